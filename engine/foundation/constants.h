@@ -1,0 +1,14 @@
+// Sizes shared by the engine's streams and its compressed blocks.
+#pragma once
+
+#include <cstdint>
+
+namespace qdx {
+
+inline constexpr int32_t kDefaultStreamBlockSize = 102400;
+inline constexpr int32_t kFileStreamBlockSize = 102400;
+inline constexpr int32_t kTemporaryStreamBlockSize = 102400;
+// A temporary stream that would grow past this many bytes moves to a temporary file.
+inline constexpr int32_t kTemporaryStreamThreshold = 1048576;
+
+}  // namespace qdx

@@ -1,0 +1,12 @@
+#include "engine/foundation/little_endian.h"
+
+#include "engine/foundation/except.h"
+#include "engine/foundation/messages.h"
+
+namespace qdx {
+
+void RaiseBufferSizeExceeded() {
+  throw EQDXException(20056, msg::kBufferSizeExceeded);
+}
+
+}  // namespace qdx

@@ -1,0 +1,75 @@
+// Files as the engine sees them: a handle with a position, whole-file operations by name, the
+// temporary folder and free disk space.
+//
+// A File owns one open file description. Calls answer a failure value (false, -1) and record
+// errno as the thread's last system error (system_error.h); they never throw. Byte-range locks
+// on a File are added with the database file access.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qdx::platform {
+
+enum class FileAccess { Read, Write, ReadWrite };
+
+// Origins of Seek, with the values the engine's streams use.
+enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
+
+// An open file. Move-only; closes on destruction. Not safe for concurrent use of its position.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Creates `path` (replacing any file of that name) for reading and writing.
+  bool Create(const std::string& path);
+  // Opens an existing file.
+  bool Open(const std::string& path, FileAccess access);
+  // Creates a new file with a unique name starting with `prefix` in the temporary folder and
+  // removes its name at once, so that the system deletes it when it is closed. `path` receives
+  // the name it had.
+  bool CreateTemporary(const std::string& prefix, std::string* path = nullptr);
+  bool Close();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Descriptor() const { return fd_; }
+
+  // Transfers at the current position; answer the bytes moved, or -1.
+  int64_t Read(void* buffer, int64_t count);
+  int64_t Write(const void* buffer, int64_t count);
+  // Transfers at an absolute offset without moving the position; answer the bytes moved, or -1.
+  int64_t ReadAt(int64_t offset, void* buffer, int64_t count);
+  int64_t WriteAt(int64_t offset, const void* buffer, int64_t count);
+
+  // Answers the new position, or -1.
+  int64_t Seek(int64_t offset, SeekOrigin origin);
+  int64_t Position() { return Seek(0, SeekOrigin::Current); }
+  // Answers the size, or -1.
+  int64_t Size();
+  // Cuts or extends the file to `size` bytes; the position is not moved.
+  bool Truncate(int64_t size);
+  // Writes the file's data to the device.
+  bool Flush();
+
+ private:
+  int fd_ = -1;
+};
+
+bool FileExists(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);
+// True when the file exists and the process may not write to it.
+bool IsFileReadOnly(const std::string& path);
+
+// $TMPDIR when set and not empty, else /tmp; without a trailing slash.
+std::string TemporaryDirectory();
+
+// Bytes free for an unprivileged user on the file system holding `path`, or -1.
+int64_t FreeDiskSpace(const std::string& path);
+
+}  // namespace qdx::platform

@@ -1,0 +1,104 @@
+#include "engine/foundation/stream.h"
+
+#include <algorithm>
+
+#include "engine/foundation/except.h"
+#include "engine/foundation/memory.h"
+#include "engine/foundation/messages.h"
+
+namespace qdx {
+namespace {
+
+void CheckBlockSize(int32_t blockSize, int32_t code) {
+  if (blockSize == 0) throw EQDXException(code, msg::kStreamBlockSizeZero);
+}
+
+// Moves `count` bytes from `source` to `target` through `block`, raising the given codes for
+// a short read or write; `onBlock` is called after each block with the bytes moved so far.
+template <typename OnBlock>
+void CopyBlocks(TStream& source, TStream& target, int32_t count, TQDXMemBlock& block,
+                int32_t readCode, int32_t writeCode, OnBlock onBlock) {
+  const int32_t blockSize = static_cast<int32_t>(block.size());
+  int32_t done = 0;
+  while (done < count) {
+    const int32_t chunk = std::min(blockSize, count - done);
+    CheckedRead(block.data(), chunk, source, readCode);
+    CheckedWrite(block.data(), chunk, target, writeCode);
+    done += chunk;
+    onBlock(done);
+  }
+}
+
+double Percent(int64_t part, int64_t whole) {
+  return whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 100.0;
+}
+
+}  // namespace
+
+int32_t TStream::Size() {
+  const int32_t position = Seek(0, soFromCurrent);
+  const int32_t size = Seek(0, soFromEnd);
+  Seek(position, soFromBeginning);
+  return size;
+}
+
+void TQDXStream::SaveToStream(TStream& target) {
+  CheckBlockSize(BlockSize(), 10418);
+  const int32_t ownPosition = Position();
+  const int32_t targetPosition = target.Position();
+  const int32_t size = Size();
+  SetPosition(0);
+  FireProgress(0);
+  {
+    TQDXMemBlock block(BlockSize());
+    CopyBlocks(*this, target, size, block, 10146, 10147,
+               [&](int32_t done) { FireProgress(Percent(done, size)); });
+  }
+  SetPosition(ownPosition);
+  target.SetPosition(targetPosition);
+  FireProgress(100);
+}
+
+void TQDXStream::LoadFromStream(TStream& source) {
+  CopyFrom(source, source.Size(), 0);
+}
+
+void TQDXStream::CopyFrom(TStream& source, int32_t count, int32_t sourceStart) {
+  CheckBlockSize(BlockSize(), 10419);
+  const int32_t ownPosition = Position();
+  const int32_t sourcePosition = source.Position();
+  source.SetPosition(sourceStart);
+  SetSize(0);
+  FireProgress(0);
+  if (count > 0) {
+    const int32_t sourceSize = source.Size();
+    TQDXMemBlock block(BlockSize());
+    CopyBlocks(source, *this, count, block, 10148, 10149,
+               [&](int32_t) { FireProgress(Percent(source.Position(), sourceSize)); });
+  }
+  SetPosition(ownPosition);
+  source.SetPosition(sourcePosition);
+  FireProgress(100);
+}
+
+void CheckedWrite(const void* buffer, int32_t count, TStream& stream, int32_t code) {
+  const int32_t position = stream.Position();
+  const int32_t written = stream.Write(buffer, count);
+  if (written < count)
+    throw EQDXException(code, msg::kCannotWriteToStream, {position, stream.Size(), count, written});
+}
+
+void CheckedRead(void* buffer, int32_t count, TStream& stream, int32_t code) {
+  const int32_t position = stream.Position();
+  const int32_t read = stream.Read(buffer, count);
+  if (read < count)
+    throw EQDXException(code, msg::kCannotReadFromStream, {position, stream.Size(), count, read});
+}
+
+void CheckedSeek(TStream& stream, int32_t code, int32_t position) {
+  const int32_t before = stream.Position();
+  if (stream.Seek(position, soFromBeginning) != position)
+    throw EQDXException(code, msg::kCannotSetStreamPosition, {position, before, stream.Size()});
+}
+
+}  // namespace qdx
