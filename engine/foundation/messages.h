@@ -581,4 +581,8 @@ inline constexpr const char* kArgumentsAreInvalid = " Arguments are invalid!";
 // Closes every EQDXException message, followed by the code.
 inline constexpr const char* kNativeErrorSuffix = " - Native error: ";
 
+// ECipherException 3 (the cipher's class name)
+inline constexpr const char* kCipherNotInitialized =
+    "%s is not initialized call Init() or InitKey() before.";
+
 }  // namespace qdx::msg
