@@ -207,15 +207,20 @@ TEST(EncryptBufferTest, CodesAbove7LeaveTheBufferAlone) {
     EXPECT_TRUE(DecryptBuffer(code, data, "pw"));
     EXPECT_EQ(data, page);
   }
+  // Nothing to code, and a password without text, are not failures.
   Bytes empty;
   EXPECT_TRUE(EncryptBuffer(0, empty, "pw"));
+  Bytes data = page;
+  EXPECT_TRUE(EncryptBuffer(0, data, std::string_view{}));
+  EXPECT_TRUE(DecryptBuffer(0, data, std::string_view{}));
+  EXPECT_EQ(data, page);
 }
 
 // The per-thread cache must change no byte: an interleaving of more (algorithm, password)
 // pairs than it keeps, each result compared with a cipher keyed afresh.
 TEST(EncryptBufferTest, KeptCiphersCodeLikeFreshOnes) {
   ClearCipherCache();
-  const std::string passwords[] = {"a", "b", std::string("a\0b", 3), "abc"};
+  const std::string passwords[] = {"a", "", std::string("a\0b", 3), "abc", "b"};
   const Bytes plain = Pseudorandom(kPageDataSize - 3, 5);
   for (int round = 0; round < 3; ++round) {
     for (uint8_t code = 0; code < kCryptoAlgorithmCount; code += 3) {

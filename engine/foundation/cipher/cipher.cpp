@@ -83,7 +83,7 @@ size_t TCipher::InitBegin(size_t keySize) {
 }
 
 void TCipher::InitEnd(const uint8_t* initVector) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   if (initVector != nullptr) {
     std::memmove(vector_.data(), initVector, s);
   } else {
@@ -94,7 +94,7 @@ void TCipher::InitEnd(const uint8_t* initVector) {
 }
 
 void TCipher::Done() {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   if (std::memcmp(feedback_.data(), vector_.data(), s) != 0) {
     std::memcpy(buffer_.data(), feedback_.data(), s);
     std::memcpy(feedback_.data(), vector_.data(), s);
@@ -145,7 +145,7 @@ void TCipher::CheckInitialized() const {
 }
 
 void TCipher::DecodeBlocks(const uint8_t* source, uint8_t* dest, size_t count) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   for (size_t i = 0; i < count; ++i) DecodeBlock(source + i * s, dest + i * s);
 }
 
@@ -205,7 +205,7 @@ void TCipher::DecodeBuffer(const uint8_t* source, uint8_t* dest, size_t size) {
 
 // Modes 0 and 1. Encoding is serial: each block's input depends on the previous output.
 void TCipher::EncodeChained(const uint8_t* source, uint8_t* dest, size_t size, bool cbc) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   uint8_t* f = feedback_.data();
   Block t;
   for (; size >= s; size -= s, source += s, dest += s) {
@@ -224,7 +224,7 @@ void TCipher::EncodeChained(const uint8_t* source, uint8_t* dest, size_t size, b
 // blocks are deciphered in one bulk call (which pipelines where the cipher can) and then
 // unchained: P = D(C) xor F, before F takes C in.
 void TCipher::DecodeChained(const uint8_t* source, uint8_t* dest, size_t size, bool cbc) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   uint8_t* f = feedback_.data();
   std::array<uint8_t, kDecodeChunk> saved;
   while (size >= s) {
@@ -249,7 +249,7 @@ void TCipher::DecodeChained(const uint8_t* source, uint8_t* dest, size_t size, b
 
 // The trailing partial block of modes 0 and 1, both ways: B = E(F), out = in xor B, F ^= B.
 void TCipher::CodePartial(const uint8_t* source, uint8_t* dest, size_t size) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   EncodeBlock(feedback_.data(), buffer_.data());
   XorTo(dest, source, buffer_.data(), size);
   XorInto(feedback_.data(), buffer_.data(), s);
@@ -258,7 +258,7 @@ void TCipher::CodePartial(const uint8_t* source, uint8_t* dest, size_t size) {
 // Modes 2 and 3: one byte per block operation; F shifts left by a byte each time and takes in
 // the ciphertext byte (CFB) or the keystream byte (OFB).
 void TCipher::CodeBytes(const uint8_t* source, uint8_t* dest, size_t size, bool decode, bool ofb) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   uint8_t* f = feedback_.data();
   uint8_t* b = buffer_.data();
   for (size_t i = 0; i < size; ++i) {
@@ -274,7 +274,7 @@ void TCipher::CodeBytes(const uint8_t* source, uint8_t* dest, size_t size, bool 
 // Mode 4. A partial block is coded inside the scratch block, whose other bytes are whatever it
 // held; the partial output therefore cannot be decoded back (it is kept as the format has it).
 void TCipher::CodeECB(const uint8_t* source, uint8_t* dest, size_t size, bool decode) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   for (; size >= s; size -= s, source += s, dest += s) {
     if (decode) {
       DecodeBlock(source, dest);
@@ -296,10 +296,10 @@ void TCipher::CodeECB(const uint8_t* source, uint8_t* dest, size_t size, bool de
 // Modes 5 to 7, the same both ways: the data passes unchanged and only F moves. A trailing
 // partial block of modes 5 and 6 advances F without its bytes taking part.
 void TCipher::Authenticate(const uint8_t* source, uint8_t* dest, size_t size) {
-  const size_t s = static_cast<size_t>(context_.BlockSize);
+  const size_t s = blockBytes();
   uint8_t* f = feedback_.data();
   uint8_t* b = buffer_.data();
-  if (dest != source) std::memcpy(dest, source, size);
+  if (dest != source && size > 0) std::memcpy(dest, source, size);
   if (mode_ == TCipherMode::CFB8MAC) {
     for (size_t i = 0; i < size; ++i) {
       EncodeBlock(f, b);

@@ -17,6 +17,7 @@
 // A cipher object is not safe for concurrent use; the engine gives each thread its own.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -157,6 +158,10 @@ class TCipher : public TProtection {
 
   std::span<const uint8_t> block(const Block& b) const {
     return std::span<const uint8_t>(b).first(static_cast<size_t>(context_.BlockSize));
+  }
+  // The block size, bounded for the compiler's sake (the constructor checks it).
+  size_t blockBytes() const {
+    return std::min(static_cast<size_t>(context_.BlockSize), static_cast<size_t>(kMaxBlockSize));
   }
   void CheckInitialized() const;
   void EncodeChained(const uint8_t* source, uint8_t* dest, size_t size, bool cbc);

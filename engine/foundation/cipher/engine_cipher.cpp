@@ -55,7 +55,8 @@ class CipherCache {
     for (size_t i = 0; i < count_; ++i) {
       Entry& entry = entries_[i];
       if (entry.code == code && entry.password.size() == password.size() &&
-          std::memcmp(entry.password.data(), password.data(), password.size()) == 0) {
+          (password.empty() ||
+           std::memcmp(entry.password.data(), password.data(), password.size()) == 0)) {
         std::rotate(entries_.begin(), entries_.begin() + i, entries_.begin() + i + 1);
         return *entries_[0].cipher;
       }
