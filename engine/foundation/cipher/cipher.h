@@ -159,7 +159,7 @@ class TCipher : public TProtection {
   std::span<const uint8_t> block(const Block& b) const {
     return std::span<const uint8_t>(b).first(static_cast<size_t>(context_.BlockSize));
   }
-  // The block size, bounded for the compiler's sake (the constructor checks it).
+  // The block size, bounded for the compiler's sake (no class has a larger one).
   size_t blockBytes() const {
     return std::min(static_cast<size_t>(context_.BlockSize), static_cast<size_t>(kMaxBlockSize));
   }
