@@ -124,7 +124,9 @@ int64_t TQDXDatabaseFile::CurrentSize() {
 }
 
 bool TQDXDatabaseFile::TrySeek(int64_t position) {
-  return file_.IsOpen() && file_.Seek(position, platform::SeekOrigin::Begin) == position;
+  if (!file_.IsOpen()) return false;
+  const int64_t reached = file_.Seek(position, platform::SeekOrigin::Begin);
+  return reached >= 0 && reached == position;
 }
 
 bool TQDXDatabaseFile::Seek(int64_t position) {
