@@ -62,12 +62,20 @@ TEST_F(FileLockTest, EmptyOrNegativeRangesAreRefused) {
   EXPECT_EQ(File().LockRange(0, 1), LockResult::Unsupported);
 }
 
-TEST_F(FileLockTest, AReadOnlyDescriptorExcludesWritersLocks) {
+TEST_F(FileLockTest, ReadOnlyDescriptorsLockExclusivelyToo) {
   File reader;
+  File otherReader;
   ASSERT_TRUE(reader.Open(path_, FileAccess::Read));
+  ASSERT_TRUE(otherReader.Open(path_, FileAccess::Read));
   EXPECT_EQ(reader.LockRange(7, 1), LockResult::Done);
   EXPECT_EQ(a.LockRange(7, 1), LockResult::Refused);
+  EXPECT_EQ(otherReader.LockRange(6, 2), LockResult::Refused);
   EXPECT_EQ(reader.UnlockRange(7, 1), LockResult::Done);
+
+  EXPECT_EQ(otherReader.LockRange(6, 2), LockResult::Done);
+  EXPECT_EQ(reader.LockRange(7, 1), LockResult::Refused);
+  EXPECT_EQ(otherReader.UnlockRange(6, 2), LockResult::Done);
+
   EXPECT_EQ(a.LockRange(7, 1), LockResult::Done);
   EXPECT_EQ(reader.LockRange(7, 1), LockResult::Refused);
 }

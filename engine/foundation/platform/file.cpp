@@ -206,6 +206,31 @@ LockResult SetOfdLock(int fd, short type, int64_t offset, int64_t count) {
   return MeansLocksUnsupported(error) ? LockResult::Unsupported : LockResult::Refused;
 }
 
+// True when a description other than `fd`'s holds a lock on any byte of the range.
+bool OthersHoldLock(int fd, int64_t offset, int64_t count) {
+  struct flock probe {};
+  probe.l_type = F_WRLCK;  // conflicts with every lock, shared ones included
+  probe.l_whence = SEEK_SET;
+  probe.l_start = static_cast<off_t>(offset);
+  probe.l_len = static_cast<off_t>(count);
+  probe.l_pid = 0;
+  if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
+  return probe.l_type != F_UNLCK;
+}
+
+// The exclusive lock of a read-only description, which the system allows only shared locks:
+// take a shared lock (refused while anyone holds an exclusive one), then give it back when
+// another description holds any lock on the range. Two readers racing for one range may both
+// back off; neither ever believes it holds a range the other holds.
+LockResult LockShared(int fd, int64_t offset, int64_t count) {
+  const LockResult result = SetOfdLock(fd, F_RDLCK, offset, count);
+  if (result != LockResult::Done) return result;
+  if (!OthersHoldLock(fd, offset, count)) return LockResult::Done;
+  SetOfdLock(fd, F_UNLCK, offset, count);
+  SetLastSystemError(EAGAIN);
+  return LockResult::Refused;
+}
+
 bool Overlaps(int64_t offset1, int64_t count1, int64_t offset2, int64_t count2) {
   return offset1 < offset2 + count2 && offset2 < offset1 + count1;
 }
@@ -225,7 +250,8 @@ LockResult File::LockRange(int64_t offset, int64_t count) {
     SetLastSystemError(EAGAIN);
     return LockResult::Refused;
   }
-  const LockResult result = SetOfdLock(fd_, readOnly_ ? F_RDLCK : F_WRLCK, offset, count);
+  const LockResult result =
+      readOnly_ ? LockShared(fd_, offset, count) : SetOfdLock(fd_, F_WRLCK, offset, count);
   if (result == LockResult::Done) held_.push_back({offset, count});
   return result;
 }

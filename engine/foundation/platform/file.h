@@ -9,8 +9,9 @@
 // other as two processes do, and they vanish when the File is closed or its process ends. POSIX
 // lets a description re-lock its own bytes; Windows does not, so each File keeps the ranges it
 // holds and refuses a range that overlaps one of them, and unlocks only a range it locked
-// exactly. A File opened for reading only takes shared locks (the system refuses exclusive ones
-// there): they exclude writers' locks but not another reader's.
+// exactly. A File opened for reading only may take only shared locks from the system; it takes
+// one and keeps it only when no other description holds a lock on the range, so its locks are
+// exclusive as well.
 #pragma once
 
 #include <cstdint>
