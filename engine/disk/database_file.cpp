@@ -249,18 +249,29 @@ void TQDXDatabaseFile::FlushFileBuffers() {
   throw EQDXException(30379, msg::kCannotFlushFile, {fileName_, error.code, error.text});
 }
 
-bool TQDXDatabaseFile::TryLock(int64_t count, int64_t position) {
-  const platform::LockResult result = file_.LockRange(position, count);
+bool TQDXDatabaseFile::LockCallSucceeded(platform::LockResult result) {
   if (result == platform::LockResult::Done) return true;
-  if (!locksUnsupported_) locksUnsupported_ = result == platform::LockResult::Unsupported;
+  // A lost handle also fails with "cannot lock" errors; it is not a file system without locks,
+  // and taking it for one would let every later lock succeed without excluding anybody. The
+  // caller's reconnect check deals with it.
+  const bool cannotLock = result == platform::LockResult::Unsupported && HandleIsValid();
+  if (!locksUnsupported_) locksUnsupported_ = cannotLock;
   return locksUnsupported_;
 }
 
+bool TQDXDatabaseFile::HandleIsValid() {
+  const int error = platform::LastSystemError();
+  const bool valid = file_.IsOpen() && file_.Size() >= 0;
+  platform::SetLastSystemError(error);
+  return valid;
+}
+
+bool TQDXDatabaseFile::TryLock(int64_t count, int64_t position) {
+  return LockCallSucceeded(file_.LockRange(position, count));
+}
+
 bool TQDXDatabaseFile::TryUnlock(int64_t count, int64_t position) {
-  const platform::LockResult result = file_.UnlockRange(position, count);
-  if (result == platform::LockResult::Done) return true;
-  if (!locksUnsupported_) locksUnsupported_ = result == platform::LockResult::Unsupported;
-  return locksUnsupported_;
+  return LockCallSucceeded(file_.UnlockRange(position, count));
 }
 
 bool TQDXDatabaseFile::LockByte(int64_t count, int64_t position) {

@@ -12,8 +12,9 @@
 //     network share survives a dropped handle. Nothing else waits.
 //  2. Byte-range locks belong to this object's handle: another handle, in this process or
 //     another, cannot take them, and neither can this one a second time (platform/file.h).
-//  3. LocksUnsupported is sticky: once a lock call failed because the file system cannot lock,
-//     every lock answers success, so that a database on such a file system stays usable.
+//  3. LocksUnsupported is sticky: once a lock call on a valid handle failed because the file
+//     system cannot lock, every lock answers success, so that a database on such a file system
+//     stays usable. A lost handle is reconnected instead.
 //
 // Not safe for concurrent use: the page manager calls it under its database's critical section.
 #pragma once
@@ -110,6 +111,8 @@ class TQDXDatabaseFile {
   void RequireClosed(std::string_view operation) const;
   bool TrySeek(int64_t position);
   bool TryRead(void* buffer, int64_t position, int32_t count, int32_t* bytesRead);
+  bool HandleIsValid();
+  bool LockCallSucceeded(platform::LockResult result);
   bool TryLock(int64_t count, int64_t position);
   bool TryUnlock(int64_t count, int64_t position);
   // The pointer and the size for messages; -1 where the system cannot tell.

@@ -106,6 +106,7 @@ class TQDXPageController {
   void SetPage(TQDXPage* page) { page_ = page; }
 
   int32_t PageNo() const { return page_->PageNo; }
+  void SetPageNo(int32_t pageNo) { page_->PageNo = pageNo; }
   int32_t PageSize() const { return page_->PageSize(); }
   bool Dirty() const { return page_->Dirty; }
   void SetDirty(bool dirty) { page_->Dirty = dirty; }

@@ -1,7 +1,6 @@
 #include "engine/disk/page_manager.h"
 
 #include <algorithm>
-#include <cassert>
 
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory.h"

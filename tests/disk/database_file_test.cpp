@@ -170,9 +170,18 @@ TEST_F(DatabaseFileTest, FailuresNameFileSizesAndSystemError) {
 TEST_F(DatabaseFileTest, ALostHandleIsReopenedAndTheOperationRetried) {
   TQDXDatabaseFile file;
   CreateWithContent(file, 1000);
+  TQDXDatabaseFile other;
+  other.OpenFile(path, 1, 1);
+  ASSERT_TRUE(other.LockByte(1, 361));
   ASSERT_TRUE(file.LockByte(1, 360));
-  ::close(file.Handle());  // the handle drops, as on a broken network connection
 
+  ::close(file.Handle());  // the handle drops, as on a broken network connection
+  // A lock call on the lost handle fails as on a file system without locks; the handle is
+  // reconnected instead of taking every lock for granted from now on.
+  EXPECT_FALSE(file.LockByte(1, 361));
+  EXPECT_FALSE(file.LocksUnsupported());
+
+  ::close(file.Handle());
   EXPECT_EQ(file.GetSize(), 1000);
   uint8_t byte = 0;
   EXPECT_EQ(file.CheckedReadBuffer(&byte, 10464, 252, 1), 1);
