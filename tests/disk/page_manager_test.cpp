@@ -143,6 +143,20 @@ TEST_F(PageManagerTest, FailedWriteLeavesTheUnwrittenPagesForRollback) {
   EXPECT_EQ(Mark(3, 4), 0x14);
 }
 
+TEST_F(PageManagerTest, ACleanPageInTheDirtyListStopsCommitAndRollback) {
+  pm.RemovePage(3, 6);
+  Change(3, 1, 0xA1);
+  Change(3, 2, 0xA2);
+  TQDXPage* page = pm.GetPage(3, 2, kSync, ptTableRecord);  // from the session's dirty list
+  page->Dirty = false;                                      // a user breaking the contract
+  pm.PutPage(page);
+  EXPECT_QDX_ERROR(pm.ApplyChanges(3), 20085, "Invalid page");
+  EXPECT_QDX_ERROR(pm.CancelChanges(3), 20087, "Invalid index page");
+  EXPECT_TRUE(pm.written.empty());
+  EXPECT_TRUE(pm.removed.empty());
+  EXPECT_EQ(pm.DirtyList(3)->Count(), 2);
+}
+
 TEST_F(PageManagerTest, RollbackDropsChangesAndGivesBackNewPages) {
   Change(3, 5, 0xAA);
   TQDXPage* added = pm.AddPage(3, ptTableIndex);
