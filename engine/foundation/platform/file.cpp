@@ -5,7 +5,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -28,12 +30,17 @@ File::~File() {
   Close();
 }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      readOnly_(std::exchange(other.readOnly_, false)),
+      held_(std::exchange(other.held_, {})) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
+    readOnly_ = std::exchange(other.readOnly_, false);
+    held_ = std::exchange(other.held_, {});
   }
   return *this;
 }
@@ -59,6 +66,7 @@ bool File::Open(const std::string& path, FileAccess access) {
       break;
   }
   fd_ = ::open(path.c_str(), flags);
+  readOnly_ = access == FileAccess::Read;
   return fd_ >= 0 || Failed(false);
 }
 
@@ -75,6 +83,8 @@ bool File::CreateTemporary(const std::string& prefix, std::string* path) {
 }
 
 bool File::Close() {
+  held_.clear();
+  readOnly_ = false;
   if (fd_ < 0) return true;
   const int result = ::close(std::exchange(fd_, -1));
   return result == 0 || Failed(false);
@@ -147,6 +157,126 @@ bool File::Truncate(int64_t size) {
 
 bool File::Flush() {
   return ::fdatasync(fd_) == 0 || Failed(false);
+}
+
+namespace {
+
+// Errors of a lock call that mean "this descriptor or file system cannot lock", as opposed to
+// "someone holds it".
+bool MeansLocksUnsupported(int error) {
+  switch (error) {
+    case ENOLCK:
+    case EOPNOTSUPP:
+#if ENOTSUP != EOPNOTSUPP
+    case ENOTSUP:
+#endif
+    case EINVAL:
+    case ENOSYS:
+    case EBADF:
+    case EIO:
+    case EROFS:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENETRESET:
+    case ECONNRESET:
+    case ENOTCONN:
+    case ESTALE:
+    case ENXIO:
+    case ENODEV:
+      return true;
+    default:
+      return false;
+  }
+}
+
+LockResult SetOfdLock(int fd, short type, int64_t offset, int64_t count) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(count);
+  lock.l_pid = 0;  // required for open-file-description locks
+  int result;
+  do {
+    result = ::fcntl(fd, F_OFD_SETLK, &lock);
+  } while (result != 0 && errno == EINTR);
+  if (result == 0) return LockResult::Done;
+  const int error = errno;
+  SetLastSystemError(error);
+  return MeansLocksUnsupported(error) ? LockResult::Unsupported : LockResult::Refused;
+}
+
+// True when a description other than `fd`'s holds a lock on any byte of the range.
+bool OthersHoldLock(int fd, int64_t offset, int64_t count) {
+  struct flock probe {};
+  probe.l_type = F_WRLCK;  // conflicts with every lock, shared ones included
+  probe.l_whence = SEEK_SET;
+  probe.l_start = static_cast<off_t>(offset);
+  probe.l_len = static_cast<off_t>(count);
+  probe.l_pid = 0;
+  if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
+  return probe.l_type != F_UNLCK;
+}
+
+// The exclusive lock of a read-only description, which the system allows only shared locks:
+// take a shared lock (refused while anyone holds an exclusive one), then give it back when
+// another description holds any lock on the range. Two readers racing for one range may both
+// back off; neither ever believes it holds a range the other holds.
+LockResult LockShared(int fd, int64_t offset, int64_t count) {
+  const LockResult result = SetOfdLock(fd, F_RDLCK, offset, count);
+  if (result != LockResult::Done) return result;
+  if (!OthersHoldLock(fd, offset, count)) return LockResult::Done;
+  SetOfdLock(fd, F_UNLCK, offset, count);
+  SetLastSystemError(EAGAIN);
+  return LockResult::Refused;
+}
+
+bool Overlaps(int64_t offset1, int64_t count1, int64_t offset2, int64_t count2) {
+  return offset1 < offset2 + count2 && offset2 < offset1 + count1;
+}
+
+}  // namespace
+
+LockResult File::LockRange(int64_t offset, int64_t count) {
+  if (fd_ < 0) {
+    SetLastSystemError(EBADF);
+    return LockResult::Unsupported;
+  }
+  if (offset < 0 || count <= 0 || offset > INT64_MAX - count) {
+    SetLastSystemError(EINVAL);
+    return LockResult::Refused;
+  }
+  if (HoldsLock(offset, count)) {
+    SetLastSystemError(EAGAIN);
+    return LockResult::Refused;
+  }
+  const LockResult result =
+      readOnly_ ? LockShared(fd_, offset, count) : SetOfdLock(fd_, F_WRLCK, offset, count);
+  if (result == LockResult::Done) held_.push_back({offset, count});
+  return result;
+}
+
+LockResult File::UnlockRange(int64_t offset, int64_t count) {
+  if (fd_ < 0) {
+    SetLastSystemError(EBADF);
+    return LockResult::Unsupported;
+  }
+  auto it = std::find_if(held_.begin(), held_.end(), [&](const HeldRange& range) {
+    return range.offset == offset && range.count == count;
+  });
+  if (it == held_.end()) {
+    SetLastSystemError(ENOLCK);
+    return LockResult::Refused;
+  }
+  const LockResult result = SetOfdLock(fd_, F_UNLCK, offset, count);
+  if (result == LockResult::Done) held_.erase(it);
+  return result;
+}
+
+bool File::HoldsLock(int64_t offset, int64_t count) const {
+  return std::any_of(held_.begin(), held_.end(), [&](const HeldRange& range) {
+    return Overlaps(range.offset, range.count, offset, count);
+  });
 }
 
 bool FileExists(const std::string& path) {

@@ -2,16 +2,32 @@
 // temporary folder and free disk space.
 //
 // A File owns one open file description. Calls answer a failure value (false, -1) and record
-// errno as the thread's last system error (system_error.h); they never throw. Byte-range locks
-// on a File are added with the database file access.
+// errno as the thread's last system error (system_error.h); they never throw.
+//
+// Byte-range locks behave like Windows handle locks: exclusive, non-waiting, owned by the handle.
+// They are open-file-description locks (F_OFD_SETLK), so two Files of one process exclude each
+// other as two processes do, and they vanish when the File is closed or its process ends. POSIX
+// lets a description re-lock its own bytes; Windows does not, so each File keeps the ranges it
+// holds and refuses a range that overlaps one of them, and unlocks only a range it locked
+// exactly. A File opened for reading only may take only shared locks from the system; it takes
+// one and keeps it only when no other description holds a lock on the range, so its locks are
+// exclusive as well.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qdx::platform {
 
 enum class FileAccess { Read, Write, ReadWrite };
+
+// The answer of a byte-range lock or unlock.
+enum class LockResult {
+  Done,         // the range is now locked (or unlocked)
+  Refused,      // held by another handle, already held by this one, or (unlock) not held here
+  Unsupported,  // the file system or descriptor cannot lock (ENOLCK, EOPNOTSUPP, EINVAL, ...)
+};
 
 // Origins of Seek, with the values the engine's streams use.
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
@@ -56,8 +72,24 @@ class File {
   // Writes the file's data to the device.
   bool Flush();
 
+  // Locks `count` bytes at `offset`, without waiting. A range overlapping one this File already
+  // holds is refused without asking the system. `count` must be positive.
+  LockResult LockRange(int64_t offset, int64_t count);
+  // Releases a range locked by LockRange with exactly this offset and count.
+  LockResult UnlockRange(int64_t offset, int64_t count);
+  // True when this File holds a lock on any byte of the range.
+  bool HoldsLock(int64_t offset, int64_t count) const;
+
  private:
+  struct HeldRange {
+    int64_t offset;
+    int64_t count;
+  };
+
   int fd_ = -1;
+  bool readOnly_ = false;
+  // The ranges this descriptor holds; the system forgets them all when the descriptor closes.
+  std::vector<HeldRange> held_;
 };
 
 bool FileExists(const std::string& path);

@@ -1,0 +1,317 @@
+#include "engine/disk/database_file.h"
+
+#include <atomic>
+
+#include "engine/foundation/except.h"
+#include "engine/foundation/messages.h"
+#include "engine/foundation/platform/clock.h"
+#include "engine/foundation/platform/system_error.h"
+
+namespace qdx {
+namespace {
+
+std::atomic<bool> designTimeMode{false};
+
+constexpr int kReconnectAttempts = 3;
+constexpr uint32_t kReconnectPauseMs = 1000;
+
+// EINVAL: the argument a lower layer could not take (a negative count or position).
+constexpr int kInvalidArgument = 22;
+
+struct SystemError {
+  int code;
+  std::string text;
+};
+
+SystemError LastError() {
+  const int code = platform::LastSystemError();
+  return {code, platform::SystemErrorMessage(code)};
+}
+
+}  // namespace
+
+bool QDXDesignTimeMode() {
+  return designTimeMode.load(std::memory_order_relaxed);
+}
+
+void SetQDXDesignTimeMode(bool on) {
+  designTimeMode.store(on, std::memory_order_relaxed);
+}
+
+TQDXDatabaseFile::~TQDXDatabaseFile() {
+  if (!isOpen_) return;
+  try {
+    CloseFile();
+  } catch (...) {  // the handle is released whatever the system reports
+  }
+}
+
+void TQDXDatabaseFile::RequireOpen(std::string_view operation) const {
+  if (!isOpen_) throw EQDXException(30376, msg::kOperationOnClosedFile, {operation});
+}
+
+void TQDXDatabaseFile::RequireClosed(std::string_view operation) const {
+  if (isOpen_) throw EQDXException(30377, msg::kOperationOnOpenedFile, {operation});
+}
+
+void TQDXDatabaseFile::CreateFile(const std::string& fileName) {
+  RequireClosed("CreateFile");
+  if (fileName.empty()) throw EQDXException(30374, msg::kBlankFileName);
+  // Removing the name first replaces a file this process may not write to, as clearing its
+  // read-only attribute does on Windows.
+  if (platform::FileExists(fileName)) platform::DeleteFile(fileName);
+  fileName_ = fileName;
+  accessMode_ = kAccessReadWrite;
+  shareMode_ = kShareExclusive;
+  locksUnsupported_ = false;
+  if (!file_.Create(fileName)) {
+    const SystemError error = LastError();
+    throw EQDXException(30361, msg::kCannotCreateFile, {fileName, error.code, error.text});
+  }
+  isOpen_ = true;
+}
+
+void TQDXDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
+                                uint8_t shareMode) {
+  RequireClosed("OpenFile");
+  fileName_ = fileName;
+  accessMode_ = accessMode;
+  shareMode_ = shareMode;
+  locksUnsupported_ = false;
+  if (accessMode > kAccessReadWrite)
+    throw EQDXException(30366, msg::kUnknownAccessMode, {accessMode});
+  if (shareMode > kShareRead) throw EQDXException(30367, msg::kUnknownShareMode, {shareMode});
+  if (!OpenHandle()) {
+    const SystemError error = LastError();
+    throw EQDXException(30364, msg::kCannotOpenFile, {fileName, error.code, error.text});
+  }
+  isOpen_ = true;
+}
+
+bool TQDXDatabaseFile::OpenHandle() {
+  return file_.Open(fileName_, accessMode_ == kAccessReadOnly ? platform::FileAccess::Read
+                                                              : platform::FileAccess::ReadWrite);
+}
+
+void TQDXDatabaseFile::CloseFile() {
+  RequireOpen("CloseFile");
+  isOpen_ = false;
+  if (!file_.Close()) {
+    const SystemError error = LastError();
+    throw EQDXException(30365, msg::kCannotCloseFile, {fileName_, error.code, error.text});
+  }
+}
+
+bool TQDXDatabaseFile::ReconnectCheck() {
+  if (file_.IsOpen() && file_.Size() >= 0) return true;
+  const int lostError = platform::LastSystemError();
+  file_.Close();
+  for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
+    if (attempt > 0) platform::Sleep(kReconnectPauseMs);
+    if (OpenHandle()) return true;
+  }
+  // The caller reports the failure that brought it here, not the reopen's.
+  platform::SetLastSystemError(lostError);
+  return false;
+}
+
+int64_t TQDXDatabaseFile::CurrentPosition() {
+  return file_.IsOpen() ? file_.Position() : -1;
+}
+
+int64_t TQDXDatabaseFile::CurrentSize() {
+  return file_.IsOpen() ? file_.Size() : -1;
+}
+
+bool TQDXDatabaseFile::TrySeek(int64_t position) {
+  if (!file_.IsOpen()) return false;
+  const int64_t reached = file_.Seek(position, platform::SeekOrigin::Begin);
+  return reached >= 0 && reached == position;
+}
+
+bool TQDXDatabaseFile::Seek(int64_t position) {
+  RequireOpen("Seek");
+  if (TrySeek(position)) return true;
+  return ReconnectCheck() && TrySeek(position);
+}
+
+void TQDXDatabaseFile::SetPosition(int64_t position, int32_t errorCode) {
+  RequireOpen("SetPosition");
+  if (Seek(position)) return;
+  const int64_t current = CurrentPosition();
+  const int64_t size = CurrentSize();
+  throw EQDXException(errorCode, msg::kCannotSetFilePosition, {position, fileName_, current, size});
+}
+
+int64_t TQDXDatabaseFile::GetPosition() {
+  RequireOpen("GetPosition");
+  int64_t position = CurrentPosition();
+  if (position < 0 && ReconnectCheck()) position = CurrentPosition();
+  if (position < 0) {
+    const SystemError error = LastError();
+    throw EQDXException(30373, msg::kCannotGetFilePosition, {fileName_, error.code, error.text});
+  }
+  return position;
+}
+
+void TQDXDatabaseFile::SetSize(int64_t size) {
+  RequireOpen("SetSize");
+  auto trySetSize = [&] { return file_.IsOpen() && file_.Truncate(size) && TrySeek(size); };
+  if (trySetSize()) return;
+  if (ReconnectCheck() && trySetSize()) return;
+  const SystemError error = LastError();
+  throw EQDXException(30370, msg::kCannotTruncateFile, {fileName_, size, error.code, error.text});
+}
+
+int64_t TQDXDatabaseFile::GetSize() {
+  RequireOpen("GetSize");
+  int64_t size = CurrentSize();
+  if (size < 0 && ReconnectCheck()) size = CurrentSize();
+  if (size < 0) {
+    const SystemError error = LastError();
+    throw EQDXException(30371, msg::kCannotGetFileSize, {fileName_, error.code, error.text});
+  }
+  return size;
+}
+
+bool TQDXDatabaseFile::TryRead(void* buffer, int64_t position, int32_t count, int32_t* bytesRead) {
+  if (count < 0) {
+    platform::SetLastSystemError(kInvalidArgument);
+    return false;
+  }
+  if (!TrySeek(position)) return false;
+  const int64_t done = file_.Read(buffer, count);
+  if (done < 0) return false;
+  if (bytesRead != nullptr) *bytesRead = static_cast<int32_t>(done);
+  return true;
+}
+
+bool TQDXDatabaseFile::ReadBuffer(void* buffer, int64_t position, int32_t count,
+                                  int32_t* bytesRead) {
+  RequireOpen("ReadBuffer");
+  if (bytesRead != nullptr) *bytesRead = 0;
+  if (TryRead(buffer, position, count, bytesRead)) return true;
+  return ReconnectCheck() && TryRead(buffer, position, count, bytesRead);
+}
+
+int32_t TQDXDatabaseFile::CheckedReadBuffer(void* buffer, int32_t errorCode, int64_t position,
+                                            int32_t count) {
+  RequireOpen("ReadBuffer");
+  int32_t bytesRead = 0;
+  int lastError = 0;
+  // One round: the read, and when it fails a probe of the region's locks and a second read.
+  auto round = [&] {
+    if (TryRead(buffer, position, count, &bytesRead)) return true;
+    lastError = platform::LastSystemError();
+    IsRegionLocked(count, position);
+    if (TryRead(buffer, position, count, &bytesRead)) return true;
+    lastError = platform::LastSystemError();
+    return false;
+  };
+  if (round()) return bytesRead;
+  if (ReconnectCheck() && round()) return bytesRead;
+  const int64_t current = CurrentPosition();
+  const int64_t size = CurrentSize();
+  throw EQDXException(errorCode, msg::kCannotReadFromFile,
+                      {fileName_, position, count, current, size, lastError,
+                       platform::SystemErrorMessage(lastError)});
+}
+
+void TQDXDatabaseFile::WriteBuffer(const void* buffer, int32_t errorCode, int64_t position,
+                                   int32_t count) {
+  RequireOpen("WriteBuffer");
+  auto tryWrite = [&] {
+    if (count < 0) {
+      platform::SetLastSystemError(kInvalidArgument);
+      return false;
+    }
+    SetPosition(position, errorCode);
+    return file_.Write(buffer, count) == count;
+  };
+  if (tryWrite()) return;
+  const int firstError = platform::LastSystemError();
+  if (ReconnectCheck() && tryWrite()) return;
+  // A failed reconnect check leaves the first failure as the last system error.
+  const int lastError = file_.IsOpen() ? platform::LastSystemError() : firstError;
+  const int64_t current = CurrentPosition();
+  const int64_t size = CurrentSize();
+  throw EQDXException(errorCode, msg::kCannotWriteToFile,
+                      {fileName_, position, count, current, size, lastError,
+                       platform::SystemErrorMessage(lastError)});
+}
+
+void TQDXDatabaseFile::FlushFileBuffers() {
+  RequireOpen("FlushFileBuffers");
+  auto tryFlush = [&] { return file_.IsOpen() && file_.Flush(); };
+  if (tryFlush()) return;
+  if (ReconnectCheck() && tryFlush()) return;
+  const SystemError error = LastError();
+  throw EQDXException(30379, msg::kCannotFlushFile, {fileName_, error.code, error.text});
+}
+
+bool TQDXDatabaseFile::LockCallSucceeded(platform::LockResult result) {
+  if (result == platform::LockResult::Done) return true;
+  // A lost handle also fails with "cannot lock" errors; it is not a file system without locks,
+  // and taking it for one would let every later lock succeed without excluding anybody. The
+  // caller's reconnect check deals with it.
+  const bool cannotLock = result == platform::LockResult::Unsupported && HandleIsValid();
+  if (!locksUnsupported_) locksUnsupported_ = cannotLock;
+  return locksUnsupported_;
+}
+
+bool TQDXDatabaseFile::HandleIsValid() {
+  const int error = platform::LastSystemError();
+  const bool valid = file_.IsOpen() && file_.Size() >= 0;
+  platform::SetLastSystemError(error);
+  return valid;
+}
+
+bool TQDXDatabaseFile::TryLock(int64_t count, int64_t position) {
+  return LockCallSucceeded(file_.LockRange(position, count));
+}
+
+bool TQDXDatabaseFile::TryUnlock(int64_t count, int64_t position) {
+  return LockCallSucceeded(file_.UnlockRange(position, count));
+}
+
+bool TQDXDatabaseFile::LockByte(int64_t count, int64_t position) {
+  RequireOpen("LockByte");
+  if (TryLock(count, position)) return true;
+  if (!ReconnectCheck()) return false;
+  locksUnsupported_ = false;
+  return TryLock(count, position);
+}
+
+bool TQDXDatabaseFile::UnlockByte(int64_t count, int64_t position) {
+  RequireOpen("UnlockByte");
+  bool result = TryUnlock(count, position);
+  if (!result && ReconnectCheck()) {
+    locksUnsupported_ = false;
+    result = TryUnlock(count, position);
+  }
+  return result || QDXDesignTimeMode();
+}
+
+bool TQDXDatabaseFile::IsByteLocked(int64_t position) {
+  return IsRegionLocked(1, position);
+}
+
+bool TQDXDatabaseFile::IsRegionLocked(int64_t count, int64_t position) {
+  RequireOpen("IsRegionLocked");
+  if (!LockByte(count, position)) return true;
+  UnlockByte(count, position);
+  return false;
+}
+
+void TQDXDatabaseFile::Attach() {
+  if (!QDXDesignTimeMode()) return;
+  if (openCount_ == 0) OpenFile(fileName_, accessMode_, shareMode_);
+  ++openCount_;
+}
+
+void TQDXDatabaseFile::Detach() {
+  if (!QDXDesignTimeMode() || openCount_ < 1) return;
+  if (--openCount_ == 0) CloseFile();
+}
+
+}  // namespace qdx

@@ -1,0 +1,149 @@
+// TQDXDatabaseFile: the one operating-system handle of an open database file.
+//
+// It creates, opens and closes the file with the database's access and share modes, reads and
+// writes at positions, changes the size, flushes, and takes exclusive non-waiting byte-range
+// locks. Every system failure becomes an EQDXException naming the file, the position, the sizes
+// and the system's error code (errno) and text (strerror).
+//
+// Invariants:
+//  1. Every operation that fails is tried exactly once more when the reconnect check answers
+//     that a valid handle exists: a handle whose size query fails is considered lost and the
+//     file is reopened by name (three attempts, one second apart), so that a database on a
+//     network share survives a dropped handle. Nothing else waits.
+//  2. Byte-range locks belong to this object's handle: another handle, in this process or
+//     another, cannot take them, and neither can this one a second time (platform/file.h).
+//  3. LocksUnsupported is sticky: once a lock call on a valid handle failed because the file
+//     system cannot lock, every lock answers success, so that a database on such a file system
+//     stays usable. A lost handle is reconnected instead.
+//
+// Not safe for concurrent use: the page manager calls it under its database's critical section.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/foundation/platform/file.h"
+
+namespace qdx {
+
+// The process-wide design-time mode: set by the dataset layer when a database component is used
+// inside a form designer. In this mode the file is kept closed between page-manager operations
+// (TQDXDatabaseFile::Attach / Detach).
+bool QDXDesignTimeMode();
+void SetQDXDesignTimeMode(bool on);
+
+class TQDXDatabaseFile {
+ public:
+  static constexpr uint8_t kAccessReadOnly = 0;
+  static constexpr uint8_t kAccessReadWrite = 1;
+  static constexpr uint8_t kShareExclusive = 0;
+  static constexpr uint8_t kShareReadWrite = 1;
+  static constexpr uint8_t kShareRead = 2;
+  // FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN; kept for the record, no meaning here.
+  static constexpr uint32_t kDefaultFlagsAndAttributes = 0x08000080;
+  // The code of a failed SetPosition when the caller gives none.
+  static constexpr int32_t kSetPositionErrorCode = 30372;
+
+  TQDXDatabaseFile() = default;
+  // Closes an open file; a failure to close is swallowed.
+  ~TQDXDatabaseFile();
+  TQDXDatabaseFile(const TQDXDatabaseFile&) = delete;
+  TQDXDatabaseFile& operator=(const TQDXDatabaseFile&) = delete;
+
+  const std::string& FileName() const { return fileName_; }
+  uint8_t AccessMode() const { return accessMode_; }
+  uint8_t ShareMode() const { return shareMode_; }
+  uint32_t FlagsAndAttributes() const { return flagsAndAttributes_; }
+  void SetFlagsAndAttributes(uint32_t flags) { flagsAndAttributes_ = flags; }
+  // The system descriptor, -1 when there is none.
+  int Handle() const { return file_.Descriptor(); }
+  bool IsOpen() const { return isOpen_; }
+  int32_t OpenCount() const { return openCount_; }
+  bool LocksUnsupported() const { return locksUnsupported_; }
+
+  // Creates or replaces the file (a read-only file of that name too) for exclusive reading and
+  // writing. Needs a closed file. 30374 for an empty name, 30361 when the system fails.
+  void CreateFile(const std::string& fileName);
+  // Opens an existing file. Needs a closed file. 30366 / 30367 for unknown modes, 30364 when the
+  // system fails. Share modes have no system equivalent here: exclusion between processes is
+  // the byte-range locks.
+  void OpenFile(const std::string& fileName, uint8_t accessMode, uint8_t shareMode);
+  // Closes the handle; afterwards the file is closed even when the system reports 30365.
+  void CloseFile();
+
+  // Moves the file pointer; true when it ended exactly at `position`.
+  bool Seek(int64_t position);
+  // Seek, raising `errorCode` when it fails.
+  void SetPosition(int64_t position, int32_t errorCode = kSetPositionErrorCode);
+  int64_t GetPosition();  // 30373
+  // Ends the file at `size` (growing or truncating) and moves the pointer there. 30370.
+  void SetSize(int64_t size);
+  int64_t GetSize();  // 30371
+
+  // Reads up to `count` bytes at `position`; true when the system read succeeded (a read that
+  // meets the end of the file early succeeds). `bytesRead` receives the count read.
+  bool ReadBuffer(void* buffer, int64_t position, int32_t count, int32_t* bytesRead = nullptr);
+  // ReadBuffer, raising `errorCode` with "Cannot Read from file: ..." when it fails. Answers
+  // the bytes read.
+  int32_t CheckedReadBuffer(void* buffer, int32_t errorCode, int64_t position, int32_t count);
+  // Writes `count` bytes at `position`, raising `errorCode` ("Cannot Write to file: ...").
+  void WriteBuffer(const void* buffer, int32_t errorCode, int64_t position, int32_t count);
+  void FlushFileBuffers();  // 30379
+
+  // Locks `count` bytes at `position`, without waiting; false when any of them is held by
+  // another handle or already by this one (true on a file system that cannot lock).
+  bool LockByte(int64_t count, int64_t position);
+  // Releases a range locked with exactly this count and position.
+  bool UnlockByte(int64_t count, int64_t position);
+  // True when the byte is locked by anyone, this handle included. Leaves it as it was.
+  bool IsByteLocked(int64_t position);
+  bool IsRegionLocked(int64_t count, int64_t position);
+
+  // The reference-counted open and close of design-time mode; nothing outside that mode.
+  void Attach();
+  void Detach();
+
+ private:
+  bool OpenHandle();
+  bool ReconnectCheck();
+  void RequireOpen(std::string_view operation) const;
+  void RequireClosed(std::string_view operation) const;
+  bool TrySeek(int64_t position);
+  bool TryRead(void* buffer, int64_t position, int32_t count, int32_t* bytesRead);
+  bool HandleIsValid();
+  bool LockCallSucceeded(platform::LockResult result);
+  bool TryLock(int64_t count, int64_t position);
+  bool TryUnlock(int64_t count, int64_t position);
+  // The pointer and the size for messages; -1 where the system cannot tell.
+  int64_t CurrentPosition();
+  int64_t CurrentSize();
+
+  std::string fileName_;
+  uint8_t accessMode_ = kAccessReadWrite;
+  uint8_t shareMode_ = kShareExclusive;
+  uint32_t flagsAndAttributes_ = kDefaultFlagsAndAttributes;
+  platform::File file_;
+  bool isOpen_ = false;
+  int32_t openCount_ = 0;
+  bool locksUnsupported_ = false;
+};
+
+// Attaches a database file for the lifetime of the guard (design-time mode).
+class TQDXFileAttachment {
+ public:
+  explicit TQDXFileAttachment(TQDXDatabaseFile& file) : file_(file) { file_.Attach(); }
+  ~TQDXFileAttachment() {
+    try {
+      file_.Detach();
+    } catch (...) {  // a failing close must not end the process from a destructor
+    }
+  }
+  TQDXFileAttachment(const TQDXFileAttachment&) = delete;
+  TQDXFileAttachment& operator=(const TQDXFileAttachment&) = delete;
+
+ private:
+  TQDXDatabaseFile& file_;
+};
+
+}  // namespace qdx
