@@ -182,7 +182,8 @@ void TChartLayout::LayOutPie(const QRectF& area) {
   pieGeometry_.RadiusX = radiusX;
   pieGeometry_.RadiusY = radiusX * squash;
   pieGeometry_.Thickness = radiusX * depthShare;
-  pieGeometry_.Center = QPointF(disc.center().x(), disc.center().y() - pieGeometry_.Thickness / 2);
+  pieGeometry_.Center = QPointF(disc.center().x() + (view.View3D ? view.HorizOffset : 0),
+                                disc.center().y() - pieGeometry_.Thickness / 2);
 
   const double total = pie_->TotalAbsValue();
   double angle = DegreesToRadians(360 - view.Rotation);
@@ -215,8 +216,10 @@ void TChartLayout::LayOutAxes(QRectF area) {
   ComputeAxisRange(plotHeight);
   double labelWidth = 0;
   if (axes) {
-    for (double tick : ticks_) {
-      labelWidth = std::max(labelWidth, metrics.horizontalAdvance(AxisLabel(tick)));
+    for (const std::vector<double>* ticks : {&ticks_, &minorTicks_}) {
+      for (double tick : *ticks) {
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(AxisLabel(tick)));
+      }
     }
     labelWidth += 10;
   }
@@ -225,6 +228,7 @@ void TChartLayout::LayOutAxes(QRectF area) {
                  QPointF(area.right() - depth_.x(), area.bottom() - bottomLabels));
   if (plot_.width() < 1) plot_.setWidth(1);
   if (plot_.height() < 1) plot_.setHeight(1);
+  plot_.translate(view.HorizOffset, 0);
 }
 
 void TChartLayout::ComputeAxisRange(double plotHeight) {
@@ -242,6 +246,7 @@ void TChartLayout::ComputeAxisRange(double plotHeight) {
   }
   const bool empty = !(low <= high);
   ticks_.clear();
+  minorTicks_.clear();
 
   if (axis.Logarithmic) {
     double minimum = axis.AutomaticMinimum
@@ -257,6 +262,17 @@ void TChartLayout::ComputeAxisRange(double plotHeight) {
     axisMin_ = minimum;
     axisMax_ = minimum * std::pow(factor, steps);
     for (int k = 0; k <= steps; ++k) ticks_.push_back(minimum * std::pow(factor, k));
+    const double firstPower = std::floor(std::log10(minimum));
+    const double lastPower = std::ceil(std::log10(axisMax_));
+    for (double power = firstPower; power <= lastPower && lastPower - firstPower < 400; ++power) {
+      for (int m = 1; m <= 9; ++m) {
+        const double value = m * std::pow(10.0, power);
+        const bool major = std::any_of(ticks_.begin(), ticks_.end(), [&](double tick) {
+          return std::fabs(tick - value) <= 1e-9 * value;
+        });
+        if (value > minimum && value < axisMax_ && !major) minorTicks_.push_back(value);
+      }
+    }
     step_ = factor;
     decimals_ = std::min(3, DecimalsOf(minimum));
     return;
@@ -340,13 +356,11 @@ class TChartPainter {
     p_.setRenderHint(QPainter::TextAntialiasing, true);
     p_.setClipRect(layout_.Bounds());
     PaintBackground();
-    p_.translate(chart_.View3D().HorizOffset, 0);
     if (layout_.PieSeries()) {
       PaintPie(*layout_.PieSeries());
     } else {
       PaintCartesian();
     }
-    p_.translate(-chart_.View3D().HorizOffset, 0);
     PaintLegend();
     PaintTitle();
     p_.restore();
@@ -465,15 +479,18 @@ class TChartPainter {
       p_.setPen(chart_.FrameVisible() ? QPen(edge, 1) : QPen(Qt::NoPen));
       p_.drawRect(plot.translated(d));
     }
-    QPen grid(QColor(160, 160, 160), 1, Qt::DotLine);
-    p_.setPen(grid);
-    for (double tick : layout_.AxisTicks()) {
-      const std::optional<double> y = layout_.ValueToY(tick);
-      if (!y || *y < plot.top() - 0.5 || *y > plot.bottom() + 0.5) continue;
-      const QPointF front(plot.left(), *y);
-      p_.drawLine(front, front + d);
-      p_.drawLine(front + d, QPointF(plot.right(), *y) + d);
-    }
+    auto drawGrid = [&](const std::vector<double>& ticks, const QPen& pen) {
+      p_.setPen(pen);
+      for (double tick : ticks) {
+        const std::optional<double> y = layout_.ValueToY(tick);
+        if (!y || *y < plot.top() - 0.5 || *y > plot.bottom() + 0.5) continue;
+        const QPointF front(plot.left(), *y);
+        p_.drawLine(front, front + d);
+        p_.drawLine(front + d, QPointF(plot.right(), *y) + d);
+      }
+    };
+    drawGrid(layout_.AxisMinorTicks(), QPen(QColor(205, 205, 205), 1, Qt::DotLine));
+    drawGrid(layout_.AxisTicks(), QPen(QColor(150, 150, 150), 1, Qt::DotLine));
   }
 
   void PaintAxisLabels() {
@@ -484,13 +501,26 @@ class TChartPainter {
     p_.setPen(QPen(Qt::black, 1));
     p_.drawLine(plot.topLeft(), plot.bottomLeft());
     p_.drawLine(plot.bottomLeft(), plot.bottomRight());
-    for (double tick : layout_.AxisTicks()) {
+    std::vector<double> labelledY;
+    auto drawTick = [&](double tick, double length, bool label) {
       const std::optional<double> y = layout_.ValueToY(tick);
-      if (!y) continue;
-      p_.drawLine(QPointF(plot.left() - 4, *y), QPointF(plot.left(), *y));
+      if (!y) return;
+      p_.drawLine(QPointF(plot.left() - length, *y), QPointF(plot.left(), *y));
+      const bool crowded = std::any_of(labelledY.begin(), labelledY.end(), [&](double other) {
+        return std::fabs(other - *y) < metrics.height() + 2;
+      });
+      if (!label || crowded) return;
       const QRectF text(layout_.Bounds().left(), *y - metrics.height() / 2,
                         plot.left() - 7 - layout_.Bounds().left(), metrics.height());
       p_.drawText(text, Qt::AlignRight | Qt::AlignVCenter, layout_.AxisLabel(tick));
+      labelledY.push_back(*y);
+    };
+    for (double tick : layout_.AxisTicks()) drawTick(tick, 4, true);
+    // Minor ticks of a logarithmic axis: labelled at 1, 2 and 5 times a power of ten, room
+    // allowing.
+    for (double tick : layout_.AxisMinorTicks()) {
+      const double mantissa = std::round(tick / std::pow(10.0, std::floor(std::log10(tick))));
+      drawTick(tick, 2, mantissa == 1 || mantissa == 2 || mantissa == 5);
     }
     // The point labels of the first series with points, skipping those that would overlap.
     const TChartSeries* labelled = nullptr;
@@ -501,7 +531,7 @@ class TChartPainter {
     if (!labelled) return;
     double lastRight = -std::numeric_limits<double>::infinity();
     const double minLeft = layout_.Bounds().left() + 2;
-    const double maxRight = layout_.Bounds().right() - 2 - chart_.View3D().HorizOffset;
+    const double maxRight = layout_.Bounds().right() - 2;
     for (size_t i = 0; i < labelled->Count(); ++i) {
       const QString& label = labelled->Point(i).Label;
       const double width = metrics.horizontalAdvance(label);

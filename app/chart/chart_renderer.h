@@ -7,7 +7,8 @@
 //
 // Bar and line charts use an oblique projection: the front plane is Plot(); a point at depth z
 // (0 at the front, 1 at the back) is shifted by z * DepthOffset(). Bars stand between depths
-// 0.15 and 0.85, lines run at depth 0.5. Values that are not finite, and values a logarithmic
+// 0.15 and 0.85, lines run at depth 0.5. The view's horizontal offset is part of the layout, so
+// every position it gives is a position in the drawing. Values that are not finite, and values a logarithmic
 // axis cannot show, are not drawn.
 #pragma once
 
@@ -67,6 +68,8 @@ class TChartLayout {
   double AxisMinimum() const { return axisMin_; }
   double AxisMaximum() const { return axisMax_; }
   const std::vector<double>& AxisTicks() const { return ticks_; }
+  // On a logarithmic axis, the values 1 to 9 times a power of ten between the labelled ticks.
+  const std::vector<double>& AxisMinorTicks() const { return minorTicks_; }
   QString AxisLabel(double value) const;
   // The front-plane height of `value`; none when the axis cannot show it.
   std::optional<double> ValueToY(double value) const;
@@ -105,6 +108,7 @@ class TChartLayout {
   double step_ = 1;
   int decimals_ = 0;
   std::vector<double> ticks_;
+  std::vector<double> minorTicks_;
   size_t slotCount_ = 0;
   std::vector<const TChartSeries*> bars_;
 };

@@ -38,11 +38,13 @@ void TForm::SetOuterGeometry(const QRect& outer) {
 
 void TForm::setVisible(bool visible) {
   const bool showing = visible && !isVisible();
-  if (showing) {
-    placement_->FormShowing();
-    if (position_ != TFormPosition::Designed) CentreOnScreen();
-  }
+  if (showing) placement_->FormShowing();
   QWidget::setVisible(visible);
+  if (showing) {
+    // Once shown, the frame is known where the platform frames at once.
+    if (position_ != TFormPosition::Designed) CentreOnScreen();
+    placement_->FormShown();
+  }
   if (!visible) pendingOuterSize_.reset();
 }
 

@@ -147,6 +147,11 @@ QString TFormPlacement::IniSection() const {
   return QStringLiteral("Software\\") + ExecutableName() + QLatin1Char('\\') + windowClassName_;
 }
 
+QString TFormPlacement::SettingsGroup() const {
+  // QSettings separates keys with "/", which its registry format writes as "\".
+  return QString(IniSection()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
 TWindowPlacement TFormPlacement::CurrentPlacement() const {
   TWindowPlacement placement;
   const Qt::WindowStates state = form_.windowState();
@@ -183,7 +188,7 @@ void TFormPlacement::SaveFormPlacement(bool visible) {
     if (probe.status() == QSettings::FormatError) QFile::remove(iniFileName_);
   }
   QSettings settings(iniFileName_, QSettings::IniFormat);
-  settings.beginGroup(IniSection());
+  settings.beginGroup(SettingsGroup());
   settings.setValue(kFormVersionValue, kFormVersion);
   settings.setValue(kFlagsValue, placement.Flags);
   settings.setValue(kShowCmdValue, placement.ShowCmd);
@@ -201,7 +206,7 @@ void TFormPlacement::SaveFormPlacement(bool visible) {
 void TFormPlacement::RestoreFormPlacement() {
   TStore store(iniFileName_);
   store.CheckReadable();
-  store.Settings().beginGroup(IniSection());
+  store.Settings().beginGroup(SettingsGroup());
   if (store.ReadInteger(kFormVersionValue).value_or(0) < kFormVersion) return;
   const int flags = store.ReadInteger(kFlagsValue).value_or(0);
   store.ReadQuad(kMinMaxPosValue);  // checked only: a top-level window has no use for it
@@ -218,27 +223,39 @@ void TFormPlacement::RestoreFormPlacement() {
       form_.SetOuterGeometry(KeepOnScreen(outer));
     }
   }
-  Qt::WindowStates state =
-      form_.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
+  Qt::WindowStates state = Qt::WindowNoState;
   switch (showCmd.value_or(kShowNormal)) {
     case 2:
     case 6:
     case 7:
-      state |= Qt::WindowMinimized;
+      state = Qt::WindowMinimized;
       if (flags & kFlagRestoreToMaximized) state |= Qt::WindowMaximized;
       break;
     case 3:
-      state |= Qt::WindowMaximized;
+      state = Qt::WindowMaximized;
       break;
     default:
       break;
   }
-  form_.setWindowState(state);
+  restoredState_ = state;
+}
+
+void TFormPlacement::ApplyShowState() {
+  if (!restoredState_) return;
+  const Qt::WindowStates keep =
+      form_.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
+  form_.setWindowState(keep | *restoredState_);
+  restoredState_.reset();
 }
 
 void TFormPlacement::FormShowing() {
   shownSinceSave_ = true;
+  restoredState_.reset();
   RunHandler([this] { RestoreFormPlacement(); }, &form_);
+}
+
+void TFormPlacement::FormShown() {
+  ApplyShowState();
 }
 
 void TFormPlacement::FormClosing() {

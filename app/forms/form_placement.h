@@ -26,6 +26,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <optional>
 
 namespace qdx {
 
@@ -67,22 +68,27 @@ class TFormPlacement {
   TWindowPlacement CurrentPlacement() const;
   // Writes the placement; raises EFrameworkException when the store cannot be written.
   void SaveFormPlacement(bool visible);
-  // Reads and applies the stored placement, if any; raises EFrameworkException when the store
-  // cannot be read or holds a damaged value (the form is then left as it was).
+  // Reads the stored placement, if any, and applies its position; the show state is kept for
+  // ApplyShowState, which follows once the form is visible. Raises EFrameworkException when the
+  // store cannot be read or holds a damaged value (the form is then left as it was).
   void RestoreFormPlacement();
+  void ApplyShowState();
 
   // The form's hooks. Each reports a store error in an error box and carries on.
   void FormShowing();
+  void FormShown();
   void FormClosing();
   void FormDestroying() noexcept;
 
  private:
   void Save(bool visible) noexcept;
+  QString SettingsGroup() const;
 
   TForm& form_;
   QString windowClassName_;
   QString iniFileName_;
   bool shownSinceSave_ = false;
+  std::optional<Qt::WindowStates> restoredState_;
 };
 
 // The screen's logical resolution in dots per inch, as the store keeps it.

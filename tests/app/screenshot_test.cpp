@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "qt_printers.h"
 #include "sample_charts.h"
 
 namespace qdx {
