@@ -8,6 +8,7 @@
 #include <QPolygonF>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace qdx {
