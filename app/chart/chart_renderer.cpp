@@ -19,8 +19,8 @@ constexpr double kPadding = 10;
 constexpr double kPi = std::numbers::pi;
 // Bars fill this share of their slot; side-by-side series split it.
 constexpr double kBarGroupShare = 0.7;
-constexpr double kBarFrontZ = 0.15;
-constexpr double kBarBackZ = 0.85;
+// Bars stand around the middle depth, taking at most this share of the depth.
+constexpr double kBarDepthShare = 0.7;
 constexpr double kLineZ = 0.5;
 // Logarithmic axes show at most this many decades of labels.
 constexpr int kMaxLogSteps = 40;
@@ -336,6 +336,17 @@ double TChartLayout::SlotCenterX(size_t pointIndex) const {
   return plot_.left() + slot * (pointIndex + 0.5);
 }
 
+std::pair<double, double> TChartLayout::BarDepthSpan() const {
+  // No deeper than wide, so that many narrow bars stay round instead of smearing into slabs.
+  const double depth = std::hypot(depth_.x(), depth_.y());
+  double share = kBarDepthShare;
+  if (depth > 0 && slotCount_ > 0) {
+    const auto [left, right] = BarSpan(0, 0);
+    share = std::min(share, (right - left) / depth);
+  }
+  return {0.5 - share / 2, 0.5 + share / 2};
+}
+
 std::pair<double, double> TChartLayout::BarSpan(size_t barIndex, size_t pointIndex) const {
   const double slot = plot_.width() / std::max<size_t>(slotCount_, 1);
   const double group = slot * kBarGroupShare;
@@ -569,8 +580,9 @@ class TChartPainter {
                      bool outline) {
     const double cx = (left + right) / 2;
     const double rx = (right - left) / 2;
-    const double cz = (kBarFrontZ + kBarBackZ) / 2;
-    const double rz = (kBarBackZ - kBarFrontZ) / 2;
+    const auto [frontZ, backZ] = layout_.BarDepthSpan();
+    const double cz = (frontZ + backZ) / 2;
+    const double rz = (backZ - frontZ) / 2;
     std::vector<QPointF> ring;
     std::vector<QPointF> topRing;
     constexpr int kSegments = 48;
@@ -598,9 +610,10 @@ class TChartPainter {
   }
 
   void PaintBox(double left, double right, double top, double bottom, QColor color, bool outline) {
-    const QPointF f0 = layout_.Project(left, top, kBarFrontZ);
-    const QPointF f1 = layout_.Project(right, bottom, kBarFrontZ);
-    const QPointF back = layout_.Project(0, 0, kBarBackZ - kBarFrontZ);
+    const auto [frontZ, backZ] = layout_.BarDepthSpan();
+    const QPointF f0 = layout_.Project(left, top, frontZ);
+    const QPointF f1 = layout_.Project(right, bottom, frontZ);
+    const QPointF back = layout_.Project(0, 0, backZ - frontZ);
     p_.setPen(outline ? QPen(Qt::black, 1) : QPen(Qt::NoPen));
     if (back != QPointF(0, 0)) {
       p_.setBrush(color.darker(140));

@@ -6,10 +6,10 @@
 // RenderChartImage and SaveChartImage draw it off-screen.
 //
 // Bar and line charts use an oblique projection: the front plane is Plot(); a point at depth z
-// (0 at the front, 1 at the back) is shifted by z * DepthOffset(). Bars stand between depths
-// 0.15 and 0.85, lines run at depth 0.5. The view's horizontal offset is part of the layout, so
-// every position it gives is a position in the drawing. Values that are not finite, and values a logarithmic
-// axis cannot show, are not drawn.
+// (0 at the front, 1 at the back) is shifted by z * DepthOffset(). Bars stand around depth 0.5
+// (BarDepthSpan), lines run at depth 0.5. The view's horizontal offset is part of the layout, so
+// every position it gives is a position in the drawing. Values that are not finite, and values a
+// logarithmic axis cannot show, are not drawn.
 #pragma once
 
 #include <QFont>
@@ -83,6 +83,8 @@ class TChartLayout {
   const std::vector<const TChartSeries*>& BarSeries() const { return bars_; }
   // The front-plane x extent of bar `barIndex` (index into BarSeries()) at `pointIndex`.
   std::pair<double, double> BarSpan(size_t barIndex, size_t pointIndex) const;
+  // The depths of every bar's front and back: 0.15 to 0.85, or less for bars narrower than that.
+  std::pair<double, double> BarDepthSpan() const;
 
   static QFont TitleFont();
   static QFont LabelFont();
