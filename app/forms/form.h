@@ -2,8 +2,9 @@
 //
 // A TForm is a top-level window, hidden at creation, that carries a window placement store
 // (TFormPlacement) and the placement rules of the windowing system it stands in for:
-//  1. Each time the form is shown (not on a mere restore from the task bar), the stored
-//     placement is applied first, then a centred form is centred.
+//  1. Each time the form is shown (not on a mere restore from the task bar), the stored position
+//     is applied before it appears; once it is visible, a centred form is centred and the stored
+//     show state (normal, minimised, maximised) is set.
 //  2. When a close goes ahead, the placement is saved with "Visible" off; when a form that was
 //     shown since its last save is destroyed, it is saved with "Visible" on.
 //  3. Sizes given for a form are outer sizes, frame included. The frame is known only once the
