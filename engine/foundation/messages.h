@@ -574,6 +574,20 @@ inline constexpr const char* kCannotConvertDatabase =
     "Cannot convert database to the new format. Please contact support@wagenlog.example with "
     "this issue";
 
+// The application's window framework.
+// The title of error boxes and the main window's caption.
+inline constexpr const char* kProgramName = "Wagenlog";
+// An exception that carries no message of its own.
+inline constexpr const char* kUnknownException = "Unknown exception";
+inline constexpr const char* kOutOfMemory = "Out of memory";
+// The window placement store (a settings file standing in for the registry).
+inline constexpr const char* kPlacementStoreUnreadable =
+    "Cannot read the window placement store '%s'";
+inline constexpr const char* kPlacementStoreDamaged = "The window placement store '%s' is damaged";
+inline constexpr const char* kPlacementStoreUnwritable =
+    "Cannot write the window placement store '%s'";
+inline constexpr const char* kInvalidRegType = "Invalid data type for '%s'";
+
 // The dataset result texts of EQDXEngineError.
 inline constexpr const char* kEngineErrorPrefix = "Quendrix Engine Error # ";
 // Appended by a format that does not fit its arguments.
