@@ -162,31 +162,6 @@ TEST(PpmCoderTest, ConcurrentCallsShareTheModelSafely) {
   EXPECT_TRUE(ok2);
 }
 
-TEST(PpmModelTest, RestartsWhenTheMemoryIsExhaustedAndStaysInStep) {
-  // Order 2 in 2 MB: noise fills the order-2 contexts quickly, so the model starts over several
-  // times; the decoder must start over at the same bytes.
-  const std::vector<uint8_t> input = Noise(250000, 21);
-  const uint32_t memorySize = 2u << 20;
-  std::vector<uint8_t> memory(ppm::PpmSubAllocator::BytesFor(memorySize));
-  ppm::PpmSubAllocator allocator;
-  allocator.Attach(memory.data(), memorySize);
-
-  std::vector<uint8_t> coded(input.size() + input.size() / 20 + 50);
-  ppm::PpmRangeEncoder encoder(coded);
-  ppm::PpmModel encoding(allocator);
-  encoding.Encode(input, 2, encoder);
-  ASSERT_FALSE(encoder.overflowed());
-  coded.resize(encoder.size());
-  EXPECT_GE(encoding.RestartCount(), 3);
-
-  ppm::PpmRangeDecoder decoder(coded);
-  ppm::PpmModel decoding(allocator);
-  std::vector<uint8_t> decoded;
-  ASSERT_TRUE(decoding.Decode(decoder, 2, input.size(), decoded));
-  EXPECT_EQ(decoding.RestartCount(), encoding.RestartCount());
-  EXPECT_EQ(decoded, input);
-}
-
 TEST(PpmSubAllocatorTest, ReleasesTheReserveThenFailsAndResetFreesAll) {
   // 1 MB: 87381 units, of which 16384 are held back until the rest is used up.
   const uint32_t memorySize = 1u << 20;

@@ -482,31 +482,36 @@ void PpmModel::Update2(PpmRef c, PpmRef s) {
   ++escCount_;
 }
 
+// The two scans below run over every unmasked symbol of a context for every escaped byte,
+// so they read the state table through one byte pointer (state i at 6 i: symbol, frequency).
+
 void PpmModel::EncodeSymbol2(PpmRef c, int symbol) {
   int i = static_cast<int>(NumStats(c)) - numMasked_;
   if (i <= 0) throw PpmDamagedData();
   See2Context* see = MakeEscFreq2(c, i);
-  PpmRef s = Stats(c) - kStateSize;
+  const PpmRef stats = Stats(c);
+  const uint8_t* s = mem_.At(stats) - kStateSize;
+  const uint8_t mark = escCount_;
   uint32_t highCount = 0;
   do {
     do s += kStateSize;
-    while (charMask_[Symbol(s)] == escCount_);
-    highCount += Freq(s);
-    if (Symbol(s) == symbol) {
-      lowCount_ = highCount - Freq(s);
+    while (charMask_[s[0]] == mark);
+    highCount += s[1];
+    if (s[0] == symbol) {
+      lowCount_ = highCount - s[1];
       highCount_ = highCount;
       // The total still counts the unmasked symbols after this one.
-      for (PpmRef rest = s; --i != 0;) {
+      for (const uint8_t* rest = s; --i != 0;) {
         do rest += kStateSize;
-        while (charMask_[Symbol(rest)] == escCount_);
-        highCount += Freq(rest);
+        while (charMask_[rest[0]] == mark);
+        highCount += rest[1];
       }
       scale_ += highCount;
       see->Update();
-      Update2(c, s);
+      Update2(c, stats + static_cast<PpmRef>(s - mem_.At(stats)));
       return;
     }
-    charMask_[Symbol(s)] = escCount_;
+    charMask_[s[0]] = mark;
   } while (--i);
   lowCount_ = highCount;
   scale_ += highCount;
@@ -519,14 +524,17 @@ void PpmModel::DecodeSymbol2(PpmRef c, PpmRangeDecoder& coder) {
   int i = static_cast<int>(NumStats(c)) - numMasked_;
   if (i <= 0) throw PpmDamagedData();
   See2Context* see = MakeEscFreq2(c, i);
-  PpmRef candidates[256];
+  const PpmRef stats = Stats(c);
+  const uint8_t* const first = mem_.At(stats);
+  const uint8_t mark = escCount_;
+  const uint8_t* candidates[256];
   int candidateCount = 0;
-  PpmRef s = Stats(c) - kStateSize;
+  const uint8_t* s = first - kStateSize;
   uint32_t highCount = 0;
   do {
     do s += kStateSize;
-    while (charMask_[Symbol(s)] == escCount_);
-    highCount += Freq(s);
+    while (charMask_[s[0]] == mark);
+    highCount += s[1];
     candidates[candidateCount++] = s;
   } while (--i);
   scale_ += highCount;
@@ -535,16 +543,16 @@ void PpmModel::DecodeSymbol2(PpmRef c, PpmRangeDecoder& coder) {
     highCount = 0;
     int k = 0;
     s = candidates[0];
-    while ((highCount += Freq(s)) <= count) s = candidates[++k];
-    lowCount_ = highCount - Freq(s);
+    while ((highCount += s[1]) <= count) s = candidates[++k];
+    lowCount_ = highCount - s[1];
     highCount_ = highCount;
     see->Update();
-    Update2(c, s);
+    Update2(c, stats + static_cast<PpmRef>(s - first));
     return;
   }
   lowCount_ = highCount;
   highCount_ = scale_;
-  for (int k = 0; k < candidateCount; ++k) charMask_[Symbol(candidates[k])] = escCount_;
+  for (int k = 0; k < candidateCount; ++k) charMask_[candidates[k][0]] = mark;
   see->summ = static_cast<uint16_t>(see->summ + scale_);
   numMasked_ = static_cast<int>(NumStats(c));
 }
