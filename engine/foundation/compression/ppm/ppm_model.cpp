@@ -14,12 +14,13 @@ constexpr int kInterval = 1 << kIntBits;
 constexpr int kBinScale = kInterval << kPeriodBits;
 constexpr int kBinTotalBits = kIntBits + kPeriodBits;
 
-// Initial escape estimates of binary contexts, by the symbol-count class of the suffix.
+// Initial hit estimates of binary contexts (subtracted from the scale, divided by the symbol's
+// frequency + 1), by the symbol-count class of the suffix and whether the last symbol hit.
 constexpr uint16_t kInitBinEsc[16] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x5FFB, 0x5545,
                                       0x63D1, 0x5D9D, 0x64A1, 0x5ABC, 0x6632, 0x6051,
                                       0x68F6, 0x549B, 0x6BCA, 0x3AB0};
-// Escape frequencies given to a binary context's symbol when its context grows, by how
-// often the binary context escaped.
+// The escape count a binary context starts with when it gains a second symbol, by its hit
+// estimate (BinSumm >> 10) at its last escape.
 constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 // The rounded mean of a binary escape estimate over its adaptation period.
