@@ -43,8 +43,8 @@ class PpmSharedModel {
   // Requires: the lock is held.
   ppm::PpmSubAllocator& Prepare(int memoryMB) {
     if (memoryMB != memoryMB_) {
+      memoryMB_ = 0;  // first, so that a failure below leaves no stale size behind
       memory_.Release();
-      memoryMB_ = 0;
       const uint32_t size = static_cast<uint32_t>(memoryMB) << 20;
       memory_ = TQDXMemBlock(static_cast<int64_t>(ppm::PpmSubAllocator::BytesFor(size)));
       allocator_.Attach(memory_.data(), size);
