@@ -421,9 +421,10 @@ void PpmModel::EncodeSymbol1(PpmRef c, int symbol) {
       // Escape: every symbol here is masked in the contexts below.
       lowCount_ = lowCount;
       highCount_ = scale_;
-      numMasked_ = static_cast<int>(NumStats(c));
+      const unsigned numStats = NumStats(c);
+      numMasked_ = static_cast<int>(numStats);
       foundState_ = 0;
-      for (unsigned k = 0; k < NumStats(c); ++k, s -= kStateSize) charMask_[Symbol(s)] = escCount_;
+      for (unsigned k = 0; k < numStats; ++k, s -= kStateSize) charMask_[Symbol(s)] = escCount_;
       return;
     }
   }
@@ -451,9 +452,10 @@ void PpmModel::DecodeSymbol1(PpmRef c, uint32_t count) {
     if (--i == 0) {
       lowCount_ = highCount;
       highCount_ = scale_;
-      numMasked_ = static_cast<int>(NumStats(c));
+      const unsigned numStats = NumStats(c);
+      numMasked_ = static_cast<int>(numStats);
       foundState_ = 0;
-      for (unsigned k = 0; k < NumStats(c); ++k, s -= kStateSize) charMask_[Symbol(s)] = escCount_;
+      for (unsigned k = 0; k < numStats; ++k, s -= kStateSize) charMask_[Symbol(s)] = escCount_;
       return;
     }
   }
