@@ -13,11 +13,14 @@
 namespace qdx {
 
 // Compresses `input` with the model order and memory of compression mode `mode` (1..9) into
-// `output` (resized to the coded size).
+// `output` (resized to the coded size). False when the coded stream would not fit the output
+// buffer of n + n/20 + 50 bytes. Safe for concurrent use: calls take turns on one model.
 bool PpmCompressBuffer(std::span<const uint8_t> input, int mode, std::vector<uint8_t>& output);
 
-// Decompresses a stream made by PpmCompressBuffer; `expectedSize` is the uncompressed size.
-// Refuses a header whose bits 12 and above are not 6.
+// Decompresses a stream made by PpmCompressBuffer; `expectedSize` is the uncompressed size and
+// an upper bound: a stream that decodes to more answers false, one that ends earlier answers
+// true with the shorter output. Refuses a header whose bits 12 and above are not 6 or whose
+// order is below 2 (the engine writes orders 2..16 only).
 bool PpmDecompressBuffer(std::span<const uint8_t> input, int64_t expectedSize,
                          std::vector<uint8_t>& output);
 
