@@ -306,6 +306,9 @@ TEST_F(CompressedStreamTest, DamagedBlockFailsOnlyItsReads) {
     EXPECT_EQ(CodeOf([&] { stream->Read(piece.data(), 10); }), damage.code);
     stream->SetPosition(900);
     EXPECT_EQ(CodeOf([&] { stream->Read(piece.data(), 200); }), damage.code);
+    Bytes whole(data.size());  // whole blocks decode straight into the caller's buffer
+    stream->SetPosition(0);
+    EXPECT_EQ(CodeOf([&] { stream->Read(whole.data(), 3 * kBlock); }), damage.code);
   }
 }
 

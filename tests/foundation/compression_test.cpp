@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -99,6 +100,29 @@ TEST(CompressionTest, DecompressionGrowsPastAWrongExpectedSize) {
       ASSERT_TRUE(Decompress(algorithm, packed, expected, unpacked)) << expected;
       EXPECT_EQ(unpacked, input);
     }
+  }
+}
+
+// Decoding into the caller's buffer succeeds exactly when the whole output fits.
+TEST(CompressionTest, DecompressesIntoABufferOfTheRightSize) {
+  const std::vector<uint8_t> input = MixedText(120000, 17);
+  for (const uint8_t algorithm : {kCompressionZlib, kCompressionBzip}) {
+    SCOPED_TRACE(int{algorithm});
+    const std::vector<uint8_t> packed = Compress(algorithm, 4, input);
+    for (const size_t room : {input.size(), input.size() + 100}) {
+      std::vector<uint8_t> out(room, 0xEE);
+      int64_t size = -1;
+      ASSERT_TRUE(DecompressBufferInto(algorithm, packed, out, size));
+      EXPECT_EQ(size, static_cast<int64_t>(input.size()));
+      EXPECT_TRUE(std::equal(input.begin(), input.end(), out.begin()));
+    }
+    std::vector<uint8_t> out(input.size() - 1);
+    int64_t size = -1;
+    EXPECT_FALSE(DecompressBufferInto(algorithm, packed, out, size));
+    EXPECT_EQ(size, 0);
+    const std::vector<uint8_t> truncated(packed.begin(), packed.end() - 3);
+    out.resize(input.size());
+    EXPECT_FALSE(DecompressBufferInto(algorithm, truncated, out, size));
   }
 }
 

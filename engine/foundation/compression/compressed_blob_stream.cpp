@@ -146,38 +146,66 @@ void TQDXCompressedBLOBStream::SyncDescriptor() {
           : 0.0;
 }
 
-std::span<const uint8_t> TQDXCompressedBLOBStream::ReadBlock(int64_t index) {
-  if (index == currentBlock_) return Bytes(blockData_.data(), blockDataSize_);
+std::span<const uint8_t> TQDXCompressedBLOBStream::ReadCompressed(int64_t index) {
   const TQDXCompressedBlockEntry& entry = headers_[index];
   const TQDXCompressedBlockHeader& header = entry.Header;
   if (header.CompressedSize <= 0 || header.UncompressedSize <= 0) {
     throw EQDXException(10087, msg::kDecompressBufferFailed,
                         {algorithm_, header.CompressedSize, header.UncompressedSize});
   }
-  TQDXMemBlock compressed(header.CompressedSize);
+  if (compressedScratch_.size() < header.CompressedSize) {
+    compressedScratch_ = TQDXMemBlock();
+    compressedScratch_ = TQDXMemBlock(header.CompressedSize);
+  }
   SeekUnderlying(entry.Position + kHeaderSize, 10086);
-  CheckedRead(compressed.data(), header.CompressedSize, underlying_, 10086);
+  CheckedRead(compressedScratch_.data(), header.CompressedSize, underlying_, 10086);
+  return Bytes(compressedScratch_.data(), header.CompressedSize);
+}
 
+void TQDXCompressedBLOBStream::CheckBlock(const TQDXCompressedBlockHeader& header,
+                                          std::span<const uint8_t> data) {
+  const uint32_t crc = RawCRC32(data);
+  if (crc != header.Crc32) {
+    throw EQDXException(10089, msg::kDecompressBufferChecksum,
+                        {static_cast<int32_t>(crc), static_cast<int32_t>(header.Crc32)});
+  }
+}
+
+std::span<const uint8_t> TQDXCompressedBLOBStream::ReadBlock(int64_t index) {
+  if (index == currentBlock_) return Bytes(blockData_.data(), blockDataSize_);
+  const TQDXCompressedBlockHeader& header = headers_[index].Header;
+  const std::span<const uint8_t> compressed = ReadCompressed(index);
   currentBlock_ = -1;
   blockData_ = TQDXMemBlock();
   int64_t size = header.UncompressedSize;
   TQDXMemBlock output;
-  if (!DecompressBuffer(algorithm_, compressed.span(), size, output)) {
+  if (!DecompressBuffer(algorithm_, compressed, size, output)) {
     throw EQDXException(10087, msg::kDecompressBufferFailed,
                         {algorithm_, header.CompressedSize, header.UncompressedSize});
   }
   if (size != header.UncompressedSize) {
     throw EQDXException(10088, msg::kDecompressBufferSizeMismatch, {size, header.UncompressedSize});
   }
-  const uint32_t crc = RawCRC32(Bytes(output.data(), size));
-  if (crc != header.Crc32) {
-    throw EQDXException(10089, msg::kDecompressBufferChecksum,
-                        {static_cast<int32_t>(crc), static_cast<int32_t>(header.Crc32)});
-  }
+  CheckBlock(header, Bytes(output.data(), size));
   blockData_ = std::move(output);
   blockDataSize_ = size;
   currentBlock_ = index;
   return Bytes(blockData_.data(), blockDataSize_);
+}
+
+void TQDXCompressedBLOBStream::ReadBlockInto(int64_t index, std::span<uint8_t> out) {
+  if (index != currentBlock_) {
+    const TQDXCompressedBlockHeader& header = headers_[index].Header;
+    int64_t size = 0;
+    if (DecompressBufferInto(algorithm_, ReadCompressed(index), out, size) &&
+        size == header.UncompressedSize) {
+      CheckBlock(header, out);
+      return;
+    }
+  }
+  // Cached, or a block that does not decode to its size: the checked path names the failure.
+  const std::span<const uint8_t> block = ReadBlock(index);
+  std::memcpy(out.data(), block.data(), std::min(block.size(), out.size()));
 }
 
 void TQDXCompressedBLOBStream::WriteBlock(int64_t index, std::span<const uint8_t> data) {
@@ -344,10 +372,19 @@ int32_t TQDXCompressedBLOBStream::Read(void* buffer, int32_t count) {
     const int64_t offset = position_ % blockSize_;
     int64_t length = 0;
     if (index < headers_.Count()) {
-      const std::span<const uint8_t> block = ReadBlock(index);
-      length = std::min({static_cast<int64_t>(block.size()) - offset,
-                         static_cast<int64_t>(count - done), uncompressedSize_ - position_});
-      if (length > 0) std::memcpy(out + done, block.data() + offset, static_cast<size_t>(length));
+      const int64_t blockLength = headers_[index].Header.UncompressedSize;
+      const int64_t wanted = std::min<int64_t>(count - done, uncompressedSize_ - position_);
+      if (offset == 0 && blockLength > 0 && blockLength <= wanted) {
+        // The whole block goes to the caller: decode it there, without a copy.
+        length = blockLength;
+        ReadBlockInto(index, {out + done, static_cast<size_t>(length)});
+      } else {
+        const std::span<const uint8_t> block = ReadBlock(index);
+        length = std::min(static_cast<int64_t>(block.size()) - offset, wanted);
+        if (length > 0) {
+          std::memcpy(out + done, block.data() + offset, static_cast<size_t>(length));
+        }
+      }
     }
     if (length <= 0) throw EQDXException(10090, msg::kCannotReadFromStreamReadSize, {length});
     done += static_cast<int32_t>(length);

@@ -90,8 +90,14 @@ class TQDXCompressedBLOBStream : public TQDXStream {
 
  private:
   void LoadBlockHeaders();
+  // The compressed bytes of block `index`, read into a buffer kept for the next block.
+  std::span<const uint8_t> ReadCompressed(int64_t index);
   // Block `index` decompressed and checked; the last one read is kept until the value changes.
   std::span<const uint8_t> ReadBlock(int64_t index);
+  // Block `index` decompressed and checked into `out`, which holds exactly its uncompressed size.
+  void ReadBlockInto(int64_t index, std::span<uint8_t> out);
+  // 10089 unless `data` has the header's checksum.
+  static void CheckBlock(const TQDXCompressedBlockHeader& header, std::span<const uint8_t> data);
   // Compresses `data` as block `index` and writes header and data at the block's recorded
   // position; the underlying stream is left after the block. Keeps the totals current.
   void WriteBlock(int64_t index, std::span<const uint8_t> data);
@@ -123,6 +129,7 @@ class TQDXCompressedBLOBStream : public TQDXStream {
   int32_t blockSize_;
   double compressionRatio_ = 0;
   TQDXCompressedStreamBlockHeadersArray headers_;
+  TQDXMemBlock compressedScratch_;
   TQDXMemBlock blockData_;
   int64_t blockDataSize_ = 0;
 };

@@ -163,6 +163,48 @@ bool BzipDecompress(std::span<const uint8_t> input, int64_t expectedSize, TQDXMe
   return true;
 }
 
+bool ZlibDecompressInto(std::span<const uint8_t> input, std::span<uint8_t> output,
+                        int64_t& outputSize) {
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) return false;
+  struct End {
+    z_stream& zs;
+    ~End() { inflateEnd(&zs); }
+  } end{zs};
+  zs.next_in = const_cast<Bytef*>(input.data());
+  zs.avail_in = static_cast<uInt>(input.size());
+  zs.next_out = output.data();
+  zs.avail_out = static_cast<uInt>(output.size());
+  if (inflate(&zs, Z_FINISH) != Z_STREAM_END) return false;
+  outputSize = static_cast<int64_t>(zs.total_out);
+  return true;
+}
+
+bool BzipDecompressInto(std::span<const uint8_t> input, std::span<uint8_t> output,
+                        int64_t& outputSize) {
+  bz_stream bs{};
+  if (BZ2_bzDecompressInit(&bs, 0, 0) != BZ_OK) return false;
+  struct End {
+    bz_stream& bs;
+    ~End() { BZ2_bzDecompressEnd(&bs); }
+  } end{bs};
+  bs.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(input.data()));
+  bs.avail_in = static_cast<unsigned>(input.size());
+  bs.next_out = reinterpret_cast<char*>(output.data());
+  bs.avail_out = static_cast<unsigned>(output.size());
+  for (;;) {
+    const unsigned inBefore = bs.avail_in;
+    const unsigned outBefore = bs.avail_out;
+    const int rc = BZ2_bzDecompress(&bs);
+    if (rc == BZ_STREAM_END) break;
+    // A call that moves nothing is out of room or out of input: the stream does not end
+    // within the buffer.
+    if (rc != BZ_OK || (bs.avail_in == inBefore && bs.avail_out == outBefore)) return false;
+  }
+  outputSize = BzTotalOut(bs);
+  return true;
+}
+
 void CopyToBlock(const std::vector<uint8_t>& bytes, TQDXMemBlock& output) {
   output = TQDXMemBlock(static_cast<int64_t>(bytes.size()));
   std::copy(bytes.begin(), bytes.end(), output.data());
@@ -289,6 +331,43 @@ bool DecompressBuffer(uint8_t algorithm, std::span<const uint8_t> input, int64_t
     return true;
   } catch (...) {
     output = TQDXMemBlock();
+    outputSize = 0;
+    return false;
+  }
+}
+
+bool DecompressBufferInto(uint8_t algorithm, std::span<const uint8_t> input,
+                          std::span<uint8_t> output, int64_t& outputSize) noexcept {
+  outputSize = 0;
+  try {
+    if (!FitsCoder(input) || output.empty() ||
+        output.size() > static_cast<size_t>(kMaxOutputSize)) {
+      return false;
+    }
+    int64_t size = 0;
+    bool done = false;
+    switch (algorithm) {
+      case kCompressionZlib:
+        done = ZlibDecompressInto(input, output, size);
+        break;
+      case kCompressionBzip:
+        done = BzipDecompressInto(input, output, size);
+        break;
+      case kCompressionPpm: {
+        TQDXMemBlock decoded;
+        size = static_cast<int64_t>(output.size());
+        done = PpmDecompress(input, size, decoded, size) &&
+               size <= static_cast<int64_t>(output.size());
+        if (done) std::copy(decoded.data(), decoded.data() + size, output.data());
+        break;
+      }
+      default:
+        break;
+    }
+    if (!done || size <= 0) return false;
+    outputSize = size;
+    return true;
+  } catch (...) {
     outputSize = 0;
     return false;
   }

@@ -68,4 +68,11 @@ bool CompressBuffer(uint8_t algorithm, int mode, std::span<const uint8_t> input,
 bool DecompressBuffer(uint8_t algorithm, std::span<const uint8_t> input, int64_t& outputSize,
                       TQDXMemBlock& output) noexcept;
 
+// Decompresses `input` straight into `output`, which must hold the whole result: answers true
+// and sets `outputSize` when the stream ends within it, false otherwise (also for a stream that
+// would need more room). Saves a buffer and a copy when the size is known; algorithm 3 is
+// decoded through DecompressBuffer and copied.
+bool DecompressBufferInto(uint8_t algorithm, std::span<const uint8_t> input,
+                          std::span<uint8_t> output, int64_t& outputSize) noexcept;
+
 }  // namespace qdx
