@@ -330,8 +330,10 @@ TEST_F(CompressedStreamTest, OpeningChecksTheUnderlyingData) {
   EXPECT_EQ(Reopen(d, true)->Size(), 2 * kBlock);
 
   // A header whose distance would not move on is refused rather than looped on.
-  le::Store<int64_t>(underlying_.Memory() + 12, 3);
-  EXPECT_EQ(CodeOf([&] { Reopen(tooMany, true); }), 10083);
+  for (const int64_t distance : {int64_t{3}, int64_t{-40}, INT64_MAX}) {
+    le::Store<int64_t>(underlying_.Memory() + 12, distance);
+    EXPECT_EQ(CodeOf([&] { Reopen(tooMany, true); }), 10083) << distance;
+  }
 
   TQDXCompressedStreamDescriptor negative = d;
   negative.StartPosition = -1;

@@ -95,9 +95,11 @@ void TQDXCompressedBLOBStream::LoadBlockHeaders() {
     }
     const auto header = TQDXCompressedBlockHeader::Load(bytes);
     headers_.Add(header, position);
-    // A distance shorter than a header would not move on; the next header cannot lie there.
-    const int64_t next = position + header.NextHeaderOffset;
-    if (header.NextHeaderOffset < kHeaderSize) {
+    // A distance shorter than a header would not move on; one past the 32-bit range cannot be
+    // reached (and is kept from overflowing the sum).
+    const int64_t distance = header.NextHeaderOffset;
+    const int64_t next = distance <= kMaxStreamPosition ? position + distance : distance;
+    if (distance < kHeaderSize) {
       throw EQDXException(10083, msg::kCannotSetStreamPosition, {next, position, underlyingSize});
     }
     position = next;
