@@ -382,6 +382,8 @@ TEST_F(CompressedStreamTest, TotalsAndRatio) {
   EXPECT_EQ(stream->CompressedSize(), compressed);
   EXPECT_DOUBLE_EQ(stream->CompressionRatio(), (1.0 - compressed / 5000.0) * 100.0);
   EXPECT_GT(stream->CompressionRatio(), 90.0);
+  EXPECT_EQ(stream->StoredSize(), compressed + 20 * stream->BlockCount());
+  EXPECT_EQ(stream->StoredSize(), underlying_.Size());
   stream->SetSize(0);
   EXPECT_EQ(stream->CompressedSize(), 0);
   EXPECT_EQ(stream->CompressionRatio(), 0.0);

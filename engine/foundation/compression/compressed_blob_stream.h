@@ -84,6 +84,11 @@ class TQDXCompressedBLOBStream : public TQDXStream {
   int64_t UncompressedSize() const { return uncompressedSize_; }
   // The sum of the blocks' compressed sizes (headers not counted); the size when plain.
   int64_t CompressedSize() const { return compressedSize_; }
+  // The bytes the value takes in the underlying stream: its blocks with their headers (the
+  // size when plain).
+  int64_t StoredSize() const {
+    return IsCompressed() ? EndOfBlocks() - descriptor_.StartPosition : uncompressedSize_;
+  }
   // Percentage saved: (1 - compressed / uncompressed) x 100; 0 when plain or empty.
   double CompressionRatio() const { return compressionRatio_; }
   const TQDXCompressedStreamBlockHeadersArray& BlockHeaders() const { return headers_; }

@@ -3,7 +3,8 @@
 //
 // The buffer routines are used by the compressed BLOB stream (compressed_blob_stream.h) and by
 // compressed internal files. They never throw: every failure, including one of the engine
-// memory manager, answers false, and the caller raises its own error.
+// memory manager, answers false, and the caller raises its own error. They are safe for
+// concurrent use: zlib and bzip2 keep no shared state, and the PPM coder serialises itself.
 #pragma once
 
 #include <cstdint>
