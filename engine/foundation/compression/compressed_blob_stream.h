@@ -69,8 +69,9 @@ class TQDXCompressedBLOBStream : public TQDXStream {
   void SetSize(int32_t newSize) override;
   // Fails with 10086..10090 when a block cannot be read back.
   int32_t Read(void* buffer, int32_t count) override;
-  // Compressed: appends only; a write starting inside the value answers 0. Fails with 10085,
-  // 10091, 10092, 10097 and 10099..10102.
+  // Compressed: appends only; a write starting inside the value answers 0. Each block counts
+  // once it is written, so a failure leaves the blocks written so far. Fails with 10085, 10092,
+  // 10097 and 10099..10102.
   int32_t Write(const void* buffer, int32_t count) override;
   int32_t Seek(int32_t offset, uint16_t origin) override;
   int32_t Size() override { return static_cast<int32_t>(uncompressedSize_); }
