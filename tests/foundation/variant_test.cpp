@@ -84,7 +84,9 @@ TEST_F(VariantTest, EveryTypeRoundTripsThroughTheStoredForm) {
   for (size_t i = 0; i < values.size(); ++i) {
     const TQDXVariant& v = values[i];
     ASSERT_EQ(v.DataType(), expectedTypes[i]) << i;
-    if (i < 15) EXPECT_EQ(v.Size(), DataSize(v.DataType())) << i;
+    if (i < 15) {
+      EXPECT_EQ(v.Size(), DataSize(v.DataType())) << i;
+    }
     int32_t stored = 0;
     const TQDXVariant loaded = RoundTrip(v, &stored);
     EXPECT_EQ(stored, 6 + v.Size());
