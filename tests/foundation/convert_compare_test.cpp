@@ -134,6 +134,12 @@ TEST_F(ConvertCompareTest, EqualTypesCompareInTheirOwnOrder) {
   EXPECT_EQ(Compare(Text(D::Char, "ab"), Text(D::Char, "abc"), false, 3), kCompareLess);
   EXPECT_EQ(Compare(Wide(D::WideChar, u"abcdef"), Wide(D::WideChar, u"abc"), false, 3),
             kCompareEqual);
+  // BYTES order as text, but a value without a zero ends with its size.
+  const auto* p1 = reinterpret_cast<const uint8_t*>("abX");
+  const auto* p2 = reinterpret_cast<const uint8_t*>("abY");
+  EXPECT_EQ(CompareValues(p1, p2, D::Bytes, D::Bytes, false, false, -1, false,
+                          platform::UserDefaultLocale(), 2, 2),
+            kCompareEqual);
 }
 
 TEST_F(ConvertCompareTest, MixedTypesCompareInTheirCommonType) {

@@ -1,5 +1,6 @@
 #include "engine/foundation/types/compare.h"
 
+#include <algorithm>
 #include <string>
 
 #include "engine/foundation/except.h"
@@ -48,7 +49,7 @@ int FromCollation(platform::CollationResult result, int32_t failureCode) {
 // for keys of ordinary length, so that comparing them does not allocate.
 class WideKey {
  public:
-  WideKey(const uint8_t* p, int32_t length) {
+  WideKey(const uint8_t* p, int64_t length) {
     size_ = WideTextLength(p, length);
     if (size_ > kStackUnits) {
       heap_ = LoadWideText(p, size_);
@@ -69,15 +70,22 @@ class WideKey {
   size_t size_;
 };
 
-int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t length,
-                    bool caseInsensitive, const platform::Locale& locale) {
+// The most characters of a text to look at: the prefix length, and the value's size where known.
+int64_t TextLimit(int32_t length, int32_t size, int32_t unitSize) {
+  if (size < 0) return length;
+  const int64_t units = size / unitSize;
+  return length < 0 ? units : std::min<int64_t>(length, units);
+}
+
+int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t length, int32_t sizeA,
+                    int32_t sizeB, bool caseInsensitive, const platform::Locale& locale) {
   const uint32_t flags = platform::kStringSort | (caseInsensitive ? platform::kIgnoreCase : 0);
   switch (type) {
     case T::Char:
     case T::String:
     case T::Bytes: {
-      const std::string_view textA = LoadAnsiText(a, length);
-      const std::string_view textB = LoadAnsiText(b, length);
+      const std::string_view textA = LoadAnsiText(a, TextLimit(length, sizeA, 1));
+      const std::string_view textB = LoadAnsiText(b, TextLimit(length, sizeB, 1));
       return FromCollation(
           locale.CompareAnsi(flags, textA.data(), static_cast<int32_t>(textA.size()), textB.data(),
                              static_cast<int32_t>(textB.size())),
@@ -85,7 +93,7 @@ int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t length,
     }
     case T::WideChar:
     case T::WideString: {
-      const WideKey keyA(a, length), keyB(b, length);
+      const WideKey keyA(a, TextLimit(length, sizeA, 2)), keyB(b, TextLimit(length, sizeB, 2));
       return FromCollation(platform::UserDefaultLocale().Compare(flags, keyA.data(), keyA.size(),
                                                                  keyB.data(), keyB.size()),
                            30046);
@@ -252,7 +260,8 @@ int CompareValues(const uint8_t* buffer1, const uint8_t* buffer2, TQDXDataType d
   }
   if (dataType1 == dataType2 && dataType1 != T::Memo && dataType1 != T::WideMemo) {
     if (!buffer1 || !buffer2) throw EQDXException(30140, msg::kValueIsNull);
-    return CompareSameType(buffer1, buffer2, dataType1, length, caseInsensitive, locale);
+    return CompareSameType(buffer1, buffer2, dataType1, length, size1, size2, caseInsensitive,
+                           locale);
   }
   const T common = CommonDataType(dataType1, dataType2);
   if (common == T::None) {
@@ -262,16 +271,15 @@ int CompareValues(const uint8_t* buffer1, const uint8_t* buffer2, TQDXDataType d
   if (!buffer1 || !buffer2) throw EQDXException(30140, msg::kValueIsNull);
   // Converted operands live in blocks released on every path.
   TQDXMemBlock converted1, converted2;
-  int32_t convertedSize = 0;
   if (dataType1 != common) {
-    converted1 = ConvertValue({buffer1, size1, dataType1}, common, convertedSize);
+    converted1 = ConvertValue({buffer1, size1, dataType1}, common, size1);
     buffer1 = converted1.data();
   }
   if (dataType2 != common) {
-    converted2 = ConvertValue({buffer2, size2, dataType2}, common, convertedSize);
+    converted2 = ConvertValue({buffer2, size2, dataType2}, common, size2);
     buffer2 = converted2.data();
   }
-  return CompareSameType(buffer1, buffer2, common, length, caseInsensitive, locale);
+  return CompareSameType(buffer1, buffer2, common, length, size1, size2, caseInsensitive, locale);
 }
 
 }  // namespace qdx

@@ -29,8 +29,9 @@ TQDXDataType CommonDataType(TQDXDataType first, TQDXDataType second);
 // Compares two values in their storage encodings.
 //   length: for text, the characters compared of each (a prefix comparison); -1 compares up to
 //     the terminators. A text ends at its terminator even when `length` is larger.
-//   size1, size2: bytes of the values where known (-1 otherwise); needed only for MEMO and
-//     WIDEMEMO values, whose text has no terminator (unknown: up to the first zero).
+//   size1, size2: bytes of the values where known (-1 otherwise). Text is then never read past
+//     its value even without a terminator; MEMO and WIDEMEMO text, which has none, needs them
+//     (unknown: up to the first zero).
 // Fails with 30044 for types without a common type, 30140 for a missing buffer of a non-null
 // value, 30045 / 30046 when the locale comparison gives no answer, 30047 for types that have no
 // order (BLOB, VARBYTES), and with the conversion failures of convert.h.
