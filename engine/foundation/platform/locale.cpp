@@ -231,9 +231,14 @@ void ReadCurrencyForms(std::u16string_view pattern, FormatSettings& settings) {
   for (uint8_t i = 0; i < 4; ++i) {
     if (positive == kPositive[i]) settings.CurrencyFormat = i;
   }
-  const std::u16string negative = semicolon == std::u16string_view::npos
-                                      ? u"-" + std::u16string(kPositive[settings.CurrencyFormat])
-                                      : shape(pattern.substr(semicolon + 1));
+  // Without a negative sub-pattern the negative form is "-" before the positive one.
+  std::u16string negative;
+  if (semicolon == std::u16string_view::npos) {
+    negative.push_back(u'-');
+    negative.append(kPositive[settings.CurrencyFormat]);
+  } else {
+    negative = shape(pattern.substr(semicolon + 1));
+  }
   static constexpr uint8_t kDefaultNegative[] = {1, 5, 9, 8};
   settings.NegCurrFormat = kDefaultNegative[settings.CurrencyFormat];
   for (uint8_t i = 0; i < 16; ++i) {

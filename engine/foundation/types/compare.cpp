@@ -1,6 +1,8 @@
 #include "engine/foundation/types/compare.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
 
 #include "engine/foundation/except.h"
@@ -8,6 +10,8 @@
 #include "engine/foundation/messages.h"
 #include "engine/foundation/types/convert.h"
 #include "engine/foundation/types/encoding.h"
+
+static_assert(std::endian::native == std::endian::little, "UTF-16 keys are read in place");
 
 namespace qdx {
 namespace {
@@ -49,14 +53,22 @@ int FromCollation(platform::CollationResult result, int32_t failureCode) {
 // for keys of ordinary length, so that comparing them does not allocate.
 class WideKey {
  public:
+  // Copies while looking for the terminator: one pass over the key.
   WideKey(const uint8_t* p, int64_t length) {
-    size_ = WideTextLength(p, length);
-    if (size_ > kStackUnits) {
+    const size_t limit = length < 0 ? SIZE_MAX : static_cast<size_t>(length);
+    size_t n = 0;
+    for (; n < limit && n < kStackUnits; ++n) {
+      char16_t unit;
+      std::memcpy(&unit, p + 2 * n, 2);  // the key is little-endian, as is every supported host
+      stack_[n] = unit;
+      if (unit == 0) break;
+    }
+    size_ = n;
+    data_ = stack_;
+    if (n == kStackUnits && n < limit) {
+      size_ = WideTextLength(p, length);
       heap_ = LoadWideText(p, size_);
       data_ = heap_.data();
-    } else {
-      for (size_t i = 0; i < size_; ++i) stack_[i] = le::Load<char16_t>(p + 2 * i);
-      data_ = stack_;
     }
   }
   const char16_t* data() const { return data_; }
@@ -77,27 +89,10 @@ int64_t TextLimit(int32_t length, int32_t size, int32_t unitSize) {
   return length < 0 ? units : std::min<int64_t>(length, units);
 }
 
-int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t length, int32_t sizeA,
-                    int32_t sizeB, bool caseInsensitive, const platform::Locale& locale) {
-  const uint32_t flags = platform::kStringSort | (caseInsensitive ? platform::kIgnoreCase : 0);
+// Fixed-size types: answers -1 when `type` is not one of them. Kept small so that comparing keys
+// of equal numeric types is a few loads and compares.
+[[gnu::always_inline]] inline int CompareFixed(const uint8_t* a, const uint8_t* b, T type) {
   switch (type) {
-    case T::Char:
-    case T::String:
-    case T::Bytes: {
-      const std::string_view textA = LoadAnsiText(a, TextLimit(length, sizeA, 1));
-      const std::string_view textB = LoadAnsiText(b, TextLimit(length, sizeB, 1));
-      return FromCollation(
-          locale.CompareAnsi(flags, textA.data(), static_cast<int32_t>(textA.size()), textB.data(),
-                             static_cast<int32_t>(textB.size())),
-          30045);
-    }
-    case T::WideChar:
-    case T::WideString: {
-      const WideKey keyA(a, TextLimit(length, sizeA, 2)), keyB(b, TextLimit(length, sizeB, 2));
-      return FromCollation(platform::UserDefaultLocale().Compare(flags, keyA.data(), keyA.size(),
-                                                                 keyB.data(), keyB.size()),
-                           30046);
-    }
     case T::ShortInt:
       return Order(le::Load<int8_t>(a), le::Load<int8_t>(b));
     case T::SmallInt:
@@ -129,9 +124,44 @@ int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t length, 
     case T::Logical:
       return Order(LoadLogical(a), LoadLogical(b));
     default:
+      return -1;
+  }
+}
+
+[[gnu::noinline]] int CompareText(const uint8_t* a, const uint8_t* b, T type, int32_t length,
+                                  int32_t sizeA, int32_t sizeB, bool caseInsensitive,
+                                  const platform::Locale& locale) {
+  const uint32_t flags = platform::kStringSort | (caseInsensitive ? platform::kIgnoreCase : 0);
+  switch (type) {
+    case T::Char:
+    case T::String:
+    case T::Bytes: {
+      const std::string_view textA = LoadAnsiText(a, TextLimit(length, sizeA, 1));
+      const std::string_view textB = LoadAnsiText(b, TextLimit(length, sizeB, 1));
+      return FromCollation(
+          locale.CompareAnsi(flags, textA.data(), static_cast<int32_t>(textA.size()), textB.data(),
+                             static_cast<int32_t>(textB.size())),
+          30045);
+    }
+    case T::WideChar:
+    case T::WideString: {
+      const WideKey keyA(a, TextLimit(length, sizeA, 2)), keyB(b, TextLimit(length, sizeB, 2));
+      return FromCollation(platform::UserDefaultLocale().Compare(flags, keyA.data(), keyA.size(),
+                                                                 keyB.data(), keyB.size()),
+                           30046);
+    }
+    default:
       break;
   }
   throw EQDXException(30047, msg::kUnknownDataType, {DataTypeName(type)});
+}
+
+inline int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t length,
+                           int32_t sizeA, int32_t sizeB, bool caseInsensitive,
+                           const platform::Locale& locale) {
+  const int fixed = CompareFixed(a, b, type);
+  if (fixed >= 0) return fixed;
+  return CompareText(a, b, type, length, sizeA, sizeB, caseInsensitive, locale);
 }
 
 }  // namespace
@@ -250,14 +280,13 @@ TQDXDataType CommonDataType(TQDXDataType first, TQDXDataType second) {
   return T::None;
 }
 
-int CompareValues(const uint8_t* buffer1, const uint8_t* buffer2, TQDXDataType dataType1,
-                  TQDXDataType dataType2, bool isNull1, bool isNull2, int32_t length,
-                  bool caseInsensitive, const platform::Locale& locale, int32_t size1,
-                  int32_t size2) {
-  if (isNull1 || isNull2) {
-    if (isNull1 && isNull2) return kCompareBothNull;
-    return isNull1 ? kCompareFirstNull : kCompareSecondNull;
-  }
+namespace {
+
+// Everything but equal fixed-size types: text, memo, and operands of different types.
+[[gnu::noinline]] int CompareGeneral(const uint8_t* buffer1, const uint8_t* buffer2,
+                                     TQDXDataType dataType1, TQDXDataType dataType2, int32_t length,
+                                     bool caseInsensitive, const platform::Locale& locale,
+                                     int32_t size1, int32_t size2) {
   if (dataType1 == dataType2 && dataType1 != T::Memo && dataType1 != T::WideMemo) {
     if (!buffer1 || !buffer2) throw EQDXException(30140, msg::kValueIsNull);
     return CompareSameType(buffer1, buffer2, dataType1, length, size1, size2, caseInsensitive,
@@ -280,6 +309,24 @@ int CompareValues(const uint8_t* buffer1, const uint8_t* buffer2, TQDXDataType d
     buffer2 = converted2.data();
   }
   return CompareSameType(buffer1, buffer2, common, length, size1, size2, caseInsensitive, locale);
+}
+
+}  // namespace
+
+int CompareValues(const uint8_t* buffer1, const uint8_t* buffer2, TQDXDataType dataType1,
+                  TQDXDataType dataType2, bool isNull1, bool isNull2, int32_t length,
+                  bool caseInsensitive, const platform::Locale& locale, int32_t size1,
+                  int32_t size2) {
+  if (isNull1 || isNull2) {
+    if (isNull1 && isNull2) return kCompareBothNull;
+    return isNull1 ? kCompareFirstNull : kCompareSecondNull;
+  }
+  if (dataType1 == dataType2 && buffer1 && buffer2) {
+    const int fixed = CompareFixed(buffer1, buffer2, dataType1);
+    if (fixed >= 0) return fixed;
+  }
+  return CompareGeneral(buffer1, buffer2, dataType1, dataType2, length, caseInsensitive, locale,
+                        size1, size2);
 }
 
 }  // namespace qdx
