@@ -185,8 +185,15 @@ TEST_F(ConvertCompareTest, IncompatibleAndUnorderedTypesFail) {
               Compare(Value{"0123456789", D::Blob}, Value{"0123456789", D::Blob});
             }),
             30047);
-  // A failed conversion of an operand is a cast failure.
+  // A failed conversion of an operand is a cast failure, and the temporaries are released.
+  const int64_t allocated = QDXMemoryManager().Allocated();
   EXPECT_EQ(ErrorCodeOf([&] { Compare(Text(D::String, "next week"), DateOf(2024, 1, 1)); }), 30051);
+  EXPECT_EQ(ErrorCodeOf([&] { Compare(Fixed<int32_t>(D::Integer, 1), Text(D::Char, "x")); }), 0);
+  EXPECT_EQ(ErrorCodeOf([&] {
+              Compare(Text(D::String, "1"), Value{"0123456789", D::Blob});
+            }),
+            30044);
+  EXPECT_EQ(QDXMemoryManager().Allocated(), allocated);
 }
 
 TEST_F(ConvertCompareTest, CommonTypeTableSpotChecks) {

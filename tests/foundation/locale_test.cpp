@@ -35,6 +35,15 @@ TEST(FormatSettingsTest, PinnedLocalesHaveTheirUsersFormats) {
   EXPECT_EQ(us.TimePMString, u"PM");
 }
 
+TEST(FormatSettingsTest, CategoriesMayNameDifferentLocales) {
+  const FormatSettings mixed = FormatSettings::ForLocales("en_US", "nl_NL", "de_DE");
+  EXPECT_EQ(mixed.DecimalSeparator, u'.');
+  EXPECT_EQ(mixed.CurrencyString, u"\u20AC");
+  EXPECT_EQ(mixed.ShortDateFormat, u"dd.MM.yyyy");
+  // The C locale stands for en_US_POSIX.
+  EXPECT_EQ(FormatSettings::ForLocale("C").DecimalSeparator, u'.');
+}
+
 // One row per text form: the value, its text in each pinned locale.
 TEST(TextFormatTest, FormsInBothLocales) {
   const FormatSettings nl = FormatSettings::ForLocale("nl_NL");
