@@ -582,7 +582,6 @@ inline constexpr const char* kArgumentsAreInvalid = " Arguments are invalid!";
 inline constexpr const char* kNativeErrorSuffix = " - Native error: ";
 
 // 10185, 10186: a stored variant whose size does not fit its data type
-inline constexpr const char* kInvalidStoredValue =
-    "Invalid stored value. DataType = %s, Size = %d";
+inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataType = %s, Size = %d";
 
 }  // namespace qdx::msg
