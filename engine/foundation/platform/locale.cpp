@@ -397,7 +397,7 @@ CollationResult Locale::CompareAnsi(uint32_t flags, const char* a, int32_t lengt
   const size_t sizeA = lengthA < 0 ? std::strlen(a) : static_cast<size_t>(lengthA);
   const size_t sizeB = lengthB < 0 ? std::strlen(b) : static_cast<size_t>(lengthB);
   // Short texts are converted on the stack: a comparison of keys does not allocate.
-  constexpr size_t kStackUnits = 256;
+  constexpr size_t kStackUnits = 2048;
   char16_t stack[kStackUnits];
   std::u16string heap;
   char16_t* wide = stack;

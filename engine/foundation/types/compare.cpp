@@ -75,7 +75,7 @@ class WideKey {
   int32_t size() const { return static_cast<int32_t>(size_); }
 
  private:
-  static constexpr size_t kStackUnits = 128;
+  static constexpr size_t kStackUnits = 1024;
   char16_t stack_[kStackUnits];
   std::u16string heap_;
   const char16_t* data_;
