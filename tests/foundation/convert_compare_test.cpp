@@ -134,6 +134,12 @@ TEST_F(ConvertCompareTest, EqualTypesCompareInTheirOwnOrder) {
   EXPECT_EQ(Compare(Text(D::Char, "ab"), Text(D::Char, "abc"), false, 3), kCompareLess);
   EXPECT_EQ(Compare(Wide(D::WideChar, u"abcdef"), Wide(D::WideChar, u"abc"), false, 3),
             kCompareEqual);
+  // Keys too long for the stack still compare to their last character.
+  const std::string longA = std::string(3000, 'k') + "a", longB = std::string(3000, 'k') + "b";
+  EXPECT_EQ(Compare(Text(D::String, longA), Text(D::String, longB)), kCompareLess);
+  EXPECT_EQ(Compare(Wide(D::WideString, std::u16string(longB.begin(), longB.end())),
+                    Wide(D::WideString, std::u16string(longA.begin(), longA.end()))),
+            kCompareGreater);
   // BYTES order as text, but a value without a zero ends with its size.
   const auto* p1 = reinterpret_cast<const uint8_t*>("abX");
   const auto* p2 = reinterpret_cast<const uint8_t*>("abY");
