@@ -61,7 +61,7 @@ TEST_F(VariantTest, NewVariantIsNullAndGettersSaySo) {
 
 // Every data type with a setter keeps its value through its encoding and the stored form.
 TEST_F(VariantTest, EveryTypeRoundTripsThroughTheStoredForm) {
-  std::vector<TQDXVariant> values(16);
+  std::vector<TQDXVariant> values(21);
   values[0].SetAsShortInt(-128);
   values[1].SetAsSmallInt(-32768);
   values[2].SetAsInteger(INT32_MIN);
@@ -78,9 +78,15 @@ TEST_F(VariantTest, EveryTypeRoundTripsThroughTheStoredForm) {
   values[13].SetAsLogical(true);
   values[14].SetAsCurrency(-1234.5678);
   values[15].SetAsWideString(u"\u20AC \u4E2D");
-  const D expectedTypes[] = {D::ShortInt, D::SmallInt, D::Integer,  D::LargeInt,  D::Byte, D::Word,
-                             D::Cardinal, D::Single,   D::Float,    D::Extended,  D::Date, D::Time,
-                             D::DateTime, D::Logical,  D::Currency, D::WideString};
+  values[16].SetAsString("caf\xE9");
+  values[17].SetData("memo text", 9, true, D::Memo);
+  values[18].SetData("\x01\x00\xFF", 3, true, D::Bytes);
+  values[19].SetData("0123456789", 10, true, D::Blob);
+  values[20].SetData("a\0", 2, true, D::Char);
+  const D expectedTypes[] = {
+      D::ShortInt, D::SmallInt,   D::Integer,  D::LargeInt, D::Byte,  D::Word,     D::Cardinal,
+      D::Single,   D::Float,      D::Extended, D::Date,     D::Time,  D::DateTime, D::Logical,
+      D::Currency, D::WideString, D::String,   D::Memo,     D::Bytes, D::Blob,     D::Char};
   for (size_t i = 0; i < values.size(); ++i) {
     const TQDXVariant& v = values[i];
     ASSERT_EQ(v.DataType(), expectedTypes[i]) << i;
@@ -93,7 +99,9 @@ TEST_F(VariantTest, EveryTypeRoundTripsThroughTheStoredForm) {
     EXPECT_EQ(loaded.DataType(), v.DataType());
     ASSERT_EQ(loaded.Size(), v.Size());
     EXPECT_EQ(std::memcmp(loaded.Data(), v.Data(), v.Size()), 0) << i;
-    EXPECT_EQ(loaded.Compare(v, true, false, false), kCompareEqual) << i;
+    if (i != 18 && i != 19) {  // BLOB has no order; BYTES order as text
+      EXPECT_EQ(loaded.Compare(v, true, false, false), kCompareEqual) << i;
+    }
   }
   EXPECT_EQ(RoundTrip(values[9]).AsExtended(), 1.0L / 3);
   EXPECT_EQ(RoundTrip(values[12]).AsDateTime(), (TQDXDateTime{738594, 12'345'678}));
