@@ -598,5 +598,7 @@ inline constexpr const char* kNativeErrorSuffix = " - Native error: ";
 // ECipherException 3 (the cipher's class name)
 inline constexpr const char* kCipherNotInitialized =
     "%s is not initialized call Init() or InitKey() before.";
+// 10185, 10186: a stored variant whose size does not fit its data type
+inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataType = %s, Size = %d";
 
 }  // namespace qdx::msg
