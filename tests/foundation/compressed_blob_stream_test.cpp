@@ -10,6 +10,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory_stream.h"
 #include "tests/foundation/compression_test_data.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
@@ -52,15 +53,6 @@ Bytes ReadAll(TStream& stream, int32_t chunk) {
 Bytes Concat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
-}
-
-int32_t CodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
 }
 
 class CompressedStreamTest : public ::testing::Test {
@@ -318,12 +310,12 @@ TEST_F(CompressedStreamTest, DamagedBlockFailsOnlyItsReads) {
     EXPECT_EQ(stream->Read(piece.data(), 200), 200);
     EXPECT_TRUE(std::equal(piece.begin(), piece.end(), data.begin() + 2500));
     stream->SetPosition(1500);
-    EXPECT_EQ(CodeOf([&] { stream->Read(piece.data(), 10); }), damage.code);
+    EXPECT_EQ(testing::QdxErrorCode([&] { stream->Read(piece.data(), 10); }), damage.code);
     stream->SetPosition(900);
-    EXPECT_EQ(CodeOf([&] { stream->Read(piece.data(), 200); }), damage.code);
+    EXPECT_EQ(testing::QdxErrorCode([&] { stream->Read(piece.data(), 200); }), damage.code);
     Bytes whole(data.size());  // whole blocks decode straight into the caller's buffer
     stream->SetPosition(0);
-    EXPECT_EQ(CodeOf([&] { stream->Read(whole.data(), 3 * kBlock); }), damage.code);
+    EXPECT_EQ(testing::QdxErrorCode([&] { stream->Read(whole.data(), 3 * kBlock); }), damage.code);
   }
 }
 
@@ -334,29 +326,29 @@ TEST_F(CompressedStreamTest, OpeningChecksTheUnderlyingData) {
 
   TQDXCompressedStreamDescriptor tooMany = d;
   tooMany.BlockCount = 5;
-  EXPECT_EQ(CodeOf([&] { Reopen(tooMany); }), 10082);
+  EXPECT_EQ(testing::QdxErrorCode([&] { Reopen(tooMany); }), 10082);
   auto lenient = Reopen(tooMany, true);
   EXPECT_EQ(lenient->BlockCount(), 3);
   EXPECT_EQ(lenient->Descriptor().BlockCount, 3);
   EXPECT_EQ(lenient->Size(), 2 * kBlock + 300);
 
   underlying_.SetSize(static_cast<int32_t>(third + 10));  // the third header cut short
-  EXPECT_EQ(CodeOf([&] { Reopen(d); }), 10082);
+  EXPECT_EQ(testing::QdxErrorCode([&] { Reopen(d); }), 10082);
   EXPECT_EQ(Reopen(d, true)->Size(), 2 * kBlock);
 
   // A header whose distance would not move on is refused rather than looped on.
   for (const int64_t distance : {int64_t{3}, int64_t{-40}, INT64_MAX}) {
     le::Store<int64_t>(underlying_.Memory() + 12, distance);
-    EXPECT_EQ(CodeOf([&] { Reopen(tooMany, true); }), 10083) << distance;
+    EXPECT_EQ(testing::QdxErrorCode([&] { Reopen(tooMany, true); }), 10083) << distance;
   }
 
   TQDXCompressedStreamDescriptor negative = d;
   negative.StartPosition = -1;
-  EXPECT_EQ(CodeOf([&] { Reopen(negative); }), 10103);
+  EXPECT_EQ(testing::QdxErrorCode([&] { Reopen(negative); }), 10103);
 
   TQDXCompressedStreamDescriptor plain = Descriptor(kCompressionNone, 0, 0, 10);
   plain.UncompressedSize = underlying_.Size();
-  EXPECT_EQ(CodeOf([&] { Reopen(plain); }), 10081);
+  EXPECT_EQ(testing::QdxErrorCode([&] { Reopen(plain); }), 10081);
   EXPECT_EQ(Reopen(plain, true)->Size(), underlying_.Size());
 }
 
@@ -391,7 +383,7 @@ TEST_F(CompressedStreamTest, TotalsAndRatio) {
 
 TEST_F(CompressedStreamTest, InvalidSizes) {
   auto stream = Reopen(MakeValue(MixedText(1500)));
-  EXPECT_EQ(CodeOf([&] { stream->SetSize(-1); }), 10098);
+  EXPECT_EQ(testing::QdxErrorCode([&] { stream->SetSize(-1); }), 10098);
   EXPECT_EQ(stream->Size(), 1500);
   stream->SetPosition(-5);
   uint8_t byte;

@@ -5,21 +5,13 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/types/date_time.h"
 #include "engine/foundation/types/encoding.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using D = TQDXDataType;
 using F = TQDXFieldType;
-
-int ErrorCodeOf(auto&& action) {
-  try {
-    action();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 TEST(TypeTableTest, CanonicalRowsWinEveryLookup) {
   // Data type to field type takes the first row holding the data type.
@@ -94,8 +86,8 @@ TEST(DataSizeTest, EveryDataType) {
   }
   EXPECT_EQ(DataSize(D::Char, 0), 1);
   EXPECT_EQ(DataSize(D::WideString, 0), 2);
-  EXPECT_EQ(ErrorCodeOf([] { DataSize(D::None, 1); }), 30050);
-  EXPECT_EQ(ErrorCodeOf([] { DataSize(static_cast<D>(25), 1); }), 30050);
+  EXPECT_EQ(testing::QdxErrorCode([] { DataSize(D::None, 1); }), 30050);
+  EXPECT_EQ(testing::QdxErrorCode([] { DataSize(static_cast<D>(25), 1); }), 30050);
 }
 
 TEST(TypeClassTest, Boundaries) {

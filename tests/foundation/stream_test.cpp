@@ -11,6 +11,7 @@
 #include "engine/foundation/memory_stream.h"
 #include "engine/foundation/platform/file.h"
 #include "engine/foundation/temporary_stream.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
@@ -29,15 +30,6 @@ std::vector<uint8_t> Contents(TStream& stream) {
             static_cast<int32_t>(bytes.size()));
   stream.SetPosition(position);
   return bytes;
-}
-
-int32_t CodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
 }
 
 TEST(MemoryStreamTest, SizeRules) {
@@ -150,11 +142,12 @@ TEST(StreamCopyTest, Failures) {
   source.Write("hello", 5);
   TQDXMemoryStream target;
   target.SetBlockSize(0);
-  EXPECT_EQ(CodeOf([&] { target.CopyFrom(source, 5, 0); }), 10419);
+  EXPECT_EQ(testing::QdxErrorCode([&] { target.CopyFrom(source, 5, 0); }), 10419);
   source.SetBlockSize(0);
-  EXPECT_EQ(CodeOf([&] { source.SaveToStream(target); }), 10418);
+  EXPECT_EQ(testing::QdxErrorCode([&] { source.SaveToStream(target); }), 10418);
   target.SetBlockSize(2);
-  EXPECT_EQ(CodeOf([&] { target.CopyFrom(source, 6, 0); }), 10148);  // one byte short
+  EXPECT_EQ(testing::QdxErrorCode([&] { target.CopyFrom(source, 6, 0); }),
+            10148);             // one byte short
   EXPECT_EQ(target.Size(), 4);  // the two whole blocks copied so far stay
 }
 
@@ -197,8 +190,9 @@ TEST(FileStreamTest, CreateOpenAndSetSize) {
     EXPECT_EQ(stream.Write("x", 1), 0);  // read-only: the system refuses, the stream answers 0
   }
   platform::DeleteFile(name);
-  EXPECT_EQ(CodeOf([&] { TQDXFileStream(name, false, fmOpenReadWrite); }), 10105);
-  EXPECT_EQ(CodeOf([&] { TQDXFileStream("/nonexistent-dir/x", false, fmCreate); }), 10104);
+  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFileStream(name, false, fmOpenReadWrite); }), 10105);
+  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFileStream("/nonexistent-dir/x", false, fmCreate); }),
+            10104);
 }
 
 }  // namespace

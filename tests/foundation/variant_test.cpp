@@ -10,20 +10,12 @@
 #include "engine/foundation/types/compare.h"
 #include "engine/foundation/types/encoding.h"
 #include "tests/foundation/locale_pin.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using D = TQDXDataType;
-
-int ErrorCodeOf(auto&& action) {
-  try {
-    action();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 class VariantTest : public ::testing::Test {
  protected:
@@ -126,12 +118,24 @@ TEST_F(VariantTest, StoredNullIsTwoBytesAndDamagedFormsFail) {
     v.LoadFromStream(stream);
     return v;
   };
-  EXPECT_EQ(ErrorCodeOf([&] { load({7}); }), 10184);
-  EXPECT_EQ(ErrorCodeOf([&] { load({7, 0, 4, 0}); }), 10185);
-  EXPECT_EQ(ErrorCodeOf([&] { load({7, 0, 4, 0, 0, 0, 1, 2}); }), 10185);  // size past the end
-  EXPECT_EQ(ErrorCodeOf([&] { load({7, 0, 0xFF, 0xFF, 0xFF, 0xFF}); }), 10185);  // negative
-  EXPECT_EQ(ErrorCodeOf([&] { load({7, 0, 2, 0, 0, 0, 1, 2}); }), 10186);      // INTEGER of 2 bytes
-  EXPECT_EQ(ErrorCodeOf([&] { load({3, 0, 2, 0, 0, 0, 'a', 'b'}); }), 10186);  // unterminated
+  EXPECT_EQ(testing::QdxErrorCode([&] { load({7}); }), 10184);
+  EXPECT_EQ(testing::QdxErrorCode([&] { load({7, 0, 4, 0}); }), 10185);
+  EXPECT_EQ(testing::QdxErrorCode([&] {
+              load({7, 0, 4, 0, 0, 0, 1, 2});
+            }),
+            10185);  // size past the end
+  EXPECT_EQ(testing::QdxErrorCode([&] {
+              load({7, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+            }),
+            10185);  // negative
+  EXPECT_EQ(testing::QdxErrorCode([&] {
+              load({7, 0, 2, 0, 0, 0, 1, 2});
+            }),
+            10186);  // INTEGER of 2 bytes
+  EXPECT_EQ(testing::QdxErrorCode([&] {
+              load({3, 0, 2, 0, 0, 0, 'a', 'b'});
+            }),
+            10186);  // unterminated
   EXPECT_EQ(load({3, 0, 2, 0, 0, 0, 'a', 0}).AsString(), "a");
 }
 
@@ -151,7 +155,7 @@ TEST_F(VariantTest, SettersConvertToTheVariantsType) {
   EXPECT_EQ(number.AsString(), "42");
   EXPECT_EQ(number.AsFloat(), 42.0);
   // A failed conversion leaves the old value.
-  EXPECT_EQ(ErrorCodeOf([&] { number.SetAsString("forty"); }), 30051);
+  EXPECT_EQ(testing::QdxErrorCode([&] { number.SetAsString("forty"); }), 30051);
   EXPECT_EQ(number.AsInteger(), 42);
 
   TQDXVariant date(D::Date);
@@ -199,7 +203,7 @@ TEST_F(VariantTest, EmptyTextIsNullAndCopiesOutNothing) {
   EXPECT_TRUE(v.CopyDataTo(buffer, 4));
   EXPECT_STREQ(reinterpret_cast<char*>(buffer), "abc");
   EXPECT_TRUE(v.CopyDataTo(buffer, -1));
-  EXPECT_EQ(ErrorCodeOf([&] { v.CopyDataTo(buffer, 3); }), 20056);
+  EXPECT_EQ(testing::QdxErrorCode([&] { v.CopyDataTo(buffer, 3); }), 20056);
   EXPECT_FALSE(TQDXVariant(D::Integer).CopyDataTo(buffer, 8));
 }
 
@@ -266,7 +270,7 @@ TEST_F(VariantTest, ChangeDataType) {
 
   TQDXVariant bad;
   bad.SetAsString("not a number");
-  EXPECT_EQ(ErrorCodeOf([&] { bad.ChangeDataType(D::Float); }), 30051);
+  EXPECT_EQ(testing::QdxErrorCode([&] { bad.ChangeDataType(D::Float); }), 30051);
   EXPECT_TRUE(bad.IsNull());
   EXPECT_EQ(bad.DataType(), D::Float);
 }
@@ -311,7 +315,7 @@ TEST_F(VariantTest, PlatformVariantBothWays) {
   }
   TQDXVariant large;
   large.SetAsLargeInt(1);
-  EXPECT_EQ(ErrorCodeOf([&] { large.AsVariant(); }), 30114);
+  EXPECT_EQ(testing::QdxErrorCode([&] { large.AsVariant(); }), 30114);
   TQDXVariant word;
   word.SetAsWord(65535);
   EXPECT_EQ(word.AsVariant(), Variant::FromInteger(65535));
@@ -368,10 +372,10 @@ TEST_F(VariantTest, Arithmetic) {
   }
   TQDXVariant text;
   text.SetAsString("1");
-  EXPECT_EQ(ErrorCodeOf([&] { text.Negate(); }), 30123);
-  EXPECT_EQ(ErrorCodeOf([&] { a.Add(text); }), 30124);
-  EXPECT_EQ(ErrorCodeOf([&] { a.Subtract(text); }), 30126);
-  EXPECT_EQ(ErrorCodeOf([&] { a.Multiply(text); }), 30127);
+  EXPECT_EQ(testing::QdxErrorCode([&] { text.Negate(); }), 30123);
+  EXPECT_EQ(testing::QdxErrorCode([&] { a.Add(text); }), 30124);
+  EXPECT_EQ(testing::QdxErrorCode([&] { a.Subtract(text); }), 30126);
+  EXPECT_EQ(testing::QdxErrorCode([&] { a.Multiply(text); }), 30127);
   TQDXVariant null(D::Integer);
   a.Add(null);
   EXPECT_TRUE(a.IsNull());
