@@ -18,8 +18,7 @@ TEST(RecordLayoutTest, BitmapAndRecordSizes) {
   };
   for (const Case c : {Case{0, 0}, Case{1, 1}, Case{8, 1}, Case{9, 2}, Case{16, 2}, Case{17, 3}}) {
     TQDXFieldDefs defs;
-    for (int i = 0; i < c.fields; ++i)
-      defs.AddField("F" + std::to_string(i), TQDXFieldType::Byte);
+    for (int i = 0; i < c.fields; ++i) defs.AddField("F" + std::to_string(i), TQDXFieldType::Byte);
     defs.CalculateOffsets();
     EXPECT_EQ(NullBitmapSize(c.fields), c.bitmap);
     EXPECT_EQ(defs.MemoryRecordSize(), c.bitmap + c.fields) << c.fields;
