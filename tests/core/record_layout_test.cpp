@@ -232,6 +232,14 @@ TEST_F(FieldAccessTest, TextSlotKeepsItsTerminator) {
   EXPECT_EQ(v.AsString(), "abcde");
 }
 
+TEST_F(FieldAccessTest, ADamagedTextSlotIsReadNoFurtherThanTheSlot) {
+  std::memset(Slot("S"), 'x', 6);  // no terminator, as a damaged stored record could hold
+  SetNull(false, No("S"), buffer_.data());
+  TQDXVariant v;
+  GetFieldValue(v, No("S"), defs_, buffer_.data());
+  EXPECT_EQ(v.AsString(), "xxxxx");
+}
+
 TEST_F(FieldAccessTest, BadFieldNumbersAndBuffers) {
   uint8_t out[16];
   EXPECT_EQ(ErrorCodeOf([&] { GetFieldData(9, defs_, out, buffer_.data()); }), 10000);
