@@ -46,6 +46,15 @@ class TempDirTest : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
+  // `count` bytes at `position` (fewer at the end of the file).
+  std::vector<uint8_t> ReadAt(int64_t position, int64_t count) const {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(position);
+    std::vector<uint8_t> bytes(static_cast<size_t>(count));
+    in.read(reinterpret_cast<char*>(bytes.data()), count);
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+  }
   void WriteAll(const std::vector<uint8_t>& bytes) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
