@@ -156,7 +156,6 @@ void TQDXDiskPageManager::OpenDatabaseFile(const std::string& fileName,
     CloseDatabaseFile();
     throw;
   }
-  multiUser = MultiUser;
 }
 
 void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {

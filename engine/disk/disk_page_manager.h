@@ -65,7 +65,7 @@ class TQDXDiskPageManager : public TQDXPageManager {
                           uint16_t pageSize = kDefaultPageSize);
   // Opens an existing database file. `multiUser` and `readOnly` go in and come out: a file that
   // cannot be written is opened read-only, and one with the read-only attribute also single-
-  // user. `repairNeeded` tells a header left by an unfinished commit (FileState not 2) or of an
+  // user. An exclusive open switches the MultiUser member off but leaves `multiUser` alone. `repairNeeded` tells a header left by an unfinished commit (FileState not 2) or of an
   // old format (Version below 2.99). Failures, in the order checked: 10462 when a file is open;
   // 30364 when it cannot be opened; 20230 when the database stays locked; 10470 for a wrong
   // signature; 30445 for a wrong password; 20237 for an invalid header area. The file is closed
