@@ -585,6 +585,12 @@ void TQDXDiskPageManager::InternalAddPage(TQDXPage& page) {
 
 void TQDXDiskPageManager::InternalRemovePage(int32_t pageNo) {
   if (freeSpace_ == nullptr) throw EQDXException(10459, msg::kDatabaseFileNotOpened);
+  // Marking a page beyond the end as freed would extend the file past its pages. The header
+  // image is current here: the commit reads it first, and a rollback gives back pages this
+  // manager allocated.
+  if (pageNo < 0 || pageNo >= header_.TotalPageCount) {
+    throw EQDXException(30430, msg::kPageCannotBeAddressed, {pageNo, header_.TotalPageCount});
+  }
   WritePageVersion(pageNo, kFreedPageVersion);
   freeSpace_->FreePage(pageNo);
 }

@@ -425,6 +425,12 @@ TEST_F(DiskPageManagerTest, RemovedAndCancelledPagesAreFreedOnDisk) {
   EXPECT_FALSE(pm.FreeSpaceManager()->IsPageUsed(removed));
   EXPECT_TRUE(pm.FreeSpaceManager()->IsPageUsed(kept));
 
+  // A page number beyond the file is refused before anything is written at its position.
+  const int64_t size = FileSize();
+  pm.RemovePage(0, 5000);
+  EXPECT_QDX_ERROR(pm.ApplyChanges(0), 30430, "Page: 5000 cannot be addressed. TotalPageCount=");
+  EXPECT_EQ(FileSize(), size);
+
   TQDXPageHandle page = TQDXPageHandle::Add(pm, 0, ptTableRecord);
   const int32_t cancelled = page->PageNo;
   EXPECT_EQ(cancelled, removed);  // the freed number is handed out again
@@ -598,6 +604,44 @@ TEST_F(DiskPageManagerTest, TruncateFreeTailCutsTheFreePagesAtTheEnd) {
   pm.TruncateFreeTail();
   EXPECT_EQ(pm.GetPageCount(), pages.back() + 1);
   EXPECT_EQ(PageText(pm, pages.back(), 1), "p");
+}
+
+// In design-time mode the file is open only during each operation.
+class DesignTimeMode {
+ public:
+  DesignTimeMode() { SetQDXDesignTimeMode(true); }
+  ~DesignTimeMode() { SetQDXDesignTimeMode(false); }
+};
+
+TEST_F(DiskPageManagerTest, DesignTimeModeKeepsTheFileClosedBetweenOperations) {
+  CreateDatabase();
+  DesignTimeMode designTime;
+  TQDXDiskPageManager pm;
+  Open(pm);
+  EXPECT_TRUE(pm.IsOpen());
+  EXPECT_FALSE(pm.File().IsOpen());
+  const int32_t pageNo = AddTextPage(pm, "designer");
+  EXPECT_FALSE(pm.File().IsOpen());
+  EXPECT_EQ(pm.GetNextObjectID(), 1);
+  EXPECT_EQ(pm.GetPageCount(), 6);
+  EXPECT_EQ(Bytes(ReadAll(), PageOffset(pageNo) + 40, 8),
+            (std::vector<uint8_t>{'d', 'e', 's', 'i', 'g', 'n', 'e', 'r'}));
+
+  // Another program left the file in the middle of a commit after this one read the header.
+  std::vector<uint8_t> counter(4);
+  le::Store(counter.data(), int32_t{99});
+  Patch(38, counter);
+  Patch(42, {kFileStateWriting});
+  {
+    TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pageNo, false, ptTableRecord);
+    page->Dirty = true;
+  }
+  pm.Header().ChangeCounter = 5;
+  EXPECT_QDX_ERROR(pm.WriteHeader(true), 20196,
+                   "Cannot write changes. Database file was modified by external application");
+  EXPECT_NO_THROW(pm.WriteHeader(false));
+  pm.CancelChanges(0);
+  pm.CloseDatabaseFile();
 }
 
 TEST_F(DiskPageManagerTest, CreateAndOpenNeedAClosedManager) {
