@@ -84,6 +84,8 @@ void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
   readOnly_ = false;
   exclusive_ = false;
   try {
+    // In design-time mode every operation attaches the file itself (design note 5).
+    if (QDXDesignTimeMode()) file_.CloseFile();
     header_.Encrypted = password.Password.empty() ? 0 : kEncryptedMark;
     header_.PageSize = pageSize;
     header_.PagesPerExtent = pagesPerExtent;

@@ -614,8 +614,8 @@ class DesignTimeMode {
 };
 
 TEST_F(DiskPageManagerTest, DesignTimeModeKeepsTheFileClosedBetweenOperations) {
-  CreateDatabase();
   DesignTimeMode designTime;
+  CreateDatabase();
   TQDXDiskPageManager pm;
   Open(pm);
   EXPECT_TRUE(pm.IsOpen());
