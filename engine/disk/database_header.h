@@ -20,6 +20,8 @@
 #include <optional>
 #include <span>
 
+#include "engine/foundation/cipher/password_check.h"
+
 namespace qdx {
 
 inline constexpr std::array<uint8_t, 16> kDatabaseSignature = {
@@ -35,7 +37,7 @@ inline constexpr uint8_t kFileStateConsistent = 2;
 inline constexpr uint8_t kEncryptedMark = 0xFF;
 
 inline constexpr int16_t kPasswordBlockSize = 280;
-inline constexpr size_t kPasswordCheckDataSize = 256;
+// kPasswordCheckDataSize (256) comes with the check data's helpers.
 
 inline constexpr int16_t kLockBlockSize = 20;
 // Bytes of the lock block that are only ever byte-range locked, never read or written as data.

@@ -50,6 +50,12 @@ const TQDXSortedPageList* TQDXPageManager::DirtyList(int32_t sessionID) const {
   return session == nullptr ? nullptr : &session->dirty;
 }
 
+bool TQDXPageManager::HasPendingChanges(int32_t sessionID) const {
+  const Session* session = FindSession(sessionID);
+  return session != nullptr && (session->dirty.Count() > 0 || !session->newPages.empty() ||
+                                !session->removedPages.empty());
+}
+
 TQDXPageManager::Session* TQDXPageManager::FindSession(int32_t sessionID) const {
   if (lastSession_ != nullptr && lastSession_->sessionID == sessionID) return lastSession_;
   auto it = sessions_.find(sessionID);

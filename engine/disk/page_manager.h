@@ -121,11 +121,19 @@ class TQDXPageManager {
   const TQDXSortedPageList& SharedList() const { return sharedList_; }
   // The session's dirty list; null when the session never used the manager.
   const TQDXSortedPageList* DirtyList(int32_t sessionID) const;
+  // Whether ApplyChanges or CancelChanges of the session has anything to do: a removed page, a
+  // new page or a dirty page.
+  bool HasPendingChanges(int32_t sessionID) const;
 
   // Other processes may change the storage (disk manager only).
   bool MultiUser = false;
 
  protected:
+  // The checks ApplyChanges makes before it frees or writes anything (design note 6): 20152,
+  // 20085, 20086. Lets a subclass check them before it marks the storage as being written.
+  void CheckCommitPreconditions(int32_t sessionID) const {
+    CheckCommitPreconditions(sessionID, FindSession(sessionID));
+  }
   // Sets the page geometry; PageHeaderSize is 40 for every disk-format manager.
   void SetPageGeometry(uint16_t pageSize, uint16_t pageHeaderSize);
   void SetPageCount(int32_t count) { pageCount_ = count; }

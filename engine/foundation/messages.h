@@ -607,4 +607,16 @@ inline constexpr const char* kInvalidFieldSize = "Invalid field size. DataType =
 // 10189: a table whose record would not fit in 2 GB
 inline constexpr const char* kRecordSizeTooLarge = "Record size too large. FieldCount = %d";
 
+// 20280: the disk page manager refuses a commit that would write a page read as freed or
+// unreadable (its cached PageVersion is 0x7FFFFFFD or above), before it writes anything.
+inline constexpr const char* kPageVersionNotWritable =
+    "Cannot write page %d. Its PageVersion %d marks a freed or unreadable page";
+
+// 20281: an encrypted database's page cannot be enciphered with the password's algorithm
+// code (a code above 7 enciphers nothing); the page is not written.
+inline constexpr const char* kCannotEncipherPage =
+    "Cannot encrypt page %d. Unknown crypto algorithm: %d";
+// 20282: a database cannot be created with a password whose algorithm code is above 7.
+inline constexpr const char* kUnknownCryptoAlgorithm = "Unknown crypto algorithm: %d";
+
 }  // namespace qdx::msg

@@ -1,0 +1,645 @@
+#include "engine/disk/disk_page_manager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/disk/free_space_manager.h"
+#include "engine/disk/page.h"
+#include "engine/disk/page_format.h"
+#include "engine/foundation/cipher/password_check.h"
+#include "engine/foundation/crc32.h"
+#include "engine/foundation/except.h"
+#include "engine/foundation/little_endian.h"
+#include "engine/foundation/messages.h"
+#include "engine/foundation/platform/clock.h"
+#include "engine/foundation/platform/file.h"
+
+namespace qdx {
+namespace {
+
+// The signature search: the first read covers the signature and a main header; the scan reads
+// windows of this many bytes.
+constexpr int32_t kFirstSignatureRead = static_cast<int32_t>(kDatabaseSignature.size()) + 76;
+constexpr int32_t kSignatureWindow = 10000;
+// A window starts this far before the end of the previous one, so that a signature and its
+// HeaderSize cut by a window's end are found whole in the next window.
+constexpr int32_t kSignatureOverlap = static_cast<int32_t>(kDatabaseSignature.size()) + 2 - 1;
+// The lock block must at least reach its two lock bytes.
+constexpr int16_t kMinLockBlockSize = kDatabaseLockByteOffset + 1;
+constexpr int32_t kMaxObjectIDSpread = 9999;
+
+}  // namespace
+
+TQDXDiskPageManager::TQDXDiskPageManager() : random_(std::random_device{}()) {
+  ResetToNewFile();
+}
+
+TQDXDiskPageManager::~TQDXDiskPageManager() {
+  try {
+    CloseDatabaseFile();
+  } catch (...) {  // a destructor cannot report a failing close
+  }
+}
+
+void TQDXDiskPageManager::ResetToNewFile() {
+  header_ = TQDXDatabaseHeader{};
+  passwordBlock_ = TQDXPasswordBlock{};
+  lockBlockSize_ = kLockBlockSize;
+  layout_ = TQDXDatabaseLayout{};
+  databaseLockDepth_ = 0;
+  SetPageGeometry(header_.PageSize, kPageHeaderSize);
+}
+
+void TQDXDiskPageManager::RequireOpen(int32_t code) const {
+  if (!isOpen_) throw EQDXException(code, msg::kDatabaseFileNotOpened);
+}
+
+template <typename TryLock>
+bool TQDXDiskPageManager::WithRetry(TryLock tryLock) {
+  for (int32_t attempt = 0; attempt < lockRetryCount_; ++attempt) {
+    if (tryLock()) return true;
+    platform::Sleep(lockRetryPauseMs_);
+  }
+  return false;
+}
+
+// --- Create, open, close ---------------------------------------------------------------------
+
+void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
+                                             const TQDXPassword& password, uint16_t pagesPerExtent,
+                                             uint16_t pageSize) {
+  if (file_.IsOpen() || isOpen_) throw EQDXException(10461, msg::kDatabaseFileInUse, {fileName});
+  // A geometry the maps cannot use, or a password that would encipher nothing, is refused
+  // before anything is created.
+  TQDXFreeSpaceGeometry(pageSize, pagesPerExtent);
+  if (!password.Password.empty() && CryptoAlgorithm(password.CryptoAlgorithm) == nullptr) {
+    throw EQDXException(20282, msg::kUnknownCryptoAlgorithm, {password.CryptoAlgorithm});
+  }
+  ResetToNewFile();
+  SetPageGeometry(pageSize, kPageHeaderSize);
+  password_ = password;
+  file_.CreateFile(fileName);
+  isOpen_ = true;
+  readOnly_ = false;
+  exclusive_ = false;
+  try {
+    // In design-time mode every operation attaches the file itself (design note 5).
+    if (QDXDesignTimeMode()) file_.CloseFile();
+    header_.Encrypted = password.Password.empty() ? 0 : kEncryptedMark;
+    header_.PageSize = pageSize;
+    header_.PagesPerExtent = pagesPerExtent;
+    layout_ = TQDXDatabaseLayout(0, header_.HeaderSize, kLockBlockSize, pageSize);
+    if (header_.IsEncrypted()) {
+      const TQDXPasswordCheck check = MakePasswordCheck(password);
+      passwordBlock_.CryptoAlgorithm = password.CryptoAlgorithm;
+      passwordBlock_.PasswordCheckData = check.Data;
+      passwordBlock_.PasswordCheckCRC = check.CRC;
+    }
+    WriteHeader(/*checkExternalChange=*/true);
+    WritePasswordBlock();
+    WriteLockBlock();
+    // Another process that holds the counter's lock keeps it; a new file starts at 0 anyway.
+    TQDXFileAttachment attachment(file_);
+    if (WithRetry([&] { return LockNextObjectID(); })) {
+      uint8_t zero[kNextObjectIDSlotSize] = {};
+      try {
+        file_.WriteBuffer(zero, 30406, layout_.NextObjectIDPosition(), sizeof zero);
+      } catch (...) {
+        UnlockNextObjectID();
+        throw;
+      }
+      UnlockNextObjectID();
+    }
+    freeSpace_ = std::make_unique<TQDXDatabaseFreeSpaceManager>(*this);
+  } catch (...) {
+    CloseDatabaseFile();
+    throw;
+  }
+}
+
+bool TQDXDiskPageManager::IsFileReadOnly(const std::string& fileName, bool& multiUser) {
+  if (platform::IsFileReadOnly(fileName)) {
+    multiUser = false;
+    return true;
+  }
+  platform::File probe;
+  if (!probe.Open(fileName, platform::FileAccess::ReadWrite)) return true;
+  uint8_t byte = 0;
+  if (probe.ReadAt(0, &byte, 1) == 1 && probe.WriteAt(0, &byte, 1) != 1) return true;
+  return false;
+}
+
+void TQDXDiskPageManager::OpenDatabaseFile(const std::string& fileName,
+                                           const TQDXPassword& password, bool& multiUser,
+                                           bool exclusive, bool& repairNeeded, bool& readOnly) {
+  if (file_.IsOpen() || isOpen_) throw EQDXException(10462, msg::kDatabaseFileInUse, {fileName});
+  ResetToNewFile();
+  password_ = password;
+  if (!readOnly && platform::FileExists(fileName)) readOnly = IsFileReadOnly(fileName, multiUser);
+  MultiUser = multiUser;
+  exclusive_ = exclusive;
+  readOnly_ = readOnly;
+
+  uint8_t access = TQDXDatabaseFile::kAccessReadWrite;
+  uint8_t share = TQDXDatabaseFile::kShareReadWrite;
+  if (readOnly) {
+    access = TQDXDatabaseFile::kAccessReadOnly;
+  } else if (exclusive) {
+    share = TQDXDatabaseFile::kShareExclusive;
+    MultiUser = false;
+  }
+  file_.OpenFile(fileName, access, share);
+  isOpen_ = true;
+  try {
+    if (QDXDesignTimeMode()) file_.CloseFile();
+    OpenSteps(repairNeeded);
+  } catch (...) {
+    CloseDatabaseFile();
+    throw;
+  }
+}
+
+void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
+  TQDXFileAttachment attachment(file_);
+  // The search and the header read are guarded by the database lock at base offset 0: a file
+  // whose database lies further in is only found by reading.
+  layout_ = TQDXDatabaseLayout{};
+  if (!LockDatabaseWithRetry()) throw EQDXException(20230, msg::kDatabaseIsLocked);
+  try {
+    layout_ =
+        TQDXDatabaseLayout(SearchSignature(), kMainHeaderSize, kLockBlockSize, header_.PageSize);
+    ReadHeader();
+    repairNeeded = !header_.IsConsistent() || header_.IsOldFormat();
+  } catch (...) {
+    UnlockDatabase();
+    throw;
+  }
+  UnlockDatabase();
+
+  if (!header_.HasValidSignature()) {
+    const std::string found(header_.Signature.begin(), header_.Signature.end());
+    const std::string expected(kDatabaseSignature.begin(), kDatabaseSignature.end());
+    throw EQDXException(10470, msg::kInvalidFileFormat, {found, expected});
+  }
+  // Positions are computed from HeaderSize: a damaged value would move every block.
+  if (header_.HeaderSize != kMainHeaderSize) {
+    throw EQDXException(20237, msg::kInvalidDatabaseFormat);
+  }
+  SetPageGeometry(header_.PageSize, kPageHeaderSize);
+  layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), header_.HeaderSize, kLockBlockSize,
+                               header_.PageSize);
+  ReadPasswordBlock();
+  if (header_.IsEncrypted()) CheckPassword();
+  if (!passwordBlock_.HasValidSize()) throw EQDXException(20237, msg::kInvalidDatabaseFormat);
+  ReadLockBlockSize();
+  if (lockBlockSize_ < kMinLockBlockSize) {
+    throw EQDXException(20237, msg::kInvalidDatabaseFormat);
+  }
+  layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), header_.HeaderSize, lockBlockSize_,
+                               header_.PageSize);
+  freeSpace_ = std::make_unique<TQDXDatabaseFreeSpaceManager>(*this);
+}
+
+void TQDXDiskPageManager::CheckPassword() {
+  password_.CryptoAlgorithm = passwordBlock_.CryptoAlgorithm;
+  if (!PasswordCheckMatches(passwordBlock_.PasswordCheckData, passwordBlock_.PasswordCheckCRC,
+                            password_)) {
+    throw EQDXException(30445, msg::kIncorrectPassword);
+  }
+}
+
+int64_t TQDXDiskPageManager::SearchSignature() {
+  std::vector<uint8_t> window(kSignatureWindow);
+  int32_t got = 0;
+  if (file_.ReadBuffer(window.data(), 0, kFirstSignatureRead, &got) && got >= 18 &&
+      FindDatabaseSignature({window.data(), 18}) == size_t{0}) {
+    return 0;
+  }
+  int64_t position = 0;
+  for (;;) {
+    if (!file_.ReadBuffer(window.data(), position, kSignatureWindow, &got)) return 0;
+    if (const auto offset = FindDatabaseSignature({window.data(), static_cast<size_t>(got)})) {
+      return position + static_cast<int64_t>(*offset);
+    }
+    if (got < kSignatureWindow) return 0;
+    position += kSignatureWindow - kSignatureOverlap;
+  }
+}
+
+void TQDXDiskPageManager::CloseDatabaseFile() {
+  freeSpace_.reset();
+  tablePagesCache_.Clear();
+  databaseLockDepth_ = 0;
+  isOpen_ = false;
+  if (!file_.IsOpen()) return;
+  try {
+    file_.CloseFile();
+  } catch (const EQDXException&) {  // the file counts as closed whatever the system says
+  }
+}
+
+// --- Header blocks ---------------------------------------------------------------------------
+
+void TQDXDiskPageManager::ReadHeader() {
+  RequireOpen(10459);
+  TQDXFileAttachment attachment(file_);
+  uint8_t bytes[kMainHeaderSize] = {};
+  header_ = TQDXDatabaseHeader{};
+  file_.CheckedReadBuffer(bytes, 10464, layout_.HeaderPosition(), kMainHeaderSize);
+  header_ = TQDXDatabaseHeader::Decode(bytes);
+}
+
+void TQDXDiskPageManager::WriteHeader(bool checkExternalChange) {
+  RequireOpen(10460);
+  TQDXFileAttachment attachment(file_);
+  if (QDXDesignTimeMode()) {
+    uint8_t stored[kMainHeaderSize] = {};
+    file_.CheckedReadBuffer(stored, 20195, layout_.HeaderPosition(), kMainHeaderSize);
+    const TQDXDatabaseHeader onDisk = TQDXDatabaseHeader::Decode(stored);
+    if (checkExternalChange && onDisk.ChangeCounter != header_.ChangeCounter &&
+        onDisk.FileState == kFileStateWriting) {
+      throw EQDXException(20196, msg::kFileModifiedExternally);
+    }
+  }
+  uint8_t bytes[kMainHeaderSize];
+  header_.Encode(bytes);
+  file_.WriteBuffer(bytes, 10462, layout_.HeaderPosition(), kMainHeaderSize);
+}
+
+void TQDXDiskPageManager::ReadPasswordBlock() {
+  RequireOpen(30436);
+  TQDXFileAttachment attachment(file_);
+  uint8_t bytes[kPasswordBlockSize] = {};
+  file_.CheckedReadBuffer(bytes, 30439, layout_.PasswordBlockPosition(), kPasswordBlockSize);
+  passwordBlock_ = TQDXPasswordBlock::Decode(bytes);
+}
+
+void TQDXDiskPageManager::WritePasswordBlock() {
+  RequireOpen(30437);
+  TQDXFileAttachment attachment(file_);
+  uint8_t bytes[kPasswordBlockSize];
+  passwordBlock_.Encode(bytes);
+  file_.WriteBuffer(bytes, 30438, layout_.PasswordBlockPosition(), kPasswordBlockSize);
+}
+
+void TQDXDiskPageManager::ReadLockBlockSize() {
+  RequireOpen(30441);
+  TQDXFileAttachment attachment(file_);
+  uint8_t bytes[2] = {};
+  file_.CheckedReadBuffer(bytes, 30442, layout_.LockBlockPosition(), sizeof bytes);
+  lockBlockSize_ = DecodeLockBlockSize(bytes);
+}
+
+void TQDXDiskPageManager::WriteLockBlock() {
+  RequireOpen(30443);
+  TQDXFileAttachment attachment(file_);
+  uint8_t bytes[kLockBlockSize];
+  EncodeLockBlock(bytes);
+  file_.WriteBuffer(bytes, 30444, layout_.LockBlockPosition(), kLockBlockSize);
+}
+
+// --- Page I/O --------------------------------------------------------------------------------
+
+namespace {
+
+bool FitsInPage(int32_t count, int32_t offset, uint16_t pageSize) {
+  return count >= 0 && offset >= 0 && int64_t{offset} + count <= pageSize;
+}
+
+}  // namespace
+
+void TQDXDiskPageManager::ReadPagePart(void* buffer, int32_t pageNo, int32_t count,
+                                       int32_t offset) {
+  if (!FitsInPage(count, offset, PageSize())) {
+    throw EQDXException(10476, msg::kInvalidPageOffset,
+                        {int64_t{offset} + count, int32_t{PageSize()}});
+  }
+  TQDXFileAttachment attachment(file_);
+  file_.CheckedReadBuffer(buffer, 10474, PagePosition(pageNo) + offset, count);
+}
+
+void TQDXDiskPageManager::WritePagePart(const void* buffer, int32_t pageNo, int32_t count,
+                                        int32_t offset) {
+  if (!FitsInPage(count, offset, PageSize())) {
+    throw EQDXException(10477, msg::kInvalidPageOffset,
+                        {int64_t{offset} + count, int32_t{PageSize()}});
+  }
+  TQDXFileAttachment attachment(file_);
+  file_.WriteBuffer(buffer, 10475, PagePosition(pageNo) + offset, count);
+}
+
+int32_t TQDXDiskPageManager::ReadPageVersion(int32_t pageNo) {
+  if (!isOpen_ || pageNo < 0) return kFreedPageVersion;
+  TQDXFileAttachment attachment(file_);
+  uint8_t bytes[4];
+  int32_t got = 0;
+  if (!file_.ReadBuffer(bytes, PagePosition(pageNo) + page_header::kVersionOffset, 4, &got) ||
+      got != 4) {
+    return kFreedPageVersion;
+  }
+  return le::Load<int32_t>(bytes);
+}
+
+void TQDXDiskPageManager::WritePageVersion(int32_t pageNo, int32_t version) {
+  TQDXFileAttachment attachment(file_);
+  uint8_t bytes[4];
+  le::Store(bytes, version);
+  file_.WriteBuffer(bytes, 20198, PagePosition(pageNo) + page_header::kVersionOffset, 4);
+}
+
+uint8_t* TQDXDiskPageManager::WriteScratch() {
+  if (writeScratch_.size() < PageSize()) writeScratch_ = TQDXMemBlock(PageSize());
+  return writeScratch_.data();
+}
+
+uint8_t* TQDXDiskPageManager::ReadScratch() {
+  if (readScratch_.size() < PageSize()) readScratch_ = TQDXMemBlock(PageSize());
+  return readScratch_.data();
+}
+
+bool TQDXDiskPageManager::IsSystemPage(int32_t pageNo) const {
+  return freeSpace_ != nullptr && freeSpace_->IsSystemPage(pageNo);
+}
+
+bool TQDXDiskPageManager::InternalReadPage(TQDXPage& page) {
+  if (page.Buffer() == nullptr) page.AllocateBuffer();
+  page.ReadFromDisk = true;
+  const int64_t position = PagePosition(page.PageNo);
+  TQDXFileAttachment attachment(file_);
+  const int32_t pageSize = PageSize();
+  const bool decipher = IsEncrypted() && !IsSystemPage(page.PageNo);
+  // An enciphered page is read beside the cached content, which stays intact when the page
+  // turns out to be damaged.
+  uint8_t* target = decipher ? ReadScratch() : page.Buffer();
+  int32_t got = 0;
+  // A page that lies beyond the end of the file (a short read) cannot be read either.
+  if (!file_.ReadBuffer(target, position, pageSize, &got) || got != pageSize) {
+    page.SetPageVersion(kFreedPageVersion);
+    return false;
+  }
+  if (decipher) {
+    const std::span<uint8_t> data(target + kPageHeaderSize, PageDataSize());
+    DecryptBufferOrRaise(page_header::PageCryptoAlgorithm(target), data, password_.Password);
+    if (!TypeCheckOff() && RawCRC32(data) != page_header::PageCRC(target)) {
+      page.SetPageVersion(kFreedPageVersion);
+      throw EQDXException(30446, msg::kDecryptPageCRCFailed, {page.PageNo});
+    }
+    std::memcpy(page.Buffer(), target, static_cast<size_t>(pageSize));
+  }
+  return true;
+}
+
+void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
+  const int32_t version = page.PageVersion();
+  if (version >= kPageVersionWrap) {
+    throw EQDXException(20280, msg::kPageVersionNotWritable, {page.PageNo, version});
+  }
+  const int64_t position = PagePosition(page.PageNo);
+  TQDXFileAttachment attachment(file_);
+  const int32_t pageSize = PageSize();
+  if (!IsEncrypted() || IsSystemPage(page.PageNo) || !page.Encrypt) {
+    page.SetPageVersion(NextPageVersion(version));
+    try {
+      file_.WriteBuffer(page.Buffer(), 10469, position, pageSize);
+    } catch (...) {
+      page.SetPageVersion(version);
+      throw;
+    }
+    return;
+  }
+  // The page is enciphered in a copy (design note 2): the cached page stays plain, and when
+  // the cipher fails nothing is written and the page is as it was. An algorithm code without
+  // a cipher would "encipher" by leaving the data plain.
+  if (CryptoAlgorithm(password_.CryptoAlgorithm) == nullptr) {
+    throw EQDXException(20281, msg::kCannotEncipherPage, {page.PageNo, password_.CryptoAlgorithm});
+  }
+  uint8_t* copy = WriteScratch();
+  std::memcpy(copy, page.Buffer(), static_cast<size_t>(pageSize));
+  const std::span<uint8_t> data(copy + kPageHeaderSize, PageDataSize());
+  page_header::SetPageVersion(copy, NextPageVersion(version));
+  page_header::SetPageCryptoAlgorithm(copy, password_.CryptoAlgorithm);
+  page_header::SetPageCRC(copy, RawCRC32(data));
+  EncryptBufferOrRaise(password_.CryptoAlgorithm, data, password_.Password);
+  file_.WriteBuffer(copy, 10469, position, pageSize);
+  std::memcpy(page.Buffer(), copy, kPageHeaderSize);
+}
+
+// --- Locks -----------------------------------------------------------------------------------
+
+bool TQDXDiskPageManager::LockTables() {
+  TQDXFileAttachment attachment(file_);
+  return file_.LockByte(1, layout_.TablesLockPosition());
+}
+
+bool TQDXDiskPageManager::UnlockTables() {
+  TQDXFileAttachment attachment(file_);
+  return file_.UnlockByte(1, layout_.TablesLockPosition());
+}
+
+bool TQDXDiskPageManager::LockDatabase() {
+  if (databaseLockDepth_ == 0) {
+    TQDXFileAttachment attachment(file_);
+    if (!file_.LockByte(1, layout_.DatabaseLockPosition())) return false;
+  }
+  ++databaseLockDepth_;
+  return true;
+}
+
+bool TQDXDiskPageManager::UnlockDatabase() {
+  if (databaseLockDepth_ <= 0) return false;
+  if (--databaseLockDepth_ > 0) return true;
+  TQDXFileAttachment attachment(file_);
+  return file_.UnlockByte(1, layout_.DatabaseLockPosition());
+}
+
+bool TQDXDiskPageManager::LockDatabaseWithRetry() {
+  return WithRetry([&] { return LockDatabase(); });
+}
+
+bool TQDXDiskPageManager::LockNextObjectID() {
+  TQDXFileAttachment attachment(file_);
+  return file_.LockByte(1, layout_.NextObjectIDPosition());
+}
+
+bool TQDXDiskPageManager::UnlockNextObjectID() {
+  TQDXFileAttachment attachment(file_);
+  return file_.UnlockByte(1, layout_.NextObjectIDPosition());
+}
+
+bool TQDXDiskPageManager::LockPageByte(int32_t pageNo, int32_t offset) {
+  TQDXFileAttachment attachment(file_);
+  return file_.LockByte(1, PagePosition(pageNo) + offset);
+}
+
+bool TQDXDiskPageManager::UnlockPageByte(int32_t pageNo, int32_t offset) {
+  TQDXFileAttachment attachment(file_);
+  return file_.UnlockByte(1, PagePosition(pageNo) + offset);
+}
+
+bool TQDXDiskPageManager::IsPageByteLocked(int32_t pageNo, int32_t offset) {
+  TQDXFileAttachment attachment(file_);
+  return file_.IsByteLocked(PagePosition(pageNo) + offset);
+}
+
+bool TQDXDiskPageManager::IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count) {
+  TQDXFileAttachment attachment(file_);
+  return file_.IsRegionLocked(count, PagePosition(pageNo) + offset);
+}
+
+// --- Object IDs, file size -------------------------------------------------------------------
+
+int32_t TQDXDiskPageManager::GetNextObjectID() {
+  RequireOpen(30399);
+  TQDXFileAttachment attachment(file_);
+  if (!WithRetry([&] { return LockNextObjectID(); })) {
+    throw EQDXException(30401, msg::kNextObjectIDLocked);
+  }
+  int32_t id;
+  try {
+    uint8_t bytes[kNextObjectIDSlotSize] = {};
+    file_.CheckedReadBuffer(bytes, 30400, layout_.NextObjectIDPosition(), sizeof bytes);
+    // Unsigned arithmetic: a damaged counter at the top of the range wraps instead of
+    // overflowing.
+    uint32_t next = le::Load<uint32_t>(bytes) + 1;
+    if (!readOnly_) {
+      le::Store(bytes, next);
+      file_.WriteBuffer(bytes, 30404, layout_.NextObjectIDPosition(), sizeof bytes);
+    } else {
+      next += static_cast<uint32_t>(
+          std::uniform_int_distribution<int32_t>(0, kMaxObjectIDSpread)(random_));
+    }
+    id = static_cast<int32_t>(next);
+  } catch (...) {
+    UnlockNextObjectID();
+    throw;
+  }
+  UnlockNextObjectID();
+  return id;
+}
+
+void TQDXDiskPageManager::GrowFile(int32_t count) {
+  TQDXFileAttachment attachment(file_);
+  // The file ends where the header says the pages end, whatever it held before.
+  file_.SetSize(layout_.FileSizeFor(header_.TotalPageCount + count));
+  header_.TotalPageCount += count;
+}
+
+void TQDXDiskPageManager::ShrinkFile(int32_t count) {
+  if (count < 1 || count > header_.TotalPageCount) return;
+  TQDXFileAttachment attachment(file_);
+  header_.TotalPageCount -= count;
+  file_.SetSize(layout_.FileSizeFor(header_.TotalPageCount));
+  WriteHeader(/*checkExternalChange=*/true);
+}
+
+void TQDXDiskPageManager::TruncateFreeTail() {
+  RequireOpen(10459);
+  TQDXFileAttachment attachment(file_);
+  // The header is read afresh under the lock: another process may have allocated pages.
+  if (!LockDatabaseWithRetry()) throw EQDXException(20213, msg::kDatabaseIsLocked);
+  try {
+    ReadHeader();
+    const int32_t freeTail = header_.TotalPageCount - 1 - header_.LastUsedPageNo;
+    if (freeTail > 0) ShrinkFile(freeTail);
+  } catch (...) {
+    UnlockDatabase();
+    throw;
+  }
+  UnlockDatabase();
+}
+
+// --- Slots -----------------------------------------------------------------------------------
+
+int32_t TQDXDiskPageManager::GetPageCount() {
+  TQDXFileAttachment attachment(file_);
+  if (!LockDatabase()) throw EQDXException(20236, msg::kDatabaseIsLocked);
+  try {
+    ReadHeader();
+  } catch (...) {
+    UnlockDatabase();
+    throw;
+  }
+  UnlockDatabase();
+  return header_.TotalPageCount;
+}
+
+bool TQDXDiskPageManager::IsCachedPageCurrent(int32_t sessionID, TQDXPage& page) {
+  if (!MultiUser) return true;
+  const std::optional<int32_t> version = tablePagesCache_.CurrentVersion(sessionID);
+  if (!version) return false;
+  const TQDXPage::SessionVersion seen = page.GetSessionVersion(sessionID);
+  return seen.Present && seen.Version == *version;
+}
+
+void TQDXDiskPageManager::SetCachedPageCurrent(int32_t sessionID, TQDXPage& page) {
+  if (!MultiUser) return;
+  if (const std::optional<int32_t> version = tablePagesCache_.CurrentVersion(sessionID)) {
+    page.SetSessionVersion(sessionID, {*version, true});
+  }
+}
+
+void TQDXDiskPageManager::InternalAddPage(TQDXPage& page) {
+  if (freeSpace_ == nullptr) throw EQDXException(10459, msg::kDatabaseFileNotOpened);
+  page.PageNo = freeSpace_->AllocatePage();
+  page.AllocateBuffer();
+}
+
+void TQDXDiskPageManager::InternalRemovePage(int32_t pageNo) {
+  if (freeSpace_ == nullptr) throw EQDXException(10459, msg::kDatabaseFileNotOpened);
+  // Marking a page beyond the end as freed would extend the file past its pages. The header
+  // image is current here: the commit reads it first, and a rollback gives back pages this
+  // manager allocated.
+  if (pageNo < 0 || pageNo >= header_.TotalPageCount) {
+    throw EQDXException(30430, msg::kPageCannotBeAddressed, {pageNo, header_.TotalPageCount});
+  }
+  WritePageVersion(pageNo, kFreedPageVersion);
+  freeSpace_->FreePage(pageNo);
+}
+
+void TQDXDiskPageManager::RemovePage(int32_t sessionID, int32_t pageNo) {
+  if (freeSpace_ != nullptr) freeSpace_->CheckNotSystemPage(pageNo);
+  TQDXPageManager::RemovePage(sessionID, pageNo);
+}
+
+TQDXPage* TQDXDiskPageManager::GetPage(int32_t sessionID, int32_t pageNo, bool synchronize,
+                                       uint16_t pageType) {
+  if (freeSpace_ != nullptr) freeSpace_->CheckNotSystemPage(pageNo);
+  return TQDXPageManager::GetPage(sessionID, pageNo, synchronize, pageType);
+}
+
+void TQDXDiskPageManager::CheckWritableVersions(int32_t sessionID) const {
+  const TQDXSortedPageList* dirty = DirtyList(sessionID);
+  if (dirty == nullptr) return;
+  for (int32_t i = 0; i < dirty->Count(); ++i) {
+    const TQDXPage* page = dirty->Page(i);
+    if (page->PageVersion() >= kPageVersionWrap) {
+      throw EQDXException(20280, msg::kPageVersionNotWritable, {page->PageNo, page->PageVersion()});
+    }
+  }
+}
+
+void TQDXDiskPageManager::ApplyChanges(int32_t sessionID) {
+  if (!HasPendingChanges(sessionID)) return;
+  // Everything that can refuse the commit is checked before FileState 1 reaches the file.
+  CheckCommitPreconditions(sessionID);
+  CheckWritableVersions(sessionID);
+  RequireOpen(10460);
+  TQDXFileAttachment attachment(file_);
+  if (!LockDatabaseWithRetry()) throw EQDXException(20213, msg::kDatabaseIsLocked);
+  try {
+    ReadHeader();
+    header_.FileState = kFileStateWriting;
+    WriteHeader(/*checkExternalChange=*/true);
+    TQDXPageManager::ApplyChanges(sessionID);
+    header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+    header_.FileState = kFileStateConsistent;
+    WriteHeader(/*checkExternalChange=*/false);
+  } catch (...) {
+    UnlockDatabase();
+    throw;
+  }
+  UnlockDatabase();
+}
+
+}  // namespace qdx

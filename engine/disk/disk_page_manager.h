@@ -1,0 +1,200 @@
+// TQDXDiskPageManager: the page manager of a database file.
+//
+// It creates and opens the file (signature search, header and password checks), maps page
+// numbers to file positions, reads and writes pages with encryption and checksum, tells stale
+// cached pages from current ones in multi-user mode, allocates and frees pages through its
+// TQDXDatabaseFreeSpaceManager, commits a session's pages under the crash marker, takes the
+// file's lock bytes and hands out database-wide object IDs. One exists per open database per
+// process; the disk database data creates it.
+//
+// Design notes:
+//  1. The commit marker. A commit with something to write runs under the database lock:
+//     FileState 1 is written, then the pages, then ChangeCounter + 1 with FileState 2. A crash
+//     in between leaves FileState 1, and the next open reports that the database needs repair.
+//     Everything a commit can refuse (pages still held, a clean page in a dirty list, a page
+//     version that no write may produce) is checked before FileState 1 is written.
+//  2. Encryption. In an encrypted database the data area of every page that is not a PFS or
+//     EAM page and whose Encrypt flag is on is stored enciphered with the password's algorithm,
+//     PageCRC holding the RawCRC32 of the plain data area and PageCryptoAlgorithm the cipher.
+//     The header stays plain. A page is enciphered in a scratch buffer, so a cached page is
+//     always plain and a failed encryption writes nothing and changes nothing. Reading
+//     deciphers with the page's own algorithm and checks PageCRC (30446) unless the type check
+//     is off.
+//  3. The free-space maps and the header's TotalPageCount and LastUsedPageNo change straight in
+//     the file under the database lock, outside any session's commit (free_space_manager.h).
+//  4. Locks between processes are the lock block's bytes: TablesLockByte, DatabaseLockByte
+//     (nested inside the process by a depth count), the first byte of the NextObjectID slot,
+//     and bytes inside pages (session and table lock files). Locks taken "with retry" are tried
+//     LockRetryCount times (4500) with LockRetryPause (20 ms) after each failure.
+//  5. In design-time mode (database_file.h) every operation attaches the file for its duration.
+//
+// Not safe for concurrent use: it runs under its database's critical section.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "engine/disk/database_file.h"
+#include "engine/disk/database_header.h"
+#include "engine/disk/disk_table_pages_cache.h"
+#include "engine/disk/page_manager.h"
+#include "engine/foundation/cipher/engine_cipher.h"
+#include "engine/foundation/memory.h"
+
+namespace qdx {
+
+class TQDXDatabaseFreeSpaceManager;
+
+class TQDXDiskPageManager : public TQDXPageManager {
+ public:
+  static constexpr int32_t kLockRetryCount = 4500;
+  static constexpr uint32_t kLockRetryPauseMs = 20;
+
+  TQDXDiskPageManager();
+  // Closes an open file (without raising).
+  ~TQDXDiskPageManager() override;
+
+  // Creates (or replaces) the database file: the header area of a database without pages, and
+  // the password check data when `password` has a text. 10461 when a file is open; 20237 for a
+  // page size not above 40 or no pages per extent (nothing is created then).
+  void CreateDatabaseFile(const std::string& fileName, const TQDXPassword& password,
+                          uint16_t pagesPerExtent = kDefaultPagesPerExtent,
+                          uint16_t pageSize = kDefaultPageSize);
+  // Opens an existing database file. `multiUser` and `readOnly` go in and come out: a file that
+  // cannot be written is opened read-only, and one with the read-only attribute also single-
+  // user. An exclusive open switches the MultiUser member off but leaves `multiUser` alone. `repairNeeded` tells a header left by an unfinished commit (FileState not 2) or of an
+  // old format (Version below 2.99). Failures, in the order checked: 10462 when a file is open;
+  // 30364 when it cannot be opened; 20230 when the database stays locked; 10470 for a wrong
+  // signature; 30445 for a wrong password; 20237 for an invalid header area. The file is closed
+  // again after a failure.
+  void OpenDatabaseFile(const std::string& fileName, const TQDXPassword& password, bool& multiUser,
+                        bool exclusive, bool& repairNeeded, bool& readOnly);
+  // Closes the file (a failing close still leaves it closed) and drops the free space manager.
+  void CloseDatabaseFile();
+  bool IsOpen() const { return isOpen_; }
+
+  // The header blocks. ReadHeader: 10459 on a closed file, 10464. WriteHeader: 10460, 10462;
+  // in design-time mode with `checkExternalChange`, 20196 when another program left the file
+  // in the middle of a commit after this one read it.
+  void ReadHeader();
+  void WriteHeader(bool checkExternalChange);
+  void ReadPasswordBlock();   // 30436, 30439
+  void WritePasswordBlock();  // 30437, 30438
+  void ReadLockBlockSize();   // 30441, 30442
+  void WriteLockBlock();      // 30443, 30444
+
+  TQDXDatabaseHeader& Header() { return header_; }
+  const TQDXDatabaseHeader& Header() const { return header_; }
+  const TQDXPasswordBlock& PasswordBlock() const { return passwordBlock_; }
+  const TQDXPassword& GetPassword() const { return password_; }
+  bool IsEncrypted() const { return header_.IsEncrypted(); }
+  int16_t LockBlockSize() const { return lockBlockSize_; }
+  const TQDXDatabaseLayout& Layout() const { return layout_; }
+  TQDXDatabaseFile& File() { return file_; }
+  bool Exclusive() const { return exclusive_; }
+  bool ReadOnly() const { return readOnly_; }
+  int32_t DatabaseLockDepth() const { return databaseLockDepth_; }
+  TQDXDatabaseFreeSpaceManager* FreeSpaceManager() const { return freeSpace_.get(); }
+  TQDXDiskTablePagesCacheManager& TablePagesCache() { return tablePagesCache_; }
+
+  // Page -1 (any negative number) fails with 10471.
+  int64_t PagePosition(int32_t pageNo) const { return layout_.PagePosition(pageNo); }
+  // Direct I/O of `count` bytes at `offset` inside a page, for direct-access internal files.
+  // 10476 / 10477 when the bytes do not lie inside the page; 10474 / 10475 for I/O.
+  void ReadPagePart(void* buffer, int32_t pageNo, int32_t count, int32_t offset);
+  void WritePagePart(const void* buffer, int32_t pageNo, int32_t count, int32_t offset);
+  // The PageVersion stored for a page; kFreedPageVersion when it cannot be read.
+  int32_t ReadPageVersion(int32_t pageNo) override;
+  void WritePageVersion(int32_t pageNo, int32_t version);  // 20198
+
+  // Lock bytes (design note 4). Each answers whether the lock was had; none raises for a lock
+  // held elsewhere.
+  bool LockTables();
+  bool UnlockTables();
+  bool LockDatabase();
+  bool UnlockDatabase();
+  bool LockNextObjectID();
+  bool UnlockNextObjectID();
+  bool LockPageByte(int32_t pageNo, int32_t offset);
+  bool UnlockPageByte(int32_t pageNo, int32_t offset);
+  bool IsPageByteLocked(int32_t pageNo, int32_t offset);
+  bool IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count);
+  // LockDatabase tried LockRetryCount times with LockRetryPause after each failure.
+  bool LockDatabaseWithRetry();
+  // Tests shorten the waits; the defaults are 4500 tries 20 ms apart.
+  void SetLockRetry(int32_t count, uint32_t pauseMs) {
+    lockRetryCount_ = count;
+    lockRetryPauseMs_ = pauseMs;
+  }
+
+  // The next database-wide object ID: the stored counter + 1, written back. A read-only file
+  // is not written; the answer then adds a random 0..9999 so that two readers seldom agree.
+  // 30399 on a closed file, 30401 when the counter stays locked, 30400 / 30404 for I/O.
+  int32_t GetNextObjectID();
+
+  // The file grows by `count` pages: its size and the header image's TotalPageCount (the
+  // caller writes the header).
+  void GrowFile(int32_t count);
+  // The file shrinks by `count` pages (1..TotalPageCount) and the header is written.
+  void ShrinkFile(int32_t count);
+  // Cuts the free pages after LastUsedPageNo off the file, under the database lock (20213).
+  void TruncateFreeTail();
+
+  // Whether the page is a PFS or EAM page of this file (false while no file is open).
+  bool IsSystemPage(int32_t pageNo) const;
+
+  // The slots of TQDXPageManager.
+  int32_t GetPageCount() override;  // 20236 when the database is locked
+  bool IsCachedPageCurrent(int32_t sessionID, TQDXPage& page) override;
+  void SetCachedPageCurrent(int32_t sessionID, TQDXPage& page) override;
+  void InternalAddPage(TQDXPage& page) override;
+  void InternalRemovePage(int32_t pageNo) override;
+  bool InternalReadPage(TQDXPage& page) override;
+  void InternalWritePage(TQDXPage& page) override;
+  void RemovePage(int32_t sessionID, int32_t pageNo) override;  // 30434 for a PFS or EAM page
+  TQDXPage* GetPage(int32_t sessionID, int32_t pageNo, bool synchronize,
+                    uint16_t pageType) override;  // 30434 for a PFS or EAM page
+  // The commit of design note 1; 20213 when the database stays locked, 20280 for a page whose
+  // cached PageVersion no write may produce (read as freed or unreadable).
+  void ApplyChanges(int32_t sessionID) override;
+
+ private:
+  template <typename TryLock>
+  bool WithRetry(TryLock tryLock);
+  void ResetToNewFile();
+  void RequireOpen(int32_t code) const;
+  // The base offset of the database in the open file: the first signature followed by the
+  // HeaderSize 76; 0 when there is none.
+  int64_t SearchSignature();
+  void OpenSteps(bool& repairNeeded);
+  void CheckPassword();
+  void CheckWritableVersions(int32_t sessionID) const;
+  bool IsFileReadOnly(const std::string& fileName, bool& multiUser);
+  uint8_t* WriteScratch();
+  uint8_t* ReadScratch();
+
+  TQDXDatabaseFile file_;
+  TQDXDatabaseHeader header_;
+  TQDXPasswordBlock passwordBlock_;
+  TQDXPassword password_;
+  int16_t lockBlockSize_ = kLockBlockSize;
+  TQDXDatabaseLayout layout_;
+  int32_t databaseLockDepth_ = 0;
+  bool exclusive_ = false;
+  bool readOnly_ = false;
+  bool isOpen_ = false;
+  std::unique_ptr<TQDXDatabaseFreeSpaceManager> freeSpace_;
+  TQDXDiskTablePagesCacheManager tablePagesCache_;
+  int32_t lockRetryCount_ = kLockRetryCount;
+  uint32_t lockRetryPauseMs_ = kLockRetryPauseMs;
+  // Page-sized buffers for enciphering a page before it is written and deciphering one before
+  // it replaces a cached page's content.
+  TQDXMemBlock writeScratch_;
+  TQDXMemBlock readScratch_;
+  std::mt19937 random_;
+};
+
+}  // namespace qdx

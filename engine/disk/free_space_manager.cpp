@@ -1,0 +1,334 @@
+#include "engine/disk/free_space_manager.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/disk/disk_page_manager.h"
+#include "engine/disk/page.h"
+#include "engine/disk/page_format.h"
+#include "engine/foundation/except.h"
+#include "engine/foundation/messages.h"
+
+namespace qdx {
+
+// A PFS or EAM page read straight from the file (design note 2).
+class TQDXDatabaseFreeSpaceManager::MapPage {
+ public:
+  MapPage(TQDXDiskPageManager& pageManager, int64_t pageNo)
+      : pageManager_(pageManager), page_(pageManager, static_cast<int32_t>(pageNo)) {}
+
+  // Reads the page; `typeErrorCode` when it is not of `pageType`.
+  void Read(uint16_t pageType, int32_t typeErrorCode) {
+    if (!pageManager_.InternalReadPage(page_)) {
+      throw EQDXException(20299, msg::kErrorReadingPage, {page_.PageNo, pageType});
+    }
+    if (page_.PageType() != pageType) {
+      throw EQDXException(typeErrorCode, msg::kWrongPageType,
+                          {PageTypeName(page_.PageType()), PageTypeName(pageType)});
+    }
+  }
+  // A new map page: first data byte 1 (the page's own bit, or the first extent's entry).
+  void InitNew(uint16_t pageType) {
+    page_.AllocateBuffer();
+    page_.SetPageType(pageType);
+    page_.Data()[0] = 1;
+    changed_ = true;
+  }
+  void WriteIfChanged() {
+    if (changed_) pageManager_.InternalWritePage(page_);
+    changed_ = false;
+  }
+
+  int32_t PageNo() const { return page_.PageNo; }
+  const uint8_t* Data() const { return page_.Data(); }
+  int32_t DataSize() const { return page_.DataSize(); }
+  uint8_t Field(const TQDXMapSlot& slot, uint8_t mask) const {
+    return static_cast<uint8_t>((page_.Data()[slot.ByteOffset] >> slot.Shift) & mask);
+  }
+  void SetField(const TQDXMapSlot& slot, uint8_t mask, uint8_t value) {
+    uint8_t& byte = page_.Data()[slot.ByteOffset];
+    const auto updated =
+        static_cast<uint8_t>((byte & ~(mask << slot.Shift)) | ((value & mask) << slot.Shift));
+    if (updated == byte) return;
+    byte = updated;
+    changed_ = true;
+  }
+
+ private:
+  TQDXDiskPageManager& pageManager_;
+  TQDXPage page_;
+  bool changed_ = false;
+};
+
+// One allocation or release: the database lock and the working copies (design notes 1, 4).
+class TQDXDatabaseFreeSpaceManager::Operation {
+ public:
+  Operation(TQDXDatabaseFreeSpaceManager& manager, int32_t lockErrorCode) : manager_(manager) {
+    if (!manager_.pageManager_.LockDatabaseWithRetry()) {
+      throw EQDXException(lockErrorCode, msg::kDatabaseIsLocked);
+    }
+    try {
+      manager_.LoadWorkingCopies();
+    } catch (...) {
+      manager_.pageManager_.UnlockDatabase();
+      throw;
+    }
+  }
+  ~Operation() {
+    if (finished_) return;
+    try {
+      manager_.SaveWorkingCopies();
+    } catch (...) {  // the failure being reported matters more than this one
+    }
+    try {
+      manager_.pageManager_.UnlockDatabase();
+    } catch (...) {
+    }
+  }
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+
+  void Finish() {
+    finished_ = true;
+    try {
+      manager_.SaveWorkingCopies();
+    } catch (...) {
+      manager_.pageManager_.UnlockDatabase();
+      throw;
+    }
+    manager_.pageManager_.UnlockDatabase();
+  }
+
+ private:
+  TQDXDatabaseFreeSpaceManager& manager_;
+  bool finished_ = false;
+};
+
+namespace {
+
+constexpr uint8_t kBitMask = 1;
+constexpr uint8_t kEntryMask = 3;
+constexpr uint8_t kEntryFullBit = 2;
+constexpr int32_t kFirstGrowthStep = 6;
+
+}  // namespace
+
+TQDXDatabaseFreeSpaceManager::TQDXDatabaseFreeSpaceManager(TQDXDiskPageManager& pageManager)
+    : pageManager_(pageManager),
+      geometry_(pageManager.Header().PageSize, pageManager.Header().PagesPerExtent),
+      lastUsedPageNo_(pageManager.Header().LastUsedPageNo),
+      totalPageCount_(pageManager.Header().TotalPageCount) {}
+
+void TQDXDatabaseFreeSpaceManager::CheckNotSystemPage(int32_t pageNo) const {
+  if (IsSystemPage(pageNo)) throw EQDXException(30434, msg::kCannotDeleteMapPage, {pageNo});
+}
+
+int32_t TQDXDatabaseFreeSpaceManager::GrowthStep() const {
+  if (totalPageCount_ == 0) return kFirstGrowthStep;
+  return std::max(totalPageCount_ / 10, geometry_.PagesPerExtent());
+}
+
+int64_t TQDXDatabaseFreeSpaceManager::LastIndex(int64_t pagesPerMap) const {
+  return std::max(totalPageCount_ - 1, 0) / pagesPerMap;
+}
+
+void TQDXDatabaseFreeSpaceManager::LoadWorkingCopies() {
+  pageManager_.ReadHeader();
+  lastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
+  totalPageCount_ = pageManager_.Header().TotalPageCount;
+}
+
+void TQDXDatabaseFreeSpaceManager::SaveWorkingCopies() {
+  TQDXDatabaseHeader& header = pageManager_.Header();
+  if (header.LastUsedPageNo == lastUsedPageNo_ && header.TotalPageCount == totalPageCount_) return;
+  header.LastUsedPageNo = lastUsedPageNo_;
+  header.TotalPageCount = totalPageCount_;
+  pageManager_.WriteHeader(/*checkExternalChange=*/true);
+}
+
+int32_t TQDXDatabaseFreeSpaceManager::AllocatePage() {
+  Operation operation(*this, 20231);
+  int32_t pageNo = FindFreePage();
+  if (pageNo < 0) pageNo = ExtendFile();
+  lastUsedPageNo_ = std::max(lastUsedPageNo_, pageNo);
+  operation.Finish();
+  return pageNo;
+}
+
+void TQDXDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
+  Operation operation(*this, 20232);
+  MarkPage(pageNo, /*used=*/false);
+  lastUsedPageNo_ = HighestUsedPage();
+  const int32_t step = GrowthStep();
+  const int32_t freeTail = totalPageCount_ - lastUsedPageNo_ - 1;
+  if (freeTail >= step) {
+    pageManager_.ShrinkFile(freeTail / step * step);
+    totalPageCount_ = pageManager_.Header().TotalPageCount;
+  }
+  operation.Finish();
+}
+
+int32_t TQDXDatabaseFreeSpaceManager::FindFreePage() {
+  if (lastUsedPageNo_ == -1) return -1;
+  const int64_t lastEam = LastIndex(geometry_.PagesPerEamPage());
+  int32_t pageNo = SearchEamPage(lastEam);
+  for (int64_t k = 0; pageNo < 0 && k < lastEam; ++k) pageNo = SearchEamPage(k);
+  if (pageNo >= 0) MarkPage(pageNo, /*used=*/true);
+  return pageNo;
+}
+
+int32_t TQDXDatabaseFreeSpaceManager::SearchEamPage(int64_t eamIndex) {
+  MapPage eam(pageManager_, geometry_.EamPageNo(eamIndex));
+  eam.Read(ptEAM, 30423);
+  // Only the first extent that may have a free page is looked at.
+  int64_t extent = -1;
+  for (int32_t byte = 0; byte < eam.DataSize() && extent < 0; ++byte) {
+    const uint8_t entries = eam.Data()[byte];
+    if (entries == 0xFF) continue;
+    for (int entry = 0; entry < 4; ++entry) {
+      if (((entries >> (2 * entry)) & kEntryFullBit) == 0) {
+        extent = eamIndex * geometry_.ExtentsPerEamPage() + int64_t{byte} * 4 + entry;
+        break;
+      }
+    }
+  }
+  if (extent < 0) return -1;
+
+  const int64_t pagesPerPfs = geometry_.PagesPerPfsPage();
+  const int64_t first = extent * geometry_.PagesPerExtent() / pagesPerPfs;
+  int64_t last = ((extent + 1) * geometry_.PagesPerExtent() - 1) / pagesPerPfs;
+  if (geometry_.PfsPageNo(first) >= totalPageCount_) return -1;
+  while (geometry_.PfsPageNo(last) >= totalPageCount_) --last;
+  int64_t candidate = -1;
+  for (int64_t k = first; k <= last; ++k) {
+    MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
+    pfs.Read(ptPFS, 30423);
+    for (int32_t byte = 0; byte < pfs.DataSize(); ++byte) {
+      const uint8_t bits = pfs.Data()[byte];
+      if (bits == 0xFF) continue;
+      int bit = 0;
+      while ((bits >> bit) & kBitMask) ++bit;
+      candidate = geometry_.PfsPageNo(k) + int64_t{byte} * 8 + bit;
+      break;
+    }
+  }
+  return candidate >= 0 && candidate < totalPageCount_ ? static_cast<int32_t>(candidate) : -1;
+}
+
+int64_t TQDXDatabaseFreeSpaceManager::NextNonSystemPage(int64_t pageNo) const {
+  while (IsSystemPage(pageNo)) ++pageNo;
+  return pageNo;
+}
+
+void TQDXDatabaseFreeSpaceManager::WriteNewMapPage(int64_t pageNo, uint16_t pageType) {
+  MapPage page(pageManager_, pageNo);
+  page.InitNew(pageType);
+  page.WriteIfChanged();
+}
+
+int32_t TQDXDatabaseFreeSpaceManager::ExtendFile() {
+  const int64_t pagesPerPfs = geometry_.PagesPerPfsPage();
+  const int64_t pagesPerEam = geometry_.PagesPerEamPage();
+  int64_t lastPfs = -1;
+  int64_t lastEam = -1;
+  if (lastUsedPageNo_ != -1) {
+    lastPfs = LastIndex(pagesPerPfs);
+    lastEam = LastIndex(pagesPerEam);
+  }
+  int64_t pageNo = NextNonSystemPage(int64_t{lastUsedPageNo_} + 1);
+  int64_t step = GrowthStep();
+  if (pageNo >= totalPageCount_ + step) step = pageNo - totalPageCount_ + 1;
+  while (IsSystemPage(totalPageCount_ + step - 1)) ++step;
+  if (totalPageCount_ + step > std::numeric_limits<int32_t>::max()) {
+    throw EQDXException(30430, msg::kPageCannotBeAddressed, {pageNo, totalPageCount_});
+  }
+  pageManager_.GrowFile(static_cast<int32_t>(step));
+  totalPageCount_ = pageManager_.Header().TotalPageCount;
+
+  const int64_t newLastPfs = LastIndex(pagesPerPfs);
+  const int64_t newLastEam = LastIndex(pagesPerEam);
+  for (int64_t k = lastPfs + 1; k <= newLastPfs; ++k) {
+    WriteNewMapPage(geometry_.PfsPageNo(k), ptPFS);
+  }
+  for (int64_t k = lastEam + 1; k <= newLastEam; ++k) {
+    WriteNewMapPage(geometry_.EamPageNo(k), ptEAM);
+  }
+  pageNo = NextNonSystemPage(int64_t{lastUsedPageNo_} + 1);
+  for (int64_t k = lastEam + 1; k <= newLastEam; ++k) {
+    MarkPage(static_cast<int32_t>(geometry_.EamPageNo(k)), /*used=*/true);
+  }
+  for (int64_t k = lastPfs + 1; k <= newLastPfs; ++k) {
+    UpdateExtentEntry(geometry_.ExtentOf(geometry_.PfsPageNo(k)), nullptr);
+  }
+  MarkPage(static_cast<int32_t>(pageNo), /*used=*/true);
+  return static_cast<int32_t>(pageNo);
+}
+
+void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
+  if (pageNo < 0 || pageNo >= totalPageCount_) {
+    throw EQDXException(30430, msg::kPageCannotBeAddressed, {pageNo, totalPageCount_});
+  }
+  const TQDXMapSlot slot = geometry_.PfsSlot(pageNo);
+  MapPage pfs(pageManager_, slot.MapPageNo);
+  pfs.Read(ptPFS, 30424);
+  const bool isUsed = pfs.Field(slot, kBitMask) != 0;
+  if (used && isUsed) throw EQDXException(30425, msg::kPageAlreadyUsed, {pageNo});
+  if (!used && !isUsed) throw EQDXException(30427, msg::kPageAlreadyFree, {pageNo});
+  pfs.SetField(slot, kBitMask, used ? 1 : 0);
+  pfs.WriteIfChanged();
+  UpdateExtentEntry(geometry_.ExtentOf(pageNo), &pfs);
+}
+
+void TQDXDatabaseFreeSpaceManager::UpdateExtentEntry(int64_t extent, const MapPage* pfs) {
+  const TQDXMapSlot slot = geometry_.EamSlot(extent);
+  MapPage eam(pageManager_, slot.MapPageNo);
+  eam.Read(ptEAM, 30428);
+  eam.SetField(slot, kEntryMask, ExtentEntry(extent, pfs));
+  eam.WriteIfChanged();
+}
+
+uint8_t TQDXDatabaseFreeSpaceManager::ExtentEntry(int64_t extent, const MapPage* pfs) {
+  bool seenUsed = false;
+  bool seenFree = false;
+  const int64_t first = extent * geometry_.PagesPerExtent();
+  for (int64_t n = first; n < first + geometry_.PagesPerExtent() && !(seenUsed && seenFree); ++n) {
+    bool used;
+    const TQDXMapSlot slot = geometry_.PfsSlot(n);
+    // The PFS page just changed is still in memory; any other is read as IsPageUsed reads it.
+    if (pfs != nullptr && slot.MapPageNo == pfs->PageNo() && slot.MapPageNo <= lastUsedPageNo_) {
+      used = pfs->Field(slot, kBitMask) != 0;
+    } else {
+      used = IsPageUsed(static_cast<int32_t>(n));
+    }
+    (used ? seenUsed : seenFree) = true;
+  }
+  if (seenUsed && !seenFree) return kEamExtentFull;
+  return seenUsed || seenFree ? kEamExtentHasFree : kEamExtentUnknown;
+}
+
+bool TQDXDatabaseFreeSpaceManager::IsPageUsed(int32_t pageNo) {
+  const TQDXMapSlot slot = geometry_.PfsSlot(pageNo);
+  if (slot.MapPageNo > lastUsedPageNo_) return false;
+  MapPage pfs(pageManager_, slot.MapPageNo);
+  pfs.Read(ptPFS, 30430);
+  return pfs.Field(slot, kBitMask) != 0;
+}
+
+int32_t TQDXDatabaseFreeSpaceManager::HighestUsedPage() {
+  for (int64_t k = LastIndex(geometry_.PagesPerPfsPage()); k >= 0; --k) {
+    MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
+    pfs.Read(ptPFS, 30432);
+    for (int32_t byte = pfs.DataSize() - 1; byte >= 0; --byte) {
+      const uint8_t bits = pfs.Data()[byte];
+      if (bits == 0) continue;
+      for (int bit = 7; bit >= 0; --bit) {
+        if (((bits >> bit) & kBitMask) == 0) continue;
+        const int64_t pageNo = geometry_.PfsPageNo(k) + int64_t{byte} * 8 + bit;
+        if (!IsSystemPage(pageNo)) return static_cast<int32_t>(pageNo);
+      }
+    }
+  }
+  return -1;
+}
+
+}  // namespace qdx

@@ -1,0 +1,87 @@
+// TQDXDatabaseFreeSpaceManager: hands out and takes back the page numbers of a database file.
+//
+// It keeps the two free-space maps (free_space_format.h) current: the PFS bit of every page and
+// the EAM entry of every extent. It grows the file when no free page is left and shrinks it when
+// enough pages at its end are free.
+//
+// Design notes:
+//  1. Every allocation and release runs under the database lock and starts by reloading
+//     TotalPageCount and LastUsedPageNo from the file's header, so changes by other processes
+//     are always seen. The maps and the header are written at once, outside any session's
+//     commit; a page allocated by a session that rolls back is given back through
+//     InternalRemovePage.
+//  2. Map pages are read straight from the file into page objects of the manager's own, never
+//     through the page cache, checked for their type, changed, written when a byte changed,
+//     and dropped. They are never enciphered.
+//  3. The search starts at the EAM page covering the end of the file and skips extents marked
+//     full. The file grows by the growth step: 6 pages for an empty file, otherwise a tenth of
+//     it but at least one extent; it shrinks only by whole growth steps. The last page of a
+//     grown file is never a map page.
+//  4. After a failure the working copies are still saved into the header and the lock is
+//     released, so the header always describes the maps as far as they were written. A
+//     failure before the working copies were loaded saves nothing.
+//
+// Not safe for concurrent use: the caller holds its database's critical section.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/disk/free_space_format.h"
+
+namespace qdx {
+
+class TQDXDiskPageManager;
+class TQDXPage;
+
+class TQDXDatabaseFreeSpaceManager {
+ public:
+  // The geometry comes from the page manager's header image (20237 when it is unusable).
+  explicit TQDXDatabaseFreeSpaceManager(TQDXDiskPageManager& pageManager);
+
+  // Finds or makes a free page and marks it used. 20231 when the database stays locked.
+  int32_t AllocatePage();
+  // Marks the page free, recomputes LastUsedPageNo and shrinks the file when its free tail
+  // reaches the growth step. 20232 when the database stays locked; 30427 for a free page.
+  void FreePage(int32_t pageNo);
+
+  bool IsSystemPage(int64_t pageNo) const { return geometry_.IsSystemPage(pageNo); }
+  // 30434 "Cannot delete PFS or EAM page. PageNo=%d" for a PFS or EAM page.
+  void CheckNotSystemPage(int32_t pageNo) const;
+  // The page's PFS bit; false when its PFS page lies after LastUsedPageNo.
+  bool IsPageUsed(int32_t pageNo);
+  // 6 for an empty file, otherwise the larger of TotalPageCount / 10 and PagesPerExtent.
+  int32_t GrowthStep() const;
+
+  const TQDXFreeSpaceGeometry& Geometry() const { return geometry_; }
+  int32_t LastUsedPageNo() const { return lastUsedPageNo_; }
+  int32_t TotalPageCount() const { return totalPageCount_; }
+
+  // The local session's transaction flag of the database (kept here for the disk database
+  // data and the record manager).
+  bool InTransaction = false;
+
+ private:
+  class MapPage;
+  class Operation;
+
+  void LoadWorkingCopies();
+  void SaveWorkingCopies();
+  int32_t FindFreePage();
+  int32_t SearchEamPage(int64_t eamIndex);
+  int32_t ExtendFile();
+  int64_t NextNonSystemPage(int64_t pageNo) const;
+  void WriteNewMapPage(int64_t pageNo, uint16_t pageType);
+  void MarkPage(int32_t pageNo, bool used);
+  // The EAM entry of `extent` from the PFS bits; `pfs` is a PFS page already in memory.
+  uint8_t ExtentEntry(int64_t extent, const MapPage* pfs);
+  void UpdateExtentEntry(int64_t extent, const MapPage* pfs);
+  int32_t HighestUsedPage();
+  int64_t LastIndex(int64_t pagesPerMap) const;
+
+  TQDXDiskPageManager& pageManager_;
+  TQDXFreeSpaceGeometry geometry_;
+  int32_t lastUsedPageNo_ = -1;
+  int32_t totalPageCount_ = 0;
+};
+
+}  // namespace qdx

@@ -1,0 +1,236 @@
+#include "engine/disk/free_space_manager.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "engine/disk/disk_page_manager.h"
+#include "engine/disk/page.h"
+#include "engine/foundation/little_endian.h"
+#include "tests/disk/disk_test_support.h"
+
+namespace qdx {
+namespace {
+
+using testing::TempDirTest;
+
+constexpr int64_t kPage = 4096;
+constexpr int32_t kPagesPerPfs = 32448;
+
+class FreeSpaceManagerTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    pm.SetLockRetry(3, 1);
+    pm.CreateDatabaseFile(path, {});
+  }
+
+  TQDXDatabaseFreeSpaceManager& Fsm() { return *pm.FreeSpaceManager(); }
+
+  TQDXDatabaseHeader StoredHeader() const { return TQDXDatabaseHeader::Decode(ReadAt(0, 76)); }
+  std::vector<uint8_t> StoredData(int32_t pageNo) const {
+    return ReadAt(380 + pageNo * kPage, kPage);
+  }
+
+  // Writes a map page of `type` whose data area starts with `data`.
+  void WriteMapPage(int32_t pageNo, uint16_t type, const std::vector<uint8_t>& data) {
+    TQDXPage page(pm, pageNo);
+    page.AllocateBuffer();
+    page.SetPageType(type);
+    std::copy(data.begin(), data.end(), page.Data());
+    pm.InternalWritePage(page);
+  }
+
+  // A file of `total` pages (at most one PFS page) whose pages 0..`lastUsed` are in use, with
+  // both maps to match.
+  void MakeFile(int32_t total, int32_t lastUsed) {
+    pm.GrowFile(total);
+    std::vector<uint8_t> pfs((lastUsed + 8) / 8, 0);
+    for (int32_t n = 0; n <= lastUsed; ++n) pfs[n / 8] |= static_cast<uint8_t>(1 << (n % 8));
+    WriteMapPage(0, ptPFS, pfs);
+    std::vector<uint8_t> eam((total / 8 + 3) / 4 + 1, 0);
+    for (int32_t e = 0; e * 8 < total; ++e) {
+      const uint8_t entry = (e + 1) * 8 - 1 <= lastUsed ? 3 : 1;
+      eam[e / 4] |= static_cast<uint8_t>(entry << (2 * (e % 4)));
+    }
+    WriteMapPage(1, ptEAM, eam);
+    pm.Header().LastUsedPageNo = lastUsed;
+    pm.WriteHeader(true);
+  }
+
+  TQDXDiskPageManager pm;
+};
+
+TEST_F(FreeSpaceManagerTest, FirstAllocationGrowsANewFileBySixPages) {
+  EXPECT_EQ(FileSize(), 380);
+  EXPECT_EQ(Fsm().AllocatePage(), 2);
+  EXPECT_EQ(FileSize(), 380 + 6 * kPage);
+  const TQDXDatabaseHeader header = StoredHeader();
+  EXPECT_EQ(header.TotalPageCount, 6);
+  EXPECT_EQ(header.LastUsedPageNo, 2);
+  const std::vector<uint8_t> pfs = StoredData(0);
+  EXPECT_EQ(le::Load<uint16_t>(&pfs[8]), ptPFS);
+  EXPECT_EQ(pfs[40], 0x07);  // the PFS page, the EAM page and page 2
+  const std::vector<uint8_t> eam = StoredData(1);
+  EXPECT_EQ(le::Load<uint16_t>(&eam[8]), ptEAM);
+  EXPECT_EQ(eam[40], 0x01);
+  EXPECT_EQ(Fsm().AllocatePage(), 3);
+  EXPECT_EQ(Fsm().AllocatePage(), 4);
+  EXPECT_EQ(Fsm().AllocatePage(), 5);
+  // The next growth step: a tenth of the file, but at least one extent.
+  EXPECT_EQ(Fsm().AllocatePage(), 6);
+  EXPECT_EQ(StoredHeader().TotalPageCount, 14);
+  EXPECT_EQ(StoredData(0)[40], 0x7F);
+  // Extent 0 has a free page; nothing is known yet of extent 1, which the growth added.
+  EXPECT_EQ(StoredData(1)[40], 0x01);
+}
+
+TEST_F(FreeSpaceManagerTest, FreeingShrinksOnlyByWholeGrowthSteps) {
+  struct Case {
+    int32_t unusedTail;
+    int32_t totalAfter;
+  };
+  for (const Case& c : {Case{9, 100}, Case{10, 90}, Case{15, 90}, Case{20, 80}}) {
+    pm.CloseDatabaseFile();
+    pm.CreateDatabaseFile(path, {});
+    // Pages up to 100 - tail in use; freeing the last of them leaves `tail` unused pages.
+    const int32_t last = 100 - c.unusedTail;
+    MakeFile(100, last);
+    Fsm().FreePage(last);
+    EXPECT_EQ(StoredHeader().TotalPageCount, c.totalAfter) << c.unusedTail;
+    EXPECT_EQ(StoredHeader().LastUsedPageNo, last - 1);
+    EXPECT_EQ(FileSize(), 380 + c.totalAfter * kPage);
+  }
+}
+
+TEST_F(FreeSpaceManagerTest, LastUsedPageSkipsFreePagesAndMapPages) {
+  MakeFile(30, 20);
+  Fsm().FreePage(15);
+  EXPECT_EQ(StoredHeader().LastUsedPageNo, 20);
+  for (int32_t n = 20; n >= 2; --n) {
+    if (n != 15) Fsm().FreePage(n);
+  }
+  // Only the two map pages are left: no page is in use.
+  EXPECT_EQ(StoredHeader().LastUsedPageNo, -1);
+  EXPECT_EQ(StoredHeader().TotalPageCount, 30 - 24);
+}
+
+TEST_F(FreeSpaceManagerTest, MarkingTwiceFailsNamingThePage) {
+  MakeFile(20, 15);
+  Fsm().FreePage(7);
+  EXPECT_QDX_ERROR(Fsm().FreePage(7), 30427, "Page: 7 already free");
+  EXPECT_QDX_ERROR(Fsm().FreePage(25), 30430, "Page: 25 cannot be addressed. TotalPageCount=20");
+  EXPECT_EQ(Fsm().AllocatePage(), 7);
+  for (int32_t n = 16; n < 20; ++n) EXPECT_EQ(Fsm().AllocatePage(), n);
+
+  // A header that says less than the maps: the file is full, so the page after
+  // LastUsedPageNo is taken, and it is in use.
+  pm.Header().LastUsedPageNo = 5;
+  pm.WriteHeader(true);
+  EXPECT_QDX_ERROR(Fsm().AllocatePage(), 30425, "Page: 6 already used");
+  // The lock was released and the header saved despite the failure.
+  EXPECT_TRUE(pm.LockDatabase());
+  pm.UnlockDatabase();
+  EXPECT_EQ(pm.DatabaseLockDepth(), 0);
+}
+
+TEST_F(FreeSpaceManagerTest, MapPagesOfAnotherTypeAreRefused) {
+  MakeFile(20, 9);
+  WriteMapPage(1, ptTableRecord, {});
+  EXPECT_QDX_ERROR(Fsm().AllocatePage(), 30423,
+                   "Wrong page type. Found 'TableRecord Page', but expecting: 'EAM Page'");
+  WriteMapPage(1, ptEAM, {0x01});
+  WriteMapPage(0, ptEAM, {});
+  EXPECT_QDX_ERROR(Fsm().FreePage(5), 30424,
+                   "Wrong page type. Found 'EAM Page', but expecting: 'PFS Page'");
+  EXPECT_EQ(pm.DatabaseLockDepth(), 0);
+}
+
+TEST_F(FreeSpaceManagerTest, SystemPages) {
+  for (int32_t n : {0, 1, kPagesPerPfs, 2 * kPagesPerPfs, 129792, 129793, 259585}) {
+    EXPECT_TRUE(Fsm().IsSystemPage(n)) << n;
+    EXPECT_QDX_ERROR(Fsm().CheckNotSystemPage(n), 30434,
+                     "Cannot delete PFS or EAM page. PageNo=" + std::to_string(n));
+  }
+  for (int32_t n : {2, kPagesPerPfs + 1, 129794, 259586}) EXPECT_FALSE(Fsm().IsSystemPage(n)) << n;
+}
+
+TEST_F(FreeSpaceManagerTest, GrowsPastAFullPfsPageWithANewPfsPage) {
+  // 32448 pages, all in use: PFS page 0 full, every extent of EAM page 1 full.
+  pm.GrowFile(kPagesPerPfs);
+  WriteMapPage(0, ptPFS, std::vector<uint8_t>(kPagesPerPfs / 8, 0xFF));
+  WriteMapPage(1, ptEAM, std::vector<uint8_t>(kPagesPerPfs / 8 / 4, 0xFF));
+  pm.Header().LastUsedPageNo = kPagesPerPfs - 1;
+  pm.WriteHeader(true);
+
+  EXPECT_EQ(Fsm().AllocatePage(), kPagesPerPfs + 1);
+  const TQDXDatabaseHeader header = StoredHeader();
+  EXPECT_EQ(header.TotalPageCount, kPagesPerPfs + kPagesPerPfs / 10);
+  EXPECT_EQ(header.LastUsedPageNo, kPagesPerPfs + 1);
+  EXPECT_EQ(FileSize(), 380 + int64_t{header.TotalPageCount} * kPage);
+  const std::vector<uint8_t> pfs = StoredData(kPagesPerPfs);
+  EXPECT_EQ(le::Load<uint16_t>(&pfs[8]), ptPFS);
+  EXPECT_EQ(pfs[40], 0x03);  // itself and the page handed out
+  EXPECT_EQ(Fsm().AllocatePage(), kPagesPerPfs + 2);
+}
+
+TEST_F(FreeSpaceManagerTest, ManagersOfTwoHandlesShareTheMaps) {
+  Fsm().AllocatePage();
+  TQDXDiskPageManager other;
+  other.SetLockRetry(3, 1);
+  bool multiUser = true;
+  bool repair = false;
+  bool readOnly = false;
+  other.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
+  std::set<int32_t> handedOut = {2};
+  for (int i = 0; i < 40; ++i) {
+    TQDXDatabaseFreeSpaceManager& fsm = i % 2 ? Fsm() : *other.FreeSpaceManager();
+    EXPECT_TRUE(handedOut.insert(fsm.AllocatePage()).second);
+  }
+  EXPECT_EQ(*handedOut.rbegin(), 42);
+}
+
+// Random allocations and releases against a model: the maps, the header and the file size
+// always agree with it.
+TEST_F(FreeSpaceManagerTest, RandomAllocationsKeepMapsHeaderAndFileConsistent) {
+  std::mt19937 random(7);
+  std::set<int32_t> used;
+  for (int step = 0; step < 1500; ++step) {
+    const bool allocate = used.empty() || random() % 100 < 60;
+    if (allocate) {
+      const int32_t pageNo = Fsm().AllocatePage();
+      ASSERT_FALSE(Fsm().IsSystemPage(pageNo));
+      ASSERT_TRUE(used.insert(pageNo).second) << "page handed out twice: " << pageNo;
+    } else {
+      auto it = used.begin();
+      std::advance(it, random() % used.size());
+      Fsm().FreePage(*it);
+      used.erase(it);
+    }
+    const TQDXDatabaseHeader header = StoredHeader();
+    const int32_t lastUsed = used.empty() ? -1 : *used.rbegin();
+    ASSERT_EQ(header.LastUsedPageNo, lastUsed) << step;
+    ASSERT_GT(header.TotalPageCount, lastUsed);
+    ASSERT_EQ(FileSize(), 380 + int64_t{header.TotalPageCount} * kPage);
+  }
+  const TQDXDatabaseHeader header = StoredHeader();
+  const std::vector<uint8_t> pfs = StoredData(0);
+  const std::vector<uint8_t> eam = StoredData(1);
+  for (int32_t n = 0; n < header.TotalPageCount; ++n) {
+    const bool bit = (pfs[40 + n / 8] >> (n % 8)) & 1;
+    EXPECT_EQ(bit, used.count(n) > 0 || Fsm().IsSystemPage(n)) << n;
+  }
+  for (int32_t e = 0; (e + 1) * 8 <= header.TotalPageCount; ++e) {
+    bool full = true;
+    for (int32_t n = e * 8; n < e * 8 + 8; ++n) full &= used.count(n) > 0 || Fsm().IsSystemPage(n);
+    const int entry = (eam[40 + e / 4] >> (2 * (e % 4))) & 3;
+    EXPECT_EQ(entry == 3, full) << "extent " << e;
+  }
+}
+
+}  // namespace
+}  // namespace qdx
