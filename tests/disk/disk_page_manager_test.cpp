@@ -3,10 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -482,18 +484,41 @@ TEST_F(DiskPageManagerTest, NextObjectIDCountsInTheFile) {
 }
 
 TEST_F(DiskPageManagerTest, FileWithoutWriteAccessOpensReadOnlySingleUser) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write to any file";
   CreateDatabase();
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  TQDXDiskPageManager pm;
-  Quick(pm);
-  bool multiUser = true;
-  bool repair = false;
-  bool readOnly = false;
-  pm.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
-  EXPECT_TRUE(readOnly);
-  EXPECT_FALSE(multiUser);
-  EXPECT_FALSE(pm.MultiUser);
+  const auto openAndCheck = [&] {
+    TQDXDiskPageManager pm;
+    Quick(pm);
+    bool multiUser = true;
+    bool repair = false;
+    bool readOnly = false;
+    pm.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
+    return readOnly && !multiUser && !pm.MultiUser;
+  };
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(openAndCheck());
+    return;
+  }
+  // Root may write to any file, so the open runs in a child that has become an unprivileged user.
+  ASSERT_EQ(::chmod(std::filesystem::path(path).parent_path().c_str(), 0755), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int status = 2;
+    if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+      try {
+        status = openAndCheck() ? 0 : 1;
+      } catch (...) {
+        status = 3;
+      }
+    }
+    ::_exit(status);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "1: not read-only single-user, 2: cannot drop root, 3: error";
 }
 
 TEST_F(DiskPageManagerTest, LocksExcludeOtherHandles) {
