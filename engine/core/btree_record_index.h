@@ -1,0 +1,170 @@
+// TQDXRecordKeyRef, the key layout of a record index (compact keys stored in the pages, full
+// keys for the order behind cut values), and TQDXBTreeRecordIndex, the B-tree over record keys:
+// insertion and deletion of a record's key, navigation in key order, record numbers and
+// uniqueness tests.
+//
+// Key layout, per column in column order:
+//   compact slot: null flag (1 = NULL, the rest never compared), then the value's bytes as they
+//     stand in the record buffer; a string or byte column whose MaxIndexedSize is below the
+//     field's MemorySize keeps only MaxIndexedSize bytes followed by 2 zero bytes (truncation 2).
+//     Columns of fixed-size types are never cut.
+//   full slot: null flag and all MemorySize bytes.
+// Key buffers start zero-filled.
+//
+// Not safe for concurrent use: callers hold the database's critical section.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/core/btree.h"
+#include "engine/core/index.h"
+#include "engine/foundation/types/data_types.h"
+
+namespace qdx {
+
+// What the key layout needs of one index column and its field.
+struct TQDXIndexColumnSpec {
+  std::string FieldName;
+  int32_t FieldNo = 0;  // 0-based: the field's bit in the null bitmap
+  int32_t MemoryOffset = 0;
+  int32_t MemorySize = 0;
+  TQDXDataType DataType = TQDXDataType::None;
+  int32_t MaxIndexedSize = 0;
+  bool Descending = false;
+  bool CaseInsensitive = false;
+};
+
+// One column descriptor of the key layout.
+struct TQDXIndexColumnLayout {
+  int32_t CompactOffset = 0;
+  int32_t FullOffset = 0;
+  int32_t FieldOffset = 0;
+  int32_t FieldNo = 0;
+  int32_t CompactSize = 0;
+  int32_t FullSize = 0;
+  int32_t Truncation = 0;  // 2 when the compact slot holds a cut value
+  TQDXDataType DataType = TQDXDataType::None;
+  bool Descending = false;
+  bool CaseInsensitive = false;
+};
+
+class TQDXRecordKeyRef : public TQDXBTreeKeyRef {
+ public:
+  // 20295 for a BLOB column. `records` reads records for full keys (may be null when no column
+  // is cut).
+  TQDXRecordKeyRef(const std::vector<TQDXIndexColumnSpec>& columns, TQDXIndexRecordSource* records,
+                   int32_t leafRefSize = TQDXRecordID::kSize);
+
+  void SetColumnCount(int32_t count) override;
+  int CompareKeys(uint8_t* keyA, const uint8_t* keyB, const uint8_t* refB, const uint8_t* refA,
+                  int32_t sessionID, bool exact) override;
+  int CompareFullKeys(const uint8_t* keyA, const uint8_t* keyB) override;
+  bool HasTruncatedColumns() const override { return truncated_; }
+
+  const std::vector<TQDXIndexColumnLayout>& Columns() const { return columns_; }
+  int32_t FullKeySize() const { return fullKeySize_; }
+
+  // `key` has KeySize bytes and is zero-filled by the caller.
+  void BuildCompactKey(const uint8_t* record, uint8_t* key);
+  // `key` has FullKeySize bytes.
+  void BuildFullKey(const uint8_t* record, uint8_t* key) const;
+  // Reads the record and builds its full key; 20170 when it cannot be read.
+  void BuildKeyFromRecordID(int32_t sessionID, TQDXRecordID id, uint8_t* key);
+  // With `partial`, string columns compare only as many characters as the buffer's value has;
+  // otherwise whole values.
+  void SetPartialLengths(const uint8_t* record, bool partial);
+
+ private:
+  int CompareColumn(const TQDXIndexColumnLayout& column, size_t index, const uint8_t* a,
+                    const uint8_t* b, int32_t sizeA, int32_t sizeB, int32_t cap) const;
+  bool EndsWithinKeptBytes(const TQDXIndexColumnLayout& column, const uint8_t* value) const;
+
+  std::vector<TQDXIndexColumnLayout> columns_;
+  std::vector<int32_t> partial_;
+  int32_t fullKeySize_ = 0;
+  bool truncated_ = false;
+  TQDXIndexRecordSource* records_;
+  // The record the last compact key was built from (full key of a key A without record ID).
+  const uint8_t* lastBuilt_ = nullptr;
+  std::vector<uint8_t> scratchRecord_;
+};
+
+// The B-tree of one record index.
+class TQDXBTreeRecordIndex {
+ public:
+  TQDXBTreeRecordIndex(TQDXPageManager& pageManager, TQDXIndexRecordSource& records,
+                       const std::vector<TQDXIndexColumnSpec>& columns, int32_t indexID,
+                       bool unique, int32_t rootPageNo = -1);
+
+  int32_t RootPageNo() const { return tree_.RootPageNo; }
+  int32_t IndexID() const { return indexID_; }
+  TQDXRecordKeyRef& KeyRef() { return keyRef_; }
+  TQDXBTree& Tree() { return tree_; }
+
+  // An empty tree, then the key of every record in physical order.
+  void Create(int32_t sessionID, bool insertRecords);
+  // 20119 without a tree.
+  void Drop(int32_t sessionID);
+  // 20120 without a tree.
+  void Empty(int32_t sessionID);
+  void Rebuild(int32_t sessionID);
+
+  // Next or prior in key order from the request's record (see TQDXNavigationRequest).
+  void Navigate(int32_t sessionID, TQDXNavigationRequest& request, int32_t changeStamp,
+                TQDXIndexPositionCache& cache);
+  // The same when the current record no longer exists: continues at the first greater (next) or
+  // last lower (prior) key than the buffer's values.
+  void NavigateFromDeleted(int32_t sessionID, TQDXNavigationRequest& request, int32_t changeStamp,
+                           TQDXIndexPositionCache& cache);
+
+  // The path of the record's entry; false when the record or its entry is missing. `scratch`
+  // receives the record.
+  bool FindRecord(int32_t sessionID, TQDXRecordID id, TQDXKeyPath& path, uint8_t* scratch);
+  // -1, 0 or 1 by the entry indexes from the root down; 20051 for different depths, 20052 for
+  // different pages on one level.
+  static int CompareKeyPaths(const TQDXKeyPath& a, const TQDXKeyPath& b);
+  // 1-based number of the record in index order, -1 when it is not in the index.
+  int64_t GetRecNo(int32_t sessionID, TQDXRecordID id, uint8_t* scratch);
+  // The record with 1-based number n: 20074 for an empty index, 20075 beyond the last.
+  TQDXRecordID GetRecordIDByRecNo(int32_t sessionID, int64_t recNo);
+  TQDXRecordID GetRecordIDAtPath(int32_t sessionID, const TQDXKeyPath& path);
+
+  // Order-preserving numbers of paths, and back.
+  int64_t PathToPosition(const TQDXKeyPath& path) const;
+  TQDXKeyPath PositionToPath(int32_t sessionID, int64_t position);
+
+  // -1, 0 or 1 for two record buffers on their first `columnCount` columns (full keys).
+  int CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount);
+  static int32_t ConditionDirection(int32_t kind);
+
+  bool IsKeyFree(int32_t sessionID, const uint8_t* record);
+  bool IsKeyFreeForUpdate(int32_t sessionID, const uint8_t* oldRecord, const uint8_t* newRecord);
+
+  void InsertKey(const TQDXIndexCursor& cursor);
+  // Removes the key of the record in the cursor's buffer (its stored version); 20027 when the
+  // entry is missing.
+  void DeleteKey(const TQDXIndexCursor& cursor);
+  // removing: takes out the stored record's entry unless its key equals the buffer's; otherwise
+  // puts in the buffer's key unless the entry is already there.
+  void UpdateKey(const TQDXIndexCursor& cursor, bool removing);
+
+  int32_t GetKeysPerPage(int32_t* remainder = nullptr) const {
+    return tree_.KeysPerPage(remainder);
+  }
+
+ private:
+  std::vector<uint8_t> CompactKey(const uint8_t* record);
+  void Arrive(int32_t sessionID, TQDXNavigationRequest& request, int32_t changeStamp,
+              TQDXIndexPositionCache& cache, const TQDXKeyPath& path);
+  void Beyond(TQDXNavigationRequest& request, bool forward);
+
+  TQDXIndexRecordSource* records_;
+  TQDXRecordKeyRef keyRef_;
+  TQDXBTree tree_;
+  int32_t indexID_;
+  bool unique_;
+};
+
+}  // namespace qdx
