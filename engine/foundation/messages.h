@@ -601,4 +601,10 @@ inline constexpr const char* kCipherNotInitialized =
 // 10185, 10186: a stored variant whose size does not fit its data type
 inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataType = %s, Size = %d";
 
+// ---- Definitions and record layout --------------------------------------------------------------
+// 10189 (read or given): a declared size that no record could hold
+inline constexpr const char* kInvalidFieldSize = "Invalid field size. DataType = %s, Size = %d";
+// 10189: a table whose record would not fit in 2 GB
+inline constexpr const char* kRecordSizeTooLarge = "Record size too large. FieldCount = %d";
+
 }  // namespace qdx::msg
