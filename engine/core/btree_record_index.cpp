@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "engine/core/field_def.h"
 #include "engine/core/page_handle.h"
+#include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/locale.h"
@@ -21,6 +23,24 @@ bool IsNullInRecord(const uint8_t* record, int32_t fieldNo) {
 }
 
 }  // namespace
+
+std::vector<TQDXIndexColumnSpec> IndexColumnSpecs(const TQDXIndexDef& index,
+                                                  const TQDXFieldDefs& fields) {
+  std::vector<TQDXIndexColumnSpec> specs;
+  for (int32_t i = 0; i < index.ColumnCount(); ++i) {
+    const TQDXIndexColumn& column = index.Column(i);
+    const int32_t fieldNo = fields.IndexOfName(column.FieldName);
+    if (fieldNo < 0) throw EQDXException(20043, msg::kCannotFindIndexField, {column.FieldName});
+    const auto& field = static_cast<const TQDXFieldDef&>(fields.GetDef(fieldNo));
+    if (field.IsBlob()) {
+      throw EQDXException(20295, msg::kCannotIndexBlobField, {column.FieldName});
+    }
+    specs.push_back({column.FieldName, fieldNo, field.MemoryOffset, field.MemorySize,
+                     field.DataType, column.MaxIndexedSize, column.Descending,
+                     column.CaseInsensitive});
+  }
+  return specs;
+}
 
 // ---- key layout ----
 

@@ -36,6 +36,14 @@ struct TQDXIndexColumnSpec {
   bool CaseInsensitive = false;
 };
 
+class TQDXIndexDef;
+class TQDXFieldDefs;
+
+// The column specs of an index definition over the table's fields (field number: the field's
+// place in the collection). 20043 for a column naming no field, 20295 for a BLOB field.
+std::vector<TQDXIndexColumnSpec> IndexColumnSpecs(const TQDXIndexDef& index,
+                                                  const TQDXFieldDefs& fields);
+
 // One column descriptor of the key layout.
 struct TQDXIndexColumnLayout {
   int32_t CompactOffset = 0;

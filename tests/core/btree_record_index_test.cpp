@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/field_def.h"
+#include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
 #include "tests/core/memory_page_manager.h"
 
@@ -247,6 +249,47 @@ TEST(RecordIndexTest, BlobColumnsAreRefused) {
   } catch (const EQDXException& e) {
     EXPECT_EQ(e.ErrorCode(), 20295);
     EXPECT_NE(std::string(e.what()).find("'Photo'"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace qdx
+
+namespace qdx {
+namespace {
+
+TEST(RecordIndexTest, ColumnSpecsComeFromTheDefinitions) {
+  TQDXFieldDefs fields;
+  auto& name = static_cast<TQDXFieldDef&>(fields.AddCreated());
+  name.SetName("Name");
+  name.SetFieldType(TQDXFieldType::String, 40);
+  auto& photo = static_cast<TQDXFieldDef&>(fields.AddCreated());
+  photo.SetName("Photo");
+  photo.SetFieldType(TQDXFieldType::Blob);
+  fields.CalculateOffsets();
+
+  TQDXIndexDef index;
+  index.SetColumnsFromLists({"NAME"}, {"DESC"}, {"NO_CASE"});
+  const std::vector<TQDXIndexColumnSpec> specs = IndexColumnSpecs(index, fields);
+  ASSERT_EQ(specs.size(), 1u);
+  EXPECT_EQ(specs[0].FieldNo, 0);
+  EXPECT_EQ(specs[0].MemoryOffset, name.MemoryOffset);
+  EXPECT_EQ(specs[0].MemorySize, name.MemorySize);
+  EXPECT_TRUE(specs[0].Descending);
+  EXPECT_TRUE(specs[0].CaseInsensitive);
+  MemoryTable table;
+  EXPECT_EQ(TQDXRecordKeyRef(specs, &table).KeySize, 23);
+
+  const std::vector<std::pair<std::string, int32_t>> refused = {{"Missing", 20043},
+                                                                {"Photo", 20295}};
+  for (const auto& [field, code] : refused) {
+    index.SetColumnsFromLists({field}, {""}, {""});
+    try {
+      IndexColumnSpecs(index, fields);
+      ADD_FAILURE() << field;
+    } catch (const EQDXException& e) {
+      EXPECT_EQ(e.ErrorCode(), code);
+    }
   }
 }
 
