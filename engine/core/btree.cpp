@@ -631,19 +631,23 @@ bool TQDXBTree::FindConditionIn(int32_t sessionID, bool forward, TQDXKeyPath& pa
   int32_t low = 0, high = count - 1;
   if (key != nullptr) {
     const SearchBounds b = Bounds(sessionID, key, nullptr, view, /*exact=*/false);
+    // Separators compare without exactness: behind a cut column, a separator "equal" to the key
+    // may start a child holding entries above (or below) the key, so > and < take in the
+    // children of equal separators as >= and <= do.
+    const bool cut = keyRef_->HasTruncatedColumns();
     switch (kind) {
       case ckEqual:
         low = b.lower - 1;
         high = b.upper - 1;
         break;
       case ckLess:
-        high = b.lower - 1;
+        high = (cut ? b.upper : b.lower) - 1;
         break;
       case ckLessOrEqual:
         high = b.upper - 1;
         break;
       case ckGreater:
-        low = b.upper - 1;
+        low = (cut ? b.lower : b.upper) - 1;
         break;
       case ckGreaterOrEqual:
         low = b.lower - 1;

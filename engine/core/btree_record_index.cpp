@@ -1,9 +1,12 @@
 #include "engine/core/btree_record_index.h"
 
+#include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "engine/core/field_def.h"
 #include "engine/core/page_handle.h"
+#include "engine/core/page_manager.h"
 #include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
@@ -214,58 +217,98 @@ int TQDXRecordKeyRef::CompareFullKeys(const uint8_t* keyA, const uint8_t* keyB) 
 
 // ---- record index ----
 
-TQDXBTreeRecordIndex::TQDXBTreeRecordIndex(TQDXPageManager& pageManager,
-                                           TQDXIndexRecordSource& records,
-                                           const std::vector<TQDXIndexColumnSpec>& columns,
-                                           int32_t indexID, bool unique, int32_t rootPageNo)
-    : records_(&records),
-      keyRef_(columns, &records),
-      tree_(pageManager, keyRef_),
-      indexID_(indexID),
-      unique_(unique) {
-  tree_.RootPageNo = rootPageNo;
+namespace {
+
+// Sets the key layout's comparison column count for one call and restores it on every path.
+class ColumnCountScope {
+ public:
+  ColumnCountScope(TQDXRecordKeyRef& keys, int32_t count) : keys_(keys), saved_(keys.ColumnCount) {
+    keys.SetColumnCount(count);
+  }
+  ~ColumnCountScope() { keys_.ColumnCount = saved_; }
+  ColumnCountScope(const ColumnCountScope&) = delete;
+  ColumnCountScope& operator=(const ColumnCountScope&) = delete;
+
+ private:
+  TQDXRecordKeyRef& keys_;
+  int32_t saved_;
+};
+
+}  // namespace
+
+TQDXBTreeRecordIndex::TQDXBTreeRecordIndex(TQDXIndexOwner& owner) : TQDXIndex(owner) {}
+
+TQDXBTreeRecordIndex::~TQDXBTreeRecordIndex() = default;
+
+void TQDXBTreeRecordIndex::Setup(const TQDXIndexDef& definition) {
+  auto keyRef = std::make_unique<TQDXRecordKeyRef>(
+      IndexColumnSpecs(definition, Owner().IndexFieldDefs()), &Owner().IndexRecords());
+  auto tree = std::make_unique<TQDXBTree>(Owner().IndexPageManager(definition.Temporary), *keyRef);
+  tree->RootPageNo = definition.RootPageNo;
+  tree_ = std::move(tree);
+  keyRef_ = std::move(keyRef);
+  indexID_ = definition.ObjectID();
+  unique_ = definition.Unique || definition.Primary;
+}
+
+TQDXBTree& TQDXBTreeRecordIndex::RequireTree() const {
+  if (!tree_ || tree_->RootPageNo < 0) throw EQDXException(20123, msg::kInvalidPageNumber);
+  return *tree_;
 }
 
 std::vector<uint8_t> TQDXBTreeRecordIndex::CompactKey(const uint8_t* record) {
-  std::vector<uint8_t> key(keyRef_.KeySize, 0);
-  keyRef_.BuildCompactKey(record, key.data());
+  std::vector<uint8_t> key(keyRef_->KeySize, 0);
+  keyRef_->BuildCompactKey(record, key.data());
   return key;
 }
 
-void TQDXBTreeRecordIndex::Create(int32_t sessionID, bool insertRecords) {
-  tree_.CreateRoot(sessionID);
-  if (!insertRecords) return;
-  std::vector<uint8_t> record(records_->MemoryRecordSize(), 0);
-  records_->ForEachRecord(sessionID, record.data(), [&](TQDXRecordID id) {
+void TQDXBTreeRecordIndex::InsertAllRecords(int32_t sessionID) {
+  TQDXIndexRecordSource& records = Owner().IndexRecords();
+  std::vector<uint8_t> record(records.MemoryRecordSize(), 0);
+  records.ForEachRecord(sessionID, record.data(), [&](TQDXRecordID id) {
     InsertKey({sessionID, record.data(), id});
   });
+}
+
+void TQDXBTreeRecordIndex::Create(const TQDXIndexCursor* cursor, TQDXIndexDef& definition) {
+  TQDXIndexDef empty;
+  empty.Assign(definition);
+  empty.RootPageNo = -1;
+  Setup(empty);
+  const int32_t sessionID = cursor != nullptr ? cursor->SessionID : kSystemSessionID;
+  definition.RootPageNo = tree_->CreateRoot(sessionID);
+  SetDefinition(definition);
+  if (cursor != nullptr) InsertAllRecords(sessionID);
 }
 
 void TQDXBTreeRecordIndex::Drop(int32_t sessionID) {
-  if (tree_.RootPageNo < 0) throw EQDXException(20119, msg::kInvalidPageNumber);
-  tree_.FreePages(sessionID, false);
+  if (!tree_ || tree_->RootPageNo < 0) throw EQDXException(20119, msg::kInvalidPageNumber);
+  tree_->FreePages(sessionID, /*keepRoot=*/false);
 }
 
 void TQDXBTreeRecordIndex::Empty(int32_t sessionID) {
-  if (tree_.RootPageNo < 0) throw EQDXException(20120, msg::kInvalidPageNumber);
-  tree_.FreePages(sessionID, true);
+  if (!tree_ || tree_->RootPageNo < 0) throw EQDXException(20120, msg::kInvalidPageNumber);
+  tree_->FreePages(sessionID, /*keepRoot=*/true);
 }
 
-void TQDXBTreeRecordIndex::Rebuild(int32_t sessionID) {
-  Empty(sessionID);
-  std::vector<uint8_t> record(records_->MemoryRecordSize(), 0);
-  records_->ForEachRecord(sessionID, record.data(), [&](TQDXRecordID id) {
-    InsertKey({sessionID, record.data(), id});
-  });
+void TQDXBTreeRecordIndex::Open(const TQDXIndexDef& definition) {
+  Setup(definition);
+  SetDefinition(definition);
+}
+
+void TQDXBTreeRecordIndex::Rebuild(const TQDXIndexCursor& cursor) {
+  Empty(cursor.SessionID);
+  InsertAllRecords(cursor.SessionID);
 }
 
 bool TQDXBTreeRecordIndex::FindRecord(int32_t sessionID, TQDXRecordID id, TQDXKeyPath& path,
                                       uint8_t* scratch) {
-  if (!records_->ReadRecordByID(sessionID, id, scratch)) return false;
+  TQDXBTree& tree = RequireTree();
+  if (!Owner().IndexRecords().ReadRecordByID(sessionID, id, scratch)) return false;
   const std::vector<uint8_t> key = CompactKey(scratch);
   uint8_t ref[TQDXRecordID::kSize];
   id.Store(ref);
-  return tree_.FindEntry(sessionID, key.data(), ref, path);
+  return tree.FindEntry(sessionID, key.data(), ref, path);
 }
 
 void TQDXBTreeRecordIndex::Beyond(TQDXNavigationRequest& request, bool forward) {
@@ -277,8 +320,10 @@ void TQDXBTreeRecordIndex::Beyond(TQDXNavigationRequest& request, bool forward) 
 void TQDXBTreeRecordIndex::Arrive(int32_t sessionID, TQDXNavigationRequest& request,
                                   int32_t changeStamp, TQDXIndexPositionCache& cache,
                                   const TQDXKeyPath& path) {
-  const TQDXRecordID id = GetRecordIDAtPath(sessionID, path);
-  if (request.Buffer != nullptr && !records_->ReadRecordByID(sessionID, id, request.Buffer)) {
+  TQDXRecordID id;
+  GetRecordIDAtPath(sessionID, path, id);
+  if (request.Buffer != nullptr &&
+      !Owner().IndexRecords().ReadRecordByID(sessionID, id, request.Buffer)) {
     request.Result = grError;
     return;
   }
@@ -295,18 +340,16 @@ void TQDXBTreeRecordIndex::Arrive(int32_t sessionID, TQDXNavigationRequest& requ
 void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& request,
                                     int32_t changeStamp, TQDXIndexPositionCache& cache) {
   if (request.Mode == grmCurrent) throw EQDXException(20053, msg::kInvalidGetRecordMode);
-  if (tree_.RootPageNo < 0) throw EQDXException(20123, msg::kInvalidPageNumber);
+  TQDXBTree& tree = RequireTree();
   const bool forward = request.Mode == grmNext;
   TQDXKeyPath path;
   if (request.AtBOF || request.AtEOF) {
-    // Next from before the first entry is the first; prior from after the last, the last.
-    // Moving further out stays where it is.
+    // Moving further out from an end stays there.
     if (request.AtBOF != forward) {
       Beyond(request, forward);
       return;
     }
-    const bool any = forward ? tree_.GoFirst(sessionID, path) : tree_.GoLast(sessionID, path);
-    if (!any) {
+    if (!(forward ? tree.GoFirst(sessionID, path) : tree.GoLast(sessionID, path))) {
       Beyond(request, forward);
       return;
     }
@@ -317,13 +360,13 @@ void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& re
       cache.ChangeStamp == changeStamp && cache.Path.LevelCount > 0) {
     path = cache.Path;
   } else {
-    std::vector<uint8_t> scratch(records_->MemoryRecordSize(), 0);
+    std::vector<uint8_t> scratch(Owner().IndexRecords().MemoryRecordSize(), 0);
     if (!FindRecord(sessionID, request.RecordID, path, scratch.data())) {
       request.Result = grError;
       return;
     }
   }
-  if (!(forward ? tree_.Next(sessionID, path) : tree_.Prior(sessionID, path))) {
+  if (!(forward ? tree.Next(sessionID, path) : tree.Prior(sessionID, path))) {
     Beyond(request, forward);
     return;
   }
@@ -333,13 +376,16 @@ void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& re
 void TQDXBTreeRecordIndex::NavigateFromDeleted(int32_t sessionID, TQDXNavigationRequest& request,
                                                int32_t changeStamp, TQDXIndexPositionCache& cache) {
   if (request.Mode == grmCurrent) throw EQDXException(20053, msg::kInvalidGetRecordMode);
-  if (tree_.RootPageNo < 0) throw EQDXException(20123, msg::kInvalidPageNumber);
+  TQDXBTree& tree = RequireTree();
+  if (request.Buffer == nullptr) throw EQDXException(10016, msg::kNilPointerOccured);
   const bool forward = request.Mode == grmNext;
-  // The buffer is overwritten on arrival, so the key is taken from a copy.
-  std::vector<uint8_t> vanished(request.Buffer, request.Buffer + records_->MemoryRecordSize());
+  // The buffer is overwritten on arrival, and a cut column may need the vanished values for its
+  // full key, so the key is built from a copy.
+  std::vector<uint8_t> vanished(request.Buffer,
+                                request.Buffer + Owner().IndexRecords().MemoryRecordSize());
   const std::vector<uint8_t> key = CompactKey(vanished.data());
   TQDXKeyPath path;
-  if (!tree_.FindCondition(sessionID, forward, path, forward ? ckGreater : ckLess, key.data())) {
+  if (!tree.FindCondition(sessionID, forward, path, forward ? ckGreater : ckLess, key.data())) {
     Beyond(request, forward);
     return;
   }
@@ -362,31 +408,41 @@ int TQDXBTreeRecordIndex::CompareKeyPaths(const TQDXKeyPath& a, const TQDXKeyPat
 int64_t TQDXBTreeRecordIndex::GetRecNo(int32_t sessionID, TQDXRecordID id, uint8_t* scratch) {
   TQDXKeyPath path;
   if (!FindRecord(sessionID, id, path, scratch)) return -1;
+  TQDXBTree& tree = *tree_;
   int64_t number = path.Leaf().EntryNo + 1;
   int32_t pageNo = path.Leaf().PageNo;
-  for (int64_t guard = 0;; ++guard) {
-    TQDXPageHandle page = tree_.GetIndexPage(sessionID, pageNo);
-    pageNo = tree_.View(page).PrevPageNo();
+  std::unordered_set<int32_t> seen{pageNo};
+  for (;;) {
+    TQDXPageHandle page = tree.GetIndexPage(sessionID, pageNo);
+    pageNo = tree.View(page).PrevPageNo();
     if (pageNo == -1) return number;
-    if (guard > INT32_MAX) throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, 0});
-    TQDXPageHandle previous = tree_.GetIndexPage(sessionID, pageNo);
-    number += tree_.View(previous).EntryCount();
+    if (!seen.insert(pageNo).second) {
+      throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, 0});
+    }
+    TQDXPageHandle previous = tree.GetIndexPage(sessionID, pageNo);
+    number += tree.View(previous).EntryCount();
   }
 }
 
-TQDXRecordID TQDXBTreeRecordIndex::GetRecordIDByRecNo(int32_t sessionID, int64_t recNo) {
+void TQDXBTreeRecordIndex::GetRecordIDByRecNo(int32_t sessionID, TQDXRecordID& id, int64_t recNo) {
+  TQDXBTree& tree = RequireTree();
   TQDXKeyPath path;
-  if (!tree_.GoFirst(sessionID, path)) {
+  if (!tree.GoFirst(sessionID, path)) {
     throw EQDXException(20074, msg::kCannotRetrieveRecordFromEmptyIndex);
   }
   if (recNo < 1) recNo = 1;
   int64_t before = 0;
   int32_t pageNo = path.Leaf().PageNo;
+  std::unordered_set<int32_t> seen;
   while (pageNo != -1) {
-    TQDXPageHandle page = tree_.GetIndexPage(sessionID, pageNo);
-    const TQDXBTreePage view = tree_.View(page);
+    if (!seen.insert(pageNo).second) {
+      throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, 0});
+    }
+    TQDXPageHandle page = tree.GetIndexPage(sessionID, pageNo);
+    const TQDXBTreePage view = tree.View(page);
     if (recNo <= before + view.EntryCount()) {
-      return TQDXRecordID::Load(view.Ref(static_cast<int32_t>(recNo - before - 1)));
+      id = TQDXRecordID::Load(view.Ref(static_cast<int32_t>(recNo - before - 1)));
+      return;
     }
     before += view.EntryCount();
     pageNo = view.NextPageNo();
@@ -394,14 +450,20 @@ TQDXRecordID TQDXBTreeRecordIndex::GetRecordIDByRecNo(int32_t sessionID, int64_t
   throw EQDXException(20075, msg::kRecNoBeyondRecordCount);
 }
 
-TQDXRecordID TQDXBTreeRecordIndex::GetRecordIDAtPath(int32_t sessionID, const TQDXKeyPath& path) {
+void TQDXBTreeRecordIndex::GetRecordIDAtPath(int32_t sessionID, const TQDXKeyPath& path,
+                                             TQDXRecordID& id) {
   uint8_t ref[TQDXRecordID::kSize];
-  tree_.ReadEntry(sessionID, path, nullptr, ref);
-  return TQDXRecordID::Load(ref);
+  RequireTree().ReadEntry(sessionID, path, nullptr, ref);
+  id = TQDXRecordID::Load(ref);
 }
 
-int64_t TQDXBTreeRecordIndex::PathToPosition(const TQDXKeyPath& path) const {
-  const int64_t base = tree_.KeysPerPage() + 1;
+int32_t TQDXBTreeRecordIndex::GetKeysPerPage(int32_t* remainder) {
+  if (!tree_) throw EQDXException(20123, msg::kInvalidPageNumber);
+  return tree_->KeysPerPage(remainder);
+}
+
+int64_t TQDXBTreeRecordIndex::PathToPosition(const TQDXKeyPath& path) {
+  const int64_t base = GetKeysPerPage(nullptr) + 1;
   int64_t position = 0;
   for (int32_t level = 0; level < path.LevelCount; ++level) {
     position = position * base + path.Levels[level].EntryNo + 1;
@@ -410,20 +472,22 @@ int64_t TQDXBTreeRecordIndex::PathToPosition(const TQDXKeyPath& path) const {
 }
 
 TQDXKeyPath TQDXBTreeRecordIndex::PositionToPath(int32_t sessionID, int64_t position) {
+  TQDXBTree& tree = RequireTree();
   TQDXKeyPath path;
-  tree_.GoFirst(sessionID, path);  // the depth
-  const int64_t base = tree_.KeysPerPage() + 1;
+  if (!tree.GoFirst(sessionID, path)) throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
+  const int64_t base = GetKeysPerPage(nullptr) + 1;
   std::vector<int32_t> entries(path.LevelCount);
   for (int32_t level = path.LevelCount - 1; level >= 0; --level) {
     entries[level] = static_cast<int32_t>(position % base) - 1;
     position /= base;
   }
-  int32_t pageNo = tree_.RootPageNo;
+  int32_t pageNo = tree.RootPageNo;
   for (int32_t level = 0; level < path.LevelCount; ++level) {
-    TQDXPageHandle page = tree_.GetIndexPage(sessionID, pageNo);
-    const TQDXBTreePage view = tree_.View(page);
+    TQDXPageHandle page = tree.GetIndexPage(sessionID, pageNo);
+    const TQDXBTreePage view = tree.View(page);
     const int32_t count = view.EntryCount();
-    if (entries[level] < 0 || entries[level] >= count) {
+    if (entries[level] < 0 || entries[level] >= count ||
+        view.IsLeaf() != (level + 1 == path.LevelCount)) {
       throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
     }
     path.Levels[level] = {pageNo, entries[level], count};
@@ -432,20 +496,23 @@ TQDXKeyPath TQDXBTreeRecordIndex::PositionToPath(int32_t sessionID, int64_t posi
   return path;
 }
 
-int TQDXBTreeRecordIndex::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount) {
-  const int32_t saved = keyRef_.ColumnCount;
-  keyRef_.SetColumnCount(columnCount);
-  std::vector<uint8_t> keyA(keyRef_.FullKeySize(), 0), keyB(keyRef_.FullKeySize(), 0);
-  keyRef_.BuildFullKey(a, keyA.data());
-  keyRef_.BuildFullKey(b, keyB.data());
-  try {
-    const int r = keyRef_.CompareFullKeys(keyA.data(), keyB.data());
-    keyRef_.ColumnCount = saved;
-    return r;
-  } catch (...) {
-    keyRef_.ColumnCount = saved;
-    throw;
+double TQDXBTreeRecordIndex::RelativePosition(const TQDXKeyPath& path) {
+  double position = 0, scale = 1;
+  for (int32_t level = 0; level < path.LevelCount; ++level) {
+    const int32_t count = std::max(path.Levels[level].EntryCount, 1);
+    scale /= count;
+    position += path.Levels[level].EntryNo * scale;
   }
+  return position;
+}
+
+int TQDXBTreeRecordIndex::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount) {
+  if (!keyRef_) throw EQDXException(20123, msg::kInvalidPageNumber);
+  ColumnCountScope scope(*keyRef_, columnCount);
+  std::vector<uint8_t> keyA(keyRef_->FullKeySize(), 0), keyB(keyRef_->FullKeySize(), 0);
+  keyRef_->BuildFullKey(a, keyA.data());
+  keyRef_->BuildFullKey(b, keyB.data());
+  return keyRef_->CompareFullKeys(keyA.data(), keyB.data());
 }
 
 int32_t TQDXBTreeRecordIndex::ConditionDirection(int32_t kind) {
@@ -454,11 +521,136 @@ int32_t TQDXBTreeRecordIndex::ConditionDirection(int32_t kind) {
   return 0;
 }
 
+bool TQDXBTreeRecordIndex::FindWithCondition(int32_t sessionID, bool forward,
+                                             const TQDXIndexCondition& condition,
+                                             TQDXKeyPath& path) {
+  TQDXBTree& tree = RequireTree();
+  if (condition.Kind == 0 || condition.Record == nullptr) {
+    return forward ? tree.GoFirst(sessionID, path) : tree.GoLast(sessionID, path);
+  }
+  const std::vector<uint8_t> key = CompactKey(condition.Record);
+  ColumnCountScope scope(*keyRef_, condition.ColumnCount);
+  return tree.FindCondition(sessionID, forward, path, condition.Kind, key.data());
+}
+
+bool TQDXBTreeRecordIndex::RangeOf(int32_t sessionID, const TQDXIndexCondition& a,
+                                   const TQDXIndexCondition& b, TQDXKeyPath& first,
+                                   TQDXKeyPath& last) {
+  // Each condition holds on one run of entries in index order; the range is their overlap.
+  TQDXKeyPath firstB, lastB;
+  if (!FindWithCondition(sessionID, true, a, first) ||
+      !FindWithCondition(sessionID, false, a, last) ||
+      !FindWithCondition(sessionID, true, b, firstB) ||
+      !FindWithCondition(sessionID, false, b, lastB)) {
+    return false;
+  }
+  if (CompareKeyPaths(firstB, first) > 0) first = firstB;
+  if (CompareKeyPaths(lastB, last) < 0) last = lastB;
+  return CompareKeyPaths(first, last) <= 0;
+}
+
+std::unique_ptr<TQDXIndexScanState> TQDXBTreeRecordIndex::NewScanState(
+    const TQDXIndexCondition& start, const TQDXIndexCondition& stop, bool forward,
+    const TQDXRecordID* resume) {
+  auto state = std::make_unique<TQDXIndexScanState>();
+  state->Forward = forward;
+  state->Start = start;
+  state->Stop = stop;
+  if (resume != nullptr) {
+    state->HasResume = true;
+    state->Resume = *resume;
+  }
+  return state;
+}
+
+bool TQDXBTreeRecordIndex::ScanNext(int32_t sessionID, TQDXIndexScanState& state,
+                                    TQDXRecordID& id) {
+  TQDXBTree& tree = RequireTree();
+  if (state.Empty) return false;
+  if (!state.Started) {
+    state.Started = true;
+    TQDXKeyPath first, last;
+    if (!RangeOf(sessionID, state.Start, state.Stop, first, last)) {
+      state.Empty = true;
+      return false;
+    }
+    state.Current = state.Forward ? first : last;
+    state.End = state.Forward ? last : first;
+    if (state.HasResume) {
+      // Resume at the given record when it lies inside the range.
+      TQDXKeyPath at;
+      std::vector<uint8_t> scratch(Owner().IndexRecords().MemoryRecordSize(), 0);
+      if (FindRecord(sessionID, state.Resume, at, scratch.data()) &&
+          CompareKeyPaths(first, at) <= 0 && CompareKeyPaths(at, last) <= 0) {
+        state.Current = at;
+      }
+    }
+  } else {
+    if (!(state.Forward ? tree.Next(sessionID, state.Current)
+                        : tree.Prior(sessionID, state.Current))) {
+      state.Empty = true;
+      return false;
+    }
+    const int c = CompareKeyPaths(state.Current, state.End);
+    if (state.Forward ? c > 0 : c < 0) {
+      state.Empty = true;
+      return false;
+    }
+  }
+  GetRecordIDAtPath(sessionID, state.Current, id);
+  return true;
+}
+
+void TQDXBTreeRecordIndex::RemoveDuplicates(int32_t sessionID, TQDXIndexRecordSet& records,
+                                            int32_t keyColumnCount) {
+  TQDXBTree& tree = RequireTree();
+  TQDXIndexRecordSource& source = Owner().IndexRecords();
+  std::vector<uint8_t> kept(source.MemoryRecordSize(), 0), current(kept.size(), 0);
+  bool haveKept = false;
+  TQDXKeyPath path;
+  if (!tree.GoFirst(sessionID, path)) return;
+  do {
+    TQDXRecordID id;
+    GetRecordIDAtPath(sessionID, path, id);
+    if (!records.Contains(id)) continue;
+    if (!source.ReadRecordByID(sessionID, id, current.data())) {
+      throw EQDXException(20170, msg::kCannotRetrieveRecordForIndex);
+    }
+    // Equal keys follow each other in index order.
+    if (haveKept && CompareRecords(kept.data(), current.data(), keyColumnCount) == 0) {
+      records.Remove(id);
+    } else {
+      kept.swap(current);
+      haveKept = true;
+    }
+  } while (tree.Next(sessionID, path));
+}
+
+int64_t TQDXBTreeRecordIndex::EstimateRecordCount(int32_t sessionID, const TQDXIndexCondition& a,
+                                                  const TQDXIndexCondition& b) {
+  TQDXBTree& tree = RequireTree();
+  TQDXKeyPath first, last;
+  if (!RangeOf(sessionID, a, b, first, last)) return 0;
+  // Count up to a bound, then extrapolate by relative positions.
+  constexpr int64_t kCounted = 4096;
+  TQDXKeyPath path = first;
+  for (int64_t n = 1; n <= kCounted; ++n) {
+    if (CompareKeyPaths(path, last) == 0) return n;
+    if (!tree.Next(sessionID, path)) return n;
+  }
+  const double start = RelativePosition(first);
+  const double counted = RelativePosition(path) - start;
+  const double whole = RelativePosition(last) - start;
+  if (counted <= 0) return kCounted;
+  return static_cast<int64_t>(kCounted * (whole / counted)) + 1;
+}
+
 bool TQDXBTreeRecordIndex::IsKeyFree(int32_t sessionID, const uint8_t* record) {
   if (!unique_) return true;
+  TQDXBTree& tree = RequireTree();
   const std::vector<uint8_t> key = CompactKey(record);
   TQDXKeyPath path;
-  return !tree_.FindCondition(sessionID, true, path, ckEqual, key.data());
+  return !tree.FindCondition(sessionID, true, path, ckEqual, key.data());
 }
 
 bool TQDXBTreeRecordIndex::IsKeyFreeForUpdate(int32_t sessionID, const uint8_t* oldRecord,
@@ -468,42 +660,46 @@ bool TQDXBTreeRecordIndex::IsKeyFreeForUpdate(int32_t sessionID, const uint8_t* 
 }
 
 void TQDXBTreeRecordIndex::InsertKey(const TQDXIndexCursor& cursor) {
+  TQDXBTree& tree = RequireTree();
   const std::vector<uint8_t> key = CompactKey(cursor.Buffer);
   uint8_t ref[TQDXRecordID::kSize];
   cursor.RecordID.Store(ref);
-  tree_.InsertEntry(cursor.SessionID, key.data(), ref);
+  tree.InsertEntry(cursor.SessionID, key.data(), ref);
 }
 
 void TQDXBTreeRecordIndex::DeleteKey(const TQDXIndexCursor& cursor) {
+  TQDXBTree& tree = RequireTree();
   const std::vector<uint8_t> key = CompactKey(cursor.Buffer);
   uint8_t ref[TQDXRecordID::kSize];
   cursor.RecordID.Store(ref);
-  if (!tree_.DeleteEntry(cursor.SessionID, key.data(), ref)) {
+  if (!tree.DeleteEntry(cursor.SessionID, key.data(), ref)) {
     throw EQDXException(20027, msg::kIndexEntryNotFound);
   }
 }
 
 void TQDXBTreeRecordIndex::UpdateKey(const TQDXIndexCursor& cursor, bool removing) {
+  TQDXBTree& tree = RequireTree();
   uint8_t ref[TQDXRecordID::kSize];
   cursor.RecordID.Store(ref);
   if (removing) {
-    std::vector<uint8_t> stored(records_->MemoryRecordSize(), 0);
-    if (!records_->ReadRecordByID(cursor.SessionID, cursor.RecordID, stored.data())) {
+    TQDXIndexRecordSource& source = Owner().IndexRecords();
+    std::vector<uint8_t> stored(source.MemoryRecordSize(), 0);
+    if (!source.ReadRecordByID(cursor.SessionID, cursor.RecordID, stored.data())) {
       throw EQDXException(20170, msg::kCannotRetrieveRecordForIndex);
     }
     if (CompareRecords(stored.data(), cursor.Buffer, 0) == 0) return;
     const std::vector<uint8_t> key = CompactKey(stored.data());
-    if (!tree_.DeleteEntry(cursor.SessionID, key.data(), ref)) {
+    if (!tree.DeleteEntry(cursor.SessionID, key.data(), ref)) {
       throw EQDXException(20250, msg::kIndexEntryNotFound);
     }
     return;
   }
-  // After the record is stored, its old and new keys can no longer be told apart; an entry
-  // already present means the key did not change.
+  // Once the record is stored its old and new keys can no longer be told apart: an entry that
+  // is already there means the key did not change.
   const std::vector<uint8_t> key = CompactKey(cursor.Buffer);
   TQDXKeyPath path;
-  if (tree_.FindEntry(cursor.SessionID, key.data(), ref, path)) return;
-  tree_.InsertEntry(cursor.SessionID, key.data(), ref);
+  if (tree.FindEntry(cursor.SessionID, key.data(), ref, path)) return;
+  tree.InsertEntry(cursor.SessionID, key.data(), ref);
 }
 
 }  // namespace qdx

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,80 +100,92 @@ class TQDXRecordKeyRef : public TQDXBTreeKeyRef {
   std::vector<uint8_t> scratchRecord_;
 };
 
-// The B-tree of one record index.
-class TQDXBTreeRecordIndex {
+// The B-tree of one record index: TQDXIndex's 27 operations over a TQDXBTree whose keys are the
+// compact keys of TQDXRecordKeyRef.
+class TQDXBTreeRecordIndex : public TQDXIndex {
  public:
-  TQDXBTreeRecordIndex(TQDXPageManager& pageManager, TQDXIndexRecordSource& records,
-                       const std::vector<TQDXIndexColumnSpec>& columns, int32_t indexID,
-                       bool unique, int32_t rootPageNo = -1);
+  explicit TQDXBTreeRecordIndex(TQDXIndexOwner& owner);
+  ~TQDXBTreeRecordIndex() override;
 
-  int32_t RootPageNo() const { return tree_.RootPageNo; }
-  int32_t IndexID() const { return indexID_; }
-  TQDXRecordKeyRef& KeyRef() { return keyRef_; }
-  TQDXBTree& Tree() { return tree_; }
-
-  // An empty tree, then the key of every record in physical order.
-  void Create(int32_t sessionID, bool insertRecords);
+  void Create(const TQDXIndexCursor* cursor, TQDXIndexDef& definition) override;
   // 20119 without a tree.
-  void Drop(int32_t sessionID);
+  void Drop(int32_t sessionID) override;
   // 20120 without a tree.
-  void Empty(int32_t sessionID);
-  void Rebuild(int32_t sessionID);
-
-  // Next or prior in key order from the request's record (see TQDXNavigationRequest).
+  void Empty(int32_t sessionID) override;
+  void Open(const TQDXIndexDef& definition) override;
+  void Rebuild(const TQDXIndexCursor& cursor) override;
+  // 20053 for mode 0, 20123 without a tree. Next from BOF gives the first record, prior from EOF
+  // the last; a step beyond the ends gives result 2 (EOF) or 1 (BOF); a current record that
+  // is not found gives 3.
   void Navigate(int32_t sessionID, TQDXNavigationRequest& request, int32_t changeStamp,
-                TQDXIndexPositionCache& cache);
-  // The same when the current record no longer exists: continues at the first greater (next) or
-  // last lower (prior) key than the buffer's values.
+                TQDXIndexPositionCache& cache) override;
+  // Continues at the first greater (next) or last lower (prior) key than the buffer's values.
   void NavigateFromDeleted(int32_t sessionID, TQDXNavigationRequest& request, int32_t changeStamp,
-                           TQDXIndexPositionCache& cache);
-
-  // The path of the record's entry; false when the record or its entry is missing. `scratch`
-  // receives the record.
-  bool FindRecord(int32_t sessionID, TQDXRecordID id, TQDXKeyPath& path, uint8_t* scratch);
-  // -1, 0 or 1 by the entry indexes from the root down; 20051 for different depths, 20052 for
-  // different pages on one level.
-  static int CompareKeyPaths(const TQDXKeyPath& a, const TQDXKeyPath& b);
-  // 1-based number of the record in index order, -1 when it is not in the index.
-  int64_t GetRecNo(int32_t sessionID, TQDXRecordID id, uint8_t* scratch);
-  // The record with 1-based number n: 20074 for an empty index, 20075 beyond the last.
-  TQDXRecordID GetRecordIDByRecNo(int32_t sessionID, int64_t recNo);
-  TQDXRecordID GetRecordIDAtPath(int32_t sessionID, const TQDXKeyPath& path);
-
-  // Order-preserving numbers of paths, and back.
-  int64_t PathToPosition(const TQDXKeyPath& path) const;
-  TQDXKeyPath PositionToPath(int32_t sessionID, int64_t position);
-
-  // -1, 0 or 1 for two record buffers on their first `columnCount` columns (full keys).
-  int CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount);
-  static int32_t ConditionDirection(int32_t kind);
-
-  bool IsKeyFree(int32_t sessionID, const uint8_t* record);
-  bool IsKeyFreeForUpdate(int32_t sessionID, const uint8_t* oldRecord, const uint8_t* newRecord);
-
-  void InsertKey(const TQDXIndexCursor& cursor);
+                           TQDXIndexPositionCache& cache) override;
+  std::unique_ptr<TQDXKeyPath> NewKeyPath() override { return std::make_unique<TQDXKeyPath>(); }
+  void FreeKeyPath(std::unique_ptr<TQDXKeyPath>) override {}
+  bool FindRecord(int32_t sessionID, TQDXRecordID id, TQDXKeyPath& path, uint8_t* scratch) override;
+  // 20051 for different depths, 20052 for different pages on one level.
+  int CompareKeyPaths(const TQDXKeyPath& a, const TQDXKeyPath& b) override;
+  int64_t GetRecNo(int32_t sessionID, TQDXRecordID id, uint8_t* scratch) override;
+  // 20074 for an empty index, 20075 beyond the last entry.
+  void GetRecordIDByRecNo(int32_t sessionID, TQDXRecordID& id, int64_t recNo) override;
+  void RemoveDuplicates(int32_t sessionID, TQDXIndexRecordSet& records,
+                        int32_t keyColumnCount) override;
+  std::unique_ptr<TQDXIndexScanState> NewScanState(const TQDXIndexCondition& start,
+                                                   const TQDXIndexCondition& stop, bool forward,
+                                                   const TQDXRecordID* resume) override;
+  void FreeScanState(std::unique_ptr<TQDXIndexScanState>) override {}
+  bool ScanNext(int32_t sessionID, TQDXIndexScanState& state, TQDXRecordID& id) override;
+  int CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount) override;
+  int32_t ConditionDirection(int32_t kind) override;
+  int64_t EstimateRecordCount(int32_t sessionID, const TQDXIndexCondition& a,
+                              const TQDXIndexCondition& b) override;
+  // True for an index that is neither unique nor primary, else when no entry has the key.
+  bool IsKeyFree(int32_t sessionID, const uint8_t* record) override;
+  bool IsKeyFreeForUpdate(int32_t sessionID, const uint8_t* oldRecord,
+                          const uint8_t* newRecord) override;
+  void InsertKey(const TQDXIndexCursor& cursor) override;
   // Removes the key of the record in the cursor's buffer (its stored version); 20027 when the
   // entry is missing.
-  void DeleteKey(const TQDXIndexCursor& cursor);
+  void DeleteKey(const TQDXIndexCursor& cursor) override;
   // removing: takes out the stored record's entry unless its key equals the buffer's; otherwise
   // puts in the buffer's key unless the entry is already there.
-  void UpdateKey(const TQDXIndexCursor& cursor, bool removing);
+  void UpdateKey(const TQDXIndexCursor& cursor, bool removing) override;
+  int32_t GetKeysPerPage(int32_t* remainder) override;
+  void GetRecordIDAtPath(int32_t sessionID, const TQDXKeyPath& path, TQDXRecordID& id) override;
 
-  int32_t GetKeysPerPage(int32_t* remainder = nullptr) const {
-    return tree_.KeysPerPage(remainder);
-  }
+  // Order-preserving numbers of paths, and back; and the relative position in [0, 1).
+  int64_t PathToPosition(const TQDXKeyPath& path);
+  TQDXKeyPath PositionToPath(int32_t sessionID, int64_t position);
+  static double RelativePosition(const TQDXKeyPath& path);
+
+  // -1 when the index has no tree.
+  int32_t RootPageNo() const { return tree_ ? tree_->RootPageNo : -1; }
+  // Require: Create or Open was called.
+  TQDXRecordKeyRef& KeyRef() { return *keyRef_; }
+  TQDXBTree& Tree() { return *tree_; }
 
  private:
+  // The key layout and the tree of the definition.
+  void Setup(const TQDXIndexDef& definition);
+  TQDXBTree& RequireTree() const;
   std::vector<uint8_t> CompactKey(const uint8_t* record);
+  void InsertAllRecords(int32_t sessionID);
+  // FindCondition on the key of the condition's record over its column count.
+  bool FindWithCondition(int32_t sessionID, bool forward, const TQDXIndexCondition& condition,
+                         TQDXKeyPath& path);
+  // The first and last entries meeting both conditions; false when none does.
+  bool RangeOf(int32_t sessionID, const TQDXIndexCondition& a, const TQDXIndexCondition& b,
+               TQDXKeyPath& first, TQDXKeyPath& last);
   void Arrive(int32_t sessionID, TQDXNavigationRequest& request, int32_t changeStamp,
               TQDXIndexPositionCache& cache, const TQDXKeyPath& path);
-  void Beyond(TQDXNavigationRequest& request, bool forward);
+  static void Beyond(TQDXNavigationRequest& request, bool forward);
 
-  TQDXIndexRecordSource* records_;
-  TQDXRecordKeyRef keyRef_;
-  TQDXBTree tree_;
-  int32_t indexID_;
-  bool unique_;
+  std::unique_ptr<TQDXRecordKeyRef> keyRef_;
+  std::unique_ptr<TQDXBTree> tree_;
+  int32_t indexID_ = -1;
+  bool unique_ = false;
 };
 
 }  // namespace qdx
