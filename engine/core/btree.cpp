@@ -1,5 +1,6 @@
 #include "engine/core/btree.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -61,7 +62,16 @@ int32_t TQDXBTree::KeysPerPage(int32_t* remainder) const {
   return PageDataSize() / size;
 }
 
+void TQDXBTree::CheckKeySize() const {
+  // A node must hold at least three entries for splits to make progress.
+  const int32_t widest = keyRef_->KeySize + std::max(keyRef_->LeafRefSize, kBTreeNodeRefSize);
+  if (keyRef_->KeySize <= 0 || (PageDataSize() - kBTreeHeaderSize) / widest < 3) {
+    throw EQDXException(20078, msg::kIndexErrorInvalidParams);
+  }
+}
+
 int32_t TQDXBTree::CreateRoot(int32_t sessionID) {
+  CheckKeySize();
   TQDXPageHandle root = TQDXPageHandle::Add(*pageManager_, sessionID, ptTableIndex);
   std::memset(root->Data(), 0, root->DataSize());
   View(root).Init(/*root=*/true, /*leaf=*/true, keyRef_->KeySize, 1);
@@ -180,7 +190,8 @@ int32_t TQDXBTree::ChooseChild(int32_t sessionID, uint8_t* key, const uint8_t* r
   return chosen;
 }
 
-void TQDXBTree::Descend(int32_t sessionID, uint8_t* key, const uint8_t* ref, TQDXKeyPath& path) {
+TQDXBTree::SearchBounds TQDXBTree::Descend(int32_t sessionID, uint8_t* key, const uint8_t* ref,
+                                           TQDXKeyPath& path) {
   RequireRoot();
   int32_t pageNo = RootPageNo;
   for (int32_t level = 0;; ++level) {
@@ -190,8 +201,7 @@ void TQDXBTree::Descend(int32_t sessionID, uint8_t* key, const uint8_t* ref, TQD
       const SearchBounds bounds = Bounds(sessionID, key, ref, view, /*exact=*/true);
       const bool ids = ref != nullptr && keyRef_->RefIsRecordID;
       PushLevel(path, level, pageNo, ids ? bounds.lower : bounds.upper, view.EntryCount());
-      path.Reserved[0] = bounds.lower;
-      return;
+      return bounds;
     }
     if (view.EntryCount() == 0) RaiseDamaged(pageNo, 0);
     const int32_t child = ChooseChild(sessionID, key, ref, view);
@@ -203,9 +213,7 @@ void TQDXBTree::Descend(int32_t sessionID, uint8_t* key, const uint8_t* ref, TQD
 bool TQDXBTree::FindEntry(int32_t sessionID, const uint8_t* key, const uint8_t* ref,
                           TQDXKeyPath& path) {
   scratchKey_.assign(key, key + keyRef_->KeySize);
-  Descend(sessionID, scratchKey_.data(), ref, path);
-  const int32_t lower = path.Reserved[0];
-  path.Reserved[0] = 0;
+  const int32_t lower = Descend(sessionID, scratchKey_.data(), ref, path).lower;
   TQDXKeyPath::Level& leaf = path.Levels[path.LevelCount - 1];
   leaf.EntryNo = lower;
   if (lower < leaf.EntryCount) {
@@ -234,6 +242,7 @@ bool TQDXBTree::FindEntry(int32_t sessionID, const uint8_t* key, const uint8_t* 
 // ---- insertion ----
 
 void TQDXBTree::InsertEntry(int32_t sessionID, const uint8_t* key, const uint8_t* ref) {
+  CheckKeySize();
   std::vector<uint8_t> keyCopy(key, key + keyRef_->KeySize);
   TQDXKeyPath path;
   Descend(sessionID, keyCopy.data(), ref, path);

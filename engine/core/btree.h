@@ -95,7 +95,8 @@ class TQDXBTree {
   TQDXBTreeKeyRef& KeyRef() const { return *keyRef_; }
   int32_t PageDataSize() const { return pageManager_->PageDataSize(); }
 
-  // Adds a root page initialised as an empty leaf root and makes it the tree's root.
+  // Adds a root page initialised as an empty leaf root and makes it the tree's root. 20078 when
+  // a page cannot hold three entries.
   int32_t CreateRoot(int32_t sessionID);
   // Frees every page but the root (keepRoot, which becomes an empty leaf again) or all of them.
   void FreePages(int32_t sessionID, bool keepRoot);
@@ -151,8 +152,9 @@ class TQDXBTree {
   // The child of a node to descend into for (key, ref).
   int32_t ChooseChild(int32_t sessionID, uint8_t* key, const uint8_t* ref,
                       const TQDXBTreePage& page);
-  // Descends to the leaf for (key, ref); the leaf level's EntryNo is the insertion point.
-  void Descend(int32_t sessionID, uint8_t* key, const uint8_t* ref, TQDXKeyPath& path);
+  // Descends to the leaf for (key, ref); the leaf level's EntryNo is the insertion point. Answers
+  // the leaf's search bounds.
+  SearchBounds Descend(int32_t sessionID, uint8_t* key, const uint8_t* ref, TQDXKeyPath& path);
   void ReadSubtreeFirst(int32_t sessionID, int32_t pageNo, uint8_t* key, uint8_t* ref);
   bool FindConditionIn(int32_t sessionID, bool forward, TQDXKeyPath& path, int32_t level,
                        int32_t pageNo, int32_t kind, uint8_t* key);
@@ -170,6 +172,8 @@ class TQDXBTree {
   void CheckLevel(int32_t sessionID, int32_t firstPageNo, int32_t depth, int32_t levels);
   void FreeSubtree(int32_t sessionID, int32_t pageNo, int32_t depth);
   void RequireRoot() const;
+  // 20078 when a page cannot hold three entries of this key size.
+  void CheckKeySize() const;
 
   TQDXPageManager* pageManager_;
   TQDXBTreeKeyRef* keyRef_;

@@ -307,6 +307,32 @@ TEST(RecordIndexTest, CutStringKeysAreStillOrderedExactly) {
   EXPECT_EQ(index.RootPageNo(), def->RootPageNo);
 }
 
+TEST(RecordIndexTest, PartialLengthsCompareStringPrefixes) {
+  MemoryTable table(256);
+  for (const char* name : {"AB", "KA", "KEA", "KEB", "KEZZ", "KF"}) table.Add({name, 0});
+  auto def = Definition({"Name"}, {""}, false, /*maxIndexed=*/40);
+  TQDXBTreeRecordIndex index(table);
+  TQDXIndexCursor cursor{kSession, nullptr, {}};
+  index.Create(&cursor, *def);
+  std::vector<uint8_t> prefix = table.Encode({"KE", 0});
+  std::vector<uint8_t> key(index.KeyRef().KeySize, 0);
+  index.KeyRef().BuildCompactKey(prefix.data(), key.data());
+  auto nameAt = [&](const TQDXKeyPath& path) {
+    TQDXRecordID id;
+    index.GetRecordIDAtPath(kSession, path, id);
+    return *table.Get(id).name;
+  };
+  TQDXKeyPath path;
+  EXPECT_FALSE(index.Tree().FindCondition(kSession, true, path, ckEqual, key.data()));
+  index.KeyRef().SetPartialLengths(prefix.data(), true);
+  ASSERT_TRUE(index.Tree().FindCondition(kSession, true, path, ckEqual, key.data()));
+  EXPECT_EQ(nameAt(path), "KEA");
+  ASSERT_TRUE(index.Tree().FindCondition(kSession, false, path, ckEqual, key.data()));
+  EXPECT_EQ(nameAt(path), "KEZZ");
+  index.KeyRef().SetPartialLengths(prefix.data(), false);
+  EXPECT_FALSE(index.Tree().FindCondition(kSession, true, path, ckEqual, key.data()));
+}
+
 TEST(RecordIndexTest, NullsComeFirstAscendingAndLastDescending) {
   for (const char* order : {"ASC", "DESC"}) {
     MemoryTable table;

@@ -246,6 +246,16 @@ TEST_F(BTreeTest, DamagedPagesAndMissingRootsRaiseEngineErrors) {
   } catch (const EQDXException& e) {
     EXPECT_EQ(e.ErrorCode(), 20123);
   }
+  // Keys too wide for a page to hold three.
+  IntKeyRef wide;
+  wide.KeySize = 30;
+  TQDXBTree wideTree(pages, wide);
+  try {
+    wideTree.CreateRoot(kSession);
+    FAIL();
+  } catch (const EQDXException& e) {
+    EXPECT_EQ(e.ErrorCode(), 20078);
+  }
   const int32_t root = tree.CreateRoot(kSession);
   for (int32_t k = 0; k < 50; ++k) Insert({k, {0, static_cast<uint16_t>(k)}});
   pages.ApplyChanges(kSession);
