@@ -126,8 +126,12 @@ TQDXBTree::SearchBounds TQDXBTree::Bounds(int32_t sessionID, uint8_t* key, const
                                           const TQDXBTreePage& page, bool exact) {
   const int32_t start = page.IsLeaf() ? 0 : 1;
   const int32_t count = page.EntryCount();
-  // lower: first entry with key <= entry; upper: first entry with key < entry.
-  int32_t lo = start, hi = count;
+  if (count <= start) return {count, count};
+  // The last entry first: ascending loads then need one comparison per page.
+  const int last = CompareWithEntry(sessionID, key, ref, page, count - 1, exact);
+  if (last > 0) return {count, count};
+  // lower: the first entry not below the key (entry count - 1 is one).
+  int32_t lo = start, hi = count - 1;
   while (lo < hi) {
     const int32_t mid = lo + (hi - lo) / 2;
     if (CompareWithEntry(sessionID, key, ref, page, mid, exact) > 0) {
@@ -136,16 +140,24 @@ TQDXBTree::SearchBounds TQDXBTree::Bounds(int32_t sessionID, uint8_t* key, const
       hi = mid;
     }
   }
-  SearchBounds bounds{lo, lo};
-  hi = count;
-  while (bounds.upper < hi) {
-    const int32_t mid = bounds.upper + (hi - bounds.upper) / 2;
+  SearchBounds bounds{lo, count};
+  // upper: the first entry above the key. Equal to the last entry: all from lower on are equal.
+  if (last == 0) return bounds;
+  if (CompareWithEntry(sessionID, key, ref, page, lo, exact) < 0) {
+    bounds.upper = lo;
+    return bounds;
+  }
+  lo = lo + 1;
+  hi = count - 1;  // the last entry is above the key
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
     if (CompareWithEntry(sessionID, key, ref, page, mid, exact) >= 0) {
-      bounds.upper = mid + 1;
+      lo = mid + 1;
     } else {
       hi = mid;
     }
   }
+  bounds.upper = lo;
   return bounds;
 }
 
