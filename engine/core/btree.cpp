@@ -575,6 +575,10 @@ bool TQDXBTree::Next(int32_t sessionID, TQDXKeyPath& path) {
   int32_t level = path.LevelCount - 1;
   while (level >= 0 && path.Levels[level].EntryNo >= path.Levels[level].EntryCount - 1) --level;
   if (level < 0) return false;
+  if (level == path.LevelCount - 1) {  // within the leaf
+    ++path.Levels[level].EntryNo;
+    return true;
+  }
   const TQDXKeyPath saved = path;
   ++path.Levels[level].EntryNo;
   try {
@@ -591,6 +595,10 @@ bool TQDXBTree::Prior(int32_t sessionID, TQDXKeyPath& path) {
   int32_t level = path.LevelCount - 1;
   while (level >= 0 && path.Levels[level].EntryNo <= 0) --level;
   if (level < 0) return false;
+  if (level == path.LevelCount - 1) {  // within the leaf
+    --path.Levels[level].EntryNo;
+    return true;
+  }
   const TQDXKeyPath saved = path;
   --path.Levels[level].EntryNo;
   try {
