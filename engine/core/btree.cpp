@@ -30,6 +30,16 @@ int CompareRecordIDBytes(const uint8_t* a, const uint8_t* b) {
   return 0;
 }
 
+void TQDXLeafWalkGuard::Visit(const TQDXKeyPath& path) {
+  if (path.LevelCount <= 0) return;
+  const int32_t pageNo = path.Leaf().PageNo;
+  if (pageNo == last_) return;
+  if (!seen_.insert(pageNo).second) {
+    throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, path.Leaf().EntryNo});
+  }
+  last_ = pageNo;
+}
+
 // ---- pages ----
 
 TQDXPageHandle TQDXBTree::GetIndexPage(int32_t sessionID, int32_t pageNo) {
@@ -238,7 +248,9 @@ bool TQDXBTree::FindEntry(int32_t sessionID, const uint8_t* key, const uint8_t* 
   // The ordered search missed: walk the entries with an equal key for the record ID, as a tree
   // whose order was disturbed still lets its entries be found and removed.
   if (!FindCondition(sessionID, true, path, ckEqual, key)) return false;
+  TQDXLeafWalkGuard guard;
   do {
+    guard.Visit(path);
     TQDXPageHandle page = GetIndexPage(sessionID, path.Leaf().PageNo);
     const TQDXBTreePage view = View(page);
     const int32_t i = path.Leaf().EntryNo;
@@ -564,8 +576,14 @@ void TQDXBTree::StepPages(int32_t sessionID, TQDXKeyPath& path, int32_t fromLeve
       throw EQDXException(forward ? 20070 : 20071, msg::kIndexErrorInvalidPageNumber);
     }
     TQDXPageHandle sibling = GetIndexPage(sessionID, siblingNo);
-    const int32_t count = View(sibling).EntryCount();
+    const TQDXBTreePage siblingView = View(sibling);
+    const int32_t count = siblingView.EntryCount();
     if (count == 0) RaiseDamaged(siblingNo, 0);
+    const int32_t backLink = forward ? siblingView.PrevPageNo() : siblingView.NextPageNo();
+    if (backLink != path.Levels[level].PageNo ||
+        siblingView.IsLeaf() != (level + 1 == path.LevelCount)) {
+      throw EQDXException(20033, msg::kIndexInvalidLeafLink, {siblingNo, 0});
+    }
     path.Levels[level] = {siblingNo, forward ? 0 : count - 1, count};
   }
 }

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/core/btree_page.h"
@@ -73,6 +74,17 @@ struct TQDXKeyPath {
   int32_t Reserved[2] = {0, 0};
 
   const Level& Leaf() const { return Levels[LevelCount - 1]; }
+};
+
+// Raises 20032 when a walk along the leaf level comes back to a page it has left (pages linked
+// in a circle). Call Visit after every step.
+class TQDXLeafWalkGuard {
+ public:
+  void Visit(const TQDXKeyPath& path);
+
+ private:
+  int32_t last_ = -1;
+  std::unordered_set<int32_t> seen_;
 };
 
 // Condition kinds of searches and scans.

@@ -609,7 +609,9 @@ void TQDXBTreeRecordIndex::RemoveDuplicates(int32_t sessionID, TQDXIndexRecordSe
   bool haveKept = false;
   TQDXKeyPath path;
   if (!tree.GoFirst(sessionID, path)) return;
+  TQDXLeafWalkGuard guard;
   do {
+    guard.Visit(path);
     TQDXRecordID id;
     GetRecordIDAtPath(sessionID, path, id);
     if (!records.Contains(id)) continue;

@@ -104,7 +104,9 @@ int32_t TQDXBTreePageIndex::PageOfPosition(int32_t sessionID, int64_t position, 
   TQDXKeyPath path;
   if (position >= 0 && tree_.GoFirst(sessionID, path)) {
     int64_t sum = 0;
+    TQDXLeafWalkGuard guard;
     do {
+      guard.Visit(path);
       const int32_t value = GetValue(sessionID, path);
       if (position < sum + value) {
         offset = static_cast<int32_t>(position - sum);

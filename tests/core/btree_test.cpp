@@ -283,6 +283,22 @@ TEST_F(BTreeTest, DamagedPagesAndMissingRootsRaiseEngineErrors) {
   EXPECT_THROW(tree.GoFirst(kSession, path), EQDXException);
   EXPECT_THROW(tree.CheckIntegrity(kSession), EQDXException);
   pages.CancelChanges(kSession);
+  // The first leaf linked to itself: a walk stops instead of circling.
+  {
+    const int32_t first = tree.FirstLeafPageNo(kSession);
+    TQDXPageHandle page = tree.GetIndexPage(kSession, first);
+    tree.View(page).SetNextPageNo(first);
+    page->Dirty = true;
+  }
+  try {
+    ASSERT_TRUE(tree.GoFirst(kSession, path));
+    for (int i = 0; i < 1000 && tree.Next(kSession, path);) ++i;
+    FAIL();
+  } catch (const EQDXException& e) {
+    EXPECT_EQ(e.ErrorCode(), 20033);
+  }
+  EXPECT_THROW(tree.CheckIntegrity(kSession), EQDXException);
+  pages.CancelChanges(kSession);
   // Two leaf entries swapped.
   ASSERT_TRUE(tree.GoFirst(kSession, path));
   {
