@@ -455,6 +455,27 @@ TEST(RecordIndexTest, RecordNumbersUniquenessAndDuplicates) {
   EXPECT_EQ(kept, (std::vector<int32_t>{0, 1, 2, 3}));
 }
 
+TEST(RecordIndexTest, UniquenessLooksBehindCutValues) {
+  MemoryTable table(256);
+  const std::string shared(25, 'Q');
+  const TQDXRecordID stored = table.Add({shared + "A", 1});
+  auto def = Definition({"Name"}, {""}, /*unique=*/true);  // 20 bytes kept
+  TQDXBTreeRecordIndex index(table);
+  TQDXIndexCursor cursor{kSession, nullptr, {}};
+  index.Create(&cursor, *def);
+  std::vector<uint8_t> same = table.Encode({shared + "A", 2});
+  std::vector<uint8_t> other = table.Encode({shared + "B", 2});
+  std::vector<uint8_t> shorter = table.Encode({std::string(20, 'Q'), 2});
+  EXPECT_FALSE(index.IsKeyFree(kSession, same.data()));
+  EXPECT_TRUE(index.IsKeyFree(kSession, other.data()));
+  EXPECT_TRUE(index.IsKeyFree(kSession, shorter.data()));
+  // A record that is not in the index has no number.
+  const TQDXRecordID absent = table.Add({"ZZ", 3});
+  std::vector<uint8_t> scratch(table.MemoryRecordSize());
+  EXPECT_EQ(index.GetRecNo(kSession, absent, scratch.data()), -1);
+  EXPECT_EQ(index.GetRecNo(kSession, stored, scratch.data()), 1);
+}
+
 TEST(RecordIndexTest, CreateOpenEmptyAndDrop) {
   MemoryTable table;
   for (int32_t n = 0; n < 50; ++n) table.Add({"x", n});
