@@ -69,6 +69,7 @@ void TQDXFieldDef::CheckDefaultFits() const {
 }
 
 void TQDXFieldDef::Assign(const TQDXMetaObjectDef& source) {
+  if (&source == this) return;
   TQDXMetaObjectDef::Assign(source);
   const auto& field = static_cast<const TQDXFieldDef&>(source);
   DataType = field.DataType;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/foundation/except.h"
+#include "engine/foundation/memory.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/types/convert.h"
 #include "engine/foundation/types/encoding.h"
@@ -190,7 +191,23 @@ void GetFieldValue(TQDXVariant& value, int32_t fieldNo, const TQDXFieldDefs& def
     value.Clear(f.DataType);
     return;
   }
-  value.SetData(buffer + f.MemoryOffset, f.MemorySize, true, f.DataType);
+  const uint8_t* slot = buffer + f.MemoryOffset;
+  if (!IsStringDataType(f.DataType)) {
+    value.SetData(slot, f.MemorySize, true, f.DataType);
+    return;
+  }
+  // A damaged slot without its terminator is read through a copy that has one, so that the
+  // variant never reads past the slot.
+  const int32_t unit = IsWideStringDataType(f.DataType) ? 2 : 1;
+  const uint8_t* last = slot + f.MemorySize - unit;
+  if (last[0] == 0 && last[unit - 1] == 0) {
+    value.SetData(slot, f.MemorySize, true, f.DataType);
+    return;
+  }
+  TQDXMemBlock text(f.MemorySize);
+  std::memcpy(text.data(), slot, static_cast<size_t>(f.MemorySize - unit));
+  std::memset(text.data() + f.MemorySize - unit, 0, static_cast<size_t>(unit));
+  value.SetData(text.data(), f.MemorySize, true, f.DataType);
 }
 
 void SetFieldValue(const TQDXVariant& value, int32_t fieldNo, const TQDXFieldDefs& defs,
