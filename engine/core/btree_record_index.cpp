@@ -7,6 +7,7 @@
 #include "engine/core/field_def.h"
 #include "engine/core/page_handle.h"
 #include "engine/core/page_manager.h"
+#include "engine/core/record_layout.h"
 #include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
@@ -19,10 +20,6 @@ namespace {
 
 bool CanBeCut(TQDXDataType type) {
   return IsStringDataType(type) || type == TQDXDataType::Bytes;
-}
-
-bool IsNullInRecord(const uint8_t* record, int32_t fieldNo) {
-  return ((record[fieldNo / 8] >> (fieldNo % 8)) & 1) != 0;
 }
 
 }  // namespace
@@ -90,7 +87,7 @@ void TQDXRecordKeyRef::SetColumnCount(int32_t count) {
 void TQDXRecordKeyRef::BuildCompactKey(const uint8_t* record, uint8_t* key) {
   for (const TQDXIndexColumnLayout& column : columns_) {
     uint8_t* slot = key + column.CompactOffset;
-    if (IsNullInRecord(record, column.FieldNo)) {
+    if (IsNull(column.FieldNo, record)) {
       slot[0] = 1;
       continue;
     }
@@ -105,7 +102,7 @@ void TQDXRecordKeyRef::BuildCompactKey(const uint8_t* record, uint8_t* key) {
 void TQDXRecordKeyRef::BuildFullKey(const uint8_t* record, uint8_t* key) const {
   for (const TQDXIndexColumnLayout& column : columns_) {
     uint8_t* slot = key + column.FullOffset;
-    if (IsNullInRecord(record, column.FieldNo)) {
+    if (IsNull(column.FieldNo, record)) {
       slot[0] = 1;
       continue;
     }
