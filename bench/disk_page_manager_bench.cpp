@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/page_handle.h"
 #include "engine/disk/disk_page_manager.h"
 #include "engine/disk/free_space_manager.h"
-#include "engine/disk/page_handle.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/disk/page_manager.h"
+#include "engine/core/page_manager.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/core/page.h"
+#include "engine/core/page_format.h"
 #include "engine/disk/free_space_manager.h"
-#include "engine/disk/page.h"
-#include "engine/disk/page_format.h"
 #include "engine/foundation/cipher/password_check.h"
 #include "engine/foundation/crc32.h"
 #include "engine/foundation/except.h"

@@ -37,10 +37,10 @@
 #include <random>
 #include <string>
 
+#include "engine/core/page_manager.h"
 #include "engine/disk/database_file.h"
 #include "engine/disk/database_header.h"
 #include "engine/disk/disk_table_pages_cache.h"
-#include "engine/disk/page_manager.h"
 #include "engine/foundation/cipher/engine_cipher.h"
 #include "engine/foundation/memory.h"
 
@@ -65,11 +65,12 @@ class TQDXDiskPageManager : public TQDXPageManager {
                           uint16_t pageSize = kDefaultPageSize);
   // Opens an existing database file. `multiUser` and `readOnly` go in and come out: a file that
   // cannot be written is opened read-only, and one with the read-only attribute also single-
-  // user. An exclusive open switches the MultiUser member off but leaves `multiUser` alone. `repairNeeded` tells a header left by an unfinished commit (FileState not 2) or of an
-  // old format (Version below 2.99). Failures, in the order checked: 10462 when a file is open;
-  // 30364 when it cannot be opened; 20230 when the database stays locked; 10470 for a wrong
-  // signature; 30445 for a wrong password; 20237 for an invalid header area. The file is closed
-  // again after a failure.
+  // user. An exclusive open switches the MultiUser member off but leaves `multiUser` alone.
+  // `repairNeeded` tells a header left by an unfinished commit (FileState not 2) or of an old
+  // format (Version below 2.99). Failures, in the order checked: 10462 when a file is open; 30364
+  // when it cannot be opened; 20230 when the database stays locked; 10470 for a wrong signature;
+  // 30445 for a wrong password; 20237 for an invalid header area. The file is closed again after a
+  // failure.
   void OpenDatabaseFile(const std::string& fileName, const TQDXPassword& password, bool& multiUser,
                         bool exclusive, bool& repairNeeded, bool& readOnly);
   // Closes the file (a failing close still leaves it closed) and drops the free space manager.

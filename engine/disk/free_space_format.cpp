@@ -1,6 +1,6 @@
 #include "engine/disk/free_space_format.h"
 
-#include "engine/disk/page_format.h"
+#include "engine/core/page_format.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 

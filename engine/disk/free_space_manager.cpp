@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/core/page.h"
+#include "engine/core/page_format.h"
 #include "engine/disk/disk_page_manager.h"
-#include "engine/disk/page.h"
-#include "engine/disk/page_format.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/page_handle.h"
 #include "engine/disk/free_space_manager.h"
-#include "engine/disk/page_handle.h"
 #include "engine/foundation/crc32.h"
 #include "engine/foundation/little_endian.h"
 #include "tests/disk/disk_test_support.h"

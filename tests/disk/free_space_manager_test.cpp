@@ -8,8 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "engine/core/page.h"
 #include "engine/disk/disk_page_manager.h"
-#include "engine/disk/page.h"
 #include "engine/foundation/little_endian.h"
 #include "tests/disk/disk_test_support.h"
 

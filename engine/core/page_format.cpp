@@ -1,4 +1,4 @@
-#include "engine/disk/page_format.h"
+#include "engine/core/page_format.h"
 
 #include <array>
 

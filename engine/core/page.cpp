@@ -1,8 +1,8 @@
-#include "engine/disk/page.h"
+#include "engine/core/page.h"
 
 #include <cstring>
 
-#include "engine/disk/page_manager.h"
+#include "engine/core/page_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 

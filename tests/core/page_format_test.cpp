@@ -1,13 +1,13 @@
-#include "engine/disk/page_format.h"
+#include "engine/core/page_format.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "engine/disk/page_handle.h"
+#include "engine/core/page_handle.h"
 #include "engine/foundation/except.h"
-#include "tests/disk/memory_page_manager.h"
+#include "tests/core/memory_page_manager.h"
 
 namespace qdx {
 namespace {

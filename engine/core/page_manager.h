@@ -36,9 +36,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/disk/page.h"
-#include "engine/disk/page_format.h"
-#include "engine/disk/sorted_page_list.h"
+#include "engine/core/page.h"
+#include "engine/core/page_format.h"
+#include "engine/core/sorted_page_list.h"
 
 namespace qdx {
 

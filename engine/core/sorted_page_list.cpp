@@ -1,8 +1,8 @@
-#include "engine/disk/sorted_page_list.h"
+#include "engine/core/sorted_page_list.h"
 
 #include <algorithm>
 
-#include "engine/disk/page.h"
+#include "engine/core/page.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "engine/disk/page_manager.h"
+#include "engine/core/page_manager.h"
 
 namespace qdx::testing {
 

@@ -1,4 +1,4 @@
-#include "engine/disk/page_manager.h"
+#include "engine/core/page_manager.h"
 
 #include <algorithm>
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "engine/disk/page.h"
-#include "engine/disk/page_manager.h"
+#include "engine/core/page.h"
+#include "engine/core/page_manager.h"
 
 namespace qdx {
 

@@ -1,12 +1,12 @@
-#include "engine/disk/page_manager.h"
+#include "engine/core/page_manager.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "engine/disk/page_handle.h"
+#include "engine/core/page_handle.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory.h"
-#include "tests/disk/memory_page_manager.h"
+#include "tests/core/memory_page_manager.h"
 
 namespace qdx {
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/disk/page_format.h"
+#include "engine/core/page_format.h"
 #include "engine/foundation/memory.h"
 
 namespace qdx {

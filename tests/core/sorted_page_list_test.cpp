@@ -1,4 +1,4 @@
-#include "engine/disk/sorted_page_list.h"
+#include "engine/core/sorted_page_list.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/disk/page.h"
+#include "engine/core/page.h"
 #include "engine/foundation/except.h"
-#include "tests/disk/memory_page_manager.h"
+#include "tests/core/memory_page_manager.h"
 
 namespace qdx {
 namespace {

@@ -1,0 +1,128 @@
+// The record and BLOB page indexes: values per page against a std::map, room rules, entries that
+// vanish with their last record, and positions over the running sum of values.
+#include "engine/core/page_index.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <random>
+
+#include "engine/foundation/except.h"
+#include "tests/core/memory_page_manager.h"
+
+namespace qdx {
+namespace {
+
+using testing::TMemoryPageManager;
+constexpr int32_t kSession = 0;
+
+int32_t CodeOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const EQDXException& e) {
+    return e.ErrorCode();
+  }
+  return 0;
+}
+
+std::map<int32_t, int32_t> Contents(TQDXBTreePageIndex& index) {
+  std::map<int32_t, int32_t> out;
+  TQDXKeyPath path;
+  if (!index.GoFirst(kSession, path)) return out;
+  do out[index.PageAt(kSession, path)] = index.GetValue(kSession, path);
+  while (index.Next(kSession, path));
+  return out;
+}
+
+TEST(PageIndexTest, RecordPageValuesFollowAddsAndRemovesAcrossManyPages) {
+  TMemoryPageManager pages(128);  // 11 entries per leaf: several levels for 600 pages
+  TQDXBTreeRecordPageIndex index(pages, 5);
+  const int32_t root = index.CreateRoot(kSession);
+  std::map<int32_t, int32_t> model;
+  std::mt19937 random(11);
+  for (int i = 0; i < 4000; ++i) {
+    const int32_t page = 1000 + static_cast<int32_t>(random() % 600);
+    auto it = model.find(page);
+    if (random() % 3 != 0) {
+      const int32_t code = CodeOf([&] { index.AddToPage(kSession, page, 1); });
+      if (it != model.end() && it->second >= 5) {
+        EXPECT_EQ(code, 20106);  // "Cannot add data item to page. Page is full"
+      } else {
+        ASSERT_EQ(code, 0);
+        ++model[page];
+      }
+    } else if (it == model.end()) {
+      EXPECT_EQ(CodeOf([&] { index.RemoveFromPage(kSession, page, -1, 1); }), 20111);
+    } else {
+      index.RemoveFromPage(kSession, page, -1, 1);
+      if (--it->second == 0) model.erase(it);  // the entry vanishes with its last record
+    }
+  }
+  ASSERT_NO_THROW(index.CheckIntegrity(kSession));
+  EXPECT_EQ(Contents(index), model);
+  EXPECT_EQ(index.RootPageNo(), root);
+
+  // Positions walk the pages in order, each counting its value.
+  int64_t position = 0;
+  for (const auto& [page, value] : model) {
+    for (int32_t k = 0; k < value; ++k, ++position) {
+      int32_t offset = -1;
+      ASSERT_EQ(index.PageOfPosition(kSession, position, offset), page);
+      ASSERT_EQ(offset, k);
+    }
+  }
+  int32_t offset;
+  EXPECT_EQ(CodeOf([&] { index.PageOfPosition(kSession, position, offset); }), 20113);
+
+  // A page with room is one of the listed pages that is not full.
+  const int32_t withRoom = index.FindPageWithRoom(kSession, 1);
+  if (withRoom != -1) {
+    EXPECT_LT(model.at(withRoom), 5);
+  }
+
+  index.EmptyAll(kSession);
+  EXPECT_TRUE(Contents(index).empty());
+  EXPECT_EQ(index.RootPageNo(), root);
+  index.DropAll(kSession);
+  EXPECT_EQ(index.RootPageNo(), -1);
+  EXPECT_EQ(CodeOf([&] { index.DropAll(kSession); }), 20119);
+  pages.ApplyChanges(kSession);
+  EXPECT_TRUE(pages.stored.empty());
+}
+
+TEST(PageIndexTest, FindPageWithRoomLooksAtTheLastThenTheFirstLeaf) {
+  TMemoryPageManager pages(128);
+  TQDXBTreeRecordPageIndex index(pages, 2);
+  index.CreateRoot(kSession);
+  for (int32_t page = 1; page <= 60; ++page) {
+    index.AddToPage(kSession, page, 1);
+    index.AddToPage(kSession, page, 1);  // full
+  }
+  EXPECT_EQ(index.FindPageWithRoom(kSession, 1), -1);
+  index.RemoveFromPage(kSession, 3, 1, 0);  // set to 1: room in the first leaf
+  EXPECT_EQ(index.FindPageWithRoom(kSession, 1), 3);
+  index.RemoveFromPage(kSession, 59, -1, 1);  // the last leaf is searched first
+  EXPECT_EQ(index.FindPageWithRoom(kSession, 1), 59);
+  index.RemoveFromPage(kSession, 59, 2, 0);
+  index.RemoveFromPage(kSession, 3, 2, 0);
+  index.RemoveFromPage(kSession, 30, -1, 1);  // a middle page is not looked at
+  EXPECT_EQ(index.FindPageWithRoom(kSession, 1), -1);
+}
+
+TEST(PageIndexTest, BlobPagesHaveRoomBelowTheDataSize) {
+  TMemoryPageManager pages(128);  // data size 88: values up to 85
+  TQDXBTreeBlobPageIndex index(pages);
+  index.CreateRoot(kSession);
+  index.AddToPage(kSession, 7, 80);
+  EXPECT_EQ(CodeOf([&] { index.AddToPage(kSession, 7, 6); }), 20106);
+  index.AddToPage(kSession, 7, 5);
+  EXPECT_EQ(index.FindPageWithRoom(kSession, 1), -1);
+  // Removing more than the page holds empties it rather than wrapping round.
+  index.RemoveFromPage(kSession, 7, -1, 500);
+  EXPECT_TRUE(Contents(index).empty());
+  EXPECT_EQ(CodeOf([&] { index.RemoveFromPage(kSession, 7, -1, 1); }), 20111);
+}
+
+}  // namespace
+}  // namespace qdx
