@@ -87,7 +87,12 @@ class TQDXPage {
   bool Encrypt = true;
 
  private:
+  friend class TQDXSortedPageList;
+
   TQDXPageManager* manager_;
+  // Neighbours in the holding list's order of stamps (least recently used first).
+  TQDXPage* olderInList_ = nullptr;
+  TQDXPage* newerInList_ = nullptr;
   TQDXMemBlock owned_;
   uint8_t* buffer_ = nullptr;
   int64_t bufferSize_ = 0;

@@ -19,6 +19,19 @@ TQDXPage* TQDXSortedPageList::Find(int32_t pageNo) const {
   return index < 0 ? nullptr : Page(index);
 }
 
+void TQDXSortedPageList::LinkNewest(TQDXPage* page) {
+  page->olderInList_ = newest_;
+  page->newerInList_ = nullptr;
+  (newest_ != nullptr ? newest_->newerInList_ : oldest_) = page;
+  newest_ = page;
+}
+
+void TQDXSortedPageList::Unlink(TQDXPage* page) {
+  (page->olderInList_ != nullptr ? page->olderInList_->newerInList_ : oldest_) = page->newerInList_;
+  (page->newerInList_ != nullptr ? page->newerInList_->olderInList_ : newest_) = page->olderInList_;
+  page->olderInList_ = page->newerInList_ = nullptr;
+}
+
 void TQDXSortedPageList::GrowFor(int32_t newCount) {
   if (newCount <= capacity_) return;
   growStep_ = std::min(growStep_ * 2, kStepLimit);
@@ -50,12 +63,14 @@ void TQDXSortedPageList::Add(TQDXPage* page) {
   const auto index = it - keys_.begin();
   keys_.insert(it, page->PageNo);
   entries_.insert(entries_.begin() + index, Entry{page, NextStamp()});
+  LinkNewest(page);
 }
 
 void TQDXSortedPageList::Delete(int32_t pageNo) {
   if (keys_.empty()) throw EQDXException(20165, msg::kSortedPageListEmpty);
   const int32_t index = IndexOf(pageNo);
   if (index < 0) throw EQDXException(20166, msg::kSortedPageListKeyNotFound, {pageNo, Count()});
+  Unlink(Page(index));
   keys_.erase(keys_.begin() + index);
   entries_.erase(entries_.begin() + index);
   ShrinkFor(Count());
@@ -63,6 +78,7 @@ void TQDXSortedPageList::Delete(int32_t pageNo) {
 
 void TQDXSortedPageList::DeleteFirst(int32_t count) {
   count = std::clamp(count, 0, Count());
+  for (int32_t i = 0; i < count; ++i) Unlink(Page(i));
   keys_.erase(keys_.begin(), keys_.begin() + count);
   entries_.erase(entries_.begin(), entries_.begin() + count);
   ShrinkFor(Count());
@@ -72,16 +88,21 @@ void TQDXSortedPageList::Touch(TQDXPage* page) {
   const int32_t index = IndexOf(page->PageNo);
   if (index < 0 || Page(index) != page) throw EQDXException(20167, msg::kPageNotFound);
   entries_[static_cast<size_t>(index)].stamp = NextStamp();
+  Unlink(page);
+  LinkNewest(page);
 }
 
 TQDXPage* TQDXSortedPageList::Oldest() const {
-  if (entries_.empty()) return nullptr;
-  auto it = std::min_element(entries_.begin(), entries_.end(),
-                             [](const Entry& a, const Entry& b) { return a.stamp < b.stamp; });
-  return it->page;
+  return oldest_;
 }
 
 void TQDXSortedPageList::Clear() {
+  for (TQDXPage* page = oldest_; page != nullptr;) {
+    TQDXPage* newer = page->newerInList_;
+    page->olderInList_ = page->newerInList_ = nullptr;
+    page = newer;
+  }
+  oldest_ = newest_ = nullptr;
   ShrinkFor(0);
 }
 

@@ -3,7 +3,8 @@
 //
 // Lookups are binary searches over an array of page numbers; a parallel array holds the page
 // and its stamp. Stamps come from a 64-bit counter, so the oldest stamp is the least recently
-// added or touched page. The arrays grow and shrink in steps that start at 1000 entries and
+// added or touched page; the pages are also linked in stamp order, so that the oldest is found
+// at once when the cache evicts. The arrays grow and shrink in steps that start at 1000 entries and
 // double up to 10000, so that adding pages does not reallocate on each call.
 //
 // The list never owns its pages; it must never hold two pages of one number (its owner keeps
@@ -52,6 +53,8 @@ class TQDXSortedPageList {
   };
 
   uint64_t NextStamp() { return ++stampCounter_; }
+  void LinkNewest(TQDXPage* page);
+  void Unlink(TQDXPage* page);
   void GrowFor(int32_t newCount);
   void ShrinkFor(int32_t newCount);
 
@@ -61,6 +64,8 @@ class TQDXSortedPageList {
   int32_t growStep_ = kInitialStep;
   int32_t shrinkStep_ = kInitialStep;
   uint64_t stampCounter_ = 0;
+  TQDXPage* oldest_ = nullptr;
+  TQDXPage* newest_ = nullptr;
 };
 
 }  // namespace qdx

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "engine/core/page.h"
@@ -57,6 +58,41 @@ TEST_F(SortedPageListTest, OldestIsTheLeastRecentlyStamped) {
   EXPECT_EQ(list.Oldest(), a);
   list.Touch(a);
   EXPECT_EQ(list.Oldest(), c);
+}
+
+TEST_F(SortedPageListTest, OldestFollowsTheSmallestStampThroughEveryChange) {
+  std::vector<TQDXPage*> pages;
+  for (int32_t n = 0; n < 40; ++n) pages.push_back(Page(n));
+  std::mt19937 random(7);
+  const auto smallestStamp = [&] {
+    int32_t best = 0;
+    for (int32_t i = 1; i < list.Count(); ++i)
+      if (list.Stamp(i) < list.Stamp(best)) best = i;
+    return list.Page(best);
+  };
+  for (int step = 0; step < 2000; ++step) {
+    TQDXPage* page = pages[random() % pages.size()];
+    const bool held = list.Find(page->PageNo) == page;
+    switch (random() % 4) {
+      case 0:
+        if (!held) list.Add(page);
+        break;
+      case 1:
+        if (held) list.Touch(page);
+        break;
+      case 2:
+        if (held) list.Delete(page->PageNo);
+        break;
+      default:
+        if (step % 50 == 0) list.DeleteFirst(3);
+        break;
+    }
+    ASSERT_EQ(list.Oldest(), list.Count() == 0 ? nullptr : smallestStamp()) << "step " << step;
+  }
+  list.Clear();
+  EXPECT_EQ(list.Oldest(), nullptr);
+  list.Add(pages[5]);
+  EXPECT_EQ(list.Oldest(), pages[5]);
 }
 
 TEST_F(SortedPageListTest, ReportsMissingPages) {
