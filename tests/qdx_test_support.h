@@ -41,6 +41,6 @@ std::string QdxErrorMessage(Action&& action) {
     statement;                                            \
     ADD_FAILURE() << "no exception from " #statement;     \
   } catch (const ::qdx::EQDXException& e) {               \
-    EXPECT_EQ(e.ErrorCode(), code);                       \
+    EXPECT_EQ(e.ErrorCode(), code) << e.Message();        \
     EXPECT_THAT(e.Message(), ::testing::HasSubstr(text)); \
   }

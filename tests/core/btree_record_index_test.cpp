@@ -22,21 +22,13 @@
 #include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
 #include "tests/core/memory_page_manager.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using testing::TMemoryPageManager;
 constexpr int32_t kSession = 0;
-
-int32_t CodeOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 struct Row {
   std::optional<std::string> name;  // STRING(40)
@@ -401,7 +393,7 @@ TEST(RecordIndexTest, NavigationContinuesAfterTheCurrentRecordWasDeleted) {
   EXPECT_EQ(request.Result, grEOF);
   EXPECT_TRUE(request.AtEOF);
   request.Mode = grmCurrent;
-  EXPECT_EQ(CodeOf([&] { index.Navigate(kSession, request, 3, cache); }), 20053);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.Navigate(kSession, request, 3, cache); }), 20053);
 }
 
 TEST(RecordIndexTest, RecordNumbersUniquenessAndDuplicates) {
@@ -411,14 +403,14 @@ TEST(RecordIndexTest, RecordNumbersUniquenessAndDuplicates) {
   TQDXIndexCursor cursor{kSession, nullptr, {}};
   index.Create(&cursor, *def);
   TQDXRecordID id;
-  EXPECT_EQ(CodeOf([&] { index.GetRecordIDByRecNo(kSession, id, 1); }), 20074);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.GetRecordIDByRecNo(kSession, id, 1); }), 20074);
   std::vector<TQDXRecordID> ids;
   for (int32_t n = 100; n > 0; --n) {
     ids.push_back(table.Add({"x", n * 3}));
     std::vector<uint8_t> record = table.Encode({"x", n * 3});
     index.InsertKey({kSession, record.data(), ids.back()});
   }
-  EXPECT_EQ(CodeOf([&] { index.GetRecordIDByRecNo(kSession, id, 101); }), 20075);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.GetRecordIDByRecNo(kSession, id, 101); }), 20075);
   std::vector<uint8_t> taken = table.Encode({"x", 30});
   std::vector<uint8_t> freeKey = table.Encode({"x", 31});
   EXPECT_FALSE(index.IsKeyFree(kSession, taken.data()));
@@ -499,12 +491,12 @@ TEST(RecordIndexTest, CreateOpenEmptyAndDrop) {
   reopened.Drop(kSession);
   table.pages.ApplyChanges(kSession);
   EXPECT_TRUE(table.pages.stored.empty());
-  EXPECT_EQ(CodeOf([&] { reopened.Drop(kSession); }), 20119);
-  EXPECT_EQ(CodeOf([&] { reopened.Empty(kSession); }), 20120);
+  EXPECT_EQ(testing::QdxErrorCode([&] { reopened.Drop(kSession); }), 20119);
+  EXPECT_EQ(testing::QdxErrorCode([&] { reopened.Empty(kSession); }), 20120);
   TQDXNavigationRequest request;
   request.Mode = grmNext;
   TQDXIndexPositionCache cache;
-  EXPECT_EQ(CodeOf([&] { reopened.Navigate(kSession, request, 1, cache); }), 20123);
+  EXPECT_EQ(testing::QdxErrorCode([&] { reopened.Navigate(kSession, request, 1, cache); }), 20123);
 }
 
 TEST(RecordIndexTest, ColumnsComeFromTheDefinitions) {
@@ -528,7 +520,7 @@ TEST(RecordIndexTest, ColumnsComeFromTheDefinitions) {
   for (const auto& [field, code] : refused) {
     auto bad = Definition({field}, {""});
     TQDXBTreeRecordIndex index(table);
-    EXPECT_EQ(CodeOf([&] { index.Create(nullptr, *bad); }), code) << field;
+    EXPECT_EQ(testing::QdxErrorCode([&] { index.Create(nullptr, *bad); }), code) << field;
   }
   // A fixed-size column is never cut, whatever its MaxIndexedSize.
   auto number = Definition({"Number"}, {""}, false, /*maxIndexed=*/0);

@@ -11,21 +11,13 @@
 #include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory_stream.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using F = TQDXFieldType;
 using D = TQDXDataType;
-
-int ErrorCodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 std::vector<uint8_t> Bytes(TQDXMemoryStream& stream) {
   return {stream.Memory(), stream.Memory() + stream.Size()};
@@ -359,14 +351,16 @@ void ExpectItemCodes(const std::string& what, const std::function<void(TStream&)
   for (size_t k = 0; k < expected.size(); ++k) {
     const int32_t cut = full.starts[k];
     CappedStream capped(cut);
-    EXPECT_EQ(ErrorCodeOf([&] { save(capped); }), expected[k].write) << what << " item " << k;
+    EXPECT_EQ(testing::QdxErrorCode([&] { save(capped); }), expected[k].write)
+        << what << " item " << k;
     TQDXMemoryStream shortStream;
     shortStream.Write(full.Memory(), cut);
     shortStream.SetPosition(0);
-    EXPECT_EQ(ErrorCodeOf([&] { load(shortStream); }), expected[k].read) << what << " item " << k;
+    EXPECT_EQ(testing::QdxErrorCode([&] { load(shortStream); }), expected[k].read)
+        << what << " item " << k;
   }
   full.SetPosition(0);
-  EXPECT_EQ(ErrorCodeOf([&] { load(full); }), 0) << what;
+  EXPECT_EQ(testing::QdxErrorCode([&] { load(full); }), 0) << what;
 }
 
 const std::vector<ItemCodes> kBase = {{10164, 10166}, {10165, 10167}, {10168, 10169}};
@@ -515,7 +509,8 @@ TEST(DefinitionsTest, DamagedLengthsAndCountsFailWithoutReadingOrAllocatingPastT
   for (int32_t n : {-1, 0x7FFFFFFF}) {
     le::Store<int32_t>(stream.Memory() + nOffset, n);
     stream.SetPosition(0);
-    EXPECT_EQ(ErrorCodeOf([&] { TQDXConstraintDefs().LoadFromStream(stream); }), 30306) << n;
+    EXPECT_EQ(testing::QdxErrorCode([&] { TQDXConstraintDefs().LoadFromStream(stream); }), 30306)
+        << n;
   }
   // A huge column count of an index is read column by column until the stream ends.
   TQDXMemoryStream index;
@@ -523,7 +518,7 @@ TEST(DefinitionsTest, DamagedLengthsAndCountsFailWithoutReadingOrAllocatingPastT
                            0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF};
   index.Write(bytes, sizeof bytes);
   index.SetPosition(0);
-  EXPECT_EQ(ErrorCodeOf([&] { TQDXIndexDefs().LoadFromStream(index); }), 10358);
+  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXIndexDefs().LoadFromStream(index); }), 10358);
   // A declared size no record could hold.
   TQDXFieldDefs fields;
   fields.AddField("S", F::String, 10);
@@ -531,7 +526,7 @@ TEST(DefinitionsTest, DamagedLengthsAndCountsFailWithoutReadingOrAllocatingPastT
   fields.SaveToStream(field);
   le::Store<int32_t>(field.Memory() + 4 + 2 + 4 + 2, -5);
   field.SetPosition(0);
-  EXPECT_EQ(ErrorCodeOf([&] { TQDXFieldDefs().LoadFromStream(field); }), 10189);
+  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFieldDefs().LoadFromStream(field); }), 10189);
 }
 
 // ---- Collections
@@ -615,7 +610,7 @@ TEST(DefinitionsTest, ConstraintAssignMakesEachKindAndRefusesOthers) {
   odd.AddNotNull().SetName("first");
   odd.Add(std::make_unique<OddConstraint>());
   odd.AddNotNull().SetName("first");  // names are not checked
-  EXPECT_EQ(ErrorCodeOf([&] { copy.Assign(odd); }), 30035);
+  EXPECT_EQ(testing::QdxErrorCode([&] { copy.Assign(odd); }), 30035);
   EXPECT_EQ(copy.Count(), 1);
 }
 
@@ -640,8 +635,8 @@ TEST(DefinitionsTest, DeleteInsertMoveAndReplaceKeepOrderAndOwnership) {
   f->SetName("F");
   fields.Replace(0, std::move(f));
   EXPECT_EQ(names(), "FCAE");
-  EXPECT_EQ(ErrorCodeOf([&] { fields.Delete(4); }), 10413);
-  EXPECT_EQ(ErrorCodeOf([&] { fields.GetDef(-1); }), 10413);
+  EXPECT_EQ(testing::QdxErrorCode([&] { fields.Delete(4); }), 10413);
+  EXPECT_EQ(testing::QdxErrorCode([&] { fields.GetDef(-1); }), 10413);
   fields.Clear();
   EXPECT_EQ(fields.Count(), 0);
 }
@@ -713,14 +708,21 @@ TEST(DefinitionsTest, FindIndexForFieldsMatchesLeadingColumnsAndOptions) {
   }
 
   const std::vector<std::string> one = {"Naam"}, none;
-  EXPECT_EQ(ErrorCodeOf([&] { indexes.FindIndexForFields(nullptr, &one, &one, fields, 0); }),
-            10389);
-  EXPECT_EQ(ErrorCodeOf([&] { indexes.FindIndexForFields(&one, nullptr, &one, fields, 0); }),
-            10390);
-  EXPECT_EQ(ErrorCodeOf([&] { indexes.FindIndexForFields(&one, &one, nullptr, fields, 0); }),
-            10391);
-  EXPECT_EQ(ErrorCodeOf([&] { indexes.FindIndexForFields(&one, &none, &one, fields, 0); }), 10276);
-  EXPECT_EQ(ErrorCodeOf([&] { indexes.FindIndexForFields(&one, &one, &none, fields, 0); }), 10277);
+  EXPECT_EQ(
+      testing::QdxErrorCode([&] { indexes.FindIndexForFields(nullptr, &one, &one, fields, 0); }),
+      10389);
+  EXPECT_EQ(
+      testing::QdxErrorCode([&] { indexes.FindIndexForFields(&one, nullptr, &one, fields, 0); }),
+      10390);
+  EXPECT_EQ(
+      testing::QdxErrorCode([&] { indexes.FindIndexForFields(&one, &one, nullptr, fields, 0); }),
+      10391);
+  EXPECT_EQ(
+      testing::QdxErrorCode([&] { indexes.FindIndexForFields(&one, &none, &one, fields, 0); }),
+      10276);
+  EXPECT_EQ(
+      testing::QdxErrorCode([&] { indexes.FindIndexForFields(&one, &one, &none, fields, 0); }),
+      10277);
 }
 
 TEST(DefinitionsTest, IndexFromListsAndItsConstraint) {
@@ -732,8 +734,8 @@ TEST(DefinitionsTest, IndexFromListsAndItsConstraint) {
   EXPECT_FALSE(index.Column(0).CaseInsensitive);
   EXPECT_TRUE(index.Column(1).CaseInsensitive);
   EXPECT_EQ(index.Column(1).MaxIndexedSize, 20);
-  EXPECT_EQ(ErrorCodeOf([&] { index.SetColumnsFromLists({"a"}, {}, {"x"}); }), 10278);
-  EXPECT_EQ(ErrorCodeOf([&] { index.SetColumnsFromLists({"a"}, {"x"}, {}); }), 10279);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.SetColumnsFromLists({"a"}, {}, {"x"}); }), 10278);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.SetColumnsFromLists({"a"}, {"x"}, {}); }), 10279);
   EXPECT_EQ(index.ColumnCount(), 2);  // a failure changes nothing
 
   TQDXIndexDef datum;

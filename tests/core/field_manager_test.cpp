@@ -11,21 +11,13 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/memory_stream.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using F = TQDXFieldType;
 using D = TQDXDataType;
-
-int ErrorCodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 class FieldManagerTest : public ::testing::Test {
  protected:
@@ -126,7 +118,8 @@ TEST_F(FieldManagerTest, TheLimitFailsOrCycles) {
     // A failed insert leaves the record as it was.
     uint8_t* record = NewRecord();
     const std::vector<uint8_t> before = buffer_;
-    EXPECT_EQ(ErrorCodeOf([&] { manager_.AssignAutoincValues(&session_, record); }), 20160);
+    EXPECT_EQ(testing::QdxErrorCode([&] { manager_.AssignAutoincValues(&session_, record); }),
+              20160);
     EXPECT_EQ(buffer_, before);
   }
 }
@@ -138,7 +131,7 @@ TEST_F(FieldManagerTest, AStepPastTheInt64RangeCountsAsPassingTheLimit) {
       defs.GetFieldDef(0).AutoincMaxValue = max;
     });
     EXPECT_EQ(manager_.NextAutoincValue(0), INT64_MAX);
-    EXPECT_EQ(ErrorCodeOf([&] { manager_.NextAutoincValue(0); }), 20160) << max;
+    EXPECT_EQ(testing::QdxErrorCode([&] { manager_.NextAutoincValue(0); }), 20160) << max;
     EXPECT_EQ(manager_.AutoincCounters()[0], INT64_MAX);
   }
 }
@@ -167,18 +160,18 @@ TEST_F(FieldManagerTest, LastValueIsPerSession) {
               "No SequenceLastValue in session for sequence 'Nr'. Call GetNextVal first - "
               "Native error: 30012");
   }
-  EXPECT_EQ(ErrorCodeOf([&] { manager_.LastAutoincValue(&fresh, 3); }), 30402);
+  EXPECT_EQ(testing::QdxErrorCode([&] { manager_.LastAutoincValue(&fresh, 3); }), 30402);
 }
 
 TEST_F(FieldManagerTest, FieldNumbersOutsideTheFieldsOrCounters) {
   Give();
-  EXPECT_EQ(ErrorCodeOf([&] { manager_.NextAutoincValue(3); }), 30402);
-  EXPECT_EQ(ErrorCodeOf([&] { manager_.NextAutoincValue(-1); }), 30402);
+  EXPECT_EQ(testing::QdxErrorCode([&] { manager_.NextAutoincValue(3); }), 30402);
+  EXPECT_EQ(testing::QdxErrorCode([&] { manager_.NextAutoincValue(-1); }), 30402);
   const uint8_t oneCounter[] = {1, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0};
   int32_t position = 0;
   manager_.LoadAutoincState(oneCounter, position);
   EXPECT_EQ(manager_.NextAutoincValue(0), 6);
-  EXPECT_EQ(ErrorCodeOf([&] { manager_.NextAutoincValue(2); }), 30403);
+  EXPECT_EQ(testing::QdxErrorCode([&] { manager_.NextAutoincValue(2); }), 30403);
 }
 
 TEST_F(FieldManagerTest, AutoincStateRoundTripsAndRefusesDamagedBytes) {
@@ -201,12 +194,13 @@ TEST_F(FieldManagerTest, AutoincStateRoundTripsAndRefusesDamagedBytes) {
   for (int32_t count : {-1, 4, 0x7FFFFFFF}) {
     le::Store<int32_t>(bytes.data() + 2, count);
     position = 2;
-    EXPECT_EQ(ErrorCodeOf([&] { other.LoadAutoincState(bytes, position); }), 20056) << count;
+    EXPECT_EQ(testing::QdxErrorCode([&] { other.LoadAutoincState(bytes, position); }), 20056)
+        << count;
     EXPECT_EQ(position, 2);
     EXPECT_EQ(other.AutoincCounters(), kept);
   }
   position = 3;
-  EXPECT_EQ(ErrorCodeOf([&] { manager_.SaveAutoincState(bytes, position); }), 20056);
+  EXPECT_EQ(testing::QdxErrorCode([&] { manager_.SaveAutoincState(bytes, position); }), 20056);
 }
 
 TEST_F(FieldManagerTest, DefaultsFillANewRecord) {
@@ -247,7 +241,7 @@ TEST_F(FieldManagerTest, ADefaultLongerThanItsSlotIsRefusedWhenGivenAndCutWhenSt
   value.SetAsString("Wegenbelasting");  // 14 characters for a field of 5
   defs.AddField("Kort", F::String, 5).SetDefaultValue(value);
   defs.GetFieldDef(0).SetObjectID(1);
-  EXPECT_EQ(ErrorCodeOf([&] { manager_.SetDefinitions(defs); }), 20056);
+  EXPECT_EQ(testing::QdxErrorCode([&] { manager_.SetDefinitions(defs); }), 20056);
   EXPECT_EQ(manager_.FieldDefs().Count(), 0);  // nothing changed
 
   // Definitions read from a file are not refused; the value is cut to the slot.

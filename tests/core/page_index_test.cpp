@@ -10,21 +10,13 @@
 
 #include "engine/foundation/except.h"
 #include "tests/core/memory_page_manager.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using testing::TMemoryPageManager;
 constexpr int32_t kSession = 0;
-
-int32_t CodeOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 std::map<int32_t, int32_t> Contents(TQDXBTreePageIndex& index) {
   std::map<int32_t, int32_t> out;
@@ -45,7 +37,7 @@ TEST(PageIndexTest, RecordPageValuesFollowAddsAndRemovesAcrossManyPages) {
     const int32_t page = 1000 + static_cast<int32_t>(random() % 600);
     auto it = model.find(page);
     if (random() % 3 != 0) {
-      const int32_t code = CodeOf([&] { index.AddToPage(kSession, page, 1); });
+      const int32_t code = testing::QdxErrorCode([&] { index.AddToPage(kSession, page, 1); });
       if (it != model.end() && it->second >= 5) {
         EXPECT_EQ(code, 20106);  // "Cannot add data item to page. Page is full"
       } else {
@@ -53,7 +45,7 @@ TEST(PageIndexTest, RecordPageValuesFollowAddsAndRemovesAcrossManyPages) {
         ++model[page];
       }
     } else if (it == model.end()) {
-      EXPECT_EQ(CodeOf([&] { index.RemoveFromPage(kSession, page, -1, 1); }), 20111);
+      EXPECT_EQ(testing::QdxErrorCode([&] { index.RemoveFromPage(kSession, page, -1, 1); }), 20111);
     } else {
       index.RemoveFromPage(kSession, page, -1, 1);
       if (--it->second == 0) model.erase(it);  // the entry vanishes with its last record
@@ -73,7 +65,8 @@ TEST(PageIndexTest, RecordPageValuesFollowAddsAndRemovesAcrossManyPages) {
     }
   }
   int32_t offset;
-  EXPECT_EQ(CodeOf([&] { index.PageOfPosition(kSession, position, offset); }), 20113);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.PageOfPosition(kSession, position, offset); }),
+            20113);
 
   // A page with room is one of the listed pages that is not full.
   const int32_t withRoom = index.FindPageWithRoom(kSession, 1);
@@ -86,7 +79,7 @@ TEST(PageIndexTest, RecordPageValuesFollowAddsAndRemovesAcrossManyPages) {
   EXPECT_EQ(index.RootPageNo(), root);
   index.DropAll(kSession);
   EXPECT_EQ(index.RootPageNo(), -1);
-  EXPECT_EQ(CodeOf([&] { index.DropAll(kSession); }), 20119);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.DropAll(kSession); }), 20119);
   pages.ApplyChanges(kSession);
   EXPECT_TRUE(pages.stored.empty());
 }
@@ -115,13 +108,13 @@ TEST(PageIndexTest, BlobPagesHaveRoomBelowTheDataSize) {
   TQDXBTreeBlobPageIndex index(pages);
   index.CreateRoot(kSession);
   index.AddToPage(kSession, 7, 80);
-  EXPECT_EQ(CodeOf([&] { index.AddToPage(kSession, 7, 6); }), 20106);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.AddToPage(kSession, 7, 6); }), 20106);
   index.AddToPage(kSession, 7, 5);
   EXPECT_EQ(index.FindPageWithRoom(kSession, 1), -1);
   // Removing more than the page holds empties it rather than wrapping round.
   index.RemoveFromPage(kSession, 7, -1, 500);
   EXPECT_TRUE(Contents(index).empty());
-  EXPECT_EQ(CodeOf([&] { index.RemoveFromPage(kSession, 7, -1, 1); }), 20111);
+  EXPECT_EQ(testing::QdxErrorCode([&] { index.RemoveFromPage(kSession, 7, -1, 1); }), 20111);
 }
 
 }  // namespace

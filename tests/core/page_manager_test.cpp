@@ -7,6 +7,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory.h"
 #include "tests/core/memory_page_manager.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
@@ -16,15 +17,6 @@ using ::testing::HasSubstr;
 using testing::TMemoryPageManager;
 
 constexpr bool kSync = true;
-
-#define EXPECT_QDX_ERROR(statement, code, text)       \
-  try {                                               \
-    statement;                                        \
-    ADD_FAILURE() << "no exception from " #statement; \
-  } catch (const EQDXException& e) {                  \
-    EXPECT_EQ(e.ErrorCode(), code);                   \
-    EXPECT_THAT(e.Message(), HasSubstr(text));        \
-  }
 
 class PageManagerTest : public ::testing::Test {
  protected:

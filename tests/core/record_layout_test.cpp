@@ -10,21 +10,13 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/types/encoding.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using F = TQDXFieldType;
 using D = TQDXDataType;
-
-int ErrorCodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EQDXException& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 TEST(RecordLayoutTest, BitmapAndRecordSizes) {
   struct Case {
@@ -69,10 +61,10 @@ TEST(RecordLayoutTest, SlotSizesOfEveryDataType) {
     EXPECT_EQ(f.MemorySize, c.memory) << FieldTypeName(c.type);
     EXPECT_EQ(f.StoredSize, c.stored) << FieldTypeName(c.type);
   }
-  EXPECT_EQ(ErrorCodeOf([] { FieldMemorySize(D::None, 0); }), 30050);
-  EXPECT_EQ(ErrorCodeOf([] { FieldMemorySize(static_cast<D>(25), 0); }), 30050);
-  EXPECT_EQ(ErrorCodeOf([] { FieldMemorySize(D::WideString, -1); }), 10189);
-  EXPECT_EQ(ErrorCodeOf([] { FieldMemorySize(D::WideString, 0x7FFFFFFF); }), 10189);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::None, 0); }), 30050);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(static_cast<D>(25), 0); }), 30050);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, -1); }), 10189);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, 0x7FFFFFFF); }), 10189);
 }
 
 // INTEGER then BLOB: the example of a table with a BLOB.
@@ -242,11 +234,11 @@ TEST_F(FieldAccessTest, ADamagedTextSlotIsReadNoFurtherThanTheSlot) {
 
 TEST_F(FieldAccessTest, BadFieldNumbersAndBuffers) {
   uint8_t out[16];
-  EXPECT_EQ(ErrorCodeOf([&] { GetFieldData(9, defs_, out, buffer_.data()); }), 10000);
-  EXPECT_EQ(ErrorCodeOf([&] { GetFieldData(-1, defs_, out, buffer_.data()); }), 10000);
-  EXPECT_EQ(ErrorCodeOf([&] { GetFieldData(0, defs_, out, nullptr); }), 10003);
-  EXPECT_EQ(ErrorCodeOf([&] { SetFieldData(9, defs_, out, buffer_.data()); }), 10004);
-  EXPECT_EQ(ErrorCodeOf([&] { SetFieldData(0, defs_, out, nullptr); }), 10003);
+  EXPECT_EQ(testing::QdxErrorCode([&] { GetFieldData(9, defs_, out, buffer_.data()); }), 10000);
+  EXPECT_EQ(testing::QdxErrorCode([&] { GetFieldData(-1, defs_, out, buffer_.data()); }), 10000);
+  EXPECT_EQ(testing::QdxErrorCode([&] { GetFieldData(0, defs_, out, nullptr); }), 10003);
+  EXPECT_EQ(testing::QdxErrorCode([&] { SetFieldData(9, defs_, out, buffer_.data()); }), 10004);
+  EXPECT_EQ(testing::QdxErrorCode([&] { SetFieldData(0, defs_, out, nullptr); }), 10003);
   try {
     GetFieldData(9, defs_, out, buffer_.data());
   } catch (const EQDXException& e) {
@@ -270,7 +262,8 @@ TEST_F(FieldAccessTest, EngineValuesConvertToTheFieldType) {
   SetFieldValue(text, No("S"), defs_, buffer_.data());
   std::vector<uint8_t> before = buffer_;
   text.SetAsString("toolong");
-  EXPECT_EQ(ErrorCodeOf([&] { SetFieldValue(text, No("S"), defs_, buffer_.data()); }), 20056);
+  EXPECT_EQ(testing::QdxErrorCode([&] { SetFieldValue(text, No("S"), defs_, buffer_.data()); }),
+            20056);
   EXPECT_EQ(buffer_, before);  // a refused value changes nothing
 
   text.SetAsString("ab");  // a shorter value leaves no trace of the longer one

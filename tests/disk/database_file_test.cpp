@@ -14,20 +14,12 @@
 #include <vector>
 
 #include "engine/foundation/except.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
 
 using ::testing::HasSubstr;
-
-#define EXPECT_QDX_ERROR(statement, code, text)       \
-  try {                                               \
-    statement;                                        \
-    ADD_FAILURE() << "no exception from " #statement; \
-  } catch (const EQDXException& e) {                  \
-    EXPECT_EQ(e.ErrorCode(), code);                   \
-    EXPECT_THAT(e.Message(), HasSubstr(text));        \
-  }
 
 class DatabaseFileTest : public ::testing::Test {
  protected:

@@ -14,17 +14,9 @@
 #include <vector>
 
 #include "engine/foundation/except.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx::testing {
-
-#define EXPECT_QDX_ERROR(statement, code, text)           \
-  try {                                                   \
-    statement;                                            \
-    ADD_FAILURE() << "no exception from " #statement;     \
-  } catch (const EQDXException& e) {                      \
-    EXPECT_EQ(e.ErrorCode(), code) << e.Message();        \
-    EXPECT_THAT(e.Message(), ::testing::HasSubstr(text)); \
-  }
 
 class TempDirTest : public ::testing::Test {
  protected:
