@@ -125,6 +125,8 @@ class TQDXDiskPageManager : public TQDXPageManager {
   // LockDatabase tried LockRetryCount times with LockRetryPause after each failure.
   bool LockDatabaseWithRetry();
   // Tests shorten the waits; the defaults are 4500 tries 20 ms apart.
+  int32_t LockRetryCount() const { return lockRetryCount_; }
+  uint32_t LockRetryPause() const { return lockRetryPauseMs_; }
   void SetLockRetry(int32_t count, uint32_t pauseMs) {
     lockRetryCount_ = count;
     lockRetryPauseMs_ = pauseMs;
