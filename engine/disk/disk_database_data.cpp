@@ -47,6 +47,7 @@ void TQDXDiskDatabaseData::CreateDatabase() {
 void TQDXDiskDatabaseData::OpenDatabase(TQDXBaseSession& session) {
   std::unique_ptr<TQDXDiskPageManager> manager = NewPageManager();
   bool multiUser = session.MultiUser();
+  readOnlyAsked_ = ReadOnly;
   bool readOnly = ReadOnly || session.ReadOnly;
   bool repairNeeded = false;
   manager->OpenDatabaseFile(FileName(), session.Password, multiUser, session.Exclusive,
@@ -80,6 +81,7 @@ void TQDXDiskDatabaseData::CloseDatabase() noexcept {
   sessionsFile_.reset();
   allSlotsLocked_ = false;
   if (pageManager_) {
+    ReadOnly = readOnlyAsked_;
     try {
       pageManager_->CloseDatabaseFile();
     } catch (...) {  // closing cannot be refused; the handle is gone either way
@@ -156,6 +158,11 @@ void TQDXDiskDatabaseData::RemoveSession(TQDXBaseSession& session) {
   CloseDatabase();
 }
 
+TQDXDiskPageManager& TQDXDiskDatabaseData::OpenManager() const {
+  if (pageManager_ == nullptr) throw EQDXException(20131, msg::kPointerIsNil);
+  return *pageManager_;
+}
+
 void TQDXDiskDatabaseData::RequireTableList() const {
   if (tableList_ == nullptr) throw EQDXException(20131, msg::kPointerIsNil);
 }
@@ -168,37 +175,43 @@ void TQDXDiskDatabaseData::GetTableNames(std::vector<std::string>& names) {
 
 int32_t TQDXDiskDatabaseData::NextObjectID() {
   platform::CriticalSectionGuard guard(Lock());
-  return pageManager_->GetNextObjectID();
+  TQDXDiskPageManager& manager = OpenManager();
+  return manager.GetNextObjectID();
 }
 
 void TQDXDiskDatabaseData::CommitTransaction(int32_t sessionID, bool flush) {
   platform::CriticalSectionGuard guard(Lock());
-  pageManager_->ApplyChanges(sessionID);
-  if (flush) pageManager_->File().FlushFileBuffers();
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.ApplyChanges(sessionID);
+  if (flush) manager.File().FlushFileBuffers();
 }
 
 void TQDXDiskDatabaseData::RollbackTransaction(int32_t sessionID) {
   platform::CriticalSectionGuard guard(Lock());
-  pageManager_->CancelChanges(sessionID);
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.CancelChanges(sessionID);
 }
 
 void TQDXDiskDatabaseData::FlushToDisk() {
   platform::CriticalSectionGuard guard(Lock());
-  pageManager_->File().FlushFileBuffers();
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.File().FlushFileBuffers();
 }
 
 void TQDXDiskDatabaseData::LockTables() {
   platform::CriticalSectionGuard guard(Lock());
-  for (int32_t i = 0; i < pageManager_->LockRetryCount(); ++i) {
-    if (pageManager_->LockTables()) return;
-    platform::Sleep(pageManager_->LockRetryPause());
+  TQDXDiskPageManager& manager = OpenManager();
+  for (int32_t i = 0; i < manager.LockRetryCount(); ++i) {
+    if (manager.LockTables()) return;
+    platform::Sleep(manager.LockRetryPause());
   }
   throw EQDXException(20210, msg::kDatabaseTablesAreLocked);
 }
 
 void TQDXDiskDatabaseData::UnlockTables() {
   platform::CriticalSectionGuard guard(Lock());
-  if (!pageManager_->UnlockTables()) throw EQDXException(20211, msg::kCannotUnlockDatabaseTables);
+  TQDXDiskPageManager& manager = OpenManager();
+  if (!manager.UnlockTables()) throw EQDXException(20211, msg::kCannotUnlockDatabaseTables);
 }
 
 bool TQDXDiskDatabaseData::IsEncrypted() const {
@@ -207,7 +220,8 @@ bool TQDXDiskDatabaseData::IsEncrypted() const {
 
 void TQDXDiskDatabaseData::TruncateFreeTail() {
   platform::CriticalSectionGuard guard(Lock());
-  pageManager_->TruncateFreeTail();
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.TruncateFreeTail();
 }
 
 }  // namespace qdx

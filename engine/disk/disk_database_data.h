@@ -41,6 +41,7 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   // 4: creates the file with an empty database (FileName, Password, PageSize, PagesPerExtent,
   // MaxConnections).
   void CreateDatabase() override;
+  // 8 to 11 and the operations below fail with 20131 "Pointer is nil" on a closed database.
   // 8: the page manager's next object ID.
   int32_t NextObjectID() override;
   // 9: writes the session's pages; with `flush`, makes them durable.
@@ -82,12 +83,17 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   void ConnectSession(TQDXBaseSession& session);
   void DisconnectSession(TQDXBaseSession& session, bool last);
   void RequireTableList() const;
+  // The page manager of the open database; 20131 "Pointer is nil" when closed.
+  TQDXDiskPageManager& OpenManager() const;
 
   std::unique_ptr<TQDXDiskPageManager> pageManager_;
   std::unique_ptr<TQDXSystemDirectory> systemDirectory_;
   std::unique_ptr<TQDXTableListFile> tableList_;
   std::unique_ptr<TQDXActiveSessionsFile> sessionsFile_;
   bool allSlotsLocked_ = false;
+  // ReadOnly as it was before the open, restored when the database closes: a read-only state
+  // forced by the open ends with it.
+  bool readOnlyAsked_ = false;
 };
 
 }  // namespace qdx

@@ -106,6 +106,8 @@ TEST_F(DiskDatabaseDataTest, SessionsOpenAndCloseTheDatabase) {
   data->RemoveSession(*second);
   EXPECT_FALSE(data->IsOpen());
   EXPECT_QDX_ERROR(data->GetTableNames(names), 20131, "Pointer is nil");
+  EXPECT_QDX_ERROR(data->NextObjectID(), 20131, "Pointer is nil");
+  EXPECT_QDX_ERROR(data->CommitTransaction(0, true), 20131, "Pointer is nil");
   EXPECT_EQ(data->Sessions().size(), 0u);
 }
 
@@ -128,6 +130,7 @@ TEST_F(DiskDatabaseDataTest, SecondProcessSingleUserBecomesReadOnly) {
   EXPECT_FALSE(multiData->IsOpen());
 
   theirs->RemoveSession(*b);
+  EXPECT_FALSE(theirs->ReadOnly);  // forced by that open only
   mine->RemoveSession(*a);
   // Everything was given back: a multi-user session connects now.
   multiData->AddSession(*m);
