@@ -57,12 +57,12 @@ void TQDXActiveSessionsFile::Disconnect(int32_t sessionNumber) {
 bool TQDXActiveSessionsFile::LockAllSlots() {
   LockFileWithRetry();
   bool locked = false;
-  if (!file_.IsRegionLocked(0, slotCount_)) {
-    int32_t taken = 0;
-    while (taken < slotCount_ && file_.LockByte(taken)) ++taken;
-    locked = taken == slotCount_;
-    // A process that connected meanwhile keeps its slot: give back the ones taken.
-    while (!locked && taken > 0) file_.UnlockByte(--taken);
+  // One lock per page part of the slots instead of one per slot: other processes still see
+  // (and are refused) every single slot byte.
+  if (slotCount_ > 0 && !file_.IsRegionLocked(0, slotCount_)) {
+    locked = file_.LockRegion(0, slotCount_);
+    // A process that connected meanwhile keeps its slot.
+    if (!locked) file_.UnlockRegion(0, slotCount_);
   }
   UnlockFileOrRaise(20240);
   return locked;
@@ -70,7 +70,7 @@ bool TQDXActiveSessionsFile::LockAllSlots() {
 
 void TQDXActiveSessionsFile::UnlockAllSlots() {
   LockFileWithRetry();
-  for (int32_t slot = 0; slot < slotCount_; ++slot) file_.UnlockByte(slot);
+  file_.UnlockRegion(0, slotCount_);
   UnlockFileOrRaise(20241);
 }
 

@@ -168,6 +168,24 @@ bool TQDXInternalDBDirectAccessFile::IsByteLocked(int32_t position) {
   return pageManager_.IsPageByteLocked(pages_[at.PageIndex], at.Offset);
 }
 
+bool TQDXInternalDBDirectAccessFile::LockRegion(int32_t position, int32_t count) {
+  RequireOpen("LockByte");
+  bool locked = true;
+  ForEachPart(count, position, [&](int32_t pageNo, int32_t offset, int32_t, int32_t part) {
+    locked = pageManager_.LockPageRegion(pageNo, offset, part) && locked;
+  });
+  return locked;
+}
+
+bool TQDXInternalDBDirectAccessFile::UnlockRegion(int32_t position, int32_t count) {
+  RequireOpen("UnlockByte");
+  bool unlocked = true;
+  ForEachPart(count, position, [&](int32_t pageNo, int32_t offset, int32_t, int32_t part) {
+    unlocked = pageManager_.UnlockPageRegion(pageNo, offset, part) && unlocked;
+  });
+  return unlocked;
+}
+
 bool TQDXInternalDBDirectAccessFile::IsRegionLocked(int32_t position, int32_t count) {
   RequireOpen("IsRegionLocked");
   bool locked = false;
