@@ -1,9 +1,9 @@
 // TQDXBaseSession: the engine session as the table engine core sees it.
 //
 // An engine session connects to one database data object and carries per-session values. This
-// file holds what the core needs of it: the session ID, the multi-user flag and the owned list
-// of named objects with its four operations. The session layer derives the full session
-// (connection, transactions, password) from this class.
+// file holds what the core needs of it: the session ID, the open flags, the multi-user flag and the
+// owned list of named objects with its four operations. The session layer derives the full session
+// (connection, transactions) from this class.
 //
 // A session is used by one thread at a time.
 #pragma once
@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "engine/core/session_named_object.h"
+#include "engine/foundation/cipher/engine_cipher.h"
 
 namespace qdx {
 
@@ -29,6 +30,11 @@ class TQDXBaseSession {
   // The database is shared with other processes.
   bool MultiUser() const { return multiUser_; }
   void SetMultiUser(bool multiUser) { multiUser_ = multiUser; }
+  // How the session asks the database to be opened, and what the open reports back.
+  bool Exclusive = false;
+  bool ReadOnly = false;
+  TQDXPassword Password;
+  bool RepairNeeded = false;
 
   // The named objects (see TQDXSessionNamedObjects).
   virtual void AddNamedObject(std::unique_ptr<TQDXSessionNamedObject> object) {

@@ -487,6 +487,16 @@ bool TQDXDiskPageManager::IsPageRegionLocked(int32_t pageNo, int32_t offset, int
   return file_.IsRegionLocked(count, PagePosition(pageNo) + offset);
 }
 
+bool TQDXDiskPageManager::LockPageRegion(int32_t pageNo, int32_t offset, int32_t count) {
+  TQDXFileAttachment attachment(file_);
+  return file_.LockByte(count, PagePosition(pageNo) + offset);
+}
+
+bool TQDXDiskPageManager::UnlockPageRegion(int32_t pageNo, int32_t offset, int32_t count) {
+  TQDXFileAttachment attachment(file_);
+  return file_.UnlockByte(count, PagePosition(pageNo) + offset);
+}
+
 // --- Object IDs, file size -------------------------------------------------------------------
 
 int32_t TQDXDiskPageManager::GetNextObjectID() {

@@ -123,9 +123,14 @@ class TQDXDiskPageManager : public TQDXPageManager {
   bool UnlockPageByte(int32_t pageNo, int32_t offset);
   bool IsPageByteLocked(int32_t pageNo, int32_t offset);
   bool IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count);
+  // `count` bytes locked or unlocked in one call (unlock only exactly a range locked so).
+  bool LockPageRegion(int32_t pageNo, int32_t offset, int32_t count);
+  bool UnlockPageRegion(int32_t pageNo, int32_t offset, int32_t count);
   // LockDatabase tried LockRetryCount times with LockRetryPause after each failure.
   bool LockDatabaseWithRetry();
   // Tests shorten the waits; the defaults are 4500 tries 20 ms apart.
+  int32_t LockRetryCount() const { return lockRetryCount_; }
+  uint32_t LockRetryPause() const { return lockRetryPauseMs_; }
   void SetLockRetry(int32_t count, uint32_t pauseMs) {
     lockRetryCount_ = count;
     lockRetryPauseMs_ = pauseMs;

@@ -619,4 +619,56 @@ inline constexpr const char* kCannotEncipherPage =
 // 20282: a database cannot be created with a password whose algorithm code is above 7.
 inline constexpr const char* kUnknownCryptoAlgorithm = "Unknown crypto algorithm: %d";
 
+// The qdx utility (tools/qdx): usage, and the faults its check reports. These are not engine
+// errors and carry no native code.
+inline constexpr const char* kQdxUsage =
+    "Usage: qdx COMMAND FILE [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  create FILE [--page-size N] [--pages-per-extent N] [--max-connections N]\n"
+    "              [--password TEXT] [--cipher NAME]\n"
+    "      creates an empty database (defaults: 4096, 8, 500; cipher Rijndael_128)\n"
+    "  info FILE [--password TEXT]\n"
+    "      prints the header, the cipher, the page count, the system directory and the\n"
+    "      table list as 'name: value' lines\n"
+    "  check FILE [--password TEXT]\n"
+    "      verifies the file and reports its first fault\n"
+    "\n"
+    "Ciphers: Rijndael_128, Rijndael_256, DES_Single, DES_Triple, Blowfish, Twofish_128,\n"
+    "Twofish_256, Square.\n"
+    "Exit status: 0 success, 1 database error (message on stderr), 2 bad usage.\n";
+inline constexpr const char* kQdxUnknownCommand = "Unknown command '%s'";
+inline constexpr const char* kQdxUnknownOption = "Unknown option '%s' for %s";
+inline constexpr const char* kQdxMissingValue = "Option %s needs a value";
+inline constexpr const char* kQdxInvalidNumber = "Option %s needs a number from %d to %d, not '%s'";
+inline constexpr const char* kQdxUnknownCipher = "Unknown cipher '%s'";
+inline constexpr const char* kQdxCipherWithoutPassword = "Option --cipher needs --password";
+inline constexpr const char* kQdxFileNameMissing = "No database file given";
+inline constexpr const char* kQdxFileExists = "Cannot create database. File '%s' already exists";
+inline constexpr const char* kQdxCheckPassed = "No faults found";
+inline constexpr const char* kQdxNeedsRepair =
+    "Database needs repair. FileState=%d, Version=%s";
+inline constexpr const char* kQdxPageCountMismatch =
+    "File size does not match the header. TotalPageCount=%d, pages in file=%d";
+inline constexpr const char* kQdxLastUsedPageBeyondEnd =
+    "Last used page beyond the end of the file. LastUsedPageNo=%d, TotalPageCount=%d";
+inline constexpr const char* kQdxMapPageType =
+    "Free space map page %d has type %d, expecting %d";
+inline constexpr const char* kQdxPageOutsideFile =
+    "Page %d of the %s is outside the file. TotalPageCount=%d";
+inline constexpr const char* kQdxChainLoops = "The %s comes back to page %d";
+inline constexpr const char* kQdxChainPageFree =
+    "Page %d of the %s is marked free in the page free space map";
+inline constexpr const char* kQdxPageShared = "Page %d belongs to the %s and to the %s";
+inline constexpr const char* kQdxUnreachedPage =
+    "Page %d (%s) is in use but no structure reaches it";
+inline constexpr const char* kQdxFreedPageInUse =
+    "Page %d is in use but was freed (PageVersion=%d)";
+inline constexpr const char* kQdxExtentMarkedFull =
+    "Extent %d is marked full but page %d is free";
+inline constexpr const char* kQdxDirectoryEntryUnknown =
+    "System directory entry %d has the unknown kind %d";
+inline constexpr const char* kQdxDirectoryEntryMissing =
+    "The system directory has no entry of kind %d";
+
 }  // namespace qdx::msg

@@ -1,0 +1,227 @@
+#include "engine/disk/disk_database_data.h"
+
+#include <algorithm>
+
+#include "engine/core/base_session.h"
+#include "engine/disk/database_file.h"
+#include "engine/disk/free_space_manager.h"
+#include "engine/foundation/except.h"
+#include "engine/foundation/messages.h"
+#include "engine/foundation/platform/clock.h"
+
+namespace qdx {
+
+TQDXDiskDatabaseData::TQDXDiskDatabaseData(std::string fileName)
+    : TQDXDatabaseData(std::move(fileName)) {}
+
+TQDXDiskDatabaseData::~TQDXDiskDatabaseData() {
+  CloseDatabase();
+}
+
+std::unique_ptr<TQDXDiskPageManager> TQDXDiskDatabaseData::NewPageManager() const {
+  auto manager = std::make_unique<TQDXDiskPageManager>();
+  if (LockRetryCount > 0) manager->SetLockRetry(LockRetryCount, LockRetryPause);
+  return manager;
+}
+
+void TQDXDiskDatabaseData::CreateDatabase() {
+  platform::CriticalSectionGuard guard(Lock());
+  std::unique_ptr<TQDXDiskPageManager> manager = NewPageManager();
+  manager->CreateDatabaseFile(FileName(), Password, PagesPerExtent, PageSize);
+  try {
+    TQDXSystemDirectory directory(*manager);
+    directory.Create();
+    TQDXActiveSessionsFile sessions(*manager);
+    directory.AddEntry(kSessionsFileKind, sessions.Create(MaxConnections));
+    TQDXTableListFile tableList(*manager);
+    directory.AddEntry(kTableListFileKind, tableList.Create());
+    directory.Save();
+    manager->ApplyChanges(kSystemSessionID);
+  } catch (...) {
+    manager->CloseDatabaseFile();
+    throw;
+  }
+  manager->CloseDatabaseFile();
+}
+
+void TQDXDiskDatabaseData::OpenDatabase(TQDXBaseSession& session) {
+  std::unique_ptr<TQDXDiskPageManager> manager = NewPageManager();
+  bool multiUser = session.MultiUser();
+  readOnlyAsked_ = ReadOnly;
+  bool readOnly = ReadOnly || session.ReadOnly;
+  bool repairNeeded = false;
+  manager->OpenDatabaseFile(FileName(), session.Password, multiUser, session.Exclusive,
+                            repairNeeded, readOnly);
+  session.RepairNeeded = repairNeeded;
+  MultiUser = multiUser;
+  ReadOnly = readOnly;
+  pageManager_ = std::move(manager);
+  try {
+    Password = pageManager_->GetPassword();
+    PageSize = pageManager_->Header().PageSize;
+    PagesPerExtent = pageManager_->Header().PagesPerExtent;
+
+    systemDirectory_ = std::make_unique<TQDXSystemDirectory>(*pageManager_);
+    systemDirectory_->Load();
+    sessionsFile_ = std::make_unique<TQDXActiveSessionsFile>(*pageManager_);
+    sessionsFile_->Open(systemDirectory_->FindEntry(kSessionsFileKind));
+    MaxConnections = sessionsFile_->SlotCount();
+    tableList_ = std::make_unique<TQDXTableListFile>(*pageManager_);
+    tableList_->Open(systemDirectory_->FindEntry(kTableListFileKind));
+    tableList_->Load();
+  } catch (...) {
+    CloseDatabase();
+    throw;
+  }
+}
+
+void TQDXDiskDatabaseData::CloseDatabase() noexcept {
+  systemDirectory_.reset();
+  tableList_.reset();
+  sessionsFile_.reset();
+  allSlotsLocked_ = false;
+  if (pageManager_) {
+    ReadOnly = readOnlyAsked_;
+    try {
+      pageManager_->CloseDatabaseFile();
+    } catch (...) {  // closing cannot be refused; the handle is gone either way
+    }
+    pageManager_.reset();
+  }
+}
+
+void TQDXDiskDatabaseData::ConnectSession(TQDXBaseSession& session) {
+  if (MultiUser) {
+    session.SetSessionID(sessionsFile_->Connect());
+    return;
+  }
+  session.SetSessionID(0);
+  if (!allSlotsLocked_) {
+    allSlotsLocked_ = sessionsFile_->LockAllSlots();
+    // Another process is connected: this one may only read.
+    if (!allSlotsLocked_) ReadOnly = true;
+  }
+}
+
+void TQDXDiskDatabaseData::AddSession(TQDXBaseSession& session) {
+  platform::CriticalSectionGuard guard(Lock());
+  const bool first = !IsOpen();
+  if (first) {
+    OpenDatabase(session);
+    session.SetMultiUser(MultiUser);
+  } else if (session.MultiUser() != MultiUser) {
+    throw EQDXException(20235, msg::kMixedUserModes);
+  }
+  try {
+    ConnectSession(session);
+  } catch (...) {
+    if (first && sessions_.empty()) CloseDatabase();
+    throw;
+  }
+  sessions_.push_back(&session);
+}
+
+void TQDXDiskDatabaseData::DisconnectSession(TQDXBaseSession& session, bool last) {
+  if (MultiUser) {
+    sessionsFile_->Disconnect(session.SessionID());
+  } else if (last && allSlotsLocked_) {
+    sessionsFile_->UnlockAllSlots();
+    allSlotsLocked_ = false;
+  }
+}
+
+void TQDXDiskDatabaseData::RemoveSession(TQDXBaseSession& session) {
+  platform::CriticalSectionGuard guard(Lock());
+  const auto it = std::ranges::find(sessions_, &session);
+  if (it == sessions_.end()) return;
+  sessions_.erase(it);
+  const bool last = sessions_.empty();
+  if (IsOpen()) {
+    try {
+      DisconnectSession(session, last);
+    } catch (...) {
+      if (!QDXDesignTimeMode()) {
+        if (last) CloseDatabase();
+        throw;
+      }
+    }
+  }
+  if (!last || !IsOpen()) return;
+  if (pageManager_->FreeSpaceManager() != nullptr &&
+      pageManager_->FreeSpaceManager()->InTransaction &&
+      pageManager_->HasPendingChanges(session.SessionID())) {
+    try {
+      pageManager_->CancelChanges(session.SessionID());
+    } catch (...) {  // the pages go with the manager anyway
+    }
+  }
+  CloseDatabase();
+}
+
+TQDXDiskPageManager& TQDXDiskDatabaseData::OpenManager() const {
+  if (pageManager_ == nullptr) throw EQDXException(20131, msg::kPointerIsNil);
+  return *pageManager_;
+}
+
+void TQDXDiskDatabaseData::RequireTableList() const {
+  if (tableList_ == nullptr) throw EQDXException(20131, msg::kPointerIsNil);
+}
+
+void TQDXDiskDatabaseData::GetTableNames(std::vector<std::string>& names) {
+  platform::CriticalSectionGuard guard(Lock());
+  RequireTableList();
+  tableList_->GetTableNames(names);
+}
+
+int32_t TQDXDiskDatabaseData::NextObjectID() {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXDiskPageManager& manager = OpenManager();
+  return manager.GetNextObjectID();
+}
+
+void TQDXDiskDatabaseData::CommitTransaction(int32_t sessionID, bool flush) {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.ApplyChanges(sessionID);
+  if (flush) manager.File().FlushFileBuffers();
+}
+
+void TQDXDiskDatabaseData::RollbackTransaction(int32_t sessionID) {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.CancelChanges(sessionID);
+}
+
+void TQDXDiskDatabaseData::FlushToDisk() {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.File().FlushFileBuffers();
+}
+
+void TQDXDiskDatabaseData::LockTables() {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXDiskPageManager& manager = OpenManager();
+  for (int32_t i = 0; i < manager.LockRetryCount(); ++i) {
+    if (manager.LockTables()) return;
+    platform::Sleep(manager.LockRetryPause());
+  }
+  throw EQDXException(20210, msg::kDatabaseTablesAreLocked);
+}
+
+void TQDXDiskDatabaseData::UnlockTables() {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXDiskPageManager& manager = OpenManager();
+  if (!manager.UnlockTables()) throw EQDXException(20211, msg::kCannotUnlockDatabaseTables);
+}
+
+bool TQDXDiskDatabaseData::IsEncrypted() const {
+  return pageManager_ != nullptr && pageManager_->IsEncrypted();
+}
+
+void TQDXDiskDatabaseData::TruncateFreeTail() {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXDiskPageManager& manager = OpenManager();
+  manager.TruncateFreeTail();
+}
+
+}  // namespace qdx

@@ -1,0 +1,99 @@
+// TQDXDiskDatabaseData: a database stored in a file. It creates the file (CreateDatabase), opens
+// it when its first session arrives and closes it when its last session leaves, gives sessions
+// their numbers (session slots in multi-user mode, 0 in single-user mode), and owns the disk
+// page manager, the system directory, the table list and the session slot file.
+//
+// Sessions of one database data object must all be multi-user or all single-user (20235). A
+// single-user database holds every session slot, so multi-user processes cannot connect; when
+// another process is connected already, a single-user open becomes read-only.
+//
+// Table data, the table lock manager and the commit locks of modified tables come with the
+// table engine.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/database_data.h"
+#include "engine/disk/active_sessions_file.h"
+#include "engine/disk/disk_page_manager.h"
+#include "engine/disk/system_directory.h"
+#include "engine/disk/table_list_file.h"
+#include "engine/foundation/cipher/engine_cipher.h"
+
+namespace qdx {
+
+class TQDXDiskDatabaseData : public TQDXDatabaseData {
+ public:
+  static constexpr int32_t kDefaultMaxConnections = 500;
+
+  explicit TQDXDiskDatabaseData(std::string fileName);
+  ~TQDXDiskDatabaseData() override;
+
+  // 0: opens the database for the first session, then gives the session its number.
+  void AddSession(TQDXBaseSession& session) override;
+  // 1: frees the session's slot; the last session closes the database.
+  void RemoveSession(TQDXBaseSession& session) override;
+  // 3: every table of the file, in creation order. 20131 when the database is not open.
+  void GetTableNames(std::vector<std::string>& names) override;
+  // 4: creates the file with an empty database (FileName, Password, PageSize, PagesPerExtent,
+  // MaxConnections).
+  void CreateDatabase() override;
+  // 8 to 11 and the operations below fail with 20131 "Pointer is nil" on a closed database.
+  // 8: the page manager's next object ID.
+  int32_t NextObjectID() override;
+  // 9: writes the session's pages; with `flush`, makes them durable.
+  void CommitTransaction(int32_t sessionID, bool flush) override;
+  // 10: drops the session's pages.
+  void RollbackTransaction(int32_t sessionID) override;
+  // 11: makes the written data durable.
+  void FlushToDisk() override;
+
+  // The tables lock between processes, waited for as every lock with retry. 20210 / 20211.
+  void LockTables();
+  void UnlockTables();
+  bool IsEncrypted() const;
+  void TruncateFreeTail();
+
+  bool IsOpen() const { return pageManager_ != nullptr; }
+  // Null while the database is closed.
+  TQDXDiskPageManager* PageManager() const { return pageManager_.get(); }
+  TQDXSystemDirectory* SystemDirectory() const { return systemDirectory_.get(); }
+  TQDXTableListFile* TableList() const { return tableList_.get(); }
+  TQDXActiveSessionsFile* SessionsFile() const { return sessionsFile_.get(); }
+  // This process holds every session slot (single-user mode).
+  bool AllSlotsLocked() const { return allSlotsLocked_; }
+
+  // Settings for CreateDatabase; taken from the file when it is opened.
+  TQDXPassword Password;
+  uint16_t PageSize = kDefaultPageSize;
+  uint16_t PagesPerExtent = kDefaultPagesPerExtent;
+  int32_t MaxConnections = kDefaultMaxConnections;
+  // Lock waits of the page manager made here (tests shorten them); 0 keeps the defaults.
+  int32_t LockRetryCount = 0;
+  uint32_t LockRetryPause = 0;
+
+ private:
+  std::unique_ptr<TQDXDiskPageManager> NewPageManager() const;
+  void OpenDatabase(TQDXBaseSession& session);
+  // Frees everything the open made, without raising.
+  void CloseDatabase() noexcept;
+  void ConnectSession(TQDXBaseSession& session);
+  void DisconnectSession(TQDXBaseSession& session, bool last);
+  void RequireTableList() const;
+  // The page manager of the open database; 20131 "Pointer is nil" when closed.
+  TQDXDiskPageManager& OpenManager() const;
+
+  std::unique_ptr<TQDXDiskPageManager> pageManager_;
+  std::unique_ptr<TQDXSystemDirectory> systemDirectory_;
+  std::unique_ptr<TQDXTableListFile> tableList_;
+  std::unique_ptr<TQDXActiveSessionsFile> sessionsFile_;
+  bool allSlotsLocked_ = false;
+  // ReadOnly as it was before the open, restored when the database closes: a read-only state
+  // forced by the open ends with it.
+  bool readOnlyAsked_ = false;
+};
+
+}  // namespace qdx

@@ -1,0 +1,228 @@
+#include "engine/disk/disk_database_data.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/base_session.h"
+#include "engine/core/page_handle.h"
+#include "tests/disk/disk_test_support.h"
+
+namespace qdx {
+namespace {
+
+using testing::TempDirTest;
+
+constexpr int64_t kPage = 4096;
+int64_t PageOffset(int32_t pageNo) {
+  return 380 + pageNo * kPage;
+}
+
+class DiskDatabaseDataTest : public TempDirTest {
+ protected:
+  std::unique_ptr<TQDXDiskDatabaseData> NewData() {
+    auto data = std::make_unique<TQDXDiskDatabaseData>(path);
+    data->LockRetryCount = 3;
+    data->LockRetryPause = 1;
+    return data;
+  }
+  void Create(int32_t maxConnections = TQDXDiskDatabaseData::kDefaultMaxConnections) {
+    auto data = NewData();
+    data->MaxConnections = maxConnections;
+    data->CreateDatabase();
+  }
+  static std::unique_ptr<TQDXBaseSession> Session(bool multiUser) {
+    auto session = std::make_unique<TQDXBaseSession>();
+    session->SetMultiUser(multiUser);
+    return session;
+  }
+};
+
+TEST_F(DiskDatabaseDataTest, NewDatabaseHasTheDocumentedLayout) {
+  Create();
+  const std::vector<uint8_t> file = ReadAll();
+  ASSERT_EQ(file.size(), 380u + 6 * 4096);
+  // Header after the one commit of the creation.
+  std::vector<uint8_t> header = {0x51, 0x55, 0x45, 0x4E, 0x44, 0x52, 0x49, 0x58, 0x44, 0x41, 0x54,
+                                 0x41, 0x42, 0x41, 0x53, 0x45, 0x4C, 0x00, 0x5C, 0x8F, 0xC2, 0xF5,
+                                 0x28, 0x5C, 0x18, 0x40, 0x00, 0x10, 0x08, 0x00, 0x06, 0x00, 0x00,
+                                 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00};
+  header.resize(76, 0);
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 76), header);
+  EXPECT_EQ(file[PageOffset(0) + 40], 0x1F);  // PFS: pages 0 to 4 in use
+  EXPECT_EQ(file[PageOffset(1) + 40], 0x01);  // EAM: extent 0 has a free page
+
+  // Page 2: the directory, plain, 10 bytes of entries: kind 2 at page 3, kind 1 at page 4.
+  const uint8_t* dir = file.data() + PageOffset(2);
+  EXPECT_EQ(dir[8], 4);
+  const std::vector<uint8_t> content(dir + 40, dir + 60);
+  EXPECT_EQ(content, (std::vector<uint8_t>{10, 10, 0, 0, 0, 10, 0, 0, 0, 0,  //
+                                           2,  3,  0, 0, 0, 1,  4, 0, 0, 0}));
+  // Page 3: the session slot file of 500 bytes; page 4: the empty table list.
+  const uint8_t* slots = file.data() + PageOffset(3);
+  EXPECT_EQ(slots[8], 5);
+  EXPECT_EQ(std::vector<uint8_t>(slots + 40, slots + 45),
+            (std::vector<uint8_t>{10, 0xF4, 1, 0, 0}));
+  const uint8_t* list = file.data() + PageOffset(4);
+  EXPECT_EQ(list[8], 6);
+  EXPECT_EQ(std::vector<uint8_t>(list + 40, list + 50),
+            (std::vector<uint8_t>{10, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(DiskDatabaseDataTest, SessionsOpenAndCloseTheDatabase) {
+  Create();
+  auto data = NewData();
+  auto first = Session(false);
+  auto second = Session(false);
+  data->AddSession(*first);
+  ASSERT_TRUE(data->IsOpen());
+  EXPECT_EQ(first->SessionID(), 0);
+  EXPECT_TRUE(data->AllSlotsLocked());
+  EXPECT_FALSE(data->ReadOnly);
+  EXPECT_EQ(data->MaxConnections, 500);
+  data->AddSession(*second);
+  EXPECT_EQ(second->SessionID(), 0);
+
+  // Tables of the file, through the table list.
+  data->TableList()->AddTable(data->NextObjectID(), "Brandstofkosten", 1, 2, 3);
+  data->TableList()->Save();
+  data->CommitTransaction(kSystemSessionID, true);
+  std::vector<std::string> names;
+  data->GetTableNames(names);
+  EXPECT_EQ(names, std::vector<std::string>{"Brandstofkosten"});
+  EXPECT_TRUE(data->TableExists("BRANDSTOFKOSTEN"));
+  EXPECT_FALSE(data->TableExists("Autogegevens"));
+
+  // A multi-user session cannot join a single-user database.
+  auto multi = Session(true);
+  EXPECT_QDX_ERROR(data->AddSession(*multi), 20235,
+                   "Cannot open database in multi-user and signle-user mode at the same time");
+
+  data->RemoveSession(*first);
+  EXPECT_TRUE(data->IsOpen());
+  data->RemoveSession(*second);
+  EXPECT_FALSE(data->IsOpen());
+  EXPECT_QDX_ERROR(data->GetTableNames(names), 20131, "Pointer is nil");
+  EXPECT_QDX_ERROR(data->NextObjectID(), 20131, "Pointer is nil");
+  EXPECT_QDX_ERROR(data->CommitTransaction(0, true), 20131, "Pointer is nil");
+  EXPECT_EQ(data->Sessions().size(), 0u);
+}
+
+TEST_F(DiskDatabaseDataTest, SecondProcessSingleUserBecomesReadOnly) {
+  Create();
+  auto mine = NewData();
+  auto theirs = NewData();
+  auto a = Session(false);
+  auto b = Session(false);
+  mine->AddSession(*a);
+  theirs->AddSession(*b);
+  EXPECT_FALSE(mine->ReadOnly);
+  EXPECT_TRUE(theirs->ReadOnly);
+  EXPECT_FALSE(theirs->AllSlotsLocked());
+
+  // A multi-user process cannot connect while a single-user one holds the slots.
+  auto multiData = NewData();
+  auto m = Session(true);
+  EXPECT_QDX_ERROR(multiData->AddSession(*m), 20094, "Maximum connections quantity exceeded");
+  EXPECT_FALSE(multiData->IsOpen());
+
+  theirs->RemoveSession(*b);
+  EXPECT_FALSE(theirs->ReadOnly);  // forced by that open only
+  mine->RemoveSession(*a);
+  // Everything was given back: a multi-user session connects now.
+  multiData->AddSession(*m);
+  EXPECT_EQ(m->SessionID(), 0);
+  multiData->RemoveSession(*m);
+}
+
+TEST_F(DiskDatabaseDataTest, MultiUserSessionsTakeSlotsInOrder) {
+  Create(3);
+  std::vector<std::unique_ptr<TQDXDiskDatabaseData>> processes;
+  std::vector<std::unique_ptr<TQDXBaseSession>> sessions;
+  for (int i = 0; i < 3; ++i) {
+    processes.push_back(NewData());
+    sessions.push_back(Session(true));
+    processes.back()->AddSession(*sessions.back());
+    EXPECT_EQ(sessions.back()->SessionID(), i);
+    EXPECT_EQ(processes.back()->MaxConnections, 3);
+  }
+  auto fourth = NewData();
+  auto extra = Session(true);
+  EXPECT_QDX_ERROR(fourth->AddSession(*extra), 20094, "Cannot connect session");
+
+  // A single-user process sees connected sessions and opens read-only.
+  auto single = NewData();
+  auto s = Session(false);
+  single->AddSession(*s);
+  EXPECT_TRUE(single->ReadOnly);
+  single->RemoveSession(*s);
+
+  processes[1]->RemoveSession(*sessions[1]);
+  fourth->AddSession(*extra);
+  EXPECT_EQ(extra->SessionID(), 1);  // the freed slot
+  fourth->RemoveSession(*extra);
+  for (int i : {0, 2}) processes[i]->RemoveSession(*sessions[i]);
+}
+
+TEST_F(DiskDatabaseDataTest, OpenFailuresLeaveTheObjectClosed) {
+  auto data = NewData();
+  auto session = Session(false);
+  EXPECT_QDX_ERROR(data->AddSession(*session), 30364, "Cannot open file");
+  EXPECT_FALSE(data->IsOpen());
+  EXPECT_TRUE(data->Sessions().empty());
+
+  // A database whose directory page is damaged.
+  Create();
+  Patch(PageOffset(2) + 8, {9, 0});
+  EXPECT_QDX_ERROR(data->AddSession(*session), 20153, "Expecting type 4, but found 9");
+  EXPECT_FALSE(data->IsOpen());
+}
+
+TEST_F(DiskDatabaseDataTest, EncryptedDatabaseNeedsItsPassword) {
+  auto data = NewData();
+  data->Password = {"geheim", 1};
+  data->CreateDatabase();
+  auto reader = NewData();
+  auto session = Session(false);
+  EXPECT_QDX_ERROR(reader->AddSession(*session), 30445, "");
+  session->Password = {"geheim", 1};
+  reader->AddSession(*session);
+  EXPECT_TRUE(reader->IsEncrypted());
+  std::vector<std::string> names;
+  reader->GetTableNames(names);
+  EXPECT_TRUE(names.empty());
+  reader->RemoveSession(*session);
+}
+
+TEST_F(DiskDatabaseDataTest, RollbackDropsTheSessionsPages) {
+  Create();
+  auto data = NewData();
+  auto session = Session(false);
+  data->AddSession(*session);
+  data->TableList()->AddTable(1, "Weg", 1, 2, 3);
+  data->TableList()->Save();
+  data->RollbackTransaction(kSystemSessionID);
+  std::vector<std::string> names;
+  data->GetTableNames(names);
+  EXPECT_TRUE(names.empty());
+  data->RemoveSession(*session);
+}
+
+TEST_F(DiskDatabaseDataTest, ProcessListFindsObjectsByFileName) {
+  auto* data = new TQDXDiskDatabaseData(path);
+  DatabaseDataList().Add(data);
+  EXPECT_EQ(DatabaseDataList().Find(path), data);
+  auto session = Session(false);
+  Create();
+  data->AddSession(*session);
+  EXPECT_FALSE(data->FreeIfUnused());
+  data->RemoveSession(*session);
+  EXPECT_TRUE(data->FreeIfUnused());
+  EXPECT_EQ(DatabaseDataList().Find(path), nullptr);
+}
+
+}  // namespace
+}  // namespace qdx

@@ -1,0 +1,11 @@
+// qdx: a command-line utility for database files (see qdx_commands.h and `qdx --help`).
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/qdx/qdx_commands.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return qdx::tools::RunQdx(args, std::cout, std::cerr);
+}

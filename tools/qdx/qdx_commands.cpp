@@ -1,0 +1,152 @@
+#include "tools/qdx/qdx_commands.h"
+
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "engine/core/page_format.h"
+#include "engine/disk/active_sessions_file.h"
+#include "engine/disk/disk_database_data.h"
+#include "engine/disk/disk_page_manager.h"
+#include "engine/disk/system_directory.h"
+#include "engine/disk/table_list_file.h"
+#include "engine/foundation/cipher/engine_cipher.h"
+#include "engine/foundation/except.h"
+#include "engine/foundation/format.h"
+#include "engine/foundation/messages.h"
+
+namespace qdx::tools {
+
+namespace {
+
+// Bad usage: reported with exit status 2.
+struct UsageError {
+  std::string Message;
+};
+
+std::string Text(std::string_view format, FormatArgs args) {
+  return ToolText(format, args);
+}
+
+// The parsed command line: the command, the file and the options given with their values.
+struct CommandLine {
+  std::string Command;
+  std::string FileName;
+  std::map<std::string, std::string> Options;
+};
+
+CommandLine Parse(const std::vector<std::string>& args,
+                  const std::vector<std::string_view>& allowed) {
+  CommandLine line;
+  line.Command = args[0];
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.starts_with("--")) {
+      if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) {
+        throw UsageError{Text(msg::kQdxUnknownOption, {arg, line.Command})};
+      }
+      if (i + 1 >= args.size()) throw UsageError{Text(msg::kQdxMissingValue, {arg})};
+      line.Options[arg] = args[++i];
+    } else if (line.FileName.empty()) {
+      line.FileName = arg;
+    } else {
+      throw UsageError{Text(msg::kQdxUnknownOption, {arg, line.Command})};
+    }
+  }
+  if (line.FileName.empty()) throw UsageError{msg::kQdxFileNameMissing};
+  return line;
+}
+
+int64_t Number(const CommandLine& line, const std::string& option, int64_t fallback, int64_t low,
+               int64_t high) {
+  const auto it = line.Options.find(option);
+  if (it == line.Options.end()) return fallback;
+  const std::string& text = it->second;
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    throw UsageError{Text(msg::kQdxInvalidNumber, {option, low, high, text})};
+  }
+  return value;
+}
+
+std::string Option(const CommandLine& line, const std::string& option) {
+  const auto it = line.Options.find(option);
+  return it == line.Options.end() ? std::string() : it->second;
+}
+
+uint8_t CipherCode(const std::string& name) {
+  for (uint8_t code = 0; code < kCryptoAlgorithmCount; ++code) {
+    const std::string_view known = CryptoAlgorithm(code)->Name;
+    if (std::equal(known.begin(), known.end(), name.begin(), name.end(),
+                   [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+      return code;
+    }
+  }
+  throw UsageError{Text(msg::kQdxUnknownCipher, {name})};
+}
+
+void Create(const CommandLine& line) {
+  TQDXDiskDatabaseData data(line.FileName);
+  data.PageSize = static_cast<uint16_t>(
+      Number(line, "--page-size", kDefaultPageSize, kPageHeaderSize + 1, UINT16_MAX));
+  data.PagesPerExtent = static_cast<uint16_t>(
+      Number(line, "--pages-per-extent", kDefaultPagesPerExtent, 1, UINT16_MAX));
+  data.MaxConnections = static_cast<int32_t>(
+      Number(line, "--max-connections", TQDXDiskDatabaseData::kDefaultMaxConnections, 1, 1000000));
+  data.Password.Password = Option(line, "--password");
+  if (line.Options.contains("--cipher")) {
+    if (data.Password.Password.empty()) throw UsageError{msg::kQdxCipherWithoutPassword};
+    data.Password.CryptoAlgorithm = CipherCode(line.Options.at("--cipher"));
+  }
+  std::error_code ignored;
+  if (std::filesystem::exists(line.FileName, ignored)) {
+    throw EQdxToolFault(Text(msg::kQdxFileExists, {line.FileName}));
+  }
+  data.CreateDatabase();
+}
+
+}  // namespace
+
+std::string ToolText(std::string_view format, FormatArgs args) {
+  return FormatOrFallback(format, std::span<const FormatArg>(args.begin(), args.size()));
+}
+
+int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    err << msg::kQdxUsage;
+    return kExitUsage;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    out << msg::kQdxUsage;
+    return kExitSuccess;
+  }
+  try {
+    if (args[0] == "create") {
+      Create(Parse(args, {"--page-size", "--pages-per-extent", "--max-connections", "--password",
+                          "--cipher"}));
+    } else if (args[0] == "info") {
+      const CommandLine line = Parse(args, {"--password"});
+      PrintInfo(line.FileName, Option(line, "--password"), out);
+    } else if (args[0] == "check") {
+      const CommandLine line = Parse(args, {"--password"});
+      CheckDatabase(line.FileName, Option(line, "--password"));
+      out << msg::kQdxCheckPassed << "\n";
+    } else {
+      throw UsageError{Text(msg::kQdxUnknownCommand, {args[0]})};
+    }
+    return kExitSuccess;
+  } catch (const UsageError& e) {
+    err << "qdx: " << e.Message << "\nTry 'qdx --help'.\n";
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    err << "qdx: " << e.what() << "\n";
+    return kExitDatabaseError;
+  }
+}
+
+}  // namespace qdx::tools
