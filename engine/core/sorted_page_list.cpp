@@ -97,11 +97,8 @@ TQDXPage* TQDXSortedPageList::Oldest() const {
 }
 
 void TQDXSortedPageList::Clear() {
-  for (TQDXPage* page = oldest_; page != nullptr;) {
-    TQDXPage* newer = page->newerInList_;
-    page->olderInList_ = page->newerInList_ = nullptr;
-    page = newer;
-  }
+  // The pages may already be destroyed: forget them without touching them. A page's own links
+  // are rewritten when a list adds it again.
   oldest_ = newest_ = nullptr;
   ShrinkFor(0);
 }

@@ -1,7 +1,5 @@
 #include "engine/foundation/memory.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -38,9 +36,7 @@ uint8_t* AllocateBlock(int64_t blockSize, AllocationMethod method) {
       block = std::malloc(static_cast<size_t>(blockSize));
       break;
     case kVirtualMemory:
-      block = ::mmap(nullptr, static_cast<size_t>(blockSize), PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (block == MAP_FAILED) block = nullptr;
+      block = platform::AllocateVirtualMemory(blockSize);
       break;
     default:
       throw EQDXException(30340, msg::kUnknownGetMemMethodType, {static_cast<int>(method)});
@@ -51,7 +47,7 @@ uint8_t* AllocateBlock(int64_t blockSize, AllocationMethod method) {
 
 void ReleaseBlock(uint8_t* block, int64_t blockSize, uint8_t method) {
   if (method == kVirtualMemory)
-    ::munmap(block, static_cast<size_t>(blockSize));
+    platform::ReleaseVirtualMemory(block, blockSize);
   else
     std::free(block);
 }

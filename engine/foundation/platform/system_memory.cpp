@@ -1,5 +1,6 @@
 #include "engine/foundation/platform/system_memory.h"
 
+#include <sys/mman.h>
 #include <sys/sysinfo.h>
 
 #include <cstdio>
@@ -32,6 +33,16 @@ int64_t AvailablePhysicalMemory() {
   if (sysinfo(&info) != 0) return 0;
   return (static_cast<int64_t>(info.freeram) + static_cast<int64_t>(info.bufferram)) *
          static_cast<int64_t>(info.mem_unit);
+}
+
+void* AllocateVirtualMemory(int64_t size) {
+  void* block = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return block == MAP_FAILED ? nullptr : block;
+}
+
+void ReleaseVirtualMemory(void* block, int64_t size) {
+  ::munmap(block, static_cast<size_t>(size));
 }
 
 }  // namespace qdx::platform
