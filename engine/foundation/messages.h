@@ -662,6 +662,8 @@ inline constexpr const char* kQdxChainPageFree =
 inline constexpr const char* kQdxPageShared = "Page %d belongs to the %s and to the %s";
 inline constexpr const char* kQdxUnreachedPage =
     "Page %d (%s) is in use but no structure reaches it";
+inline constexpr const char* kQdxMapBeyondEnd =
+    "The page free space map marks page %d in use beyond the end of the file. TotalPageCount=%d";
 inline constexpr const char* kQdxFreedPageInUse =
     "Page %d is in use but was freed (PageVersion=%d)";
 inline constexpr const char* kQdxExtentMarkedFull =

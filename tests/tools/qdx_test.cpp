@@ -139,6 +139,8 @@ TEST_F(QdxToolTest, CheckReportsTheFirstFault) {
        "TotalPageCount=6, pages in file=5"},
       {"chain page marked free", [&] { Patch(pfsData, {0x0F}); },
        "Page 4 of the table list is marked free"},
+      {"map marks a page past the end", [&] { Patch(pfsData + 100, {0x04}); },
+       "marks page 802 in use beyond the end of the file. TotalPageCount=6"},
       {"extent marked full", [&] { Patch(380 + 4096 + 40, {0x03}); },
        "Extent 0 is marked full but page 5 is free"},
       {"wrong chain page type",

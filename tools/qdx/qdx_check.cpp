@@ -93,9 +93,14 @@ class Checker {
     for (int64_t pfs = 0; pfs < total_; pfs += geometry_.PagesPerPfsPage()) {
       ExpectMapType(static_cast<int32_t>(pfs), ptPFS);
       pm_.ReadPagePart(data.data(), static_cast<int32_t>(pfs), dataSize, kPageHeaderSize);
-      for (int64_t n = pfs; n < std::min<int64_t>(total_, pfs + geometry_.PagesPerPfsPage()); ++n) {
+      const int64_t end = pfs + geometry_.PagesPerPfsPage();
+      for (int64_t n = pfs; n < end; ++n) {
         const TQDXMapSlot slot = geometry_.PfsSlot(n);
-        used_[n] = (data[slot.ByteOffset] >> slot.Shift) & 1;
+        const bool used = (data[slot.ByteOffset] >> slot.Shift) & 1;
+        // Pages past the end are free until the file grows over them; one marked in use would
+        // never be handed out and belong to nothing.
+        if (n >= total_ && used) Fault(msg::kQdxMapBeyondEnd, {n, total_});
+        if (n < total_) used_[n] = used;
       }
     }
     for (int64_t n = 0; n < total_; ++n) {
