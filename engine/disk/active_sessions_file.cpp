@@ -60,9 +60,8 @@ bool TQDXActiveSessionsFile::LockAllSlots() {
   // One lock per page part of the slots instead of one per slot: other processes still see
   // (and are refused) every single slot byte.
   if (slotCount_ > 0 && !file_.IsRegionLocked(0, slotCount_)) {
+    // All or nothing, so a process that connected meanwhile keeps its slot.
     locked = file_.LockRegion(0, slotCount_);
-    // A process that connected meanwhile keeps its slot.
-    if (!locked) file_.UnlockRegion(0, slotCount_);
   }
   UnlockFileOrRaise(20240);
   return locked;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <unordered_set>
+#include <vector>
 
 #include "engine/core/page_handle.h"
 #include "engine/disk/disk_page_manager.h"
@@ -170,10 +171,21 @@ bool TQDXInternalDBDirectAccessFile::IsByteLocked(int32_t position) {
 
 bool TQDXInternalDBDirectAccessFile::LockRegion(int32_t position, int32_t count) {
   RequireOpen("LockByte");
+  // All or nothing: when one part is refused, the parts already taken are given back.
+  struct Part {
+    int32_t pageNo, offset, size;
+  };
+  std::vector<Part> taken;
   bool locked = true;
   ForEachPart(count, position, [&](int32_t pageNo, int32_t offset, int32_t, int32_t part) {
-    locked = pageManager_.LockPageRegion(pageNo, offset, part) && locked;
+    if (!locked) return;
+    locked = pageManager_.LockPageRegion(pageNo, offset, part);
+    if (locked) taken.push_back({pageNo, offset, part});
   });
+  if (!locked) {
+    for (const Part& part : taken)
+      pageManager_.UnlockPageRegion(part.pageNo, part.offset, part.size);
+  }
   return locked;
 }
 

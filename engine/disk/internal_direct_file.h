@@ -56,8 +56,9 @@ class TQDXInternalDBDirectAccessFile {
   bool LockByte(int32_t position);
   bool UnlockByte(int32_t position);
   bool IsByteLocked(int32_t position);
-  // The `count` positions from `position` locked or unlocked with one lock per page part;
-  // answers whether every part was. Unlocking takes exactly the parts locked so.
+  // The `count` positions from `position` locked or unlocked with one lock per page part.
+  // Locking is all or nothing: when a part is refused, the parts taken are released and the
+  // answer is false. Unlocking takes exactly the parts locked so.
   bool LockRegion(int32_t position, int32_t count);
   bool UnlockRegion(int32_t position, int32_t count);
   // Whether a byte of the `count` positions from `position` is locked; false for count <= 0.

@@ -184,6 +184,9 @@ TEST_F(InternalFilesTest, DirectFilePositionsCrossPages) {
   EXPECT_FALSE(seen.IsRegionLocked(4000, 46));
   EXPECT_FALSE(seen.IsRegionLocked(4046, 0));
   EXPECT_FALSE(seen.LockByte(4046));
+  // A region refused on its second page gives back the part it took on the first.
+  EXPECT_FALSE(seen.LockRegion(4000, 100));
+  EXPECT_FALSE(opened.IsRegionLocked(4000, 46));
   EXPECT_TRUE(opened.UnlockByte(4046));
   EXPECT_TRUE(seen.LockByte(4046));
   EXPECT_TRUE(seen.UnlockByte(4046));
