@@ -31,6 +31,14 @@ EOSError::EOSError(int systemErrorCode)
                           platform::SystemErrorMessage(systemErrorCode)),
       systemErrorCode_(systemErrorCode) {}
 
+void Raise(const msg::Message& message) {
+  throw EQDXException(message.Code, message.Text);
+}
+
+void Raise(const msg::Message& message, FormatArgs args) {
+  throw EQDXException(message.Code, message.Text, args);
+}
+
 void RaiseLastOSError() {
   throw EOSError(platform::LastSystemError());
 }

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "engine/foundation/format.h"
+#include "engine/foundation/messages.h"
 
 namespace qdx {
 
@@ -61,6 +62,10 @@ class EOSError : public EFrameworkException {
  private:
   int systemErrorCode_;
 };
+
+// Raises the catalogue entry's code with its text (a format applied to `args`).
+[[noreturn]] void Raise(const msg::Message& message);
+[[noreturn]] void Raise(const msg::Message& message, FormatArgs args);
 
 // Raises EOSError for the calling thread's last system error.
 [[noreturn]] void RaiseLastOSError();

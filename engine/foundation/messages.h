@@ -5,7 +5,16 @@
 // format.h; "%d" takes any integer, "%s" any text.
 #pragma once
 
+#include <cstdint>
+
 namespace qdx::msg {
+
+// A catalogue entry: one native code bound to its text. Codes that share one text each get an
+// entry of their own naming that text, so that a throw site reads `Raise(msg::kName, {...})`.
+struct Message {
+  int32_t Code;
+  const char* Text;
+};
 
 // 10079, 10080, 10083, 10091, 10094, 10099, 10102, 10103
 inline constexpr const char* kCannotSetStreamPosition =
