@@ -81,6 +81,7 @@ void TQDXBTree::CheckKeySize() const {
 }
 
 int32_t TQDXBTree::CreateRoot(int32_t sessionID) {
+  pageManager_->AssertDatabaseLockHeld();
   CheckKeySize();
   TQDXPageHandle root = TQDXPageHandle::Add(*pageManager_, sessionID, ptTableIndex);
   std::memset(root->Data(), 0, root->DataSize());
@@ -105,6 +106,7 @@ void TQDXBTree::FreeSubtree(int32_t sessionID, int32_t pageNo, int32_t depth) {
 }
 
 void TQDXBTree::FreePages(int32_t sessionID, bool keepRoot) {
+  pageManager_->AssertDatabaseLockHeld();
   RequireRoot();
   FreeSubtree(sessionID, RootPageNo, 0);
   if (keepRoot) {
@@ -234,6 +236,7 @@ TQDXBTree::SearchBounds TQDXBTree::Descend(int32_t sessionID, uint8_t* key, cons
 
 bool TQDXBTree::FindEntry(int32_t sessionID, const uint8_t* key, const uint8_t* ref,
                           TQDXKeyPath& path) {
+  pageManager_->AssertDatabaseLockHeld();
   scratchKey_.assign(key, key + keyRef_->KeySize);
   const int32_t lower = Descend(sessionID, scratchKey_.data(), ref, path).lower;
   TQDXKeyPath::Level& leaf = path.Levels[path.LevelCount - 1];
@@ -266,6 +269,7 @@ bool TQDXBTree::FindEntry(int32_t sessionID, const uint8_t* key, const uint8_t* 
 // ---- insertion ----
 
 void TQDXBTree::InsertEntry(int32_t sessionID, const uint8_t* key, const uint8_t* ref) {
+  pageManager_->AssertDatabaseLockHeld();
   CheckKeySize();
   std::vector<uint8_t> keyCopy(key, key + keyRef_->KeySize);
   TQDXKeyPath path;
@@ -380,6 +384,7 @@ void TQDXBTree::SplitRoot(int32_t sessionID, TQDXPageHandle& root, std::vector<u
 // ---- deletion ----
 
 bool TQDXBTree::DeleteEntry(int32_t sessionID, const uint8_t* key, const uint8_t* ref) {
+  pageManager_->AssertDatabaseLockHeld();
   TQDXKeyPath path;
   if (!FindEntry(sessionID, key, ref, path)) return false;
   RemoveAt(sessionID, path, path.LevelCount - 1);
@@ -517,6 +522,7 @@ void TQDXBTree::CollapseRoot(int32_t sessionID) {
 // ---- navigation ----
 
 bool TQDXBTree::GoFirst(int32_t sessionID, TQDXKeyPath& path) {
+  pageManager_->AssertDatabaseLockHeld();
   RequireRoot();
   path.LevelCount = 0;
   int32_t pageNo = RootPageNo;
@@ -535,6 +541,7 @@ bool TQDXBTree::GoFirst(int32_t sessionID, TQDXKeyPath& path) {
 }
 
 bool TQDXBTree::GoLast(int32_t sessionID, TQDXKeyPath& path) {
+  pageManager_->AssertDatabaseLockHeld();
   RequireRoot();
   path.LevelCount = 0;
   int32_t pageNo = RootPageNo;
@@ -554,12 +561,14 @@ bool TQDXBTree::GoLast(int32_t sessionID, TQDXKeyPath& path) {
 }
 
 int32_t TQDXBTree::FirstLeafPageNo(int32_t sessionID) {
+  pageManager_->AssertDatabaseLockHeld();
   TQDXKeyPath path;
   if (!GoFirst(sessionID, path)) return RootPageNo;
   return path.Leaf().PageNo;
 }
 
 int32_t TQDXBTree::LastLeafPageNo(int32_t sessionID) {
+  pageManager_->AssertDatabaseLockHeld();
   TQDXKeyPath path;
   if (!GoLast(sessionID, path)) return RootPageNo;
   return path.Leaf().PageNo;
@@ -589,6 +598,7 @@ void TQDXBTree::StepPages(int32_t sessionID, TQDXKeyPath& path, int32_t fromLeve
 }
 
 bool TQDXBTree::Next(int32_t sessionID, TQDXKeyPath& path) {
+  pageManager_->AssertDatabaseLockHeld();
   if (path.LevelCount <= 0) throw EQDXException(20068, msg::kIndexErrorInvalidPosition);
   int32_t level = path.LevelCount - 1;
   while (level >= 0 && path.Levels[level].EntryNo >= path.Levels[level].EntryCount - 1) --level;
@@ -609,6 +619,7 @@ bool TQDXBTree::Next(int32_t sessionID, TQDXKeyPath& path) {
 }
 
 bool TQDXBTree::Prior(int32_t sessionID, TQDXKeyPath& path) {
+  pageManager_->AssertDatabaseLockHeld();
   if (path.LevelCount <= 0) throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
   int32_t level = path.LevelCount - 1;
   while (level >= 0 && path.Levels[level].EntryNo <= 0) --level;
@@ -630,6 +641,7 @@ bool TQDXBTree::Prior(int32_t sessionID, TQDXKeyPath& path) {
 
 bool TQDXBTree::FindCondition(int32_t sessionID, bool forward, TQDXKeyPath& path, int32_t kind,
                               const uint8_t* key) {
+  pageManager_->AssertDatabaseLockHeld();
   RequireRoot();
   if (key != nullptr && (kind < ckEqual || kind > ckGreaterOrEqual)) {
     throw EQDXException(20078, msg::kIndexErrorInvalidParams);
@@ -713,6 +725,7 @@ bool TQDXBTree::FindConditionIn(int32_t sessionID, bool forward, TQDXKeyPath& pa
 }
 
 void TQDXBTree::ReadEntry(int32_t sessionID, const TQDXKeyPath& path, uint8_t* key, uint8_t* ref) {
+  pageManager_->AssertDatabaseLockHeld();
   if (path.LevelCount <= 0) throw EQDXException(20068, msg::kIndexErrorInvalidPosition);
   TQDXPageHandle page = GetIndexPage(sessionID, path.Leaf().PageNo);
   const TQDXBTreePage view = View(page);
@@ -725,6 +738,7 @@ void TQDXBTree::ReadEntry(int32_t sessionID, const TQDXKeyPath& path, uint8_t* k
 }
 
 void TQDXBTree::WriteRef(int32_t sessionID, const TQDXKeyPath& path, const uint8_t* ref) {
+  pageManager_->AssertDatabaseLockHeld();
   if (path.LevelCount <= 0) throw EQDXException(20068, msg::kIndexErrorInvalidPosition);
   TQDXPageHandle page = GetIndexPage(sessionID, path.Leaf().PageNo);
   const TQDXBTreePage view = View(page);
@@ -739,6 +753,7 @@ void TQDXBTree::WriteRef(int32_t sessionID, const TQDXKeyPath& path, const uint8
 // ---- integrity ----
 
 void TQDXBTree::CheckIntegrity(int32_t sessionID, bool leavesOnly) {
+  pageManager_->AssertDatabaseLockHeld();
   RequireRoot();
   const int32_t keySize = keyRef_->KeySize;
   std::unordered_set<int32_t> seen;

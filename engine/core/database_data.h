@@ -8,6 +8,23 @@
 //
 // Every operation runs under the object's critical section (EnterDatabase / LeaveDatabase),
 // which is re-entrant.
+//
+// The lock order. A thread takes locks only in this order, and may skip any; it never waits
+// for a lock earlier in the list while it holds a later one:
+//  1. The process-wide locks of the dataset layer and the lists: session activation and
+//     connection, then the session list, then the database data list's critical section
+//     (DatabaseDataList().Lock()), held while a session looks a database up and connects.
+//  2. The database's critical section (Lock()). The page manager and the B-tree run only under
+//     it and check so in debug builds (TQDXPageManager::AssertDatabaseLockHeld).
+//  3. The table lock manager's lock, then the lock bytes in the file, between processes: the
+//     session slot file's lock, the tables lock byte and the database lock byte, in that order
+//     (disk/database_lock_bytes.h). Lock bytes never wait indefinitely: a lock that stays
+//     refused ends in an error.
+//  4. The NextObjectID lock byte, taken alone or inside the database lock byte.
+//  Leaves: the PPM model's lock and the memory manager's take no other lock while held, so any
+//  thread may take them at any point.
+// Locks of levels 3 and 4 are held by guards (TQDXDatabaseLockGuard, TQDXObjectIDLockGuard)
+// so that an exception path gives them back.
 #pragma once
 
 #include <cstdint>

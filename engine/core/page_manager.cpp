@@ -14,17 +14,14 @@ TQDXPageManager::TQDXPageManager() : random_(static_cast<uint32_t>(std::random_d
 }
 
 TQDXPageManager::~TQDXPageManager() {
-  for (auto& [id, session] : sessions_) {
-    for (int32_t i = 0; i < session->dirty.Count(); ++i) DestroyPage(session->dirty.Page(i));
-    session->dirty.Clear();
-  }
-  for (int32_t i = 0; i < sharedList_.Count(); ++i) DestroyPage(sharedList_.Page(i));
+  // The lists only point to the pages; pages_ destroys them all.
+  for (auto& [id, session] : sessions_) session->dirty.Clear();
   sharedList_.Clear();
-  for (auto& [page, superseded] : orphans_) delete page;
   orphans_.clear();
 }
 
 void TQDXPageManager::FreePages() {
+  AssertDatabaseLockHeld();
   for (const auto& [id, session] : sessions_) {
     if (session->dirty.Count() > 0) throw EQDXException(20097, msg::kCannotFreeNonCommitedPages);
   }
@@ -96,9 +93,15 @@ int32_t TQDXPageManager::RandomPageVersion() {
   return std::uniform_int_distribution<int32_t>(0, kMaxInitialPageVersion)(random_);
 }
 
+TQDXPage* TQDXPageManager::Adopt(std::unique_ptr<TQDXPage> page) {
+  TQDXPage* adopted = page.get();
+  pages_.emplace(adopted, std::move(page));
+  return adopted;
+}
+
 void TQDXPageManager::DestroyPage(TQDXPage* page) noexcept {
   orphans_.erase(page);
-  delete page;
+  pages_.erase(page);
 }
 
 void TQDXPageManager::DropPage(TQDXSortedPageList& list, TQDXPage* page, bool superseded) {
@@ -132,9 +135,11 @@ void TQDXPageManager::DropSharedPage(int32_t pageNo) {
 }
 
 TQDXPage* TQDXPageManager::AddPage(int32_t sessionID, uint16_t pageType) {
+  AssertDatabaseLockHeld();
   Session& session = SessionFor(sessionID);
-  auto page = std::make_unique<TQDXPage>(*this, -1, sessionID);
-  InternalAddPage(*page);
+  auto made = std::make_unique<TQDXPage>(*this, -1, sessionID);
+  InternalAddPage(*made);
+  TQDXPage* page = made.get();
   if (page->PageNo < 0) throw EQDXException(20064, msg::kInvalidPageNumber);
   // Storage gave out a number this session still holds a changed page of: the lists would hold
   // two objects of one number.
@@ -151,10 +156,11 @@ TQDXPage* TQDXPageManager::AddPage(int32_t sessionID, uint16_t pageType) {
   page->SessionID = sessionID;
   // A cached copy of the number belongs to the page's former life.
   DropSharedPage(page->PageNo);
+  Adopt(std::move(made));
   session.newPages.push_back(page->PageNo);
   page->List = &session.dirty;
-  session.dirty.Add(page.get());
-  return page.release();
+  session.dirty.Add(page);
+  return page;
 }
 
 TQDXPage* TQDXPageManager::ReadSharedPage(int32_t sessionID, int32_t pageNo, uint16_t pageType) {
@@ -167,15 +173,16 @@ TQDXPage* TQDXPageManager::ReadSharedPage(int32_t sessionID, int32_t pageNo, uin
       page->PageType() != pageType) {
     throw EQDXException(20153, msg::kInvalidPageTypeCorruption, {pageType, page->PageType()});
   }
-  page->List = &sharedList_;
-  sharedList_.Add(page.get());
-  TQDXPage* added = page.release();
+  TQDXPage* added = Adopt(std::move(page));
+  added->List = &sharedList_;
+  sharedList_.Add(added);
   SetCachedPageCurrent(sessionID, *added);
   return added;
 }
 
 TQDXPage* TQDXPageManager::GetPage(int32_t sessionID, int32_t pageNo, bool synchronize,
                                    uint16_t pageType) {
+  AssertDatabaseLockHeld();
   Session& session = SessionFor(sessionID);
   TQDXPage* page = session.dirty.Find(pageNo);
   if (page == nullptr) {
@@ -206,6 +213,7 @@ TQDXPage* TQDXPageManager::GetPage(int32_t sessionID, int32_t pageNo, bool synch
 }
 
 void TQDXPageManager::PutPage(TQDXPage* page) {
+  AssertDatabaseLockHeld();
   if (page == nullptr || page->UseCount <= 0) throw EQDXException(20085, msg::kInvalidPage);
   if (--page->UseCount == 0) page->ReadFromDisk = false;
   if (page->List == nullptr) {
@@ -233,6 +241,7 @@ void TQDXPageManager::EvictOldestIfOver() {
 }
 
 void TQDXPageManager::RemovePage(int32_t sessionID, int32_t pageNo) {
+  AssertDatabaseLockHeld();
   SessionFor(sessionID).removedPages.push_back(pageNo);
 }
 
@@ -265,6 +274,7 @@ void TQDXPageManager::AddCommittedPage(TQDXPage* page) {
 }
 
 void TQDXPageManager::ApplyChanges(int32_t sessionID) {
+  AssertDatabaseLockHeld();
   Session* session = FindSession(sessionID);
   CheckCommitPreconditions(sessionID, session);
   if (session == nullptr) return;
@@ -303,6 +313,7 @@ void TQDXPageManager::ApplyChanges(int32_t sessionID) {
 }
 
 void TQDXPageManager::CancelChanges(int32_t sessionID) {
+  AssertDatabaseLockHeld();
   Session* session = FindSession(sessionID);
   if (session == nullptr) return;
   TQDXSortedPageList& dirty = session->dirty;

@@ -27,7 +27,10 @@
 //
 // Session ID -2 is the engine's system session (structure changes); -1 is invalid.
 //
-// Not safe for concurrent use: the manager runs under its database's critical section.
+// Not safe for concurrent use: the manager runs under its database's critical section, and its
+// entry points (GetPage, AddPage, PutPage, RemovePage, ApplyChanges, CancelChanges, FreePages)
+// check so in debug builds. A manager that belongs to no database (a tool's, a test's) has a
+// section of its own, which its callers hold in the same way.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +42,7 @@
 #include "engine/core/page.h"
 #include "engine/core/page_format.h"
 #include "engine/core/sorted_page_list.h"
+#include "engine/foundation/platform/critical_section.h"
 
 namespace qdx {
 
@@ -128,6 +132,13 @@ class TQDXPageManager {
   // Other processes may change the storage (disk manager only).
   bool MultiUser = false;
 
+  // The critical section the manager's callers hold: its database's once the database gave it
+  // (engine/core/database_data.h has the lock order), else the manager's own.
+  platform::CriticalSection& DatabaseLock() const { return *databaseLock_; }
+  void UseDatabaseLock(platform::CriticalSection& lock) { databaseLock_ = &lock; }
+  // Stops a debug build when the calling thread does not hold DatabaseLock().
+  void AssertDatabaseLockHeld() const { databaseLock_->AssertHeld(); }
+
  protected:
   // The checks ApplyChanges makes before it frees or writes anything (design note 6): 20152,
   // 20085, 20086. Lets a subclass check them before it marks the storage as being written.
@@ -139,6 +150,8 @@ class TQDXPageManager {
   void SetPageCount(int32_t count) { pageCount_ = count; }
 
  private:
+  mutable platform::CriticalSection ownLock_;
+  platform::CriticalSection* databaseLock_ = &ownLock_;
   struct Session {
     int32_t sessionID;
     TQDXSortedPageList dirty;
@@ -157,6 +170,8 @@ class TQDXPageManager {
   void DropPage(TQDXSortedPageList& list, TQDXPage* page, bool superseded = false);
   // PutPage of a page no list holds.
   void PutOrphan(TQDXPage* page);
+  // Takes ownership of a page the manager made.
+  TQDXPage* Adopt(std::unique_ptr<TQDXPage> page);
   void DestroyPage(TQDXPage* page) noexcept;
   void EvictOldestIfOver();
   void CheckCommitPreconditions(int32_t sessionID, const Session* session) const;
@@ -168,10 +183,12 @@ class TQDXPageManager {
   int32_t pageCount_ = 0;
   bool typeCheckOff_ = false;
   int32_t cacheLimit_ = kMaxCacheLimit;
+  // Every page the manager made, until it is destroyed. The lists and orphans_ only point to
+  // them, as do the sessions that hold them.
+  std::unordered_map<const TQDXPage*, std::unique_ptr<TQDXPage>> pages_;
   TQDXSortedPageList sharedList_;
   std::unordered_map<int32_t, std::unique_ptr<Session>> sessions_;
   mutable Session* lastSession_ = nullptr;
-  // Pages dropped from the lists while held (design note 7).
   // Pages dropped from the lists while held (design note 7), with whether a commit superseded
   // them.
   std::unordered_map<TQDXPage*, bool> orphans_;

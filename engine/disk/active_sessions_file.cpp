@@ -6,7 +6,6 @@
 #include "engine/disk/disk_page_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
-#include "engine/foundation/platform/clock.h"
 
 namespace qdx {
 
@@ -24,38 +23,55 @@ void TQDXActiveSessionsFile::Open(int32_t startPageNo) {
   slotCount_ = std::max(0, std::min(file_.GetSize(), file_.UsableSize()));
 }
 
-void TQDXActiveSessionsFile::LockFileWithRetry() {
-  for (int32_t i = 0; i < pageManager_.LockRetryCount(); ++i) {
-    if (file_.LockFile()) return;
-    platform::Sleep(pageManager_.LockRetryPause());
+// The file lock for one operation: waited for as every lock with retry, its outcome not
+// checked (a slot byte lock is atomic by itself). Release gives it back and raises the
+// operation's code when it cannot; an exception path gives it back without raising.
+class TQDXActiveSessionsFile::FileLock {
+ public:
+  explicit FileLock(TQDXActiveSessionsFile& owner) : owner_(owner) {
+    owner_.pageManager_.LockBytes().WithRetry([this] { return owner_.file_.LockFile(); });
   }
-}
+  ~FileLock() {
+    if (released_) return;
+    try {
+      owner_.file_.UnlockFile();
+    } catch (...) {  // the failure being reported matters more than this one
+    }
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
 
-void TQDXActiveSessionsFile::UnlockFileOrRaise(int32_t code) {
-  if (!file_.UnlockFile()) throw EQDXException(code, msg::kCannotUnlockSessionsFile);
-}
+  void Release(int32_t code) {
+    released_ = true;
+    if (!owner_.file_.UnlockFile()) throw EQDXException(code, msg::kCannotUnlockSessionsFile);
+  }
+
+ private:
+  TQDXActiveSessionsFile& owner_;
+  bool released_ = false;
+};
 
 int32_t TQDXActiveSessionsFile::Connect() {
-  LockFileWithRetry();
+  FileLock lock(*this);
   int32_t number = -1;
   for (int32_t slot = 0; slot < slotCount_ && number == -1; ++slot) {
     if (file_.LockByte(slot)) number = slot;
   }
-  UnlockFileOrRaise(20093);
+  lock.Release(20093);
   if (number == -1) throw EQDXException(20094, msg::kCannotConnectSession);
   return number;
 }
 
 void TQDXActiveSessionsFile::Disconnect(int32_t sessionNumber) {
-  LockFileWithRetry();
+  FileLock lock(*this);
   const bool freed =
       sessionNumber >= 0 && sessionNumber < slotCount_ && file_.UnlockByte(sessionNumber);
-  UnlockFileOrRaise(20096);
+  lock.Release(20096);
   if (!freed) throw EQDXException(20095, msg::kCannotDisconnectSession);
 }
 
 bool TQDXActiveSessionsFile::LockAllSlots() {
-  LockFileWithRetry();
+  FileLock lock(*this);
   bool locked = false;
   // One lock per page part of the slots instead of one per slot: other processes still see
   // (and are refused) every single slot byte.
@@ -63,14 +79,14 @@ bool TQDXActiveSessionsFile::LockAllSlots() {
     // All or nothing, so a process that connected meanwhile keeps its slot.
     locked = file_.LockRegion(0, slotCount_);
   }
-  UnlockFileOrRaise(20240);
+  lock.Release(20240);
   return locked;
 }
 
 void TQDXActiveSessionsFile::UnlockAllSlots() {
-  LockFileWithRetry();
+  FileLock lock(*this);
   file_.UnlockRegion(0, slotCount_);
-  UnlockFileOrRaise(20241);
+  lock.Release(20241);
 }
 
 }  // namespace qdx

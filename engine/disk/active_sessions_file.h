@@ -39,10 +39,7 @@ class TQDXActiveSessionsFile {
   void UnlockAllSlots();
 
  private:
-  // The file lock, waited for as every lock with retry; the outcome is not checked: a slot
-  // byte lock is atomic by itself.
-  void LockFileWithRetry();
-  void UnlockFileOrRaise(int32_t code);
+  class FileLock;
 
   TQDXDiskPageManager& pageManager_;
   TQDXInternalDBDirectAccessFile file_;

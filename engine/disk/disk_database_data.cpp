@@ -7,7 +7,6 @@
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
-#include "engine/foundation/platform/clock.h"
 
 namespace qdx {
 
@@ -18,8 +17,9 @@ TQDXDiskDatabaseData::~TQDXDiskDatabaseData() {
   CloseDatabase();
 }
 
-std::unique_ptr<TQDXDiskPageManager> TQDXDiskDatabaseData::NewPageManager() const {
+std::unique_ptr<TQDXDiskPageManager> TQDXDiskDatabaseData::NewPageManager() {
   auto manager = std::make_unique<TQDXDiskPageManager>();
+  manager->UseDatabaseLock(Lock());
   if (LockRetryCount > 0) manager->SetLockRetry(LockRetryCount, LockRetryPause);
   return manager;
 }
@@ -201,10 +201,7 @@ void TQDXDiskDatabaseData::FlushToDisk() {
 void TQDXDiskDatabaseData::LockTables() {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
-  for (int32_t i = 0; i < manager.LockRetryCount(); ++i) {
-    if (manager.LockTables()) return;
-    platform::Sleep(manager.LockRetryPause());
-  }
+  if (manager.LockBytes().WithRetry([&] { return manager.LockTables(); })) return;
   throw EQDXException(20210, msg::kDatabaseTablesAreLocked);
 }
 

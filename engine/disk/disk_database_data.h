@@ -76,7 +76,8 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   uint32_t LockRetryPause = 0;
 
  private:
-  std::unique_ptr<TQDXDiskPageManager> NewPageManager() const;
+  // A page manager whose callers hold this database's critical section.
+  std::unique_ptr<TQDXDiskPageManager> NewPageManager();
   void OpenDatabase(TQDXBaseSession& session);
   // Frees everything the open made, without raising.
   void CloseDatabase() noexcept;

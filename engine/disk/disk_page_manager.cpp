@@ -47,21 +47,12 @@ void TQDXDiskPageManager::ResetToNewFile() {
   passwordBlock_ = TQDXPasswordBlock{};
   lockBlockSize_ = kLockBlockSize;
   layout_ = TQDXDatabaseLayout{};
-  databaseLockDepth_ = 0;
+  lockBytes_.Forget();
   SetPageGeometry(header_.PageSize, kPageHeaderSize);
 }
 
 void TQDXDiskPageManager::RequireOpen(int32_t code) const {
   if (!isOpen_) throw EQDXException(code, msg::kDatabaseFileNotOpened);
-}
-
-template <typename TryLock>
-bool TQDXDiskPageManager::WithRetry(TryLock tryLock) {
-  for (int32_t attempt = 0; attempt < lockRetryCount_; ++attempt) {
-    if (tryLock()) return true;
-    platform::Sleep(lockRetryPauseMs_);
-  }
-  return false;
 }
 
 // --- Create, open, close ---------------------------------------------------------------------
@@ -101,15 +92,10 @@ void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
     WriteLockBlock();
     // Another process that holds the counter's lock keeps it; a new file starts at 0 anyway.
     TQDXFileAttachment attachment(file_);
-    if (WithRetry([&] { return LockNextObjectID(); })) {
+    if (const TQDXObjectIDLockGuard lock(lockBytes_, TQDXObjectIDLockGuard::Wait::WithRetry);
+        lock.Held()) {
       uint8_t zero[kNextObjectIDSlotSize] = {};
-      try {
-        file_.WriteBuffer(zero, 30406, layout_.NextObjectIDPosition(), sizeof zero);
-      } catch (...) {
-        UnlockNextObjectID();
-        throw;
-      }
-      UnlockNextObjectID();
+      file_.WriteBuffer(zero, 30406, layout_.NextObjectIDPosition(), sizeof zero);
     }
     freeSpace_ = std::make_unique<TQDXDatabaseFreeSpaceManager>(*this);
   } catch (...) {
@@ -165,17 +151,14 @@ void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
   // The search and the header read are guarded by the database lock at base offset 0: a file
   // whose database lies further in is only found by reading.
   layout_ = TQDXDatabaseLayout{};
-  if (!LockDatabaseWithRetry()) throw EQDXException(20230, msg::kDatabaseIsLocked);
-  try {
+  {
+    const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
+    if (!lock.Held()) throw EQDXException(20230, msg::kDatabaseIsLocked);
     layout_ =
         TQDXDatabaseLayout(SearchSignature(), kMainHeaderSize, kLockBlockSize, header_.PageSize);
     ReadHeader();
     repairNeeded = !header_.IsConsistent() || header_.IsOldFormat();
-  } catch (...) {
-    UnlockDatabase();
-    throw;
   }
-  UnlockDatabase();
 
   if (!header_.HasValidSignature()) {
     const std::string found(header_.Signature.begin(), header_.Signature.end());
@@ -230,7 +213,7 @@ int64_t TQDXDiskPageManager::SearchSignature() {
 void TQDXDiskPageManager::CloseDatabaseFile() {
   freeSpace_.reset();
   tablePagesCache_.Clear();
-  databaseLockDepth_ = 0;
+  lockBytes_.Forget();
   isOpen_ = false;
   if (!file_.IsOpen()) return;
   try {
@@ -425,107 +408,27 @@ void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
   std::memcpy(page.Buffer(), copy, kPageHeaderSize);
 }
 
-// --- Locks -----------------------------------------------------------------------------------
-
-bool TQDXDiskPageManager::LockTables() {
-  TQDXFileAttachment attachment(file_);
-  return file_.LockByte(1, layout_.TablesLockPosition());
-}
-
-bool TQDXDiskPageManager::UnlockTables() {
-  TQDXFileAttachment attachment(file_);
-  return file_.UnlockByte(1, layout_.TablesLockPosition());
-}
-
-bool TQDXDiskPageManager::LockDatabase() {
-  if (databaseLockDepth_ == 0) {
-    TQDXFileAttachment attachment(file_);
-    if (!file_.LockByte(1, layout_.DatabaseLockPosition())) return false;
-  }
-  ++databaseLockDepth_;
-  return true;
-}
-
-bool TQDXDiskPageManager::UnlockDatabase() {
-  if (databaseLockDepth_ <= 0) return false;
-  if (--databaseLockDepth_ > 0) return true;
-  TQDXFileAttachment attachment(file_);
-  return file_.UnlockByte(1, layout_.DatabaseLockPosition());
-}
-
-bool TQDXDiskPageManager::LockDatabaseWithRetry() {
-  return WithRetry([&] { return LockDatabase(); });
-}
-
-bool TQDXDiskPageManager::LockNextObjectID() {
-  TQDXFileAttachment attachment(file_);
-  return file_.LockByte(1, layout_.NextObjectIDPosition());
-}
-
-bool TQDXDiskPageManager::UnlockNextObjectID() {
-  TQDXFileAttachment attachment(file_);
-  return file_.UnlockByte(1, layout_.NextObjectIDPosition());
-}
-
-bool TQDXDiskPageManager::LockPageByte(int32_t pageNo, int32_t offset) {
-  TQDXFileAttachment attachment(file_);
-  return file_.LockByte(1, PagePosition(pageNo) + offset);
-}
-
-bool TQDXDiskPageManager::UnlockPageByte(int32_t pageNo, int32_t offset) {
-  TQDXFileAttachment attachment(file_);
-  return file_.UnlockByte(1, PagePosition(pageNo) + offset);
-}
-
-bool TQDXDiskPageManager::IsPageByteLocked(int32_t pageNo, int32_t offset) {
-  TQDXFileAttachment attachment(file_);
-  return file_.IsByteLocked(PagePosition(pageNo) + offset);
-}
-
-bool TQDXDiskPageManager::IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count) {
-  TQDXFileAttachment attachment(file_);
-  return file_.IsRegionLocked(count, PagePosition(pageNo) + offset);
-}
-
-bool TQDXDiskPageManager::LockPageRegion(int32_t pageNo, int32_t offset, int32_t count) {
-  TQDXFileAttachment attachment(file_);
-  return file_.LockByte(count, PagePosition(pageNo) + offset);
-}
-
-bool TQDXDiskPageManager::UnlockPageRegion(int32_t pageNo, int32_t offset, int32_t count) {
-  TQDXFileAttachment attachment(file_);
-  return file_.UnlockByte(count, PagePosition(pageNo) + offset);
-}
-
 // --- Object IDs, file size -------------------------------------------------------------------
 
 int32_t TQDXDiskPageManager::GetNextObjectID() {
+  AssertDatabaseLockHeld();
   RequireOpen(30399);
   TQDXFileAttachment attachment(file_);
-  if (!WithRetry([&] { return LockNextObjectID(); })) {
-    throw EQDXException(30401, msg::kNextObjectIDLocked);
+  const TQDXObjectIDLockGuard lock(lockBytes_, TQDXObjectIDLockGuard::Wait::WithRetry);
+  if (!lock.Held()) throw EQDXException(30401, msg::kNextObjectIDLocked);
+  uint8_t bytes[kNextObjectIDSlotSize] = {};
+  file_.CheckedReadBuffer(bytes, 30400, layout_.NextObjectIDPosition(), sizeof bytes);
+  // Unsigned arithmetic: a damaged counter at the top of the range wraps instead of
+  // overflowing.
+  uint32_t next = le::Load<uint32_t>(bytes) + 1;
+  if (!readOnly_) {
+    le::Store(bytes, next);
+    file_.WriteBuffer(bytes, 30404, layout_.NextObjectIDPosition(), sizeof bytes);
+  } else {
+    next += static_cast<uint32_t>(
+        std::uniform_int_distribution<int32_t>(0, kMaxObjectIDSpread)(random_));
   }
-  int32_t id;
-  try {
-    uint8_t bytes[kNextObjectIDSlotSize] = {};
-    file_.CheckedReadBuffer(bytes, 30400, layout_.NextObjectIDPosition(), sizeof bytes);
-    // Unsigned arithmetic: a damaged counter at the top of the range wraps instead of
-    // overflowing.
-    uint32_t next = le::Load<uint32_t>(bytes) + 1;
-    if (!readOnly_) {
-      le::Store(bytes, next);
-      file_.WriteBuffer(bytes, 30404, layout_.NextObjectIDPosition(), sizeof bytes);
-    } else {
-      next += static_cast<uint32_t>(
-          std::uniform_int_distribution<int32_t>(0, kMaxObjectIDSpread)(random_));
-    }
-    id = static_cast<int32_t>(next);
-  } catch (...) {
-    UnlockNextObjectID();
-    throw;
-  }
-  UnlockNextObjectID();
-  return id;
+  return static_cast<int32_t>(next);
 }
 
 void TQDXDiskPageManager::GrowFile(int32_t count) {
@@ -544,33 +447,26 @@ void TQDXDiskPageManager::ShrinkFile(int32_t count) {
 }
 
 void TQDXDiskPageManager::TruncateFreeTail() {
+  AssertDatabaseLockHeld();
   RequireOpen(10459);
   TQDXFileAttachment attachment(file_);
   // The header is read afresh under the lock: another process may have allocated pages.
-  if (!LockDatabaseWithRetry()) throw EQDXException(20213, msg::kDatabaseIsLocked);
-  try {
-    ReadHeader();
-    const int32_t freeTail = header_.TotalPageCount - 1 - header_.LastUsedPageNo;
-    if (freeTail > 0) ShrinkFile(freeTail);
-  } catch (...) {
-    UnlockDatabase();
-    throw;
-  }
-  UnlockDatabase();
+  const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
+  if (!lock.Held()) throw EQDXException(20213, msg::kDatabaseIsLocked);
+  ReadHeader();
+  const int32_t freeTail = header_.TotalPageCount - 1 - header_.LastUsedPageNo;
+  if (freeTail > 0) ShrinkFile(freeTail);
 }
 
 // --- Slots -----------------------------------------------------------------------------------
 
 int32_t TQDXDiskPageManager::GetPageCount() {
   TQDXFileAttachment attachment(file_);
-  if (!LockDatabase()) throw EQDXException(20236, msg::kDatabaseIsLocked);
-  try {
+  {
+    const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::Once);
+    if (!lock.Held()) throw EQDXException(20236, msg::kDatabaseIsLocked);
     ReadHeader();
-  } catch (...) {
-    UnlockDatabase();
-    throw;
   }
-  UnlockDatabase();
   return header_.TotalPageCount;
 }
 
@@ -636,20 +532,15 @@ void TQDXDiskPageManager::ApplyChanges(int32_t sessionID) {
   CheckWritableVersions(sessionID);
   RequireOpen(10460);
   TQDXFileAttachment attachment(file_);
-  if (!LockDatabaseWithRetry()) throw EQDXException(20213, msg::kDatabaseIsLocked);
-  try {
-    ReadHeader();
-    header_.FileState = kFileStateWriting;
-    WriteHeader(/*checkExternalChange=*/true);
-    TQDXPageManager::ApplyChanges(sessionID);
-    header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
-    header_.FileState = kFileStateConsistent;
-    WriteHeader(/*checkExternalChange=*/false);
-  } catch (...) {
-    UnlockDatabase();
-    throw;
-  }
-  UnlockDatabase();
+  const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
+  if (!lock.Held()) throw EQDXException(20213, msg::kDatabaseIsLocked);
+  ReadHeader();
+  header_.FileState = kFileStateWriting;
+  WriteHeader(/*checkExternalChange=*/true);
+  TQDXPageManager::ApplyChanges(sessionID);
+  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
+  header_.FileState = kFileStateConsistent;
+  WriteHeader(/*checkExternalChange=*/false);
 }
 
 }  // namespace qdx

@@ -40,6 +40,7 @@
 #include "engine/core/page_manager.h"
 #include "engine/disk/database_file.h"
 #include "engine/disk/database_header.h"
+#include "engine/disk/database_lock_bytes.h"
 #include "engine/disk/disk_table_pages_cache.h"
 #include "engine/foundation/cipher/engine_cipher.h"
 #include "engine/foundation/memory.h"
@@ -50,8 +51,8 @@ class TQDXDatabaseFreeSpaceManager;
 
 class TQDXDiskPageManager : public TQDXPageManager {
  public:
-  static constexpr int32_t kLockRetryCount = 4500;
-  static constexpr uint32_t kLockRetryPauseMs = 20;
+  static constexpr int32_t kLockRetryCount = TQDXDatabaseLockBytes::kRetryCount;
+  static constexpr uint32_t kLockRetryPauseMs = TQDXDatabaseLockBytes::kRetryPauseMs;
 
   TQDXDiskPageManager();
   // Closes an open file (without raising).
@@ -97,7 +98,7 @@ class TQDXDiskPageManager : public TQDXPageManager {
   TQDXDatabaseFile& File() { return file_; }
   bool Exclusive() const { return exclusive_; }
   bool ReadOnly() const { return readOnly_; }
-  int32_t DatabaseLockDepth() const { return databaseLockDepth_; }
+  int32_t DatabaseLockDepth() const { return lockBytes_.DatabaseLockDepth(); }
   TQDXDatabaseFreeSpaceManager* FreeSpaceManager() const { return freeSpace_.get(); }
   TQDXDiskTablePagesCacheManager& TablePagesCache() { return tablePagesCache_; }
 
@@ -111,30 +112,42 @@ class TQDXDiskPageManager : public TQDXPageManager {
   int32_t ReadPageVersion(int32_t pageNo) override;
   void WritePageVersion(int32_t pageNo, int32_t version);  // 20198
 
-  // Lock bytes (design note 4). Each answers whether the lock was had; none raises for a lock
-  // held elsewhere.
-  bool LockTables();
-  bool UnlockTables();
-  bool LockDatabase();
-  bool UnlockDatabase();
-  bool LockNextObjectID();
-  bool UnlockNextObjectID();
-  bool LockPageByte(int32_t pageNo, int32_t offset);
-  bool UnlockPageByte(int32_t pageNo, int32_t offset);
-  bool IsPageByteLocked(int32_t pageNo, int32_t offset);
-  bool IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count);
-  // `count` bytes locked or unlocked in one call (unlock only exactly a range locked so).
-  bool LockPageRegion(int32_t pageNo, int32_t offset, int32_t count);
-  bool UnlockPageRegion(int32_t pageNo, int32_t offset, int32_t count);
-  // LockDatabase tried LockRetryCount times with LockRetryPause after each failure.
-  bool LockDatabaseWithRetry();
-  // Tests shorten the waits; the defaults are 4500 tries 20 ms apart.
-  int32_t LockRetryCount() const { return lockRetryCount_; }
-  uint32_t LockRetryPause() const { return lockRetryPauseMs_; }
-  void SetLockRetry(int32_t count, uint32_t pauseMs) {
-    lockRetryCount_ = count;
-    lockRetryPauseMs_ = pauseMs;
+  // Lock bytes (design note 4), kept by LockBytes(). Each answers whether the lock was had;
+  // none raises for a lock held elsewhere.
+  TQDXDatabaseLockBytes& LockBytes() { return lockBytes_; }
+  bool LockTables() { return lockBytes_.LockTables(); }
+  bool UnlockTables() { return lockBytes_.UnlockTables(); }
+  bool LockDatabase() { return lockBytes_.LockDatabase(); }
+  bool UnlockDatabase() { return lockBytes_.UnlockDatabase(); }
+  bool LockNextObjectID() { return lockBytes_.LockNextObjectID(); }
+  bool UnlockNextObjectID() { return lockBytes_.UnlockNextObjectID(); }
+  bool LockPageByte(int32_t pageNo, int32_t offset) {
+    return lockBytes_.LockPageRegion(pageNo, offset, 1);
   }
+  bool UnlockPageByte(int32_t pageNo, int32_t offset) {
+    return lockBytes_.UnlockPageRegion(pageNo, offset, 1);
+  }
+  bool IsPageByteLocked(int32_t pageNo, int32_t offset) {
+    return lockBytes_.IsPageRegionLocked(pageNo, offset, 1);
+  }
+  bool IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count) {
+    return lockBytes_.IsPageRegionLocked(pageNo, offset, count);
+  }
+  // `count` bytes locked or unlocked in one call (unlock only exactly a range locked so).
+  bool LockPageRegion(int32_t pageNo, int32_t offset, int32_t count) {
+    return lockBytes_.LockPageRegion(pageNo, offset, count);
+  }
+  bool UnlockPageRegion(int32_t pageNo, int32_t offset, int32_t count) {
+    return lockBytes_.UnlockPageRegion(pageNo, offset, count);
+  }
+  // LockDatabase tried LockRetryCount times with LockRetryPause after each failure.
+  bool LockDatabaseWithRetry() {
+    return lockBytes_.WithRetry([this] { return lockBytes_.LockDatabase(); });
+  }
+  // Tests shorten the waits; the defaults are 4500 tries 20 ms apart.
+  int32_t LockRetryCount() const { return lockBytes_.RetryCount(); }
+  uint32_t LockRetryPause() const { return lockBytes_.RetryPause(); }
+  void SetLockRetry(int32_t count, uint32_t pauseMs) { lockBytes_.SetRetry(count, pauseMs); }
 
   // The next database-wide object ID: the stored counter + 1, written back. A read-only file
   // is not written; the answer then adds a random 0..9999 so that two readers seldom agree.
@@ -168,8 +181,6 @@ class TQDXDiskPageManager : public TQDXPageManager {
   void ApplyChanges(int32_t sessionID) override;
 
  private:
-  template <typename TryLock>
-  bool WithRetry(TryLock tryLock);
   void ResetToNewFile();
   void RequireOpen(int32_t code) const;
   // The base offset of the database in the open file: the first signature followed by the
@@ -188,14 +199,12 @@ class TQDXDiskPageManager : public TQDXPageManager {
   TQDXPassword password_;
   int16_t lockBlockSize_ = kLockBlockSize;
   TQDXDatabaseLayout layout_;
-  int32_t databaseLockDepth_ = 0;
   bool exclusive_ = false;
   bool readOnly_ = false;
   bool isOpen_ = false;
   std::unique_ptr<TQDXDatabaseFreeSpaceManager> freeSpace_;
   TQDXDiskTablePagesCacheManager tablePagesCache_;
-  int32_t lockRetryCount_ = kLockRetryCount;
-  uint32_t lockRetryPauseMs_ = kLockRetryPauseMs;
+  TQDXDatabaseLockBytes lockBytes_{file_, layout_};
   // Page-sized buffers for enciphering a page before it is written and deciphering one before
   // it replaces a cached page's content.
   TQDXMemBlock writeScratch_;

@@ -61,28 +61,22 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
 };
 
 // One allocation or release: the database lock and the working copies (design notes 1, 4).
+// The maps are saved when the operation finishes; on an exception path they are saved as far
+// as they can be, and the lock is given back either way.
 class TQDXDatabaseFreeSpaceManager::Operation {
  public:
-  Operation(TQDXDatabaseFreeSpaceManager& manager, int32_t lockErrorCode) : manager_(manager) {
-    if (!manager_.pageManager_.LockDatabaseWithRetry()) {
-      throw EQDXException(lockErrorCode, msg::kDatabaseIsLocked);
-    }
-    try {
-      manager_.LoadWorkingCopies();
-    } catch (...) {
-      manager_.pageManager_.UnlockDatabase();
-      throw;
-    }
+  Operation(TQDXDatabaseFreeSpaceManager& manager, int32_t lockErrorCode)
+      : manager_(manager),
+        lock_(manager.pageManager_.LockBytes(), TQDXDatabaseLockGuard::Wait::WithRetry) {
+    if (!lock_.Held()) throw EQDXException(lockErrorCode, msg::kDatabaseIsLocked);
+    manager_.LoadWorkingCopies();
+    loaded_ = true;
   }
   ~Operation() {
-    if (finished_) return;
+    if (finished_ || !loaded_) return;
     try {
       manager_.SaveWorkingCopies();
     } catch (...) {  // the failure being reported matters more than this one
-    }
-    try {
-      manager_.pageManager_.UnlockDatabase();
-    } catch (...) {
     }
   }
   Operation(const Operation&) = delete;
@@ -90,17 +84,13 @@ class TQDXDatabaseFreeSpaceManager::Operation {
 
   void Finish() {
     finished_ = true;
-    try {
-      manager_.SaveWorkingCopies();
-    } catch (...) {
-      manager_.pageManager_.UnlockDatabase();
-      throw;
-    }
-    manager_.pageManager_.UnlockDatabase();
+    manager_.SaveWorkingCopies();
   }
 
  private:
   TQDXDatabaseFreeSpaceManager& manager_;
+  TQDXDatabaseLockGuard lock_;
+  bool loaded_ = false;
   bool finished_ = false;
 };
 

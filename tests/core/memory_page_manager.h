@@ -1,5 +1,6 @@
 // A page manager over memory for the page cache tests: stored pages live in a map, and every
-// storage call is recorded so that tests can see what a commit or rollback did.
+// storage call is recorded so that tests can see what a commit or rollback did. The thread that
+// creates it holds its critical section until it is destroyed, as a database's callers do.
 #pragma once
 
 #include <cstring>
@@ -14,7 +15,9 @@ class TMemoryPageManager : public TQDXPageManager {
  public:
   explicit TMemoryPageManager(uint16_t pageSize = 128) {
     SetPageGeometry(pageSize, kPageHeaderSize);
+    DatabaseLock().Enter();
   }
+  ~TMemoryPageManager() override { DatabaseLock().Leave(); }
 
   // Stores a page of `type` whose first data byte is `mark`.
   void Store(int32_t pageNo, uint16_t type, uint8_t mark, int32_t version = 1) {

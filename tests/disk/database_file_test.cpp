@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/foundation/except.h"
+#include "tests/fault_file_system.h"
 #include "tests/qdx_test_support.h"
 
 namespace qdx {
@@ -167,13 +168,15 @@ TEST_F(DatabaseFileTest, ALostHandleIsReopenedAndTheOperationRetried) {
   ASSERT_TRUE(other.LockByte(1, 361));
   ASSERT_TRUE(file.LockByte(1, 360));
 
-  ::close(file.Handle());  // the handle drops, as on a broken network connection
+  testing::FaultFileSystem faults;
+  platform::FileSystemScope scope(faults);
+  faults.Lose(file.Handle());  // the handle drops, as on a broken network connection
   // A lock call on the lost handle fails as on a file system without locks; the handle is
   // reconnected instead of taking every lock for granted from now on.
   EXPECT_FALSE(file.LockByte(1, 361));
   EXPECT_FALSE(file.LocksUnsupported());
 
-  ::close(file.Handle());
+  faults.Lose(file.Handle());
   EXPECT_EQ(file.GetSize(), 1000);
   uint8_t byte = 0;
   EXPECT_EQ(file.CheckedReadBuffer(&byte, 10464, 252, 1), 1);

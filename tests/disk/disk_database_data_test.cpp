@@ -86,7 +86,9 @@ TEST_F(DiskDatabaseDataTest, SessionsOpenAndCloseTheDatabase) {
   data->AddSession(*second);
   EXPECT_EQ(second->SessionID(), 0);
 
-  // Tables of the file, through the table list.
+  // Tables of the file, through the table list, under the database's lock as the table engine
+  // uses it.
+  const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
   data->TableList()->AddTable(data->NextObjectID(), "Brandstofkosten", 1, 2, 3);
   data->TableList()->Save();
   data->CommitTransaction(kSystemSessionID, true);
@@ -202,6 +204,7 @@ TEST_F(DiskDatabaseDataTest, RollbackDropsTheSessionsPages) {
   auto data = NewData();
   auto session = Session(false);
   data->AddSession(*session);
+  const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
   data->TableList()->AddTable(1, "Weg", 1, 2, 3);
   data->TableList()->Save();
   data->RollbackTransaction(kSystemSessionID);

@@ -17,11 +17,13 @@
 #include "engine/foundation/crc32.h"
 #include "engine/foundation/little_endian.h"
 #include "tests/disk/disk_test_support.h"
+#include "tests/fault_file_system.h"
 
 namespace qdx {
 namespace {
 
 using testing::TempDirTest;
+using testing::THeldDiskPageManager;
 
 constexpr int64_t kPageArea = 380;
 constexpr int64_t kPage = 4096;
@@ -47,7 +49,7 @@ class DiskPageManagerTest : public TempDirTest {
   // A new database with the three pages every database starts with (system directory, session
   // slot file, table list), committed once.
   void CreateDatabase(const TQDXPassword& password = {}) {
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     Quick(pm);
     pm.CreateDatabaseFile(path, password);
     for (uint16_t type : {ptFileSystemDirectory, ptActiveSessionList, ptTableList}) {
@@ -142,7 +144,7 @@ TEST_F(DiskPageManagerTest, OpenReportsRepairNeeded) {
     le::Store(version.data(), c.version);
     Patch(18, version);
     Patch(42, {c.fileState});
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     EXPECT_EQ(Open(pm), c.repair) << int{c.fileState} << " " << c.version;
     EXPECT_EQ(PageText(pm, 2, 1), std::string(1, '\x0A'));
   }
@@ -151,7 +153,7 @@ TEST_F(DiskPageManagerTest, OpenReportsRepairNeeded) {
 TEST_F(DiskPageManagerTest, FindsADatabaseAppendedToOtherData) {
   CreateDatabase();
   {
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     Open(pm);
     AddTextPage(pm, "appended");
   }
@@ -168,11 +170,16 @@ TEST_F(DiskPageManagerTest, FindsADatabaseAppendedToOtherData) {
     file.insert(file.end(), database.begin(), database.end());
     WriteAll(file);
 
-    TQDXDiskPageManager pm;
-    EXPECT_FALSE(Open(pm));
+    THeldDiskPageManager pm;
+    EXPECT_FALSE(Open(pm, {}, /*multiUser=*/true));
     EXPECT_EQ(pm.Layout().BaseOffset(), offset);
     EXPECT_EQ(PageText(pm, 5, 8), "appended");
     const int32_t added = AddTextPage(pm, "more");
+    // The open gave back the lock it took before it knew where the database starts.
+    THeldDiskPageManager second;
+    EXPECT_FALSE(Open(second, {}, /*multiUser=*/true));
+    EXPECT_EQ(PageText(second, added, 4), "more");
+    second.CloseDatabaseFile();
     pm.CloseDatabaseFile();
 
     const std::vector<uint8_t> after = ReadAll();
@@ -204,20 +211,20 @@ TEST_F(DiskPageManagerTest, RefusesFilesThatAreNotDatabases) {
   for (const Case& c : cases) {
     CreateDatabase();
     Patch(c.at, c.patch);
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     EXPECT_QDX_ERROR(Open(pm), c.code, c.text);
     EXPECT_FALSE(pm.IsOpen()) << c.name;
   }
   // A file too short for a header.
   WriteAll({'Q', 'U'});
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   EXPECT_QDX_ERROR(Open(pm), 10470, "Invalid file format");
 }
 
 TEST_F(DiskPageManagerTest, PasswordIsCheckedBeforeTheBlockSize) {
   CreateDatabase({"secret", 4});
   {
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     EXPECT_QDX_ERROR(Open(pm, {"wrong", 4}), 30445, "Cannot open database - incorrect password");
     EXPECT_QDX_ERROR(Open(pm, {"", 0}), 30445, "incorrect password");
     // The algorithm comes from the file, not from the caller.
@@ -225,7 +232,7 @@ TEST_F(DiskPageManagerTest, PasswordIsCheckedBeforeTheBlockSize) {
     EXPECT_EQ(pm.GetPassword().CryptoAlgorithm, 4);
   }
   Patch(76, {0x17, 0x01});
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   EXPECT_QDX_ERROR(Open(pm, {"wrong", 4}), 30445, "incorrect password");
   EXPECT_QDX_ERROR(Open(pm, {"secret", 4}), 20237, "Invalid database format");
 }
@@ -235,7 +242,7 @@ TEST_F(DiskPageManagerTest, EncryptedPagesNeverReachTheFilePlain) {
   CreateDatabase({"secret", 4});
   int32_t pageNo;
   {
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     Open(pm, {"secret", 4});
     pageNo = AddTextPage(pm, text);
     // The cached copy stays plain after the write.
@@ -253,13 +260,13 @@ TEST_F(DiskPageManagerTest, EncryptedPagesNeverReachTheFilePlain) {
   EXPECT_EQ(file[PageOffset(1) + 40], 0x01);
 
   {
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     Open(pm, {"secret", 4});
     EXPECT_EQ(PageText(pm, pageNo, text.size()), text);
   }
   // A damaged enciphered page fails its checksum, unless checks are off.
   Patch(PageOffset(pageNo) + 100, {static_cast<uint8_t>(file[PageOffset(pageNo) + 100] ^ 1)});
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm, {"secret", 4});
   EXPECT_QDX_ERROR(PageText(pm, pageNo, 1), 30446,
                    "Decrypt page error. Check CRC failed. PageNo: " + std::to_string(pageNo));
@@ -269,7 +276,7 @@ TEST_F(DiskPageManagerTest, EncryptedPagesNeverReachTheFilePlain) {
 
 TEST_F(DiskPageManagerTest, PagesOutsideEncryptionStayPlain) {
   CreateDatabase({"secret", 0});
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm, {"secret", 0});
   TQDXPageHandle page = TQDXPageHandle::Add(pm, 0, ptActiveSessionList);
   page->Encrypt = false;
@@ -298,7 +305,7 @@ TEST_F(DiskPageManagerTest, AFailedEncryptionWritesNothing) {
   Patch(76, block);
   Patch(43, {0xFF});
 
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm, {"any", 0});
   TQDXPageHandle page = TQDXPageHandle::Add(pm, 0, ptTableRecord);
   std::memcpy(page->Data(), "SECRET", 6);
@@ -318,66 +325,65 @@ TEST_F(DiskPageManagerTest, AFailedEncryptionWritesNothing) {
   pm.CancelChanges(0);
 
   // Creating such a database is refused before the file exists.
-  TQDXDiskPageManager other;
+  THeldDiskPageManager other;
   const std::string second = (dir_ / "second.qdx").string();
   EXPECT_QDX_ERROR(other.CreateDatabaseFile(second, {"x", 8}), 20282,
                    "Unknown crypto algorithm: 8");
   EXPECT_FALSE(std::filesystem::exists(second));
 }
 
-// Records the FileState on disk whenever a page is written, and can fail a page write.
-class ObservedPageManager : public TQDXDiskPageManager {
- public:
-  void InternalWritePage(TQDXPage& page) override {
-    uint8_t state = 0;
-    File().ReadBuffer(&state, Layout().HeaderPosition() + 42, 1);
-    statesSeen.push_back(state);
-    if (page.PageNo == failOn) throw EQDXException(10469, "simulated crash");
-    TQDXDiskPageManager::InternalWritePage(page);
-  }
-  std::vector<uint8_t> statesSeen;
-  int32_t failOn = -1;
-};
-
 TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
   CreateDatabase();
-  ObservedPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   const int32_t pageNo = AddTextPage(pm, "one");
-  // Map pages are written at allocation, outside the commit, with FileState 2; the page
-  // itself with FileState 1.
-  ASSERT_FALSE(pm.statesSeen.empty());
-  EXPECT_EQ(pm.statesSeen.back(), kFileStateWriting);
   std::vector<uint8_t> file = ReadAll();
   EXPECT_EQ(file[42], kFileStateConsistent);
   EXPECT_EQ(le::Load<int32_t>(&file[38]), 2);
 
+  // The FileState on disk before each write of the commit.
+  testing::FaultFileSystem faults;
+  platform::FileSystemScope scope(faults);
+  std::vector<uint8_t> statesSeen;
+  faults.Observe([&](testing::FileCall call) {
+    if (call == testing::FileCall::Write) statesSeen.push_back(ReadAt(42, 1).at(0));
+  });
+
   // A commit with nothing to write touches nothing.
-  pm.statesSeen.clear();
   pm.ApplyChanges(0);
   pm.ApplyChanges(7);
-  EXPECT_TRUE(pm.statesSeen.empty());
+  EXPECT_TRUE(statesSeen.empty());
   EXPECT_EQ(ReadAll(), file);
 
-  // A crash while the pages are written leaves FileState 1: the next open asks for repair.
-  {
+  // The marker, the page, the consistent header.
+  const auto changePage = [&] {
     TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pageNo, true, ptTableRecord);
     page->Dirty = true;
-  }
-  pm.failOn = pageNo;
-  EXPECT_QDX_ERROR(pm.ApplyChanges(0), 10469, "simulated crash");
+  };
+  changePage();
+  pm.ApplyChanges(0);
+  EXPECT_EQ(statesSeen, (std::vector<uint8_t>{kFileStateConsistent, kFileStateWriting,
+                                               kFileStateWriting}));
+  EXPECT_EQ(ReadAt(42, 1).at(0), kFileStateConsistent);
+
+  // A crash while the pages are written leaves FileState 1: the next open asks for repair.
+  changePage();
+  faults.Reset();
+  faults.Fail(testing::FileCall::Write, 2, EIO, testing::FaultFileSystem::kForever);
+  EXPECT_QDX_ERROR(pm.ApplyChanges(0), 10469, "ErrorCode:5. ErrorMessage: Input/output error");
+  faults.Reset();
   file = ReadAll();
   EXPECT_EQ(file[42], kFileStateWriting);
-  EXPECT_EQ(le::Load<int32_t>(&file[38]), 2);
+  EXPECT_EQ(le::Load<int32_t>(&file[38]), 3);
   pm.CancelChanges(0);
   pm.CloseDatabaseFile();
-  TQDXDiskPageManager reopened;
+  THeldDiskPageManager reopened;
   EXPECT_TRUE(Open(reopened));
 }
 
 TEST_F(DiskPageManagerTest, RefusedCommitsLeaveTheHeaderConsistent) {
   CreateDatabase();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   const int32_t pageNo = AddTextPage(pm, "page");
   const int32_t other = AddTextPage(pm, "other");
@@ -405,7 +411,7 @@ TEST_F(DiskPageManagerTest, RefusedCommitsLeaveTheHeaderConsistent) {
 
 TEST_F(DiskPageManagerTest, MapPagesCannotBeFreedOrLent) {
   CreateDatabase();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   for (int32_t pageNo : {0, 1}) {
     const std::string text = "Cannot delete PFS or EAM page. PageNo=" + std::to_string(pageNo);
@@ -417,7 +423,7 @@ TEST_F(DiskPageManagerTest, MapPagesCannotBeFreedOrLent) {
 
 TEST_F(DiskPageManagerTest, RemovedAndCancelledPagesAreFreedOnDisk) {
   CreateDatabase();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   const int32_t kept = AddTextPage(pm, "kept");
   const int32_t removed = AddTextPage(pm, "removed");
@@ -443,7 +449,7 @@ TEST_F(DiskPageManagerTest, RemovedAndCancelledPagesAreFreedOnDisk) {
 
 TEST_F(DiskPageManagerTest, PagePartsStayInsideTheirPage) {
   CreateDatabase();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   pm.WritePagePart("abc", 3, 3, 4093);
   char back[3];
@@ -459,7 +465,7 @@ TEST_F(DiskPageManagerTest, PagePartsStayInsideTheirPage) {
 TEST_F(DiskPageManagerTest, NextObjectIDCountsInTheFile) {
   CreateDatabase();
   {
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     Open(pm);
     EXPECT_EQ(pm.GetNextObjectID(), 1);
     EXPECT_EQ(pm.GetNextObjectID(), 2);
@@ -469,7 +475,7 @@ TEST_F(DiskPageManagerTest, NextObjectIDCountsInTheFile) {
 
   // Read-only: the stored value + 1 + a random 0..9999, nothing written.
   const std::vector<uint8_t> before = ReadAll();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm, {}, /*multiUser=*/false, /*readOnly=*/true);
   EXPECT_TRUE(pm.ReadOnly());
   for (int i = 0; i < 20; ++i) {
@@ -479,7 +485,7 @@ TEST_F(DiskPageManagerTest, NextObjectIDCountsInTheFile) {
   }
   EXPECT_EQ(ReadAll(), before);
 
-  TQDXDiskPageManager closed;
+  THeldDiskPageManager closed;
   EXPECT_QDX_ERROR(closed.GetNextObjectID(), 30399, "Error - database file is not opened.");
 }
 
@@ -487,7 +493,7 @@ TEST_F(DiskPageManagerTest, FileWithoutWriteAccessOpensReadOnlySingleUser) {
   CreateDatabase();
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
   const auto openAndCheck = [&] {
-    TQDXDiskPageManager pm;
+    THeldDiskPageManager pm;
     Quick(pm);
     bool multiUser = true;
     bool repair = false;
@@ -523,8 +529,8 @@ TEST_F(DiskPageManagerTest, FileWithoutWriteAccessOpensReadOnlySingleUser) {
 
 TEST_F(DiskPageManagerTest, LocksExcludeOtherHandles) {
   CreateDatabase();
-  TQDXDiskPageManager a;
-  TQDXDiskPageManager b;
+  THeldDiskPageManager a;
+  THeldDiskPageManager b;
   Open(a, {}, /*multiUser=*/true);
   Open(b, {}, /*multiUser=*/true);
 
@@ -567,8 +573,8 @@ class TableData {};  // only its address is used
 
 TEST_F(DiskPageManagerTest, StalePagesAreReadAgainOutsideTheTableLockEpoch) {
   CreateDatabase();
-  TQDXDiskPageManager a;
-  TQDXDiskPageManager b;
+  THeldDiskPageManager a;
+  THeldDiskPageManager b;
   Open(a, {}, /*multiUser=*/true);
   Open(b, {}, /*multiUser=*/true);
   const int32_t pageNo = AddTextPage(a, "first");
@@ -612,7 +618,7 @@ TEST_F(DiskPageManagerTest, StalePagesAreReadAgainOutsideTheTableLockEpoch) {
 
 TEST_F(DiskPageManagerTest, TruncateFreeTailCutsTheFreePagesAtTheEnd) {
   CreateDatabase();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   std::vector<int32_t> pages;
   for (int i = 0; i < 12; ++i) pages.push_back(AddTextPage(pm, "p"));
@@ -641,7 +647,7 @@ class DesignTimeMode {
 TEST_F(DiskPageManagerTest, DesignTimeModeKeepsTheFileClosedBetweenOperations) {
   DesignTimeMode designTime;
   CreateDatabase();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   EXPECT_TRUE(pm.IsOpen());
   EXPECT_FALSE(pm.File().IsOpen());
@@ -671,7 +677,7 @@ TEST_F(DiskPageManagerTest, DesignTimeModeKeepsTheFileClosedBetweenOperations) {
 
 TEST_F(DiskPageManagerTest, CreateAndOpenNeedAClosedManager) {
   CreateDatabase();
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
   Open(pm);
   EXPECT_QDX_ERROR(pm.CreateDatabaseFile(path, {}), 10461, "is in use.");
   EXPECT_QDX_ERROR(Open(pm), 10462, "Error - database file " + path + " is in use.");

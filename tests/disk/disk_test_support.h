@@ -1,5 +1,5 @@
 // Helpers of the disk page manager and free-space tests: a temporary folder per test, raw file
-// access beside the engine's, and an error matcher.
+// access beside the engine's, an error matcher, and a page manager whose lock the test holds.
 #pragma once
 
 #include <gmock/gmock.h>
@@ -13,10 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "engine/disk/disk_page_manager.h"
 #include "engine/foundation/except.h"
 #include "tests/qdx_test_support.h"
 
 namespace qdx::testing {
+
+// A disk page manager used outside a database: the thread that creates it holds its critical
+// section until it is destroyed, as a database's callers do.
+class THeldDiskPageManager : public TQDXDiskPageManager {
+ public:
+  THeldDiskPageManager() { DatabaseLock().Enter(); }
+  ~THeldDiskPageManager() override { DatabaseLock().Leave(); }
+};
 
 class TempDirTest : public ::testing::Test {
  protected:

@@ -17,6 +17,7 @@ namespace qdx {
 namespace {
 
 using testing::TempDirTest;
+using testing::THeldDiskPageManager;
 
 constexpr int64_t kPage = 4096;
 constexpr int32_t kPagesPerPfs = 32448;
@@ -62,7 +63,7 @@ class FreeSpaceManagerTest : public TempDirTest {
     pm.WriteHeader(true);
   }
 
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
 };
 
 TEST_F(FreeSpaceManagerTest, FirstAllocationGrowsANewFileBySixPages) {
@@ -180,7 +181,7 @@ TEST_F(FreeSpaceManagerTest, GrowsPastAFullPfsPageWithANewPfsPage) {
 
 TEST_F(FreeSpaceManagerTest, ManagersOfTwoHandlesShareTheMaps) {
   Fsm().AllocatePage();
-  TQDXDiskPageManager other;
+  THeldDiskPageManager other;
   other.SetLockRetry(3, 1);
   bool multiUser = true;
   bool repair = false;

@@ -19,6 +19,7 @@ namespace qdx {
 namespace {
 
 using testing::TempDirTest;
+using testing::THeldDiskPageManager;
 
 // A database file with its system directory (page 2) and nothing else, open in `pm`.
 class InternalFilesTest : public TempDirTest {
@@ -44,7 +45,7 @@ class InternalFilesTest : public TempDirTest {
     return page->NextPageNo();
   }
 
-  TQDXDiskPageManager pm;
+  THeldDiskPageManager pm;
 };
 
 TEST_F(InternalFilesTest, TransactedFileGrowsAndShrinksItsChain) {
@@ -171,7 +172,7 @@ TEST_F(InternalFilesTest, DirectFilePositionsCrossPages) {
                    "(LockFile)");
 
   // Byte locks are seen by another handle of the file; a region test spans both pages.
-  TQDXDiskPageManager other;
+  THeldDiskPageManager other;
   other.SetLockRetry(3, 1);
   bool multiUser = true, repair = false, readOnly = false;
   other.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);

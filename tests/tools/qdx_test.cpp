@@ -151,6 +151,7 @@ TEST_F(QdxToolTest, CheckReportsTheFirstFault) {
       {"orphan page",
        [&] {
          TQDXDiskPageManager pm;
+         const platform::CriticalSectionGuard held(pm.DatabaseLock());
          bool multiUser = false, repair = false, readOnly = false;
          pm.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
          TQDXPageHandle::Add(pm, 0, ptTableMetaData);
@@ -176,6 +177,7 @@ TEST_F(QdxToolTest, ShrinkingTableListLeavesNoOrphanPages) {
   {
     TQDXBaseSession session;
     auto data = OpenData(session);
+    const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
     for (int i = 0; i < 20; ++i) {
       data->TableList()->AddTable(i, "T" + std::to_string(i), -1, -1, -1);
     }
@@ -188,6 +190,7 @@ TEST_F(QdxToolTest, ShrinkingTableListLeavesNoOrphanPages) {
   {
     TQDXBaseSession session;
     auto data = OpenData(session);
+    const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
     for (int i = 1; i < 20; ++i) data->TableList()->DeleteTable("t" + std::to_string(i));
     data->TableList()->Save();
     data->CommitTransaction(kSystemSessionID, true);
@@ -198,6 +201,7 @@ TEST_F(QdxToolTest, ShrinkingTableListLeavesNoOrphanPages) {
   EXPECT_THAT(info.Out, HasSubstr("TableCount: 1\nTable: T0 (TableID 0"));
   TQDXBaseSession session;
   auto data = OpenData(session);
+  const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
   data->TableList()->DeleteTable("T0");
   data->TableList()->Save();
   data->CommitTransaction(kSystemSessionID, false);

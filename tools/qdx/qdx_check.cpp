@@ -1,9 +1,8 @@
 // The info and check commands: both open the file read-only, single-user, straight through the
 // disk page manager, so that they never write, never take session slots and work on a file
-// that other processes have open.
+// that other processes have open. Files are reached only through the engine's platform layer.
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -23,6 +22,8 @@
 #include "engine/foundation/cipher/engine_cipher.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/platform/critical_section.h"
+#include "engine/foundation/platform/file.h"
 #include "tools/qdx/qdx_commands.h"
 
 namespace qdx::tools {
@@ -239,6 +240,7 @@ class Checker {
 
 void PrintInfo(const std::string& fileName, const std::string& password, std::ostream& out) {
   TQDXDiskPageManager pm;
+  const platform::CriticalSectionGuard held(pm.DatabaseLock());
   const bool repairNeeded = OpenReadOnly(pm, fileName, password);
   const TQDXDatabaseHeader& header = pm.Header();
   out << "File: " << fileName << "\n"
@@ -259,11 +261,9 @@ void PrintInfo(const std::string& fileName, const std::string& password, std::os
       << "RepairNeeded: " << (repairNeeded ? "yes" : "no") << "\n"
       << "Encrypted: " << (header.IsEncrypted() ? "yes" : "no") << "\n"
       << "CryptoAlgorithm: " << CipherName(pm) << "\n";
-  std::error_code error;
-  const auto fileSize = std::filesystem::file_size(fileName, error);
-  if (!error) {
-    const int64_t area = static_cast<int64_t>(fileSize) - pm.Layout().PageAreaPosition();
-    out << "FileSize: " << fileSize << "\n"
+  if (platform::FileStatus status; platform::StatFile(fileName, status)) {
+    const int64_t area = status.Size - pm.Layout().PageAreaPosition();
+    out << "FileSize: " << status.Size << "\n"
         << "PagesInFile: " << std::max<int64_t>(area, 0) / header.PageSize << "\n";
   }
 
@@ -296,12 +296,13 @@ void PrintInfo(const std::string& fileName, const std::string& password, std::os
 
 void CheckDatabase(const std::string& fileName, const std::string& password) {
   TQDXDiskPageManager pm;
+  const platform::CriticalSectionGuard held(pm.DatabaseLock());
   const bool repairNeeded = OpenReadOnly(pm, fileName, password);
   const TQDXDatabaseHeader& header = pm.Header();
   if (repairNeeded) {
     Fault(msg::kQdxNeedsRepair, {int{header.FileState}, VersionText(header.Version)});
   }
-  const int64_t fileSize = static_cast<int64_t>(std::filesystem::file_size(fileName));
+  const int64_t fileSize = pm.File().GetSize();
   const int64_t pagesInFile =
       std::max<int64_t>(fileSize - pm.Layout().PageAreaPosition(), 0) / header.PageSize;
   if (header.TotalPageCount != pagesInFile) {

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdint>
 #include <exception>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/platform/file.h"
 
 namespace qdx::tools {
 
@@ -103,8 +103,7 @@ void Create(const CommandLine& line) {
     if (data.Password.Password.empty()) throw UsageError{msg::kQdxCipherWithoutPassword};
     data.Password.CryptoAlgorithm = CipherCode(line.Options.at("--cipher"));
   }
-  std::error_code ignored;
-  if (std::filesystem::exists(line.FileName, ignored)) {
+  if (platform::FileExists(line.FileName)) {
     throw EQdxToolFault(Text(msg::kQdxFileExists, {line.FileName}));
   }
   data.CreateDatabase();

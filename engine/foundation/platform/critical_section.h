@@ -3,9 +3,19 @@
 // A Windows critical section may be entered again by the thread that holds it, so the engine's
 // locks are recursive mutexes. CriticalSectionGuard enters on construction and leaves on
 // destruction, so that no exception path leaves a section entered.
+//
+// Debug builds also track the owning thread, so that code which relies on its caller holding a
+// section can say so with AssertHeld (the lock order is in engine/core/database_data.h).
 #pragma once
 
 #include <mutex>
+
+#ifndef NDEBUG
+#include <atomic>
+#include <cassert>
+#include <cstdint>
+#include <thread>
+#endif
 
 namespace qdx::platform {
 
@@ -16,15 +26,49 @@ class CriticalSection {
   CriticalSection(const CriticalSection&) = delete;
   CriticalSection& operator=(const CriticalSection&) = delete;
 
-  void Enter() { mutex_.lock(); }
-  void Leave() { mutex_.unlock(); }
-  bool TryEnter() { return mutex_.try_lock(); }
+  void Enter() {
+    mutex_.lock();
+    NoteEntered();
+  }
+  void Leave() {
+    NoteLeaving();
+    mutex_.unlock();
+  }
+  bool TryEnter() {
+    if (!mutex_.try_lock()) return false;
+    NoteEntered();
+    return true;
+  }
 
   // BasicLockable, so that std::lock_guard and std::unique_lock work as well.
   void lock() { Enter(); }
   void unlock() { Leave(); }
 
+#ifndef NDEBUG
+  // Whether the calling thread holds the section.
+  bool IsHeld() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+  // Stops a debug build when the calling thread does not hold the section; nothing in release.
+  void AssertHeld() const { assert(IsHeld() && "the caller must hold this critical section"); }
+#else
+  void AssertHeld() const {}
+#endif
+
  private:
+#ifndef NDEBUG
+  // Only the owner changes these, while it holds the mutex.
+  void NoteEntered() {
+    if (depth_++ == 0) owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  }
+  void NoteLeaving() {
+    assert(IsHeld() && "a critical section left by a thread that does not hold it");
+    if (--depth_ == 0) owner_.store(std::thread::id(), std::memory_order_relaxed);
+  }
+  std::atomic<std::thread::id> owner_{};
+  int32_t depth_ = 0;
+#else
+  void NoteEntered() {}
+  void NoteLeaving() {}
+#endif
   std::recursive_mutex mutex_;
 };
 

@@ -1,18 +1,14 @@
 #include "engine/foundation/platform/file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
-#include <vector>
 
+#include "engine/foundation/platform/file_system.h"
 #include "engine/foundation/platform/system_error.h"
 
 namespace qdx::platform {
@@ -22,6 +18,25 @@ template <typename T>
 T Failed(T value) {
   SetLastSystemError(errno);
   return value;
+}
+
+FileSystem& Fs() {
+  return CurrentFileSystem();
+}
+
+// Repeats `transfer(done)` until `count` bytes moved, the end of the file (reads) or a failure;
+// an interrupted call is repeated. A write that moves nothing fails with errno as it left it.
+template <typename Transfer>
+int64_t TransferAll(int64_t count, bool isWrite, Transfer transfer) {
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t n = transfer(done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || (n == 0 && isWrite)) return Failed<int64_t>(-1);
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
 }
 
 }  // namespace
@@ -47,38 +62,27 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::Create(const std::string& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = Fs().Open(path, OpenMode::CreateReadWrite);
   return fd_ >= 0 || Failed(false);
 }
 
 bool File::Open(const std::string& path, FileAccess access) {
   Close();
-  int flags = O_CLOEXEC;
-  switch (access) {
-    case FileAccess::Read:
-      flags |= O_RDONLY;
-      break;
-    case FileAccess::Write:
-      flags |= O_WRONLY;
-      break;
-    case FileAccess::ReadWrite:
-      flags |= O_RDWR;
-      break;
-  }
-  fd_ = ::open(path.c_str(), flags);
+  const OpenMode mode = access == FileAccess::Read    ? OpenMode::Read
+                        : access == FileAccess::Write ? OpenMode::Write
+                                                      : OpenMode::ReadWrite;
+  fd_ = Fs().Open(path, mode);
   readOnly_ = access == FileAccess::Read;
   return fd_ >= 0 || Failed(false);
 }
 
 bool File::CreateTemporary(const std::string& prefix, std::string* path) {
   Close();
-  std::string pattern = TemporaryDirectory() + "/" + prefix + "XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+  std::string name = TemporaryDirectory() + "/" + prefix + "XXXXXX";
+  fd_ = Fs().CreateUnique(name);
   if (fd_ < 0) return Failed(false);
-  ::unlink(name.data());
-  if (path != nullptr) *path = name.data();
+  Fs().Delete(name);
+  if (path != nullptr) *path = std::move(name);
   return true;
 }
 
@@ -86,77 +90,55 @@ bool File::Close() {
   held_.clear();
   readOnly_ = false;
   if (fd_ < 0) return true;
-  const int result = ::close(std::exchange(fd_, -1));
+  const int result = Fs().Close(std::exchange(fd_, -1));
   return result == 0 || Failed(false);
 }
 
 int64_t File::Read(void* buffer, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, count - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Failed<int64_t>(-1);
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  return TransferAll(count, false, [&](int64_t done) {
+    return Fs().Read(fd_, static_cast<char*>(buffer) + done, count - done);
+  });
 }
 
 int64_t File::Write(const void* buffer, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, count - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return Failed<int64_t>(-1);
-    done += n;
-  }
-  return done;
+  return TransferAll(count, true, [&](int64_t done) {
+    return Fs().Write(fd_, static_cast<const char*>(buffer) + done, count - done);
+  });
 }
 
 int64_t File::ReadAt(int64_t offset, void* buffer, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done, offset + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Failed<int64_t>(-1);
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  return TransferAll(count, false, [&](int64_t done) {
+    return Fs().ReadAt(fd_, offset + done, static_cast<char*>(buffer) + done, count - done);
+  });
 }
 
 int64_t File::WriteAt(int64_t offset, const void* buffer, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n =
-        ::pwrite(fd_, static_cast<const char*>(buffer) + done, count - done, offset + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return Failed<int64_t>(-1);
-    done += n;
-  }
-  return done;
+  return TransferAll(count, true, [&](int64_t done) {
+    return Fs().WriteAt(fd_, offset + done, static_cast<const char*>(buffer) + done,
+                        count - done);
+  });
 }
 
 int64_t File::Seek(int64_t offset, SeekOrigin origin) {
   const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
                      : origin == SeekOrigin::Current ? SEEK_CUR
                                                      : SEEK_END;
-  const off_t result = ::lseek(fd_, offset, whence);
-  return result >= 0 ? static_cast<int64_t>(result) : Failed<int64_t>(-1);
+  const int64_t result = Fs().Seek(fd_, offset, whence);
+  return result >= 0 ? result : Failed<int64_t>(-1);
 }
 
 int64_t File::Size() {
-  struct stat info {};
-  if (::fstat(fd_, &info) != 0) return Failed<int64_t>(-1);
-  return static_cast<int64_t>(info.st_size);
+  FileStatus status;
+  if (!Fs().Stat(fd_, status)) return Failed<int64_t>(-1);
+  return status.Size;
 }
 
 bool File::Truncate(int64_t size) {
-  return ::ftruncate(fd_, size) == 0 || Failed(false);
+  return Fs().Truncate(fd_, size) || Failed(false);
 }
 
 bool File::Flush() {
-  return ::fdatasync(fd_) == 0 || Failed(false);
+  return Fs().Flush(fd_) || Failed(false);
 }
 
 namespace {
@@ -189,33 +171,15 @@ bool MeansLocksUnsupported(int error) {
   }
 }
 
-LockResult SetOfdLock(int fd, short type, int64_t offset, int64_t count) {
-  struct flock lock {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = static_cast<off_t>(offset);
-  lock.l_len = static_cast<off_t>(count);
-  lock.l_pid = 0;  // required for open-file-description locks
-  int result;
+LockResult SetOfdLock(int fd, LockKind kind, int64_t offset, int64_t count) {
+  bool done;
   do {
-    result = ::fcntl(fd, F_OFD_SETLK, &lock);
-  } while (result != 0 && errno == EINTR);
-  if (result == 0) return LockResult::Done;
+    done = Fs().SetLock(fd, kind, offset, count);
+  } while (!done && errno == EINTR);
+  if (done) return LockResult::Done;
   const int error = errno;
   SetLastSystemError(error);
   return MeansLocksUnsupported(error) ? LockResult::Unsupported : LockResult::Refused;
-}
-
-// True when a description other than `fd`'s holds a lock on any byte of the range.
-bool OthersHoldLock(int fd, int64_t offset, int64_t count) {
-  struct flock probe {};
-  probe.l_type = F_WRLCK;  // conflicts with every lock, shared ones included
-  probe.l_whence = SEEK_SET;
-  probe.l_start = static_cast<off_t>(offset);
-  probe.l_len = static_cast<off_t>(count);
-  probe.l_pid = 0;
-  if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
-  return probe.l_type != F_UNLCK;
 }
 
 // The exclusive lock of a read-only description, which the system allows only shared locks:
@@ -223,10 +187,10 @@ bool OthersHoldLock(int fd, int64_t offset, int64_t count) {
 // another description holds any lock on the range. Two readers racing for one range may both
 // back off; neither ever believes it holds a range the other holds.
 LockResult LockShared(int fd, int64_t offset, int64_t count) {
-  const LockResult result = SetOfdLock(fd, F_RDLCK, offset, count);
+  const LockResult result = SetOfdLock(fd, LockKind::Shared, offset, count);
   if (result != LockResult::Done) return result;
-  if (!OthersHoldLock(fd, offset, count)) return LockResult::Done;
-  SetOfdLock(fd, F_UNLCK, offset, count);
+  if (!Fs().OthersHoldLock(fd, offset, count)) return LockResult::Done;
+  SetOfdLock(fd, LockKind::Unlock, offset, count);
   SetLastSystemError(EAGAIN);
   return LockResult::Refused;
 }
@@ -251,7 +215,7 @@ LockResult File::LockRange(int64_t offset, int64_t count) {
     return LockResult::Refused;
   }
   const LockResult result =
-      readOnly_ ? LockShared(fd_, offset, count) : SetOfdLock(fd_, F_WRLCK, offset, count);
+      readOnly_ ? LockShared(fd_, offset, count) : SetOfdLock(fd_, LockKind::Exclusive, offset, count);
   if (result == LockResult::Done) held_.push_back({offset, count});
   return result;
 }
@@ -268,7 +232,7 @@ LockResult File::UnlockRange(int64_t offset, int64_t count) {
     SetLastSystemError(ENOLCK);
     return LockResult::Refused;
   }
-  const LockResult result = SetOfdLock(fd_, F_UNLCK, offset, count);
+  const LockResult result = SetOfdLock(fd_, LockKind::Unlock, offset, count);
   if (result == LockResult::Done) held_.erase(it);
   return result;
 }
@@ -280,20 +244,23 @@ bool File::HoldsLock(int64_t offset, int64_t count) const {
 }
 
 bool FileExists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
+  return Fs().Exists(path);
 }
 
 bool DeleteFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 || Failed(false);
+  return Fs().Delete(path) || Failed(false);
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 || Failed(false);
+  return Fs().Rename(from, to) || Failed(false);
 }
 
 bool IsFileReadOnly(const std::string& path) {
-  return FileExists(path) && ::access(path.c_str(), W_OK) != 0;
+  return FileExists(path) && !Fs().IsWritable(path);
+}
+
+bool StatFile(const std::string& path, FileStatus& status) {
+  return Fs().StatPath(path, status) || Failed(false);
 }
 
 std::string TemporaryDirectory() {
@@ -304,9 +271,8 @@ std::string TemporaryDirectory() {
 }
 
 int64_t FreeDiskSpace(const std::string& path) {
-  struct statvfs info {};
-  if (::statvfs(path.c_str(), &info) != 0) return Failed<int64_t>(-1);
-  return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+  const int64_t free = Fs().FreeSpace(path);
+  return free >= 0 ? free : Failed<int64_t>(-1);
 }
 
 }  // namespace qdx::platform

@@ -12,11 +12,17 @@
 // exactly. A File opened for reading only may take only shared locks from the system; it takes
 // one and keeps it only when no other description holds a lock on the range, so its locks are
 // exclusive as well.
+//
+// Every operating-system call goes through the current platform::FileSystem (file_system.h),
+// so that tests can make any of them fail. The table of held ranges stays here: it is the
+// handle's behaviour, not the system's.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "engine/foundation/platform/file_system.h"
 
 namespace qdx::platform {
 
@@ -55,7 +61,8 @@ class File {
   bool IsOpen() const { return fd_ >= 0; }
   int Descriptor() const { return fd_; }
 
-  // Transfers at the current position; answer the bytes moved, or -1.
+  // Transfers at the current position; answer the bytes moved, or -1. Counts of any size: the
+  // transfer is made in as many system calls as it takes.
   int64_t Read(void* buffer, int64_t count);
   int64_t Write(const void* buffer, int64_t count);
   // Transfers at an absolute offset without moving the position; answer the bytes moved, or -1.
@@ -97,6 +104,8 @@ bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 // True when the file exists and the process may not write to it.
 bool IsFileReadOnly(const std::string& path);
+// What the system tells of `path` (following links); false when it cannot be told.
+bool StatFile(const std::string& path, FileStatus& status);
 
 // $TMPDIR when set and not empty, else /tmp; without a trailing slash.
 std::string TemporaryDirectory();

@@ -1,0 +1,113 @@
+// TQDXDatabaseLockBytes: the byte-range locks a database file is shared by, and guards that
+// hold them for a scope.
+//
+// The lock block holds TablesLockByte and DatabaseLockByte; the first byte of the NextObjectID
+// slot guards the counter; bytes inside pages are the locks of the session and table lock
+// files. Every lock is exclusive and non-waiting (database_file.h); "with retry" tries
+// RetryCount times with RetryPause after each failure. The database lock nests inside the
+// process by a depth count: only the outermost lock and unlock reach the file, and the unlock
+// gives back the byte the lock took even when the layout moved in between (an open locks at
+// base offset 0 before it finds where the database starts).
+//
+// The disk page manager owns one and forwards its lock operations to it. Positions come from
+// the manager's layout, read anew at each call (an open moves the database inside the file).
+//
+// Not safe for concurrent use: it runs under its database's critical section.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/disk/database_file.h"
+#include "engine/disk/database_header.h"
+#include "engine/foundation/platform/clock.h"
+
+namespace qdx {
+
+class TQDXDatabaseLockBytes {
+ public:
+  static constexpr int32_t kRetryCount = 4500;
+  static constexpr uint32_t kRetryPauseMs = 20;
+
+  TQDXDatabaseLockBytes(TQDXDatabaseFile& file, const TQDXDatabaseLayout& layout)
+      : file_(file), layout_(layout) {}
+  TQDXDatabaseLockBytes(const TQDXDatabaseLockBytes&) = delete;
+  TQDXDatabaseLockBytes& operator=(const TQDXDatabaseLockBytes&) = delete;
+
+  // Each answers whether the lock was had (or given back); none raises for a lock held
+  // elsewhere.
+  bool LockTables();
+  bool UnlockTables();
+  bool LockDatabase();
+  bool UnlockDatabase();
+  bool LockNextObjectID();
+  bool UnlockNextObjectID();
+  bool LockPageRegion(int32_t pageNo, int32_t offset, int32_t count);
+  bool UnlockPageRegion(int32_t pageNo, int32_t offset, int32_t count);
+  bool IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count);
+
+  int32_t DatabaseLockDepth() const { return databaseLockDepth_; }
+  // The file was closed: the system dropped every lock.
+  void Forget() { databaseLockDepth_ = 0; }
+
+  int32_t RetryCount() const { return retryCount_; }
+  uint32_t RetryPause() const { return retryPauseMs_; }
+  void SetRetry(int32_t count, uint32_t pauseMs) {
+    retryCount_ = count;
+    retryPauseMs_ = pauseMs;
+  }
+  // `tryLock` tried RetryCount times with RetryPause after each failure.
+  template <typename TryLock>
+  bool WithRetry(TryLock tryLock) const {
+    for (int32_t attempt = 0; attempt < retryCount_; ++attempt) {
+      if (tryLock()) return true;
+      platform::Sleep(retryPauseMs_);
+    }
+    return false;
+  }
+
+ private:
+  TQDXDatabaseFile& file_;
+  const TQDXDatabaseLayout& layout_;
+  int32_t databaseLockDepth_ = 0;
+  int64_t databaseLockPosition_ = 0;
+  int32_t retryCount_ = kRetryCount;
+  uint32_t retryPauseMs_ = kRetryPauseMs;
+};
+
+// Holds one lock byte of the database for the guard's lifetime: the constructor tries to take
+// it (once or with retry), the destructor gives it back when it was had. A failure to give it
+// back is not reported: the lock goes with the handle at the latest.
+template <bool (TQDXDatabaseLockBytes::*Lock)(), bool (TQDXDatabaseLockBytes::*Unlock)()>
+class TQDXLockByteGuard {
+ public:
+  enum class Wait { Once, WithRetry };
+
+  TQDXLockByteGuard(TQDXDatabaseLockBytes& locks, Wait wait) : locks_(locks) {
+    held_ = wait == Wait::Once ? (locks_.*Lock)()
+                               : locks_.WithRetry([this] { return (locks_.*Lock)(); });
+  }
+  ~TQDXLockByteGuard() {
+    if (!held_) return;
+    try {
+      (locks_.*Unlock)();
+    } catch (...) {  // a closed or lost file holds no lock
+    }
+  }
+  TQDXLockByteGuard(const TQDXLockByteGuard&) = delete;
+  TQDXLockByteGuard& operator=(const TQDXLockByteGuard&) = delete;
+
+  // Whether the lock was had.
+  bool Held() const { return held_; }
+
+ private:
+  TQDXDatabaseLockBytes& locks_;
+  bool held_ = false;
+};
+
+// The database lock (nested by depth) and the NextObjectID counter's lock byte.
+using TQDXDatabaseLockGuard =
+    TQDXLockByteGuard<&TQDXDatabaseLockBytes::LockDatabase, &TQDXDatabaseLockBytes::UnlockDatabase>;
+using TQDXObjectIDLockGuard = TQDXLockByteGuard<&TQDXDatabaseLockBytes::LockNextObjectID,
+                                                &TQDXDatabaseLockBytes::UnlockNextObjectID>;
+
+}  // namespace qdx

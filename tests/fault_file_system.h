@@ -1,0 +1,214 @@
+// FaultFileSystem: a file system for tests that passes every call on to the real one, counts
+// the calls of each kind and fails the ones a test chooses with the errno it chooses.
+//
+// A fault test runs its workload once to count the calls, then once for each N with the N-th
+// call of a kind failing:
+//
+//   FaultFileSystem faults;
+//   platform::FileSystemScope scope(faults);
+//   Workload();
+//   const int64_t writes = faults.Count(FileCall::Write);
+//   for (int64_t n = 1; n <= writes; ++n) {
+//     faults.Reset();
+//     faults.Fail(FileCall::Write, n, EIO, FaultFileSystem::kForever);
+//     ...
+//   }
+//
+// Calls are numbered from 1 since construction or the last Reset. Descriptors are the real
+// ones, so files opened here stay usable after the scope ends.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "engine/foundation/platform/file_system.h"
+
+namespace qdx::testing {
+
+// The kinds of call a fault can hit. Read and Write count transfers at the position and at an
+// offset alike; Stat counts the size query of a descriptor and the stat of a path.
+enum class FileCall { Open, Read, Write, Truncate, Flush, Lock, Unlock, Stat };
+inline constexpr int kFileCallKinds = 8;
+
+inline const char* FileCallName(FileCall call) {
+  static constexpr const char* kNames[kFileCallKinds] = {"open",     "read",  "write", "truncate",
+                                                         "flush",    "lock",  "unlock", "stat"};
+  return kNames[static_cast<int>(call)];
+}
+
+class FaultFileSystem : public platform::FileSystem {
+ public:
+  static constexpr int64_t kForever = std::numeric_limits<int64_t>::max();
+
+  explicit FaultFileSystem(platform::FileSystem& inner = platform::DefaultFileSystem())
+      : inner_(inner) {}
+
+  // The `nth` call of `call` and the `times` - 1 calls of that kind after it fail with `error`.
+  // One fault per kind; a later one replaces it.
+  void Fail(FileCall call, int64_t nth, int error, int64_t times = 1) {
+    std::lock_guard lock(mutex_);
+    faults_[Index(call)] = {nth, times, error, false};
+  }
+  // The `nth` write moves only the first half of its bytes, and the `failuresAfter` writes after
+  // it (the caller's attempt at the rest, and retries) fail with `error`: a torn write on a disk
+  // that filled up.
+  void ShortWrite(int64_t nth, int error = ENOSPC, int64_t failuresAfter = 1) {
+    std::lock_guard lock(mutex_);
+    const int64_t times = failuresAfter == kForever ? kForever : failuresAfter + 1;
+    faults_[Index(FileCall::Write)] = {nth, times, error, true};
+  }
+  // From now on every call on `fd` fails with EBADF, as on a handle a network drop took away;
+  // closing it really closes it.
+  void Lose(int fd) {
+    std::lock_guard lock(mutex_);
+    lost_.insert(fd);
+  }
+
+  // Runs `observer` before each counted call is passed on or failed (outside the wrapper's
+  // lock: it may look at the file, but not through this file system).
+  void Observe(std::function<void(FileCall)> observer) { observer_ = std::move(observer); }
+
+  // The calls of `call` since construction or the last Reset.
+  int64_t Count(FileCall call) const {
+    std::lock_guard lock(mutex_);
+    return counts_[Index(call)];
+  }
+  // The calls failed or cut on purpose since construction or the last Reset.
+  int64_t Failures() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
+  }
+  // Forgets the counts and the faults (lost descriptors stay lost).
+  void Reset() {
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < kFileCallKinds; ++i) {
+      counts_[i] = 0;
+      faults_[i] = {};
+    }
+    failures_ = 0;
+  }
+
+  int Open(const std::string& path, platform::OpenMode mode) override {
+    if (Fails(FileCall::Open)) return -1;
+    return inner_.Open(path, mode);
+  }
+  int CreateUnique(std::string& pattern) override {
+    if (Fails(FileCall::Open)) return -1;
+    return inner_.CreateUnique(pattern);
+  }
+  int Close(int fd) override {
+    {
+      std::lock_guard lock(mutex_);
+      lost_.erase(fd);
+    }
+    return inner_.Close(fd);
+  }
+  int64_t Read(int fd, void* buffer, int64_t count) override {
+    if (Fails(FileCall::Read, fd)) return -1;
+    return inner_.Read(fd, buffer, count);
+  }
+  int64_t Write(int fd, const void* buffer, int64_t count) override {
+    int64_t moved = count;
+    if (Fails(FileCall::Write, fd, &moved)) return -1;
+    return inner_.Write(fd, buffer, moved);
+  }
+  int64_t ReadAt(int fd, int64_t offset, void* buffer, int64_t count) override {
+    if (Fails(FileCall::Read, fd)) return -1;
+    return inner_.ReadAt(fd, offset, buffer, count);
+  }
+  int64_t WriteAt(int fd, int64_t offset, const void* buffer, int64_t count) override {
+    int64_t moved = count;
+    if (Fails(FileCall::Write, fd, &moved)) return -1;
+    return inner_.WriteAt(fd, offset, buffer, moved);
+  }
+  int64_t Seek(int fd, int64_t offset, int whence) override {
+    if (IsLost(fd)) return -1;
+    return inner_.Seek(fd, offset, whence);
+  }
+  bool Stat(int fd, platform::FileStatus& status) override {
+    if (Fails(FileCall::Stat, fd)) return false;
+    return inner_.Stat(fd, status);
+  }
+  bool StatPath(const std::string& path, platform::FileStatus& status) override {
+    if (Fails(FileCall::Stat)) return false;
+    return inner_.StatPath(path, status);
+  }
+  bool Truncate(int fd, int64_t size) override {
+    if (Fails(FileCall::Truncate, fd)) return false;
+    return inner_.Truncate(fd, size);
+  }
+  bool Flush(int fd) override {
+    if (Fails(FileCall::Flush, fd)) return false;
+    return inner_.Flush(fd);
+  }
+  bool SetLock(int fd, platform::LockKind kind, int64_t offset, int64_t count) override {
+    const FileCall call = kind == platform::LockKind::Unlock ? FileCall::Unlock : FileCall::Lock;
+    if (Fails(call, fd)) return false;
+    return inner_.SetLock(fd, kind, offset, count);
+  }
+  bool OthersHoldLock(int fd, int64_t offset, int64_t count) override {
+    if (IsLost(fd)) return false;
+    return inner_.OthersHoldLock(fd, offset, count);
+  }
+  bool Exists(const std::string& path) override { return inner_.Exists(path); }
+  bool IsWritable(const std::string& path) override { return inner_.IsWritable(path); }
+  bool Delete(const std::string& path) override { return inner_.Delete(path); }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return inner_.Rename(from, to);
+  }
+  int64_t FreeSpace(const std::string& path) override { return inner_.FreeSpace(path); }
+
+ private:
+  struct Fault {
+    int64_t nth = 0;  // 0: none
+    int64_t times = 0;
+    int error = 0;
+    bool shortWrite = false;
+  };
+
+  static int Index(FileCall call) { return static_cast<int>(call); }
+
+  bool IsLost(int fd) {
+    std::lock_guard lock(mutex_);
+    if (lost_.count(fd) == 0) return false;
+    errno = EBADF;
+    return true;
+  }
+
+  // Counts a call of `call` and answers whether it fails (errno set). A short write instead
+  // cuts `*count` in half, failing only when nothing would move.
+  bool Fails(FileCall call, int fd = -1, int64_t* count = nullptr) {
+    if (observer_) observer_(call);
+    std::lock_guard lock(mutex_);
+    const int64_t number = ++counts_[Index(call)];
+    if (fd >= 0 && lost_.count(fd) != 0) {
+      errno = EBADF;
+      return true;
+    }
+    const Fault& fault = faults_[Index(call)];
+    if (fault.nth == 0 || number < fault.nth || number - fault.nth >= fault.times) return false;
+    if (fault.shortWrite && number == fault.nth && count != nullptr && *count / 2 > 0) {
+      *count /= 2;
+      ++failures_;
+      return false;
+    }
+    ++failures_;
+    errno = fault.error;
+    return true;
+  }
+
+  platform::FileSystem& inner_;
+  mutable std::mutex mutex_;
+  int64_t counts_[kFileCallKinds] = {};
+  Fault faults_[kFileCallKinds] = {};
+  std::set<int> lost_;
+  int64_t failures_ = 0;
+  std::function<void(FileCall)> observer_;
+};
+
+}  // namespace qdx::testing
