@@ -42,7 +42,7 @@ class TQDXActiveSessionsFile {
   // The file lock, waited for as every lock with retry; the outcome is not checked: a slot
   // byte lock is atomic by itself.
   void LockFileWithRetry();
-  void UnlockFileOrRaise(int32_t code);
+  void UnlockFileOrRaise(const msg::Message& failure);
 
   TQDXDiskPageManager& pageManager_;
   TQDXInternalDBDirectAccessFile file_;
