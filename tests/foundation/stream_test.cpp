@@ -157,7 +157,7 @@ TEST(CheckedRoutinesTest, ShortTransfersRaiseTheCallersCode) {
   stream.SetPosition(2);
   uint8_t buffer[8];
   try {
-    CheckedRead(buffer, 8, stream, msg::kReadDefName);
+    CheckedRead(buffer, 8, stream, msg::kReadDefNameLength);
     FAIL();
   } catch (const EQDXException& e) {
     EXPECT_EQ(e.ErrorCode(), 10166);
