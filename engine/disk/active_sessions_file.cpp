@@ -41,9 +41,9 @@ class TQDXActiveSessionsFile::FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  void Release(int32_t code) {
+  void Release(const msg::Message& failure) {
     released_ = true;
-    if (!owner_.file_.UnlockFile()) throw EQDXException(code, msg::kCannotUnlockSessionsFile);
+    if (!owner_.file_.UnlockFile()) Raise(failure);
   }
 
  private:
@@ -57,8 +57,8 @@ int32_t TQDXActiveSessionsFile::Connect() {
   for (int32_t slot = 0; slot < slotCount_ && number == -1; ++slot) {
     if (file_.LockByte(slot)) number = slot;
   }
-  lock.Release(20093);
-  if (number == -1) throw EQDXException(20094, msg::kCannotConnectSession);
+  lock.Release(msg::kUnlockSessionsAfterConnect);
+  if (number == -1) Raise(msg::kCannotConnectSession);
   return number;
 }
 
@@ -66,8 +66,8 @@ void TQDXActiveSessionsFile::Disconnect(int32_t sessionNumber) {
   FileLock lock(*this);
   const bool freed =
       sessionNumber >= 0 && sessionNumber < slotCount_ && file_.UnlockByte(sessionNumber);
-  lock.Release(20096);
-  if (!freed) throw EQDXException(20095, msg::kCannotDisconnectSession);
+  lock.Release(msg::kUnlockSessionsAfterDisconnect);
+  if (!freed) Raise(msg::kCannotDisconnectSession);
 }
 
 bool TQDXActiveSessionsFile::LockAllSlots() {
@@ -79,14 +79,14 @@ bool TQDXActiveSessionsFile::LockAllSlots() {
     // All or nothing, so a process that connected meanwhile keeps its slot.
     locked = file_.LockRegion(0, slotCount_);
   }
-  lock.Release(20240);
+  lock.Release(msg::kUnlockSessionsAfterTakeAll);
   return locked;
 }
 
 void TQDXActiveSessionsFile::UnlockAllSlots() {
   FileLock lock(*this);
   file_.UnlockRegion(0, slotCount_);
-  lock.Release(20241);
+  lock.Release(msg::kUnlockSessionsAfterFreeAll);
 }
 
 }  // namespace qdx

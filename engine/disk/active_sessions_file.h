@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/disk/internal_direct_file.h"
+#include "engine/foundation/messages.h"
 
 namespace qdx {
 
