@@ -36,8 +36,8 @@ enum class FileCall { Open, Read, Write, Truncate, Flush, Lock, Unlock, Stat };
 inline constexpr int kFileCallKinds = 8;
 
 inline const char* FileCallName(FileCall call) {
-  static constexpr const char* kNames[kFileCallKinds] = {"open",     "read",  "write", "truncate",
-                                                         "flush",    "lock",  "unlock", "stat"};
+  static constexpr const char* kNames[kFileCallKinds] = {"open",  "read", "write",  "truncate",
+                                                         "flush", "lock", "unlock", "stat"};
   return kNames[static_cast<int>(call)];
 }
 

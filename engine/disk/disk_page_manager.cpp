@@ -43,12 +43,10 @@ TQDXDiskPageManager::~TQDXDiskPageManager() {
 }
 
 void TQDXDiskPageManager::ResetToNewFile() {
-  header_ = TQDXDatabaseHeader{};
-  passwordBlock_ = TQDXPasswordBlock{};
-  lockBlockSize_ = kLockBlockSize;
+  blocks_.Reset();
   layout_ = TQDXDatabaseLayout{};
   lockBytes_.Forget();
-  SetPageGeometry(header_.PageSize, kPageHeaderSize);
+  SetPageGeometry(Header().PageSize, kPageHeaderSize);
 }
 
 void TQDXDiskPageManager::RequireOpen(const msg::Message& failure) const {
@@ -77,15 +75,15 @@ void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
   try {
     // In design-time mode every operation attaches the file itself (design note 5).
     if (QDXDesignTimeMode()) file_.CloseFile();
-    header_.Encrypted = password.Password.empty() ? 0 : kEncryptedMark;
-    header_.PageSize = pageSize;
-    header_.PagesPerExtent = pagesPerExtent;
-    layout_ = TQDXDatabaseLayout(0, header_.HeaderSize, kLockBlockSize, pageSize);
-    if (header_.IsEncrypted()) {
+    Header().Encrypted = password.Password.empty() ? 0 : kEncryptedMark;
+    Header().PageSize = pageSize;
+    Header().PagesPerExtent = pagesPerExtent;
+    layout_ = TQDXDatabaseLayout(0, Header().HeaderSize, kLockBlockSize, pageSize);
+    if (Header().IsEncrypted()) {
       const TQDXPasswordCheck check = MakePasswordCheck(password);
-      passwordBlock_.CryptoAlgorithm = password.CryptoAlgorithm;
-      passwordBlock_.PasswordCheckData = check.Data;
-      passwordBlock_.PasswordCheckCRC = check.CRC;
+      blocks_.PasswordBlock().CryptoAlgorithm = password.CryptoAlgorithm;
+      blocks_.PasswordBlock().PasswordCheckData = check.Data;
+      blocks_.PasswordBlock().PasswordCheckCRC = check.CRC;
     }
     WriteHeader(/*checkExternalChange=*/true);
     WritePasswordBlock();
@@ -156,39 +154,39 @@ void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
     const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
     if (!lock.Held()) Raise(msg::kDatabaseLockedForOpen);
     layout_ =
-        TQDXDatabaseLayout(SearchSignature(), kMainHeaderSize, kLockBlockSize, header_.PageSize);
+        TQDXDatabaseLayout(SearchSignature(), kMainHeaderSize, kLockBlockSize, Header().PageSize);
     ReadHeader();
-    repairNeeded = !header_.IsConsistent() || header_.IsOldFormat();
+    repairNeeded = !Header().IsConsistent() || Header().IsOldFormat();
   }
 
-  if (!header_.HasValidSignature()) {
-    const std::string found(header_.Signature.begin(), header_.Signature.end());
+  if (!Header().HasValidSignature()) {
+    const std::string found(Header().Signature.begin(), Header().Signature.end());
     const std::string expected(kDatabaseSignature.begin(), kDatabaseSignature.end());
     Raise(msg::kInvalidFileFormat, {found, expected});
   }
   // Positions are computed from HeaderSize: a damaged value would move every block.
-  if (header_.HeaderSize != kMainHeaderSize) {
+  if (Header().HeaderSize != kMainHeaderSize) {
     Raise(msg::kInvalidDatabaseFormat);
   }
-  SetPageGeometry(header_.PageSize, kPageHeaderSize);
-  layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), header_.HeaderSize, kLockBlockSize,
-                               header_.PageSize);
+  SetPageGeometry(Header().PageSize, kPageHeaderSize);
+  layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), Header().HeaderSize, kLockBlockSize,
+                               Header().PageSize);
   ReadPasswordBlock();
-  if (header_.IsEncrypted()) CheckPassword();
-  if (!passwordBlock_.HasValidSize()) Raise(msg::kInvalidDatabaseFormat);
+  if (Header().IsEncrypted()) CheckPassword();
+  if (!blocks_.PasswordBlock().HasValidSize()) Raise(msg::kInvalidDatabaseFormat);
   ReadLockBlockSize();
-  if (lockBlockSize_ < kMinLockBlockSize) {
+  if (blocks_.LockBlockSize() < kMinLockBlockSize) {
     Raise(msg::kInvalidDatabaseFormat);
   }
-  layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), header_.HeaderSize, lockBlockSize_,
-                               header_.PageSize);
+  layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), Header().HeaderSize, blocks_.LockBlockSize(),
+                               Header().PageSize);
   freeSpace_ = std::make_unique<TQDXDatabaseFreeSpaceManager>(*this);
 }
 
 void TQDXDiskPageManager::CheckPassword() {
-  password_.CryptoAlgorithm = passwordBlock_.CryptoAlgorithm;
-  if (!PasswordCheckMatches(passwordBlock_.PasswordCheckData, passwordBlock_.PasswordCheckCRC,
-                            password_)) {
+  password_.CryptoAlgorithm = blocks_.PasswordBlock().CryptoAlgorithm;
+  if (!PasswordCheckMatches(blocks_.PasswordBlock().PasswordCheckData,
+                            blocks_.PasswordBlock().PasswordCheckCRC, password_)) {
     Raise(msg::kIncorrectPassword);
   }
 }
@@ -227,64 +225,32 @@ void TQDXDiskPageManager::CloseDatabaseFile() {
 
 void TQDXDiskPageManager::ReadHeader() {
   RequireOpen(msg::kReadOnClosedDatabaseFile);
-  TQDXFileAttachment attachment(file_);
-  uint8_t bytes[kMainHeaderSize] = {};
-  header_ = TQDXDatabaseHeader{};
-  file_.CheckedReadBuffer(bytes, msg::kReadFileHeader, layout_.HeaderPosition(), kMainHeaderSize);
-  header_ = TQDXDatabaseHeader::Decode(bytes);
+  blocks_.ReadHeader();
 }
 
 void TQDXDiskPageManager::WriteHeader(bool checkExternalChange) {
   RequireOpen(msg::kWriteOnClosedDatabaseFile);
-  TQDXFileAttachment attachment(file_);
-  if (QDXDesignTimeMode()) {
-    uint8_t stored[kMainHeaderSize] = {};
-    file_.CheckedReadBuffer(stored, msg::kReadFileHeaderForChangeCheck, layout_.HeaderPosition(),
-                            kMainHeaderSize);
-    const TQDXDatabaseHeader onDisk = TQDXDatabaseHeader::Decode(stored);
-    if (checkExternalChange && onDisk.ChangeCounter != header_.ChangeCounter &&
-        onDisk.FileState == kFileStateWriting) {
-      Raise(msg::kFileModifiedExternally);
-    }
-  }
-  uint8_t bytes[kMainHeaderSize];
-  header_.Encode(bytes);
-  file_.WriteBuffer(bytes, msg::kWriteFileHeader, layout_.HeaderPosition(), kMainHeaderSize);
+  blocks_.WriteHeader(checkExternalChange);
 }
 
 void TQDXDiskPageManager::ReadPasswordBlock() {
   RequireOpen(msg::kReadPasswordBlockOnClosedFile);
-  TQDXFileAttachment attachment(file_);
-  uint8_t bytes[kPasswordBlockSize] = {};
-  file_.CheckedReadBuffer(bytes, msg::kReadFilePasswordBlock, layout_.PasswordBlockPosition(),
-                          kPasswordBlockSize);
-  passwordBlock_ = TQDXPasswordBlock::Decode(bytes);
+  blocks_.ReadPasswordBlock();
 }
 
 void TQDXDiskPageManager::WritePasswordBlock() {
   RequireOpen(msg::kWritePasswordBlockOnClosedFile);
-  TQDXFileAttachment attachment(file_);
-  uint8_t bytes[kPasswordBlockSize];
-  passwordBlock_.Encode(bytes);
-  file_.WriteBuffer(bytes, msg::kWriteFilePasswordBlock, layout_.PasswordBlockPosition(),
-                    kPasswordBlockSize);
+  blocks_.WritePasswordBlock();
 }
 
 void TQDXDiskPageManager::ReadLockBlockSize() {
   RequireOpen(msg::kReadLockBlockOnClosedFile);
-  TQDXFileAttachment attachment(file_);
-  uint8_t bytes[2] = {};
-  file_.CheckedReadBuffer(bytes, msg::kReadFileLockBlockSize, layout_.LockBlockPosition(),
-                          sizeof bytes);
-  lockBlockSize_ = DecodeLockBlockSize(bytes);
+  blocks_.ReadLockBlockSize();
 }
 
 void TQDXDiskPageManager::WriteLockBlock() {
   RequireOpen(msg::kWriteLockBlockOnClosedFile);
-  TQDXFileAttachment attachment(file_);
-  uint8_t bytes[kLockBlockSize];
-  EncodeLockBlock(bytes);
-  file_.WriteBuffer(bytes, msg::kWriteFileLockBlock, layout_.LockBlockPosition(), kLockBlockSize);
+  blocks_.WriteLockBlock();
 }
 
 // --- Page I/O --------------------------------------------------------------------------------
@@ -440,15 +406,15 @@ int32_t TQDXDiskPageManager::GetNextObjectID() {
 void TQDXDiskPageManager::GrowFile(int32_t count) {
   TQDXFileAttachment attachment(file_);
   // The file ends where the header says the pages end, whatever it held before.
-  file_.SetSize(layout_.FileSizeFor(header_.TotalPageCount + count));
-  header_.TotalPageCount += count;
+  file_.SetSize(layout_.FileSizeFor(Header().TotalPageCount + count));
+  Header().TotalPageCount += count;
 }
 
 void TQDXDiskPageManager::ShrinkFile(int32_t count) {
-  if (count < 1 || count > header_.TotalPageCount) return;
+  if (count < 1 || count > Header().TotalPageCount) return;
   TQDXFileAttachment attachment(file_);
-  header_.TotalPageCount -= count;
-  file_.SetSize(layout_.FileSizeFor(header_.TotalPageCount));
+  Header().TotalPageCount -= count;
+  file_.SetSize(layout_.FileSizeFor(Header().TotalPageCount));
   WriteHeader(/*checkExternalChange=*/true);
 }
 
@@ -460,7 +426,7 @@ void TQDXDiskPageManager::TruncateFreeTail() {
   const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
   if (!lock.Held()) Raise(msg::kDatabaseLockedForUpdate);
   ReadHeader();
-  const int32_t freeTail = header_.TotalPageCount - 1 - header_.LastUsedPageNo;
+  const int32_t freeTail = Header().TotalPageCount - 1 - Header().LastUsedPageNo;
   if (freeTail > 0) ShrinkFile(freeTail);
 }
 
@@ -473,7 +439,7 @@ int32_t TQDXDiskPageManager::GetPageCount() {
     if (!lock.Held()) Raise(msg::kDatabaseLockedForPageCount);
     ReadHeader();
   }
-  return header_.TotalPageCount;
+  return Header().TotalPageCount;
 }
 
 bool TQDXDiskPageManager::IsCachedPageCurrent(int32_t sessionID, TQDXPage& page) {
@@ -502,8 +468,8 @@ void TQDXDiskPageManager::InternalRemovePage(int32_t pageNo) {
   // Marking a page beyond the end as freed would extend the file past its pages. The header
   // image is current here: the commit reads it first, and a rollback gives back pages this
   // manager allocated.
-  if (pageNo < 0 || pageNo >= header_.TotalPageCount) {
-    Raise(msg::kPageBeyondFile, {pageNo, header_.TotalPageCount});
+  if (pageNo < 0 || pageNo >= Header().TotalPageCount) {
+    Raise(msg::kPageBeyondFile, {pageNo, Header().TotalPageCount});
   }
   WritePageVersion(pageNo, kFreedPageVersion);
   freeSpace_->FreePage(pageNo);
@@ -541,11 +507,11 @@ void TQDXDiskPageManager::ApplyChanges(int32_t sessionID) {
   const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
   if (!lock.Held()) Raise(msg::kDatabaseLockedForUpdate);
   ReadHeader();
-  header_.FileState = kFileStateWriting;
+  Header().FileState = kFileStateWriting;
   WriteHeader(/*checkExternalChange=*/true);
   TQDXPageManager::ApplyChanges(sessionID);
-  header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(header_.ChangeCounter) + 1);
-  header_.FileState = kFileStateConsistent;
+  Header().ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header().ChangeCounter) + 1);
+  Header().FileState = kFileStateConsistent;
   WriteHeader(/*checkExternalChange=*/false);
 }
 

@@ -4,8 +4,10 @@
 // numbers to file positions, reads and writes pages with encryption and checksum, tells stale
 // cached pages from current ones in multi-user mode, allocates and frees pages through its
 // TQDXDatabaseFreeSpaceManager, commits a session's pages under the crash marker, takes the
-// file's lock bytes and hands out database-wide object IDs. One exists per open database per
-// process; the disk database data creates it.
+// file's lock bytes and hands out database-wide object IDs. The header blocks and the lock bytes
+// live in helpers of their own (database_header_blocks.h, database_lock_bytes.h) behind the
+// manager's operations. One exists per open database per process; the disk database data
+// creates it.
 //
 // Design notes:
 //  1. The commit marker. A commit with something to write runs under the database lock:
@@ -40,6 +42,7 @@
 #include "engine/core/page_manager.h"
 #include "engine/disk/database_file.h"
 #include "engine/disk/database_header.h"
+#include "engine/disk/database_header_blocks.h"
 #include "engine/disk/database_lock_bytes.h"
 #include "engine/disk/disk_table_pages_cache.h"
 #include "engine/foundation/cipher/engine_cipher.h"
@@ -78,9 +81,9 @@ class TQDXDiskPageManager : public TQDXPageManager {
   void CloseDatabaseFile();
   bool IsOpen() const { return isOpen_; }
 
-  // The header blocks. ReadHeader: 10459 on a closed file, 10464. WriteHeader: 10460, 10462;
-  // in design-time mode with `checkExternalChange`, 20196 when another program left the file
-  // in the middle of a commit after this one read it.
+  // The header blocks, kept by a TQDXDatabaseHeaderBlocks. ReadHeader: 10459 on a closed file,
+  // 10464. WriteHeader: 10460, 10462; in design-time mode with `checkExternalChange`, 20196 when
+  // another program left the file in the middle of a commit after this one read it.
   void ReadHeader();
   void WriteHeader(bool checkExternalChange);
   void ReadPasswordBlock();   // 30436, 30439
@@ -88,12 +91,12 @@ class TQDXDiskPageManager : public TQDXPageManager {
   void ReadLockBlockSize();   // 30441, 30442
   void WriteLockBlock();      // 30443, 30444
 
-  TQDXDatabaseHeader& Header() { return header_; }
-  const TQDXDatabaseHeader& Header() const { return header_; }
-  const TQDXPasswordBlock& PasswordBlock() const { return passwordBlock_; }
+  TQDXDatabaseHeader& Header() { return blocks_.Header(); }
+  const TQDXDatabaseHeader& Header() const { return blocks_.Header(); }
+  const TQDXPasswordBlock& PasswordBlock() const { return blocks_.PasswordBlock(); }
   const TQDXPassword& GetPassword() const { return password_; }
-  bool IsEncrypted() const { return header_.IsEncrypted(); }
-  int16_t LockBlockSize() const { return lockBlockSize_; }
+  bool IsEncrypted() const { return Header().IsEncrypted(); }
+  int16_t LockBlockSize() const { return blocks_.LockBlockSize(); }
   const TQDXDatabaseLayout& Layout() const { return layout_; }
   TQDXDatabaseFile& File() { return file_; }
   bool Exclusive() const { return exclusive_; }
@@ -194,16 +197,14 @@ class TQDXDiskPageManager : public TQDXPageManager {
   uint8_t* ReadScratch();
 
   TQDXDatabaseFile file_;
-  TQDXDatabaseHeader header_;
-  TQDXPasswordBlock passwordBlock_;
   TQDXPassword password_;
-  int16_t lockBlockSize_ = kLockBlockSize;
   TQDXDatabaseLayout layout_;
   bool exclusive_ = false;
   bool readOnly_ = false;
   bool isOpen_ = false;
   std::unique_ptr<TQDXDatabaseFreeSpaceManager> freeSpace_;
   TQDXDiskTablePagesCacheManager tablePagesCache_;
+  TQDXDatabaseHeaderBlocks blocks_{file_, layout_};
   TQDXDatabaseLockBytes lockBytes_{file_, layout_};
   // Page-sized buffers for enciphering a page before it is written and deciphering one before
   // it replaces a cached page's content.

@@ -50,8 +50,8 @@ struct FaultCase {
   int64_t nth;    // the first failing call of its kind, counted from the operation's start
   int64_t times;  // how many calls of the kind fail from there (kForever: all)
   int error;
-  bool shortWrite;        // the nth write moves half its bytes; `times` writes after it fail
-  int32_t expectedCode;   // 0: the operation succeeds all the same
+  bool shortWrite;       // the nth write moves half its bytes; `times` writes after it fail
+  int32_t expectedCode;  // 0: the operation succeeds all the same
   After after;
 };
 
@@ -241,7 +241,7 @@ TEST_F(FileFaultsTest, CommitReportsEachFailingCallAndLeavesTheFileRepairable) {
 // Every call of every kind in turn fails, and all after it: the open or the commit either
 // succeeds or raises an engine error, and the file opens again afterwards.
 TEST_F(FileFaultsTest, EveryFailingCallOfOpenAndCommitLeavesAUsableFile) {
-  const FileCall kinds[] = {FileCall::Open,  FileCall::Read, FileCall::Write, FileCall::Truncate,
+  const FileCall kinds[] = {FileCall::Open,  FileCall::Read, FileCall::Write,  FileCall::Truncate,
                             FileCall::Flush, FileCall::Lock, FileCall::Unlock, FileCall::Stat};
   FaultFileSystem counter;
   {
@@ -276,10 +276,10 @@ TEST_F(FileFaultsTest, EveryFailingCallOfOpenAndCommitLeavesAUsableFile) {
         }
         ++runs;
         const std::vector<uint8_t> file = ReadAll();
-        const After after = committed                                   ? After::Committed
+        const After after = committed                                       ? After::Committed
                             : file[kFileStatePosition] == kFileStateWriting ? After::Repair
-                            : file == before_                           ? After::Unchanged
-                                                                        : After::Committed;
+                            : file == before_                               ? After::Unchanged
+                                                                            : After::Committed;
         ExpectFile(after, Describe(c));
       }
     }

@@ -46,9 +46,13 @@ class CriticalSection {
 
 #ifndef NDEBUG
   // Whether the calling thread holds the section.
-  bool IsHeld() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+  bool IsHeld() const {
+    return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  }
   // Stops a debug build when the calling thread does not hold the section; nothing in release.
-  void AssertHeld() const { assert(IsHeld() && "the caller must hold this critical section"); }
+  void AssertHeld() const {
+    assert(IsHeld() && "the caller must hold this critical section");
+  }
 #else
   void AssertHeld() const {}
 #endif

@@ -114,8 +114,7 @@ int64_t File::ReadAt(int64_t offset, void* buffer, int64_t count) {
 
 int64_t File::WriteAt(int64_t offset, const void* buffer, int64_t count) {
   return TransferAll(count, true, [&](int64_t done) {
-    return Fs().WriteAt(fd_, offset + done, static_cast<const char*>(buffer) + done,
-                        count - done);
+    return Fs().WriteAt(fd_, offset + done, static_cast<const char*>(buffer) + done, count - done);
   });
 }
 
@@ -214,8 +213,8 @@ LockResult File::LockRange(int64_t offset, int64_t count) {
     SetLastSystemError(EAGAIN);
     return LockResult::Refused;
   }
-  const LockResult result =
-      readOnly_ ? LockShared(fd_, offset, count) : SetOfdLock(fd_, LockKind::Exclusive, offset, count);
+  const LockResult result = readOnly_ ? LockShared(fd_, offset, count)
+                                      : SetOfdLock(fd_, LockKind::Exclusive, offset, count);
   if (result == LockResult::Done) held_.push_back({offset, count});
   return result;
 }

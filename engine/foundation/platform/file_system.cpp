@@ -93,7 +93,9 @@ bool PosixFileSystem::Flush(int fd) {
 
 bool PosixFileSystem::SetLock(int fd, LockKind kind, int64_t offset, int64_t count) {
   struct flock lock {};
-  lock.l_type = kind == LockKind::Shared ? F_RDLCK : kind == LockKind::Exclusive ? F_WRLCK : F_UNLCK;
+  lock.l_type = kind == LockKind::Shared      ? F_RDLCK
+                : kind == LockKind::Exclusive ? F_WRLCK
+                                              : F_UNLCK;
   lock.l_whence = SEEK_SET;
   lock.l_start = static_cast<off_t>(offset);
   lock.l_len = static_cast<off_t>(count);
