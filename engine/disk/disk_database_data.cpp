@@ -194,8 +194,7 @@ int32_t TQDXDiskDatabaseData::NextObjectID() {
 void TQDXDiskDatabaseData::CommitTransaction(int32_t sessionID, bool flush) {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
-  if (MultiUser && !lockManager_->LockModifiedTables(sessionID))
-    throw EQDXException(20233, msg::kCommitLocksFailed);
+  if (MultiUser && !lockManager_->LockModifiedTables(sessionID)) Raise(msg::kCommitLocksFailed);
   manager.ApplyChanges(sessionID);
   if (flush) manager.File().FlushFileBuffers();
   if (MultiUser) lockManager_->ReleaseTransactionLocks(sessionID);

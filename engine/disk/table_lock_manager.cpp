@@ -149,8 +149,7 @@ TQDXDatabaseTableLockManager::TQDXDatabaseTableLockManager(TQDXDiskPageManager& 
     : pageManager_(pageManager), timing_(timing), lists_(std::max(slotCount, 0)) {}
 
 TQDXTableLockList& TQDXDatabaseTableLockManager::List(int32_t session) {
-  if (session < 0 || session >= SlotCount())
-    throw EQDXException(20200, msg::kCannotSetTableLockNoSlot);
+  if (session < 0 || session >= SlotCount()) Raise(msg::kCannotSetTableLockNoSlot);
   return lists_[static_cast<size_t>(session)];
 }
 
@@ -181,7 +180,7 @@ bool TQDXDatabaseTableLockManager::TryLockInFile(TQDXTableLocksFile& file, int32
     fileLock.Keep();
     return true;
   }
-  if (!file.LockKind(session, kind)) throw EQDXException(20203, msg::kCannotSetTableLock);
+  if (!file.LockKind(session, kind)) Raise(msg::kCannotSetTableLock);
   return true;
 }
 
@@ -249,8 +248,8 @@ bool TQDXDatabaseTableLockManager::ReleaseInFile(TQDXTableLocksFile& file, TQDXT
                     pageManager_.LockRetryPause());
   if (!fileLock.Had()) return false;
   if (!file.UnlockKind(session, kind)) {
-    if (kind == Kind::Records) throw EQDXException(20206, msg::kCannotUnlockRecord);
-    throw EQDXException(20204, msg::kCannotUnlockTable);
+    if (kind == Kind::Records) Raise(msg::kCannotUnlockRecord);
+    Raise(msg::kCannotUnlockTable);
   }
   return true;
 }
@@ -264,7 +263,7 @@ bool TQDXDatabaseTableLockManager::UnlockTable(int32_t session, Kind kind, bool 
   TQDXTableLockEntry* entry = list.Find(kind, key);
   if (entry == nullptr) {
     if (onlyIfHeld) return true;
-    throw EQDXException(20202, msg::kTableLockNotFound);
+    Raise(msg::kTableLockNotFound);
   }
   if (--entry->Count > 0 && !force) return true;
   TQDXTableLockEntry removed = *entry;
@@ -302,7 +301,7 @@ bool TQDXDatabaseTableLockManager::LockRecord(int32_t session, TQDXTableLocksFil
     FileLock fileLock(file, false, 1, 0);
     if (!fileLock.Had() || file.IsRecordLockedByOthers(session, id)) continue;
     file.WriteRecordID(session, id);
-    if (!file.LockKind(session, Kind::Records)) throw EQDXException(20205, msg::kCannotLockRecord);
+    if (!file.LockKind(session, Kind::Records)) Raise(msg::kCannotLockRecord);
     list.Add({Kind::Records, key, 1, true, false, id});
     return true;
   }
@@ -363,7 +362,7 @@ bool TQDXDatabaseTableLockManager::LockModifiedTables(int32_t session) {
   if (std::ranges::any_of(list.Entries(), [](const TQDXTableLockEntry& entry) {
         return entry.Kind == Kind::Commit;
       })) {
-    throw EQDXException(20234, msg::kSomeTableLocksStillExist);
+    Raise(msg::kCommitLocksLeft);
   }
   return false;
 }
@@ -412,7 +411,7 @@ void TQDXDatabaseTableLockManager::EndSession(int32_t session) {
     } catch (const EQDXException&) {  // the bytes go with the file handle at the latest
     }
   }
-  throw EQDXException(20201, msg::kSomeTableLocksStillExist);
+  Raise(msg::kTableLocksLeftBySession);
 }
 
 std::vector<TQDXTableLockEntry> TQDXDatabaseTableLockManager::Locks(int32_t session) {

@@ -38,22 +38,21 @@ void TQDXTableLocksFile::Close() {
 }
 
 void TQDXTableLocksFile::Delete() {
-  RequireOpen(10483);
+  RequireOpen(msg::kTableLocksStartPageNil);
   file_.Delete(file_.StartPageNo());
   slotCount_ = 0;
 }
 
-void TQDXTableLocksFile::RequireOpen(int32_t code) const {
-  if (!file_.IsOpen()) throw EQDXException(code, msg::kNilPointerOccured);
+void TQDXTableLocksFile::RequireOpen(const msg::Message& message) const {
+  if (!file_.IsOpen()) Raise(message);
 }
 
 void TQDXTableLocksFile::RequireSlot(int32_t session) const {
-  if (session < 0 || session >= slotCount_)
-    throw EQDXException(20200, msg::kCannotSetTableLockNoSlot);
+  if (session < 0 || session >= slotCount_) Raise(msg::kCannotSetTableLockNoSlot);
 }
 
 int32_t TQDXTableLocksFile::StartPage() const {
-  RequireOpen(10483);
+  RequireOpen(msg::kTableLocksStartPageNil);
   return file_.StartPageNo();
 }
 
@@ -66,24 +65,24 @@ int32_t TQDXTableLocksFile::RecordIDPosition(int32_t session) const {
 }
 
 bool TQDXTableLocksFile::LockFile() {
-  RequireOpen(10489);
+  RequireOpen(msg::kTableLocksFileLockNil);
   return file_.LockFile();
 }
 
 bool TQDXTableLocksFile::UnlockFile() {
-  RequireOpen(10490);
+  RequireOpen(msg::kTableLocksFileUnlockNil);
   return file_.UnlockFile();
 }
 
 bool TQDXTableLocksFile::LockKind(int32_t session, TQDXTableLockKind kind) {
-  RequireOpen(10491);
+  RequireOpen(msg::kTableLocksKindLockNil);
   RequireSlot(session);
   if (kind == TQDXTableLockKind::Exclusive) return false;
   return file_.LockByte(KindPosition(session, kind));
 }
 
 bool TQDXTableLocksFile::UnlockKind(int32_t session, TQDXTableLockKind kind) {
-  RequireOpen(10492);
+  RequireOpen(msg::kTableLocksKindUnlockNil);
   RequireSlot(session);
   if (kind == TQDXTableLockKind::Exclusive) return false;
   return file_.UnlockByte(KindPosition(session, kind));
@@ -96,14 +95,14 @@ bool TQDXTableLocksFile::IsRowLockedBesides(int32_t session, TQDXTableLockKind k
 }
 
 bool TQDXTableLocksFile::IsKindHeldByOthers(int32_t session, TQDXTableLockKind kind) {
-  RequireOpen(10493);
+  RequireOpen(msg::kTableLocksKindTestNil);
   RequireSlot(session);
   if (kind == TQDXTableLockKind::Exclusive) return false;
   return IsRowLockedBesides(session, kind);
 }
 
 void TQDXTableLocksFile::WriteRecordID(int32_t session, TQDXRecordID id) {
-  RequireOpen(10494);
+  RequireOpen(msg::kTableLocksRecordNil);
   RequireSlot(session);
   std::array<uint8_t, TQDXRecordID::kSize> bytes{};
   id.Store(bytes.data());
@@ -111,7 +110,7 @@ void TQDXTableLocksFile::WriteRecordID(int32_t session, TQDXRecordID id) {
 }
 
 TQDXRecordID TQDXTableLocksFile::ReadRecordID(int32_t session) {
-  RequireOpen(10494);
+  RequireOpen(msg::kTableLocksRecordNil);
   RequireSlot(session);
   std::array<uint8_t, TQDXRecordID::kSize> bytes{};
   file_.DirectReadBuffer(bytes.data(), TQDXRecordID::kSize, RecordIDPosition(session));
@@ -119,7 +118,7 @@ TQDXRecordID TQDXTableLocksFile::ReadRecordID(int32_t session) {
 }
 
 bool TQDXTableLocksFile::IsRecordLockedByOthers(int32_t session, TQDXRecordID id) {
-  RequireOpen(10494);
+  RequireOpen(msg::kTableLocksRecordNil);
   RequireSlot(session);
   // One test of the whole row first: usually nobody else holds a record lock.
   if (!IsRowLockedBesides(session, TQDXTableLockKind::Records)) return false;

@@ -23,6 +23,7 @@
 
 #include "engine/core/index.h"
 #include "engine/disk/internal_direct_file.h"
+#include "engine/foundation/messages.h"
 
 namespace qdx {
 
@@ -76,7 +77,7 @@ class TQDXTableLocksFile {
   bool IsRecordLockedByOthers(int32_t session, TQDXRecordID id);
 
  private:
-  void RequireOpen(int32_t code) const;
+  void RequireOpen(const msg::Message& message) const;
   void RequireSlot(int32_t session) const;
   int32_t KindPosition(int32_t session, TQDXTableLockKind kind) const;
   int32_t RecordIDPosition(int32_t session) const;
