@@ -35,10 +35,13 @@ constexpr int32_t kSession = 0;
 
 class MemoryPageManager : public TQDXPageManager {
  public:
+  // Used outside a database: the creating thread holds its critical section for its lifetime.
   MemoryPageManager() {
     SetPageGeometry(4096, kPageHeaderSize);
     SetCacheLimit(1000);
+    DatabaseLock().Enter();
   }
+  ~MemoryPageManager() override { DatabaseLock().Leave(); }
   void InternalAddPage(TQDXPage& page) override {
     page.PageNo = static_cast<int32_t>(stored_.size());
     stored_.emplace_back();

@@ -39,6 +39,7 @@ void BM_AllocateAndFree100000Pages(benchmark::State& state) {
   constexpr int32_t kPages = 100000;
   for (auto _ : state) {
     TQDXDiskPageManager pm;
+    const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
     pm.CreateDatabaseFile(path, {});
     qdx::TQDXDatabaseFreeSpaceManager& fsm = *pm.FreeSpaceManager();
     std::vector<int32_t> pages;
@@ -59,11 +60,13 @@ void BM_CommitOneDirtyPage(benchmark::State& state) {
   const qdx::TQDXPassword password{state.range(0) ? "secret" : "", 0};
   {
     TQDXDiskPageManager pm;
+    const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
     pm.CreateDatabaseFile(path, password);
     TQDXPageHandle::Add(pm, 0, qdx::ptTableRecord).Release();
     pm.ApplyChanges(0);
   }
   TQDXDiskPageManager pm;
+  const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
   Open(pm, path, password);
   uint8_t mark = 0;
   for (auto _ : state) {
@@ -85,6 +88,7 @@ class EncryptedFile {
   static constexpr int32_t kPages = 10000;
   EncryptedFile() : path_(BenchFile("read")) {
     TQDXDiskPageManager pm;
+    const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
     pm.CreateDatabaseFile(path_, Password());
     pm.SetCacheLimit(0);
     for (int32_t i = 0; i < kPages; ++i) {
@@ -115,6 +119,7 @@ void BM_Read10000EncryptedPagesCold(benchmark::State& state) {
   static EncryptedFile file;
   for (auto _ : state) {
     TQDXDiskPageManager pm;  // an empty cache: every page is read and deciphered
+    const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
     Open(pm, file.Path(), EncryptedFile::Password());
     pm.SetCacheLimit(EncryptedFile::kPages);
     ReadAll(pm, file.Pages());
@@ -125,6 +130,7 @@ BENCHMARK(BM_Read10000EncryptedPagesCold)->Unit(benchmark::kMillisecond);
 void BM_Read10000EncryptedPagesWarm(benchmark::State& state) {
   static EncryptedFile file;
   TQDXDiskPageManager pm;
+  const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
   Open(pm, file.Path(), EncryptedFile::Password());
   pm.SetCacheLimit(EncryptedFile::kPages);
   ReadAll(pm, file.Pages());

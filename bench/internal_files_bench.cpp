@@ -51,6 +51,7 @@ void BM_TransactedWriteRead(benchmark::State& state) {
   TQDXBaseSession session;
   TQDXDiskDatabaseData data(path);
   data.AddSession(session);
+  const qdx::platform::CriticalSectionGuard held(data.PageManager()->DatabaseLock());
   qdx::TQDXInternalDBTransactedAccessFile file(*data.PageManager(), qdx::ptTableMetaData);
   file.Create(0);
   const std::vector<uint8_t> content = Content(static_cast<size_t>(size));

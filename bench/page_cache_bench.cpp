@@ -20,7 +20,10 @@ class MemoryPageManager : public qdx::TQDXPageManager {
       qdx::page_header::Init({page.data(), qdx::kPageHeaderSize});
       qdx::page_header::SetPageType(page.data(), qdx::ptTableRecord);
     }
+    // Used outside a database: the creating thread holds its critical section for its lifetime.
+    DatabaseLock().Enter();
   }
+  ~MemoryPageManager() override { DatabaseLock().Leave(); }
   void InternalAddPage(TQDXPage& page) override {
     page.PageNo = static_cast<int32_t>(stored_.size());
     stored_.emplace_back(4096);
