@@ -109,7 +109,7 @@ struct Process {
     return std::nullopt;
   }
 
-  TQDXDiskPageManager pm;
+  testing::THeldDiskPageManager pm;
   std::unique_ptr<TQDXDatabaseTableLockManager> manager;
   std::vector<std::unique_ptr<TQDXTableLocksFile>> tables;
 };
@@ -119,7 +119,7 @@ class TableLocksTest : public TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    TQDXDiskPageManager pm;
+    testing::THeldDiskPageManager pm;
     pm.CreateDatabaseFile(path, {});
     TQDXSystemDirectory directory(pm);
     directory.Create();
@@ -502,7 +502,7 @@ TEST_F(TableLocksTest, CommitLocksThatCannotBeReleasedAreAnError) {
 }
 
 TEST_F(TableLocksTest, ExclusivelyOpenedFileTakesNoLocks) {
-  TQDXDiskPageManager pm;
+  testing::THeldDiskPageManager pm;
   OpenMultiUser(pm, path, true);
   TQDXDatabaseTableLockManager manager(pm, kSlots);
   TQDXTableLocksFile file(pm);
@@ -681,7 +681,7 @@ int WaitForChild(pid_t pid) {
 // Whether any session holds a kind byte or the file lock of the table, seen from a handle of
 // its own.
 bool AnythingLocked(const std::string& path, int32_t key) {
-  TQDXDiskPageManager pm;
+  testing::THeldDiskPageManager pm;
   OpenMultiUser(pm, path);
   TQDXTableLocksFile file(pm);
   file.Open(key);
