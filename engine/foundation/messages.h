@@ -682,4 +682,27 @@ inline constexpr const char* kQdxDirectoryEntryUnknown =
 inline constexpr const char* kQdxDirectoryEntryMissing =
     "The system directory has no entry of kind %d";
 
+// ---- Hostile files ----
+// A page smaller than this cannot hold three entries of the smallest B-tree; refused when a
+// database is created and when one is opened.
+inline constexpr Message kPageSizeTooSmall{
+    30470, "Invalid page size %d. A database page must have at least %d bytes"};
+// Opening waits for nothing and reads nothing of a path that is no regular file.
+inline constexpr Message kNotARegularFile{
+    30471, "Cannot open database file '%s': it is %s, not a regular file"};
+inline constexpr const char* kPathIsDirectory = "a directory";
+inline constexpr const char* kPathIsFifo = "a named pipe";
+inline constexpr const char* kPathIsCharacterDevice = "a character device";
+inline constexpr const char* kPathIsBlockDevice = "a block device";
+inline constexpr const char* kPathIsSocket = "a socket";
+inline constexpr const char* kPathIsOther = "a special file";
+// The signature message of a file without a single byte.
+inline constexpr Message kInvalidFileFormatEmpty{10470, "Invalid file format. The file is empty"};
+// qdx
+inline constexpr const char* kQdxUnexpectedArgument =
+    "Unexpected argument '%s' for %s: it takes one database file";
+inline constexpr const char* kQdxPasswordNeeded =
+    "The database is encrypted: give its password with --password";
+inline constexpr const char* kQdxStructureUnreadable = "Cannot read the %s at page %d: %s";
+
 }  // namespace qdx::msg
