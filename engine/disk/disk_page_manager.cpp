@@ -1,6 +1,7 @@
 #include "engine/disk/disk_page_manager.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -261,24 +262,30 @@ void TQDXDiskPageManager::CheckPassword() {
 }
 
 int64_t TQDXDiskPageManager::SearchSignature() {
-  std::vector<uint8_t> window(kSignatureWindow);
+  constexpr int32_t kNeeded = static_cast<int32_t>(kDatabaseSignature.size()) + 2;
+  std::array<uint8_t, kFirstSignatureRead> first{};
   int32_t got = 0;
-  if (file_.ReadBuffer(window.data(), 0, kFirstSignatureRead, &got) && got >= 18 &&
-      FindDatabaseSignature({window.data(), 18}) == size_t{0}) {
+  if (file_.ReadBuffer(first.data(), 0, kFirstSignatureRead, &got) && got >= kNeeded &&
+      FindDatabaseSignature({first.data(), kNeeded}) == size_t{0}) {
     return 0;
   }
+  // A small file is scanned in one window of its own size.
+  const int32_t windowSize = static_cast<int32_t>(
+      std::clamp<int64_t>(file_.GetSize(), kSignatureOverlap + 1, kSignatureWindow));
+  std::vector<uint8_t> window(static_cast<size_t>(windowSize));
   int64_t position = 0;
   for (;;) {
     // Holes read as zeros and hold no signature: a sparse file is passed over without reading
-    // them. A signature cut by a hole's start was whole in the window before.
+    // them. No signature starts in a hole, and one that starts before the next window's start
+    // lies whole in this window.
     position = file_.NextDataPosition(position);
     if (position < 0) return 0;
-    if (!file_.ReadBuffer(window.data(), position, kSignatureWindow, &got)) return 0;
+    if (!file_.ReadBuffer(window.data(), position, windowSize, &got)) return 0;
     if (const auto offset = FindDatabaseSignature({window.data(), static_cast<size_t>(got)})) {
       return position + static_cast<int64_t>(*offset);
     }
-    if (got < kSignatureWindow) return 0;
-    position += kSignatureWindow - kSignatureOverlap;
+    if (got < windowSize) return 0;
+    position += windowSize - kSignatureOverlap;
   }
 }
 

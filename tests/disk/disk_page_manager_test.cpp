@@ -679,7 +679,7 @@ TEST_F(DiskPageManagerTest, CreateAndOpenNeedAClosedManager) {
   pm.CloseDatabaseFile();
   EXPECT_QDX_ERROR(pm.ReadHeader(), 10459, "Error - database file is not opened.");
   EXPECT_QDX_ERROR(pm.WriteHeader(true), 10460, "not opened");
-  EXPECT_QDX_ERROR(pm.CreateDatabaseFile(path, {}, 8, 40), 20237, "Invalid database format");
+  EXPECT_QDX_ERROR(pm.CreateDatabaseFile(path, {}, 8, 40), 30470, "at least 82 bytes");
   EXPECT_QDX_ERROR(pm.CreateDatabaseFile(path, {}, 0, 4096), 20237, "Invalid database format");
 }
 
