@@ -31,9 +31,6 @@ namespace qdx::tools {
 
 namespace {
 
-// The engine's code for a password that does not open the file.
-constexpr int32_t kIncorrectPasswordCode = 30445;
-
 [[noreturn]] void Fault(std::string_view format, FormatArgs args) {
   throw EQdxToolFault(ToolText(format, args));
 }
@@ -51,7 +48,7 @@ bool OpenReadOnly(TQDXDiskPageManager& pm, const std::string& fileName,
   } catch (const EQDXException& e) {
     // Without a password the engine's answer is a wrong password; the user needs to know that
     // one is asked for at all.
-    if (e.ErrorCode() == kIncorrectPasswordCode && password.empty()) {
+    if (e.ErrorCode() == msg::kIncorrectPassword.Code && password.empty()) {
       throw EQdxToolFault(msg::kQdxPasswordNeeded);
     }
     throw;
