@@ -53,6 +53,16 @@ class QdxToolTest : public TempDirTest {
             slurp(errFile)};
   }
 
+  // Lists a table in the table list only, its files pointing at no page.
+  void ListTable(int32_t tableID, const std::string& name) {
+    TQDXBaseSession session;
+    auto data = OpenData(session);
+    data->TableList()->AddTable(tableID, name, -1, -1, -1);
+    data->TableList()->Save();
+    data->CommitTransaction(kSystemSessionID, false);
+    data->RemoveSession(session);
+  }
+
   std::unique_ptr<TQDXDiskDatabaseData> OpenData(TQDXBaseSession& session) {
     auto data = std::make_unique<TQDXDiskDatabaseData>(path);
     data->LockRetryCount = 3;
@@ -289,12 +299,7 @@ TEST_F(QdxToolTest, HostileFilesGiveAClearMessageAndExitOne) {
       {"metadata at page -1",
        [&] {
          created();
-         TQDXBaseSession session;
-         auto data = OpenData(session);
-         data->TableList()->AddTable(1, "Kosten", -1, -1, -1);
-         data->TableList()->Save();
-         data->CommitTransaction(kSystemSessionID, false);
-         data->RemoveSession(session);
+         ListTable(1, "Kosten");
        },
        {"check", path},
        "Page -1 of the metadata file of table 'Kosten' is outside the file"},
@@ -321,14 +326,7 @@ TEST_F(QdxToolTest, HostileFilesGiveAClearMessageAndExitOne) {
 // a signature of control bytes in the error message of the program itself.
 TEST_F(QdxToolTest, ControlBytesOfTheFileAreEscaped) {
   ASSERT_EQ(Qdx({"create", path}).Status, 0);
-  {
-    TQDXBaseSession session;
-    auto data = OpenData(session);
-    data->TableList()->AddTable(1, "Tank\x1B]0;pwned\x07stellen", -1, -1, -1);
-    data->TableList()->Save();
-    data->CommitTransaction(kSystemSessionID, false);
-    data->RemoveSession(session);
-  }
+  ListTable(1, "Tank\x1B]0;pwned\x07stellen");
   const Outcome info = Qdx({"info", path});
   EXPECT_THAT(info.Out, HasSubstr("Table: Tank\\x1B]0;pwned\\x07stellen (TableID 1"));
   EXPECT_EQ(info.Out.find('\x1B'), std::string::npos);
