@@ -190,6 +190,7 @@ void TQDXDiskDatabaseData::RollbackTransaction(int32_t sessionID) {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
   manager.CancelChanges(sessionID);
+  AfterRollbackOnTables(sessionID);
 }
 
 void TQDXDiskDatabaseData::FlushToDisk() {

@@ -682,4 +682,49 @@ inline constexpr const char* kQdxDirectoryEntryUnknown =
 inline constexpr const char* kQdxDirectoryEntryMissing =
     "The system directory has no entry of kind %d";
 
+// ---- Table data ----
+// Table and database data, record bitmaps, the index and constraint managers.
+inline constexpr Message kTableNoFields{10131, "Error creating table - no fields were specified"};
+inline constexpr Message kTableCreateNoFields{20128,
+                                              "Error creating table - no fields were specified"};
+inline constexpr Message kTableDeleteWhileOpen{
+    20017, "Cannot delete table '%s'. Table is open by another dataset"};
+inline constexpr Message kTableRenameWhileOpen{
+    10150, "Cannot rename table '%s'. Table is open by another dataset"};
+inline constexpr Message kTableRenameFieldMissing{30343, "Field '%s' not found"};
+inline constexpr Message kTableRenameFieldTaken{
+    30344, "Cannot rename field '%s'. Field '%s' already exists"};
+inline constexpr Message kTableIndexNotFound{20018, "Index not found"};
+inline constexpr Message kTableNoKeySearchIndex{
+    20258,
+    "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
+inline constexpr Message kTableConstraintTypeNotImplemented{30058, "Not implemented yet"};
+inline constexpr Message kTableNoRecordManager{10015, "Nil pointer occured"};
+inline constexpr Message kTableNoRecordBuffer{10016, "Nil pointer occured"};
+inline constexpr Message kTableNoIndexManager{10380, "Nil pointer occured"};
+inline constexpr Message kTableLocateNilPointer{10272, "Nil pointer occured"};
+inline constexpr Message kRecordBitmapWithoutTable{10425, "Nil pointer occured"};
+inline constexpr Message kIndexRecordUnreadable{20170, "Cannot retrieve record for index"};
+inline constexpr Message kConstraintFieldNumberMissing{30024, "Field #%d not found"};
+inline constexpr Message kConstraintNotNullViolated{
+    30026, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr Message kConstraintTargetFieldMissing{30027, "Field '%s' not found"};
+inline constexpr Message kConstraintBelowMinValue{
+    30029, "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'"};
+inline constexpr Message kConstraintAboveMaxValue{
+    30030, "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'"};
+inline constexpr Message kConstraintCheckNotImplemented{30036, "Not implemented yet"};
+inline constexpr Message kConstraintResolveNotImplemented{30037, "Not implemented yet"};
+inline constexpr Message kConstraintNamingNotImplemented{30038, "Not implemented yet"};
+inline constexpr Message kConstraintPrimaryKeyDuplicate{
+    30319, "Primary Key constraint '%s' violated. Duplicate found."};
+inline constexpr Message kConstraintUniqueDuplicate{
+    30320, "Constraint unique '%s' violated. Duplicate found."};
+inline constexpr Message kConstraintPrimaryKeyNull{
+    30330, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr Message kConstraintPrimaryIndexMissing{30325, "Index '%s' not found"};
+inline constexpr Message kConstraintUniqueIndexMissing{30326, "Index '%s' not found"};
+inline constexpr Message kConstraintPrimaryFieldMissing{30331, "Field '%s' not found"};
+inline constexpr Message kConstraintUniqueFieldMissing{30332, "Field '%s' not found"};
+
 }  // namespace qdx::msg
