@@ -44,7 +44,8 @@ void TQDXBaseConstraintManager::Resolve(TQDXConstraintDef& constraint) {
     case ctUnique: {
       auto& unique = static_cast<TQDXConstraintDefUnique&>(constraint);
       const bool primary = constraint.ConstraintType() == ctPrimaryKey;
-      const TQDXIndexDef* index = table_->IndexManager().IndexDefs().FindIndex(unique.TargetRef.Name);
+      const TQDXIndexDef* index =
+          table_->IndexManager().IndexDefs().FindIndex(unique.TargetRef.Name);
       if (index == nullptr) {
         Raise(primary ? msg::kConstraintPrimaryIndexMissing : msg::kConstraintUniqueIndexMissing,
               {unique.TargetRef.Name});
@@ -197,8 +198,8 @@ bool TQDXBaseConstraintManager::CheckRecord(int32_t sessionID, const uint8_t* re
     bool holds = true;
     switch (constraint.ConstraintType()) {
       case ctNotNull:
-        holds = CheckNotNull(static_cast<const TQDXConstraintDefNotNull&>(constraint), record,
-                             raise);
+        holds =
+            CheckNotNull(static_cast<const TQDXConstraintDefNotNull&>(constraint), record, raise);
         break;
       case ctCheck:
         holds = CheckBounds(static_cast<const TQDXConstraintDefCheck&>(constraint), record, raise);

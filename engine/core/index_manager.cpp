@@ -119,10 +119,11 @@ int32_t TQDXBaseIndexManager::FindIndexForFields(const std::vector<std::string>&
                                         sessionID);
 }
 
-int32_t TQDXBaseIndexManager::GetOrCreateIndexForFields(
-    const TQDXTableCursor& cursor, const std::vector<std::string>& fieldNames,
-    const std::vector<std::string>& orderTexts, const std::vector<std::string>& caseTexts,
-    bool* created) {
+int32_t TQDXBaseIndexManager::GetOrCreateIndexForFields(const TQDXTableCursor& cursor,
+                                                        const std::vector<std::string>& fieldNames,
+                                                        const std::vector<std::string>& orderTexts,
+                                                        const std::vector<std::string>& caseTexts,
+                                                        bool* created) {
   const int32_t found = FindIndexForFields(fieldNames, orderTexts, caseTexts, cursor.SessionID());
   if (created != nullptr) *created = found < 0;
   if (found >= 0) return found;
@@ -165,8 +166,9 @@ void TQDXBaseIndexManager::Navigate(int32_t sessionID, TQDXNavigationRequest& re
 
 void TQDXBaseIndexManager::AfterKeyChange(TQDXIndexDef& definition, TQDXBTreeRecordIndex& index,
                                           bool bump) {
-  if (bump) definition.ChangeCount = static_cast<int32_t>(
-                static_cast<uint32_t>(definition.ChangeCount) + 1);
+  if (bump)
+    definition.ChangeCount =
+        static_cast<int32_t>(static_cast<uint32_t>(definition.ChangeCount) + 1);
   if (index.RootPageNo() != definition.RootPageNo) definition.RootPageNo = index.RootPageNo();
 }
 

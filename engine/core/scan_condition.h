@@ -31,8 +31,8 @@ struct TQDXScanSearchCondition {
 class TQDXScanSearchConditionArray {
  public:
   // The order of two records on an index over a column count: -1, 0 or 1.
-  using Comparer = std::function<int(int32_t indexID, const uint8_t* a, const uint8_t* b,
-                                     int32_t columnCount)>;
+  using Comparer =
+      std::function<int(int32_t indexID, const uint8_t* a, const uint8_t* b, int32_t columnCount)>;
 
   explicit TQDXScanSearchConditionArray(Comparer compare) : compare_(std::move(compare)) {}
 

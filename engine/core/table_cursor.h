@@ -49,9 +49,7 @@ class TQDXTableCursor {
   TQDXTableCursor& operator=(const TQDXTableCursor&) = delete;
 
   // The system session (-2) when the cursor has no session.
-  int32_t SessionID() const {
-    return Session != nullptr ? Session->SessionID() : kSystemSessionID;
-  }
+  int32_t SessionID() const { return Session != nullptr ? Session->SessionID() : kSystemSessionID; }
   bool InTransaction() const { return Session != nullptr && Session->InTransaction; }
   // Any restriction that makes the cursor see fewer records than the table holds.
   bool IsFiltered() const {

@@ -357,8 +357,7 @@ TQDXScanSearchConditionArray TQDXTableData::RangeConditions(const TQDXTableCurso
   const size_t size = static_cast<size_t>(MemoryRecordSize());
   if (range.LowKey != nullptr) {
     conditions.Add({cursor.CurrentIndexID, range.LowExclusive ? ckGreater : ckGreaterOrEqual,
-                    std::vector<uint8_t>(range.LowKey, range.LowKey + size),
-                    range.LowColumnCount});
+                    std::vector<uint8_t>(range.LowKey, range.LowKey + size), range.LowColumnCount});
   }
   if (range.HighKey != nullptr) {
     conditions.Add({cursor.CurrentIndexID, range.HighExclusive ? ckLess : ckLessOrEqual,
@@ -411,7 +410,8 @@ void TQDXTableData::RebuildFilterBitmap(TQDXTableCursor& cursor) {
   bitmap.Bits.Resize(GetMaxRecordPosition(sessionID));
   // A range limits the walk to its part of the current index; the order does not matter here.
   TQDXScanSearchConditionArray conditions = RangeConditions(cursor);
-  int32_t walkIndex = conditions.HasConditionsOn(cursor.CurrentIndexID) ? cursor.CurrentIndexID : -1;
+  int32_t walkIndex =
+      conditions.HasConditionsOn(cursor.CurrentIndexID) ? cursor.CurrentIndexID : -1;
   if (walkIndex < 0 && cursor.FilterExpression != nullptr) {
     // Conditions of the filter on the first column of some index narrow the walk as well.
     const TQDXIndexDefs& defs = IndexManager().IndexDefs();
@@ -431,7 +431,8 @@ void TQDXTableData::RebuildFilterBitmap(TQDXTableCursor& cursor) {
     return true;
   });
   if (cursor.DistinctColumnCount > 0 && cursor.CurrentIndexID >= 0) {
-    IndexManager().GetIndex(cursor.CurrentIndexID)
+    IndexManager()
+        .GetIndex(cursor.CurrentIndexID)
         .RemoveDuplicates(sessionID, bitmap, cursor.DistinctColumnCount);
   }
   bitmap.AllRecords = passed == RecordManager().RecordCount;
@@ -575,14 +576,14 @@ bool TQDXTableData::FindFirst(TQDXTableCursor& cursor,
   return stopped;
 }
 
-bool TQDXTableData::LocateRecord(TQDXTableCursor& cursor,
-                                 const TQDXFilterExpression* expression) {
+bool TQDXTableData::LocateRecord(TQDXTableCursor& cursor, const TQDXFilterExpression* expression) {
   DatabaseGuard guard(*database_);
   if (expression == nullptr || cursor.Buffer == nullptr) Raise(msg::kTableLocateNilPointer);
   if (RecordManager().RecordCount == 0) return false;
   const TQDXRecordBitmap* bitmap = cursor.IsFiltered() ? &FreshBitmap(cursor) : nullptr;
   TQDXScanSearchConditionArray conditions = RangeConditions(cursor);
-  if (cursor.CurrentIndexID >= 0) AddFieldConditions(conditions, cursor.CurrentIndexID, *expression);
+  if (cursor.CurrentIndexID >= 0)
+    AddFieldConditions(conditions, cursor.CurrentIndexID, *expression);
   return FindFirst(cursor, conditions, [&](TQDXRecordID id, const uint8_t* record) {
     return (bitmap == nullptr || bitmap->Contains(id)) && expression->Evaluate(record);
   });
@@ -671,7 +672,8 @@ int64_t TQDXTableData::GetRecNo(TQDXTableCursor& cursor) {
     ScratchRecord scratch(*this);
     if (!ReadRecordByID(cursor.SessionID(), cursor.RecordID, scratch.data())) return -1;
     if (filtered) return FilteredRecNoInIndex(cursor, cursor.RecordID);
-    return IndexManager().GetIndex(cursor.CurrentIndexID)
+    return IndexManager()
+        .GetIndex(cursor.CurrentIndexID)
         .GetRecNo(cursor.SessionID(), cursor.RecordID, scratch.data());
   }
   if (filtered) {

@@ -78,8 +78,7 @@ class TQDXTableData : public TQDXIndexRecordSource {
   // 7: creates the table's storage: 20128 for no fields, then SetFieldDefs, SetIndexDefs,
   // SetConstraintDefs and CreateRecordManager.
   virtual void CreateTable(TQDXTableCursor& cursor, const TQDXFieldDefs& fields,
-                           const TQDXConstraintDefs& constraints,
-                           const TQDXIndexDefs& indexes) = 0;
+                           const TQDXConstraintDefs& constraints, const TQDXIndexDefs& indexes) = 0;
   // 8: unless forced, 20017 while a cursor is registered; the engine then drops the storage.
   virtual void DeleteTable(TQDXTableCursor* cursor, bool forced);
   // 9: autoinc counters back to their initial values, every index emptied; the engine then
@@ -125,8 +124,8 @@ class TQDXTableData : public TQDXIndexRecordSource {
   // 25: FreeBlobCache for every BLOB field.
   virtual void FreeBlobCaches(uint8_t* buffer);
   // 26: a stream over the BLOB field of the cursor's buffer (mode 0 write, 1 read, 2 both).
-  virtual std::unique_ptr<TQDXStream> OpenBlob(TQDXTableCursor& cursor, bool readOnly,
-                                               int32_t mode, int32_t fieldNo) = 0;
+  virtual std::unique_ptr<TQDXStream> OpenBlob(TQDXTableCursor& cursor, bool readOnly, int32_t mode,
+                                               int32_t fieldNo) = 0;
   // 27, 28, 29: raw BLOB values for copying between cursors, and dropping a cached one.
   virtual TQDXBlobValue GetBlobData(TQDXTableCursor& cursor, int32_t fieldNo) = 0;
   virtual void SetBlobData(TQDXTableCursor& cursor, int32_t fieldNo,
@@ -228,8 +227,9 @@ class TQDXTableData : public TQDXIndexRecordSource {
   uint8_t GetFilteredRecord(TQDXTableCursor& cursor, uint8_t mode);
   // Visits, in the order of `indexID` (physical order for -1), the records meeting the
   // conditions, read into `record`, until `visit` answers false. Answers whether it stopped.
-  bool WalkRecords(int32_t sessionID, int32_t indexID, const TQDXScanSearchConditionArray& conditions,
-                   uint8_t* record, const std::function<bool(TQDXRecordID)>& visit);
+  bool WalkRecords(int32_t sessionID, int32_t indexID,
+                   const TQDXScanSearchConditionArray& conditions, uint8_t* record,
+                   const std::function<bool(TQDXRecordID)>& visit);
   // The cursor's range as conditions on its current index.
   TQDXScanSearchConditionArray RangeConditions(const TQDXTableCursor& cursor);
   // Conditions of a filter expression on the first column of the index.

@@ -50,8 +50,8 @@ class TableDataTest : public ::testing::Test {
     byName = IndexID("ByName");
   }
 
-  TMemoryTableData* CreateTable(const std::string& name, const TQDXConstraintDefs* constraints =
-                                                             nullptr) {
+  TMemoryTableData* CreateTable(const std::string& name,
+                                const TQDXConstraintDefs* constraints = nullptr) {
     TQDXTableCursor creator;
     creator.Session = &session;
     creator.TableName = name;
@@ -115,7 +115,7 @@ enum class Order { Physical, ByAmount, ByNameDescending };
 struct Model {
   std::map<int64_t, Row> rows;  // by record position: physical order
   Order order = Order::Physical;
-  bool filtered = false;  // Amount present and not divisible by 3
+  bool filtered = false;                             // Amount present and not divisible by 3
   std::optional<std::pair<int32_t, int32_t>> range;  // inclusive Amount bounds (ByAmount)
   bool lowExclusive = false;
 
@@ -202,7 +202,7 @@ TEST_F(TableDataTest, RandomChangesAndMovesMatchTheModel) {
   };
   auto setOrder = [&](Order order) {
     model.order = order;
-    cursor.CurrentIndexID = order == Order::Physical ? -1
+    cursor.CurrentIndexID = order == Order::Physical   ? -1
                             : order == Order::ByAmount ? byAmount
                                                        : byName;
     if (order != Order::ByAmount) {
@@ -243,9 +243,9 @@ TEST_F(TableDataTest, RandomChangesAndMovesMatchTheModel) {
       const int64_t expected =
           positioned() ? (forward ? model.After(current()) : model.BeforeOf(current()))
           : cursor.AtBOF == forward
-              ? (model.Visible().empty() ? -1
-                                         : (forward ? model.Visible().front()
-                                                    : model.Visible().back()))
+              ? (model.Visible().empty()
+                     ? -1
+                     : (forward ? model.Visible().front() : model.Visible().back()))
               : -1;
       const uint8_t result = table->GetRecord(cursor, forward ? grmNext : grmPrior);
       if (model.rows.empty()) {
@@ -349,9 +349,8 @@ TEST_F(TableDataTest, EmptyTableAnswersEofInEveryModeAndOrder) {
     for (const bool filtered : {false, true}) {
       cursor.CurrentIndexID = index;
       if (filtered) {
-        cursor.FilterExpression = std::make_unique<TPredicateFilter>([](const uint8_t*) {
-          return true;
-        });
+        cursor.FilterExpression =
+            std::make_unique<TPredicateFilter>([](const uint8_t*) { return true; });
       } else {
         cursor.FilterExpression.reset();
       }
@@ -513,7 +512,9 @@ TEST_F(TableDataTest, LocateFindsTheFirstMatchInTheCursorsOrder) {
     above.evaluations = 0;
     ASSERT_TRUE(table->LocateRecord(cursor, &above));
     EXPECT_EQ(Decode(cursor.Buffer).amount, order < 0 ? 40 : 20);
-    if (order >= 0) EXPECT_EQ(above.evaluations, 1);
+    if (order >= 0) {
+      EXPECT_EQ(above.evaluations, 1);
+    }
   }
   TPredicateFilter never([](const uint8_t*) { return false; });
   const TQDXRecordID before = cursor.RecordID;
@@ -531,13 +532,16 @@ TEST_F(TableDataTest, FindKeyByConditionKind) {
     int32_t kind;
     int32_t key;
     std::optional<int32_t> found;
-  } cases[] = {{ckEqual, 30, 30},          {ckEqual, 25, std::nullopt}, {ckGreater, 20, 30},
-               {ckGreaterOrEqual, 20, 20}, {ckLess, 20, 10},            {ckLessOrEqual, 5, {}},
+  } cases[] = {{ckEqual, 30, 30},   {ckEqual, 25, std::nullopt},
+               {ckGreater, 20, 30}, {ckGreaterOrEqual, 20, 20},
+               {ckLess, 20, 10},    {ckLessOrEqual, 5, {}},
                {ckGreater, 40, {}}};
   for (const Case& c : cases) {
     Fill(cursor.KeyBuffer, {std::nullopt, c.key});
     EXPECT_EQ(table->FindKey(cursor, c.kind), c.found.has_value()) << c.kind << " " << c.key;
-    if (c.found) EXPECT_EQ(Decode(cursor.Buffer).amount, c.found);
+    if (c.found) {
+      EXPECT_EQ(Decode(cursor.Buffer).amount, c.found);
+    }
   }
   // Through a filter: the first key >= 20 that passes.
   cursor.FilterCallback = [&](const uint8_t* r) { return Decode(r).amount != 20; };
@@ -576,8 +580,7 @@ TEST_F(TableDataTest, RenameFieldRenamesIndexColumns) {
                    "Cannot rename field 'Name'. Field 'amount' already exists");
   table->RenameField("amount", "Betrag");
   EXPECT_NE(Fields().FindField("Betrag"), nullptr);
-  EXPECT_EQ(table->IndexManager().IndexDefs().FindIndex("ByAmount")->Column(0).FieldName,
-            "Betrag");
+  EXPECT_EQ(table->IndexManager().IndexDefs().FindIndex("ByAmount")->Column(0).FieldName, "Betrag");
   TTestCursor cursor(session, *table);
   cursor.CurrentIndexID = byAmount;
   Insert(cursor, {"a", 2});
@@ -596,9 +599,9 @@ TEST_F(TableDataTest, RecordLayoutAndTablesWithoutFields) {
   auto* empty = static_cast<TMemoryTableData*>(database.GetTableData(creator));
   EXPECT_QDX_ERROR(empty->GetRecordLayout(creator), 10131,
                    "Error creating table - no fields were specified");
-  EXPECT_QDX_ERROR(empty->CreateTable(creator, TQDXFieldDefs(), TQDXConstraintDefs(),
-                                      TQDXIndexDefs()),
-                   20128, "Error creating table - no fields were specified");
+  EXPECT_QDX_ERROR(
+      empty->CreateTable(creator, TQDXFieldDefs(), TQDXConstraintDefs(), TQDXIndexDefs()), 20128,
+      "Error creating table - no fields were specified");
 }
 
 TEST_F(TableDataTest, ObjectIDsAreNeverReused) {
