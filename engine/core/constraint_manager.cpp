@@ -141,12 +141,12 @@ bool TQDXBaseConstraintManager::CheckBounds(const TQDXConstraintDefCheck& constr
   const std::string& fieldName = fields.GetFieldDef(fieldNo).Name();
   if (!constraint.MinValue.IsNull() &&
       value.Compare(constraint.MinValue, false, false, false) == kCompareLess) {
-    return Violated(raise, msg::kConstraintBelowMinValue,
+    return Violated(raise, msg::kConstraintMinValue,
                     {constraint.Name(), fieldName, constraint.MinValue.AsString()});
   }
   if (!constraint.MaxValue.IsNull() &&
       value.Compare(constraint.MaxValue, false, false, false) == kCompareGreater) {
-    return Violated(raise, msg::kConstraintAboveMaxValue,
+    return Violated(raise, msg::kConstraintMaxValue,
                     {constraint.Name(), fieldName, constraint.MaxValue.AsString()});
   }
   return true;
@@ -177,15 +177,14 @@ bool TQDXBaseConstraintManager::CheckUnique(const TQDXConstraintDefUnique& const
     if (oldRecord == nullptr) {
       stored.resize(static_cast<size_t>(table_->MemoryRecordSize()));
       if (!table_->ReadRecordByID(sessionID, currentID, stored.data())) {
-        Raise(msg::kIndexRecordUnreadable);
+        Raise(msg::kCannotRetrieveRecordForIndex);
       }
       oldRecord = stored.data();
     }
     free = index.IsKeyFreeForUpdate(sessionID, oldRecord, record);
   }
   if (free) return true;
-  return Violated(raise,
-                  primary ? msg::kConstraintPrimaryKeyDuplicate : msg::kConstraintUniqueDuplicate,
+  return Violated(raise, primary ? msg::kPrimaryKeyViolated : msg::kUniqueViolated,
                   {constraint.Name()});
 }
 

@@ -50,7 +50,7 @@ uint8_t* TQDXBaseIndexManager::Scratch() {
 
 TQDXIndexDef& TQDXBaseIndexManager::RequireDefinition(int32_t indexID) const {
   auto* def = static_cast<TQDXIndexDef*>(indexDefs_->FindByID(indexID));
-  if (def == nullptr) Raise(msg::kTableIndexNotFound);
+  if (def == nullptr) Raise(msg::kIndexNotFound);
   return *def;
 }
 
@@ -194,7 +194,7 @@ void TQDXBaseIndexManager::DeleteKeys(const TQDXIndexCursor& cursor) {
   if (indexDefs_->Count() == 0) return;
   uint8_t* stored = Scratch();
   if (!table_->ReadRecordByID(cursor.SessionID, cursor.RecordID, stored)) {
-    Raise(msg::kIndexRecordUnreadable);
+    Raise(msg::kCannotRetrieveRecordForIndex);
   }
   const TQDXIndexCursor storedCursor{cursor.SessionID, stored, cursor.RecordID};
   for (int32_t i = 0; i < indexDefs_->Count(); ++i) {

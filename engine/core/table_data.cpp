@@ -185,7 +185,7 @@ void TQDXTableData::CancelChanges(int32_t sessionID, bool inTransaction) {
 
 void TQDXTableData::DeleteTable(TQDXTableCursor*, bool forced) {
   DatabaseGuard guard(*database_);
-  if (!forced && !cursors_.empty()) Raise(msg::kTableDeleteWhileOpen, {name_});
+  if (!forced && !cursors_.empty()) Raise(msg::kCannotDeleteOpenTable, {name_});
 }
 
 void TQDXTableData::EmptyTable(TQDXTableCursor& cursor) {
@@ -196,7 +196,7 @@ void TQDXTableData::EmptyTable(TQDXTableCursor& cursor) {
 
 void TQDXTableData::RenameTable(std::string_view newName, TQDXTableCursor*) {
   DatabaseGuard guard(*database_);
-  if (!cursors_.empty()) Raise(msg::kTableRenameWhileOpen, {name_});
+  if (!cursors_.empty()) Raise(msg::kCannotRenameOpenTable, {name_});
   name_ = std::string(newName);
 }
 
@@ -244,7 +244,7 @@ void TQDXTableData::DeleteIndex(int32_t indexID, TQDXTableCursor* cursor) {
   DatabaseGuard guard(*database_);
   TQDXBaseIndexManager& indexes = IndexManager();
   const auto* def = static_cast<const TQDXIndexDef*>(indexes.IndexDefs().FindByID(indexID));
-  if (def == nullptr) Raise(msg::kTableIndexNotFound);
+  if (def == nullptr) Raise(msg::kIndexNotFound);
   if (!def->Temporary && !(cursor != nullptr && cursor->Temporary)) {
     constraintManager_->DeleteForIndex(indexID);
   }
@@ -471,7 +471,7 @@ bool TQDXTableData::WalkRecords(int32_t sessionID, int32_t indexID,
 uint8_t TQDXTableData::GetRecord(TQDXTableCursor& cursor, uint8_t mode) {
   DatabaseGuard guard(*database_);
   TQDXBaseRecordManager& records = RecordManager();
-  if (cursor.Buffer == nullptr) Raise(msg::kTableNoRecordBuffer);
+  if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   if (records.RecordCount == 0) return grEOF;
   const int32_t sessionID = cursor.SessionID();
   const bool moving = mode != grmCurrent;
@@ -591,8 +591,8 @@ bool TQDXTableData::LocateRecord(TQDXTableCursor& cursor, const TQDXFilterExpres
 
 bool TQDXTableData::FindKey(TQDXTableCursor& cursor, int32_t kind) {
   DatabaseGuard guard(*database_);
-  if (cursor.CurrentIndexID < 0) Raise(msg::kTableNoKeySearchIndex);
-  if (cursor.KeyBuffer == nullptr || cursor.Buffer == nullptr) Raise(msg::kTableNoRecordBuffer);
+  if (cursor.CurrentIndexID < 0) Raise(msg::kNoActiveIndexForKeySearch);
+  if (cursor.KeyBuffer == nullptr || cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   if (RecordManager().RecordCount == 0) return false;
   const TQDXRecordBitmap* bitmap = cursor.IsFiltered() ? &FreshBitmap(cursor) : nullptr;
   TQDXScanSearchConditionArray conditions = RangeConditions(cursor);
@@ -628,7 +628,7 @@ int64_t TQDXTableData::FilteredRecNoInIndex(TQDXTableCursor& cursor, TQDXRecordI
 
 void TQDXTableData::SetRecNo(TQDXTableCursor& cursor, int64_t recNo) {
   DatabaseGuard guard(*database_);
-  if (cursor.Buffer == nullptr) Raise(msg::kTableNoRecordBuffer);
+  if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   const int64_t count = GetRecordCount(cursor);
   if (count <= 0) return;
   recNo = std::clamp<int64_t>(recNo, 1, count);
@@ -688,7 +688,7 @@ bool TQDXTableData::InsertRecordSteps(TQDXTableCursor& cursor) {
   DatabaseGuard guard(*database_);
   TQDXBaseRecordManager& records = RecordManager();
   TQDXBaseIndexManager& indexes = IndexManager();
-  if (cursor.Buffer == nullptr) Raise(msg::kTableNoRecordBuffer);
+  if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   const int32_t sessionID = cursor.SessionID();
   if (database_->MultiUser) indexes.RebuildStaleTemporaryIndexes(cursor.IndexCursor());
   StoreBlobValues(cursor);
@@ -711,7 +711,7 @@ bool TQDXTableData::UpdateRecordSteps(TQDXTableCursor& cursor) {
   DatabaseGuard guard(*database_);
   TQDXBaseRecordManager& records = RecordManager();
   TQDXBaseIndexManager& indexes = IndexManager();
-  if (cursor.Buffer == nullptr) Raise(msg::kTableNoRecordBuffer);
+  if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   const int32_t sessionID = cursor.SessionID();
   if (database_->MultiUser) {
     RefreshTableHeader(sessionID);
@@ -742,7 +742,7 @@ bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
   DatabaseGuard guard(*database_);
   TQDXBaseRecordManager& records = RecordManager();
   TQDXBaseIndexManager& indexes = IndexManager();
-  if (cursor.Buffer == nullptr) Raise(msg::kTableNoRecordBuffer);
+  if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   const int32_t sessionID = cursor.SessionID();
   if (database_->MultiUser) {
     RefreshTableHeader(sessionID);

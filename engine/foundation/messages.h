@@ -58,9 +58,9 @@ inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only
 // 10045, 10046, 10047, 10048, 10050, 10051, 10052, 10053, 10054, 10055, 10056, 10057, 10058, 10059,
 // 10060, 10061, 10063, 10065, 10066, 10067, 10070, 10071, 10078, 10108, 10259, 10266, 10267, 10268,
 // 10269, 10270, 10275, 10280, 10281, 10287, 10288, 10296, 10299, 10300, 10311, 10315, 10316, 10319,
-// 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10015, 10113, 10114, 10119, 10120, 10121, 10122,
-// 10123, 10260, 10261, 10272, 10380, 10384, 10385, 10399, 10414, 10425, 10483, 10489, 10490, 10491,
-// 10492, 10493, 10494, 20135, 20136, 20137, 20138, 20139.
+// 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10113, 10114, 10119, 10120, 10121, 10122, 10123,
+// 10260, 10261, 10384, 10385, 10399, 10414, 10483, 10489, 10490, 10491, 10492, 10493, 10494, 20135,
+// 20136, 20137, 20138, 20139.
 inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
 // Not raised yet: 10515, 30448.
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
@@ -76,11 +76,11 @@ inline constexpr const char* kOperationInTransaction =
 // Not raised yet: 20228, 20208.
 inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
-// Not raised yet: 30031, 30032, 30024, 30028, 30329.
+// Not raised yet: 30031, 30032, 30028, 30329.
 inline constexpr const char* kFieldNumberNotFound = "Field #%d not found";
-// Not raised yet: 30039, 30036, 30037, 30038, 30058, 30040.
+// Not raised yet: 30039, 30040.
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
-// Not raised yet: 30349, 30027, 30331, 30332, 30343, 30345.
+// Not raised yet: 30349, 30345.
 inline constexpr const char* kFieldNotFound = "Field '%s' not found";
 // Not raised yet: 10005, 10006, 10110, 10118, 10317, 10501, 10502, 20191, 20192, 20193.
 inline constexpr const char* kInvalidFieldNumber =
@@ -89,7 +89,7 @@ inline constexpr const char* kInvalidFieldNumber =
 inline constexpr const char* kTableNameNotFound = "Table not found, table name = %s";
 // Not raised yet: 10115, 10116.
 inline constexpr const char* kCannotWriteToReadOnlyStream = "Cannot write to read only stream";
-// Not raised yet: 10131, 20128, 20142.
+// Not raised yet: 20142.
 inline constexpr const char* kNoFieldsSpecified = "Error creating table - no fields were specified";
 // Not raised yet: 10321.
 inline constexpr const char* kDifferentListLengths =
@@ -122,12 +122,10 @@ inline constexpr const char* kRecNoBeyondRecordCount = "Cannot set RecNo greater
 inline constexpr const char* kInvalidPageNumber = "Invalid page number";
 // Not raised yet: 20132, 20133, 20134.
 inline constexpr const char* kTableNotFound = "Table '%s' not found";
-// Not raised yet: 30026, 30330.
 inline constexpr const char* kConstraintNotNull =
     "Constraint '%s' violated. Value in field '%s' cannot be null";
-// Not raised yet: 30325, 30326.
 inline constexpr const char* kNamedIndexNotFound = "Index '%s' not found";
-// Not raised yet: 30344, 30346.
+// Not raised yet: 30346.
 inline constexpr const char* kCannotRenameFieldExists =
     "Cannot rename field '%s'. Field '%s' already exists";
 inline constexpr const char* kDatabaseFileNotOpened = "Error - database file is not opened.";
@@ -631,7 +629,28 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   /* code (a code above 7 enciphers nothing); the page is not written. */                          \
   X(kCannotEncipherPage, 20281, "Cannot encrypt page %d. Unknown crypto algorithm: %d")            \
   /* A database cannot be created with a password whose algorithm code is above 7. */              \
-  X(kUnknownCryptoAlgorithm, 20282, "Unknown crypto algorithm: %d")
+  X(kUnknownCryptoAlgorithm, 20282, "Unknown crypto algorithm: %d")                               \
+  /* ---- Table data ---- */                                                                      \
+  X(kTableNoFields, 10131, kNoFieldsSpecified)                                                     \
+  X(kTableCreateNoFields, 20128, kNoFieldsSpecified)                                               \
+  X(kTableNoRecordManager, 10015, kNilPointerOccured)                                              \
+  X(kTableNoIndexManager, 10380, kNilPointerOccured)                                               \
+  X(kTableLocateNilPointer, 10272, kNilPointerOccured)                                             \
+  X(kRecordBitmapWithoutTable, 10425, kNilPointerOccured)                                          \
+  X(kTableRenameFieldMissing, 30343, kFieldNotFound)                                               \
+  X(kTableRenameFieldTaken, 30344, kCannotRenameFieldExists)                                       \
+  X(kTableConstraintTypeNotImplemented, 30058, kNotImplementedYet)                                 \
+  X(kConstraintFieldNumberMissing, 30024, kFieldNumberNotFound)                                    \
+  X(kConstraintNotNullViolated, 30026, kConstraintNotNull)                                         \
+  X(kConstraintTargetFieldMissing, 30027, kFieldNotFound)                                          \
+  X(kConstraintCheckNotImplemented, 30036, kNotImplementedYet)                                     \
+  X(kConstraintResolveNotImplemented, 30037, kNotImplementedYet)                                   \
+  X(kConstraintNamingNotImplemented, 30038, kNotImplementedYet)                                    \
+  X(kConstraintPrimaryIndexMissing, 30325, kNamedIndexNotFound)                                    \
+  X(kConstraintUniqueIndexMissing, 30326, kNamedIndexNotFound)                                     \
+  X(kConstraintPrimaryKeyNull, 30330, kConstraintNotNull)                                          \
+  X(kConstraintPrimaryFieldMissing, 30331, kFieldNotFound)                                         \
+  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
@@ -712,50 +731,5 @@ inline constexpr const char* kQdxDirectoryEntryUnknown =
     "System directory entry %d has the unknown kind %d";
 inline constexpr const char* kQdxDirectoryEntryMissing =
     "The system directory has no entry of kind %d";
-
-// ---- Table data ----
-// Table and database data, record bitmaps, the index and constraint managers.
-inline constexpr Message kTableNoFields{10131, "Error creating table - no fields were specified"};
-inline constexpr Message kTableCreateNoFields{20128,
-                                              "Error creating table - no fields were specified"};
-inline constexpr Message kTableDeleteWhileOpen{
-    20017, "Cannot delete table '%s'. Table is open by another dataset"};
-inline constexpr Message kTableRenameWhileOpen{
-    10150, "Cannot rename table '%s'. Table is open by another dataset"};
-inline constexpr Message kTableRenameFieldMissing{30343, "Field '%s' not found"};
-inline constexpr Message kTableRenameFieldTaken{
-    30344, "Cannot rename field '%s'. Field '%s' already exists"};
-inline constexpr Message kTableIndexNotFound{20018, "Index not found"};
-inline constexpr Message kTableNoKeySearchIndex{
-    20258,
-    "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
-inline constexpr Message kTableConstraintTypeNotImplemented{30058, "Not implemented yet"};
-inline constexpr Message kTableNoRecordManager{10015, "Nil pointer occured"};
-inline constexpr Message kTableNoRecordBuffer{10016, "Nil pointer occured"};
-inline constexpr Message kTableNoIndexManager{10380, "Nil pointer occured"};
-inline constexpr Message kTableLocateNilPointer{10272, "Nil pointer occured"};
-inline constexpr Message kRecordBitmapWithoutTable{10425, "Nil pointer occured"};
-inline constexpr Message kIndexRecordUnreadable{20170, "Cannot retrieve record for index"};
-inline constexpr Message kConstraintFieldNumberMissing{30024, "Field #%d not found"};
-inline constexpr Message kConstraintNotNullViolated{
-    30026, "Constraint '%s' violated. Value in field '%s' cannot be null"};
-inline constexpr Message kConstraintTargetFieldMissing{30027, "Field '%s' not found"};
-inline constexpr Message kConstraintBelowMinValue{
-    30029, "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'"};
-inline constexpr Message kConstraintAboveMaxValue{
-    30030, "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'"};
-inline constexpr Message kConstraintCheckNotImplemented{30036, "Not implemented yet"};
-inline constexpr Message kConstraintResolveNotImplemented{30037, "Not implemented yet"};
-inline constexpr Message kConstraintNamingNotImplemented{30038, "Not implemented yet"};
-inline constexpr Message kConstraintPrimaryKeyDuplicate{
-    30319, "Primary Key constraint '%s' violated. Duplicate found."};
-inline constexpr Message kConstraintUniqueDuplicate{
-    30320, "Constraint unique '%s' violated. Duplicate found."};
-inline constexpr Message kConstraintPrimaryKeyNull{
-    30330, "Constraint '%s' violated. Value in field '%s' cannot be null"};
-inline constexpr Message kConstraintPrimaryIndexMissing{30325, "Index '%s' not found"};
-inline constexpr Message kConstraintUniqueIndexMissing{30326, "Index '%s' not found"};
-inline constexpr Message kConstraintPrimaryFieldMissing{30331, "Field '%s' not found"};
-inline constexpr Message kConstraintUniqueFieldMissing{30332, "Field '%s' not found"};
 
 }  // namespace qdx::msg
