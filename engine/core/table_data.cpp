@@ -684,45 +684,51 @@ int64_t TQDXTableData::GetRecNo(TQDXTableCursor& cursor) {
 
 // ---- Record changes --------------------------------------------------------------------------
 
-bool TQDXTableData::InsertRecordSteps(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
-  TQDXBaseRecordManager& records = RecordManager();
-  TQDXBaseIndexManager& indexes = IndexManager();
+void TQDXTableData::BeginRecordChange(TQDXTableCursor& cursor, bool refreshHeader) {
   if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
+  if (!database_->MultiUser) return;
+  if (refreshHeader) RefreshTableHeader(cursor.SessionID());
+  IndexManager().RebuildStaleTemporaryIndexes(cursor.IndexCursor());
+}
+
+void TQDXTableData::EndRecordChange(TQDXTableCursor& cursor, TQDXRecordID id, bool exists,
+                                    bool bitmapWasCurrent) {
   const int32_t sessionID = cursor.SessionID();
-  if (database_->MultiUser) indexes.RebuildStaleTemporaryIndexes(cursor.IndexCursor());
-  StoreBlobValues(cursor);
   TQDXRecordBitmap* bitmap = cursor.FilterBitmap.get();
-  const bool bitmapCurrent = bitmap != nullptr && !bitmap->IsStale();
-  TQDXRecordID id;
-  if (!records.InsertRecord(sessionID, cursor.Buffer, id)) return false;
-  cursor.RecordID = id;
-  if (bitmap != nullptr && bitmap->Active) bitmap->Set(id, PassesFilters(cursor));
-  indexes.InsertKeys(cursor.IndexCursor());
-  cursor.AtBOF = cursor.AtEOF = false;
+  if (bitmap != nullptr && bitmap->Active) bitmap->Set(id, exists && PassesFilters(cursor));
   SaveTableHeader(sessionID);
   if (!cursor.Batching) ApplyChanges(sessionID, cursor.InTransaction());
-  // The one changed bit keeps the bitmap exact (a duplicate of distinct fields would not).
-  if (bitmapCurrent && cursor.DistinctColumnCount == 0) bitmap->MarkCurrent();
+  // The one changed bit keeps the bitmap exact (a change among distinct fields would not).
+  if (bitmapWasCurrent && cursor.DistinctColumnCount == 0) bitmap->MarkCurrent();
+}
+
+bool TQDXTableData::BitmapIsCurrent(const TQDXTableCursor& cursor) const {
+  return cursor.FilterBitmap != nullptr && !cursor.FilterBitmap->IsStale();
+}
+
+bool TQDXTableData::InsertRecordSteps(TQDXTableCursor& cursor) {
+  DatabaseGuard guard(*database_);
+  BeginRecordChange(cursor, /*refreshHeader=*/false);
+  StoreBlobValues(cursor);
+  const bool bitmapCurrent = BitmapIsCurrent(cursor);
+  TQDXRecordID id;
+  if (!RecordManager().InsertRecord(cursor.SessionID(), cursor.Buffer, id)) return false;
+  cursor.RecordID = id;
+  IndexManager().InsertKeys(cursor.IndexCursor());
+  cursor.AtBOF = cursor.AtEOF = false;
+  EndRecordChange(cursor, id, /*exists=*/true, bitmapCurrent);
   return true;
 }
 
 bool TQDXTableData::UpdateRecordSteps(TQDXTableCursor& cursor) {
   DatabaseGuard guard(*database_);
-  TQDXBaseRecordManager& records = RecordManager();
-  TQDXBaseIndexManager& indexes = IndexManager();
-  if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
+  BeginRecordChange(cursor, /*refreshHeader=*/true);
   const int32_t sessionID = cursor.SessionID();
-  if (database_->MultiUser) {
-    RefreshTableHeader(sessionID);
-    indexes.RebuildStaleTemporaryIndexes(cursor.IndexCursor());
-  }
-  TQDXRecordBitmap* bitmap = cursor.FilterBitmap.get();
-  const bool bitmapCurrent = bitmap != nullptr && !bitmap->IsStale();
+  TQDXBaseIndexManager& indexes = IndexManager();
+  const bool bitmapCurrent = BitmapIsCurrent(cursor);
   indexes.UpdateKeys(cursor.IndexCursor(), /*removing=*/true);
   StoreBlobValues(cursor);
-  const bool stored = records.UpdateRecord(sessionID, cursor.Buffer, cursor.RecordID);
-  if (!stored) {
+  if (!RecordManager().UpdateRecord(sessionID, cursor.Buffer, cursor.RecordID)) {
     // The record keeps its old values, so its old keys go back (the buffer's would be wrong).
     ScratchRecord old(*this);
     if (ReadRecordByID(sessionID, cursor.RecordID, old.data())) {
@@ -731,23 +737,15 @@ bool TQDXTableData::UpdateRecordSteps(TQDXTableCursor& cursor) {
     return false;
   }
   indexes.UpdateKeys(cursor.IndexCursor(), /*removing=*/false);
-  if (bitmap != nullptr && bitmap->Active) bitmap->Set(cursor.RecordID, PassesFilters(cursor));
-  SaveTableHeader(sessionID);
-  if (!cursor.Batching) ApplyChanges(sessionID, cursor.InTransaction());
-  if (bitmapCurrent && cursor.DistinctColumnCount == 0) bitmap->MarkCurrent();
+  EndRecordChange(cursor, cursor.RecordID, /*exists=*/true, bitmapCurrent);
   return true;
 }
 
 bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
   DatabaseGuard guard(*database_);
-  TQDXBaseRecordManager& records = RecordManager();
-  TQDXBaseIndexManager& indexes = IndexManager();
-  if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
+  BeginRecordChange(cursor, /*refreshHeader=*/true);
   const int32_t sessionID = cursor.SessionID();
-  if (database_->MultiUser) {
-    RefreshTableHeader(sessionID);
-    indexes.RebuildStaleTemporaryIndexes(cursor.IndexCursor());
-  }
+  TQDXBaseIndexManager& indexes = IndexManager();
   const TQDXRecordID id = cursor.RecordID;
   // The record that will be current afterwards: the next, else the prior, else BOF.
   std::optional<TQDXRecordID> neighbour;
@@ -765,12 +763,11 @@ bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
     }
     std::memcpy(cursor.Buffer, saved.data(), size);
   }
-  TQDXRecordBitmap* bitmap = cursor.FilterBitmap.get();
-  const bool bitmapCurrent = bitmap != nullptr && !bitmap->IsStale();
+  const bool bitmapCurrent = BitmapIsCurrent(cursor);
   FreeBlobCaches(cursor.Buffer);
   DeleteBlobValues(cursor);
   indexes.DeleteKeys(cursor.IndexCursor());
-  if (!records.DeleteRecord(sessionID, id)) {
+  if (!RecordManager().DeleteRecord(sessionID, id)) {
     // The record stays, and so must its keys.
     ScratchRecord stored(*this);
     if (ReadRecordByID(sessionID, id, stored.data())) {
@@ -778,12 +775,7 @@ bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
     }
     return false;
   }
-  SaveTableHeader(sessionID);
-  if (!cursor.Batching) ApplyChanges(sessionID, cursor.InTransaction());
-  if (bitmap != nullptr) {
-    bitmap->Set(id, false);
-    if (bitmapCurrent && cursor.DistinctColumnCount == 0) bitmap->MarkCurrent();
-  }
+  EndRecordChange(cursor, id, /*exists=*/false, bitmapCurrent);
   if (neighbour && ReadRecordByID(sessionID, *neighbour, cursor.Buffer)) {
     cursor.RecordID = *neighbour;
     cursor.AtBOF = cursor.AtEOF = false;

@@ -212,6 +212,13 @@ class TQDXTableData : public TQDXIndexRecordSource {
   bool UpdateRecordSteps(TQDXTableCursor& cursor);
   bool DeleteRecordSteps(TQDXTableCursor& cursor);
 
+  // The checks and multi-user catching up before a change; the bitmap bit, the header and the
+  // commit after it.
+  void BeginRecordChange(TQDXTableCursor& cursor, bool refreshHeader);
+  void EndRecordChange(TQDXTableCursor& cursor, TQDXRecordID id, bool exists,
+                       bool bitmapWasCurrent);
+  bool BitmapIsCurrent(const TQDXTableCursor& cursor) const;
+
   // Hooks of the steps for the engine's own parts; nothing here.
   virtual void RefreshTableHeader(int32_t sessionID);
   virtual void SaveTableHeader(int32_t sessionID);
