@@ -92,7 +92,7 @@ void TQDXBaseConstraintManager::GenerateNames() {
     const std::string base = std::string("$") + kind + "$" + table_->Name() + "$" + target.Name;
     std::string name = base;
     while (constraintDefs_->FindByName(name) != nullptr) {
-      name = base + std::to_string(platform::RandomNumber(65535));
+      name = base + std::to_string(platform::RandomBelow(65535));
     }
     constraint.SetName(name);
   }

@@ -77,7 +77,7 @@ void TQDXDatabaseData::FreeAllTableData() {
   tables_.clear();
 }
 
-void TQDXDatabaseData::AfterRollbackOnTables(int32_t sessionID) {
+void TQDXDatabaseData::AfterRollback(int32_t sessionID) {
   platform::CriticalSectionGuard guard(lock_);
   for (const auto& table : tables_) table->AfterRollback(sessionID);
 }

@@ -4,8 +4,8 @@
 // The virtual operations keep the order of the database data interface; the disk engine
 // derives TQDXDiskDatabaseData. The database owns its open table data objects (one per table
 // that cursors use); an engine creates them in CreateTableData and frees them with
-// FreeTableData. Commit and rollback belong to the engines, which run AfterRollbackOnTables after
-// a rollback so that temporary indexes follow the records back.
+// FreeTableData. Commit and rollback belong to the engines, which run AfterRollback after a
+// rollback so that temporary indexes follow the records back.
 //
 // Every operation runs under the object's critical section (EnterDatabase / LeaveDatabase),
 // which is re-entrant.
@@ -67,8 +67,6 @@ class TQDXDatabaseData {
   bool TableExists(std::string_view name);
   // Destroys an open table data object and forgets it.
   void FreeTableData(TQDXTableData* table);
-  // AfterRollback of every open table.
-  void AfterRollbackOnTables(int32_t sessionID);
   const std::vector<std::unique_ptr<TQDXTableData>>& Tables() const { return tables_; }
 
   const std::string& FileName() const { return fileName_; }
@@ -82,6 +80,9 @@ class TQDXDatabaseData {
   TQDXTableData* AddTableData(std::unique_ptr<TQDXTableData> table);
   // Destroys every open table data object (before the storage they use goes away).
   void FreeAllTableData();
+  // Run by RollbackTransaction after the session's changes were dropped: AfterRollback of every
+  // open table data object.
+  virtual void AfterRollback(int32_t sessionID);
   std::vector<TQDXBaseSession*> sessions_;
 
  private:

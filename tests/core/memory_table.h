@@ -215,7 +215,7 @@ class TMemoryDatabaseData : public TQDXDatabaseData {
   void RollbackTransaction(int32_t sessionID) override {
     // Temporary indexes are not part of transactions: they are rebuilt when stale.
     pages.CancelChanges(sessionID);
-    AfterRollbackOnTables(sessionID);
+    AfterRollback(sessionID);
   }
   TQDXTableData* CreateTableData(TQDXTableCursor& cursor) override {
     return AddTableData(

@@ -420,7 +420,7 @@ TEST(PlatformRandomTest, GuidTextsAreWellFormedAndDistinct) {
     seen.insert(guid);
   }
   EXPECT_EQ(seen.size(), 200u);
-  for (int i = 0; i < 100; ++i) EXPECT_LT(platform::RandomNumber(65535), 65535u);
+  for (int i = 0; i < 100; ++i) EXPECT_LT(platform::RandomBelow(65535), 65535u);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
-// Randomness from the operating system: numbers for generated names and the text form of fresh
-// GUIDs ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hex, version 4).
-//
-// The generator is seeded once per thread from the system's entropy source; the values are not
-// meant to be secret, only unlikely to repeat. Safe for concurrent use.
+// Random numbers for spreading lock retries (processes that wait for the same lock should not try
+// again in step) and for generated names, and the text form of fresh GUIDs. Not for anything that
+// needs to be unpredictable.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +8,12 @@
 
 namespace qdx::platform {
 
-// A number from 0 to bound - 1. Requires: bound > 0.
-uint32_t RandomNumber(uint32_t bound);
+// A number in [0, bound); 0 when bound is 0. Safe for concurrent use; a forked child draws a
+// sequence of its own, not its parent's.
+uint32_t RandomBelow(uint32_t bound);
 
-// The text form of a new random GUID, 38 characters with the braces.
+// The text form of a new random (version 4) GUID: "{XXXXXXXX-XXXX-4XXX-YXXX-XXXXXXXXXXXX}",
+// upper-case hex, 38 characters. Safe for concurrent use, fork-aware as RandomBelow.
 std::string NewGuidText();
 
 }  // namespace qdx::platform
