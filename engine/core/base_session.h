@@ -1,9 +1,9 @@
 // TQDXBaseSession: the engine session as the table engine core sees it.
 //
 // An engine session connects to one database data object and carries per-session values. This
-// file holds what the core needs of it: the session ID, the open flags, the multi-user flag and the
-// owned list of named objects with its four operations. The session layer derives the full session
-// (connection, transactions) from this class.
+// file holds what the core needs of it: the session ID, the open flags, the in-transaction and
+// multi-user flags and the owned list of named objects with its four operations. The session
+// layer derives the full session (connection, transactions) from this class.
 //
 // A session is used by one thread at a time.
 #pragma once
@@ -35,6 +35,8 @@ class TQDXBaseSession {
   bool ReadOnly = false;
   TQDXPassword Password;
   bool RepairNeeded = false;
+  // An explicit transaction is open: the table data then leaves committing to the session.
+  bool InTransaction = false;
 
   // The named objects (see TQDXSessionNamedObjects).
   virtual void AddNamedObject(std::unique_ptr<TQDXSessionNamedObject> object) {

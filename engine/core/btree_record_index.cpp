@@ -506,10 +506,13 @@ double TQDXBTreeRecordIndex::RelativePosition(const TQDXKeyPath& path) {
 int TQDXBTreeRecordIndex::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount) {
   if (!keyRef_) Raise(msg::kIndexWithoutTree);
   ColumnCountScope scope(*keyRef_, columnCount);
-  std::vector<uint8_t> keyA(keyRef_->FullKeySize(), 0), keyB(keyRef_->FullKeySize(), 0);
-  keyRef_->BuildFullKey(a, keyA.data());
-  keyRef_->BuildFullKey(b, keyB.data());
-  return keyRef_->CompareFullKeys(keyA.data(), keyB.data());
+  // Range tests and filters compare once per record: the key buffers are kept between calls.
+  const size_t size = static_cast<size_t>(keyRef_->FullKeySize());
+  compareKeyA_.assign(size, 0);
+  compareKeyB_.assign(size, 0);
+  keyRef_->BuildFullKey(a, compareKeyA_.data());
+  keyRef_->BuildFullKey(b, compareKeyB_.data());
+  return keyRef_->CompareFullKeys(compareKeyA_.data(), compareKeyB_.data());
 }
 
 int32_t TQDXBTreeRecordIndex::ConditionDirection(int32_t kind) {

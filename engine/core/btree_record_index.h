@@ -186,6 +186,8 @@ class TQDXBTreeRecordIndex : public TQDXIndex {
   std::unique_ptr<TQDXBTree> tree_;
   int32_t indexID_ = -1;
   bool unique_ = false;
+  std::vector<uint8_t> compareKeyA_;
+  std::vector<uint8_t> compareKeyB_;
 };
 
 }  // namespace qdx

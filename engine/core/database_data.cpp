@@ -4,6 +4,8 @@
 
 #include "engine/core/base_session.h"
 #include "engine/core/meta_object_def.h"
+#include "engine/core/table_cursor.h"
+#include "engine/core/table_data.h"
 
 namespace qdx {
 
@@ -11,6 +13,7 @@ TQDXDatabaseData::TQDXDatabaseData(std::string fileName) : fileName_(std::move(f
 
 TQDXDatabaseData::~TQDXDatabaseData() {
   DatabaseDataList().Remove(this);
+  FreeAllTableData();
 }
 
 void TQDXDatabaseData::AddSession(TQDXBaseSession& session) {
@@ -33,9 +36,51 @@ bool TQDXDatabaseData::FreeIfUnused() {
   return true;
 }
 
-void TQDXDatabaseData::GetTableNames(std::vector<std::string>&) {}
+void TQDXDatabaseData::GetTableNames(std::vector<std::string>& names) {
+  platform::CriticalSectionGuard guard(lock_);
+  for (const auto& table : tables_) names.push_back(table->Name());
+}
 
 void TQDXDatabaseData::CreateDatabase() {}
+
+TQDXTableData* TQDXDatabaseData::CreateTableData(TQDXTableCursor&) {
+  return nullptr;
+}
+
+TQDXTableData* TQDXDatabaseData::FindTableData(const TQDXTableCursor& cursor) {
+  platform::CriticalSectionGuard guard(lock_);
+  for (const auto& table : tables_) {
+    if (SameNameIgnoringCase(table->Name(), cursor.TableName)) return table.get();
+  }
+  return nullptr;
+}
+
+TQDXTableData* TQDXDatabaseData::GetTableData(TQDXTableCursor& cursor) {
+  platform::CriticalSectionGuard guard(lock_);
+  TQDXTableData* table = FindTableData(cursor);
+  return table != nullptr ? table : CreateTableData(cursor);
+}
+
+TQDXTableData* TQDXDatabaseData::AddTableData(std::unique_ptr<TQDXTableData> table) {
+  platform::CriticalSectionGuard guard(lock_);
+  tables_.push_back(std::move(table));
+  return tables_.back().get();
+}
+
+void TQDXDatabaseData::FreeTableData(TQDXTableData* table) {
+  platform::CriticalSectionGuard guard(lock_);
+  std::erase_if(tables_, [&](const auto& t) { return t.get() == table; });
+}
+
+void TQDXDatabaseData::FreeAllTableData() {
+  platform::CriticalSectionGuard guard(lock_);
+  tables_.clear();
+}
+
+void TQDXDatabaseData::AfterRollback(int32_t sessionID) {
+  platform::CriticalSectionGuard guard(lock_);
+  for (const auto& table : tables_) table->AfterRollback(sessionID);
+}
 
 void TQDXDatabaseData::FlushToDisk() {}
 

@@ -2,9 +2,10 @@
 // that name the same file, and TQDXDatabaseDataList, the process-wide list of them.
 //
 // The virtual operations keep the order of the database data interface; the disk engine
-// derives TQDXDiskDatabaseData. Slots 5 to 7 (CreateTableData, FindTableData, GetTableData)
-// arrive with the table data objects; the base commit and rollback need the page cache and
-// are carried by the disk engine until the page cache lives in the core.
+// derives TQDXDiskDatabaseData. The database owns its open table data objects (one per table
+// that cursors use); an engine creates them in CreateTableData and frees them with
+// FreeTableData. Commit and rollback belong to the engines, which run AfterRollback after a
+// rollback so that temporary indexes follow the records back.
 //
 // Every operation runs under the object's critical section (EnterDatabase / LeaveDatabase),
 // which is re-entrant.
@@ -28,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -38,6 +40,8 @@
 namespace qdx {
 
 class TQDXBaseSession;
+class TQDXTableCursor;
+class TQDXTableData;
 
 class TQDXDatabaseData {
  public:
@@ -57,6 +61,14 @@ class TQDXDatabaseData {
   virtual void GetTableNames(std::vector<std::string>& names);
   // 4: creates the database's storage; nothing here.
   virtual void CreateDatabase();
+  // 5: a new table data object for the cursor's table, registered with AddTableData. An engine
+  // without tables answers none, and the cursor reports 20151.
+  virtual TQDXTableData* CreateTableData(TQDXTableCursor& cursor);
+  // 6: the open table data whose name equals the cursor's table name, ignoring case; none when
+  // the table is not open.
+  virtual TQDXTableData* FindTableData(const TQDXTableCursor& cursor);
+  // 7: FindTableData, else CreateTableData.
+  virtual TQDXTableData* GetTableData(TQDXTableCursor& cursor);
   // 8: a new database-wide object ID.
   virtual int32_t NextObjectID() = 0;
   // 9: makes the session's changes permanent.
@@ -70,6 +82,9 @@ class TQDXDatabaseData {
   void LeaveDatabase() { lock_.Leave(); }
   // Whether GetTableNames lists `name`, ignoring case.
   bool TableExists(std::string_view name);
+  // Destroys an open table data object and forgets it.
+  void FreeTableData(TQDXTableData* table);
+  const std::vector<std::unique_ptr<TQDXTableData>>& Tables() const { return tables_; }
 
   const std::string& FileName() const { return fileName_; }
   const std::vector<TQDXBaseSession*>& Sessions() const { return sessions_; }
@@ -78,14 +93,19 @@ class TQDXDatabaseData {
 
  protected:
   platform::CriticalSection& Lock() { return lock_; }
+  // Takes over a new table data object and answers it.
+  TQDXTableData* AddTableData(std::unique_ptr<TQDXTableData> table);
+  // Destroys every open table data object (before the storage they use goes away).
+  void FreeAllTableData();
   // Run by RollbackTransaction after the session's changes were dropped: AfterRollback of every
-  // open table data object. Nothing while the database has none.
-  virtual void AfterRollback(int32_t /*sessionID*/) {}
+  // open table data object.
+  virtual void AfterRollback(int32_t sessionID);
   std::vector<TQDXBaseSession*> sessions_;
 
  private:
   platform::CriticalSection lock_;
   std::string fileName_;
+  std::vector<std::unique_ptr<TQDXTableData>> tables_;
 };
 
 // The database data objects of the process, found by file name. Does not own them.

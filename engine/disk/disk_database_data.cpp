@@ -8,6 +8,8 @@
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/platform/clock.h"
+#include "engine/foundation/platform/file.h"
 
 namespace qdx {
 
@@ -39,7 +41,9 @@ void TQDXDiskDatabaseData::CreateDatabase() {
     directory.Save();
     manager->ApplyChanges(kSystemSessionID);
   } catch (...) {
+    // A half-made database is worse than none: it would be refused, or taken for a database.
     manager->CloseDatabaseFile();
+    platform::DeleteFile(FileName());
     throw;
   }
   manager->CloseDatabaseFile();

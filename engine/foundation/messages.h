@@ -58,9 +58,9 @@ inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only
 // 10045, 10046, 10047, 10048, 10050, 10051, 10052, 10053, 10054, 10055, 10056, 10057, 10058, 10059,
 // 10060, 10061, 10063, 10065, 10066, 10067, 10070, 10071, 10078, 10108, 10259, 10266, 10267, 10268,
 // 10269, 10270, 10275, 10280, 10281, 10287, 10288, 10296, 10299, 10300, 10311, 10315, 10316, 10319,
-// 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10015, 10113, 10114, 10119, 10120, 10121, 10122,
-// 10123, 10260, 10261, 10272, 10380, 10384, 10385, 10399, 10414, 10425, 10483, 10489, 10490, 10491,
-// 10492, 10493, 10494, 20135, 20136, 20137, 20138, 20139.
+// 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10113, 10114, 10119, 10120, 10121, 10122, 10123,
+// 10260, 10261, 10384, 10385, 10399, 10414, 10483, 10489, 10490, 10491, 10492, 10493, 10494, 20135,
+// 20136, 20137, 20138, 20139.
 inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
 // Not raised yet: 10515, 30448.
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
@@ -76,11 +76,11 @@ inline constexpr const char* kOperationInTransaction =
 // Not raised yet: 20228, 20208.
 inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
-// Not raised yet: 30031, 30032, 30024, 30028, 30329.
+// Not raised yet: 30031, 30032, 30028, 30329.
 inline constexpr const char* kFieldNumberNotFound = "Field #%d not found";
-// Not raised yet: 30039, 30036, 30037, 30038, 30058, 30040.
+// Not raised yet: 30039, 30040.
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
-// Not raised yet: 30349, 30027, 30331, 30332, 30343, 30345.
+// Not raised yet: 30349, 30345.
 inline constexpr const char* kFieldNotFound = "Field '%s' not found";
 // Not raised yet: 10005, 10006, 10110, 10118, 10317, 10501, 10502, 20191, 20192, 20193.
 inline constexpr const char* kInvalidFieldNumber =
@@ -89,7 +89,7 @@ inline constexpr const char* kInvalidFieldNumber =
 inline constexpr const char* kTableNameNotFound = "Table not found, table name = %s";
 // Not raised yet: 10115, 10116.
 inline constexpr const char* kCannotWriteToReadOnlyStream = "Cannot write to read only stream";
-// Not raised yet: 10131, 20128, 20142.
+// Not raised yet: 20142.
 inline constexpr const char* kNoFieldsSpecified = "Error creating table - no fields were specified";
 // Not raised yet: 10321.
 inline constexpr const char* kDifferentListLengths =
@@ -122,12 +122,10 @@ inline constexpr const char* kRecNoBeyondRecordCount = "Cannot set RecNo greater
 inline constexpr const char* kInvalidPageNumber = "Invalid page number";
 // Not raised yet: 20132, 20133, 20134.
 inline constexpr const char* kTableNotFound = "Table '%s' not found";
-// Not raised yet: 30026, 30330.
 inline constexpr const char* kConstraintNotNull =
     "Constraint '%s' violated. Value in field '%s' cannot be null";
-// Not raised yet: 30325, 30326.
 inline constexpr const char* kNamedIndexNotFound = "Index '%s' not found";
-// Not raised yet: 30344, 30346.
+// Not raised yet: 30346.
 inline constexpr const char* kCannotRenameFieldExists =
     "Cannot rename field '%s'. Field '%s' already exists";
 inline constexpr const char* kDatabaseFileNotOpened = "Error - database file is not opened.";
@@ -630,7 +628,51 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   /* code (a code above 7 enciphers nothing); the page is not written. */                          \
   X(kCannotEncipherPage, 20281, "Cannot encrypt page %d. Unknown crypto algorithm: %d")            \
   /* A database cannot be created with a password whose algorithm code is above 7. */              \
-  X(kUnknownCryptoAlgorithm, 20282, "Unknown crypto algorithm: %d")
+  X(kUnknownCryptoAlgorithm, 20282, "Unknown crypto algorithm: %d")                                \
+  /* ---- Hostile files ---- */                                                                    \
+  /* A page too small for three entries of the smallest B-tree, refused when a database */         \
+  /* is created (before anything is written) and when one is opened. */                            \
+  X(kPageSizeTooSmall, 30470,                                                                      \
+    "Invalid page size %d. A database page must have at least %d bytes")                           \
+  /* A path that is no regular file is refused before it is opened: a named pipe would */          \
+  /* make the open wait for a writer. The second argument is one of kPathIs... */                  \
+  X(kNotARegularFile, 30471, "Cannot open database file '%s': it is %s, not a regular file")       \
+  /* The wrong signature of a file without a single byte. */                                       \
+  X(kInvalidFileFormatEmpty, 10470, "Invalid file format. The file is empty")                      \
+  /* ---- Table and record locks ---- */                                                           \
+  /* A lock slot file used while closed. */                                                        \
+  X(kTableLocksStartPageNil, 10483, kNilPointerOccured)                                            \
+  X(kTableLocksFileLockNil, 10489, kNilPointerOccured)                                             \
+  X(kTableLocksFileUnlockNil, 10490, kNilPointerOccured)                                           \
+  X(kTableLocksKindLockNil, 10491, kNilPointerOccured)                                             \
+  X(kTableLocksKindUnlockNil, 10492, kNilPointerOccured)                                           \
+  X(kTableLocksKindTestNil, 10493, kNilPointerOccured)                                             \
+  X(kTableLocksRecordNil, 10494, kNilPointerOccured)                                               \
+  /* A session left with table locks it never released. */                                         \
+  X(kTableLocksLeftBySession, 20201, kSomeTableLocksStillExist)                                    \
+  /* A commit lock taken for a failed commit could not be released. */                             \
+  X(kCommitLocksLeft, 20234, kSomeTableLocksStillExist)                                            \
+  /* ---- Table data ---- */                                                                      \
+  X(kTableNoFields, 10131, kNoFieldsSpecified)                                                     \
+  X(kTableCreateNoFields, 20128, kNoFieldsSpecified)                                               \
+  X(kTableNoRecordManager, 10015, kNilPointerOccured)                                              \
+  X(kTableNoIndexManager, 10380, kNilPointerOccured)                                               \
+  X(kTableLocateNilPointer, 10272, kNilPointerOccured)                                             \
+  X(kRecordBitmapWithoutTable, 10425, kNilPointerOccured)                                          \
+  X(kTableRenameFieldMissing, 30343, kFieldNotFound)                                               \
+  X(kTableRenameFieldTaken, 30344, kCannotRenameFieldExists)                                       \
+  X(kTableConstraintTypeNotImplemented, 30058, kNotImplementedYet)                                 \
+  X(kConstraintFieldNumberMissing, 30024, kFieldNumberNotFound)                                    \
+  X(kConstraintNotNullViolated, 30026, kConstraintNotNull)                                         \
+  X(kConstraintTargetFieldMissing, 30027, kFieldNotFound)                                          \
+  X(kConstraintCheckNotImplemented, 30036, kNotImplementedYet)                                     \
+  X(kConstraintResolveNotImplemented, 30037, kNotImplementedYet)                                   \
+  X(kConstraintNamingNotImplemented, 30038, kNotImplementedYet)                                    \
+  X(kConstraintPrimaryIndexMissing, 30325, kNamedIndexNotFound)                                    \
+  X(kConstraintUniqueIndexMissing, 30326, kNamedIndexNotFound)                                     \
+  X(kConstraintPrimaryKeyNull, 30330, kConstraintNotNull)                                          \
+  X(kConstraintPrimaryFieldMissing, 30331, kFieldNotFound)                                         \
+  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
@@ -712,19 +754,19 @@ inline constexpr const char* kQdxDirectoryEntryUnknown =
 inline constexpr const char* kQdxDirectoryEntryMissing =
     "The system directory has no entry of kind %d";
 
-
-// ---- Table and record locks ----
-// A lock slot file used while closed.
-inline constexpr Message kTableLocksStartPageNil{10483, kNilPointerOccured};
-inline constexpr Message kTableLocksFileLockNil{10489, kNilPointerOccured};
-inline constexpr Message kTableLocksFileUnlockNil{10490, kNilPointerOccured};
-inline constexpr Message kTableLocksKindLockNil{10491, kNilPointerOccured};
-inline constexpr Message kTableLocksKindUnlockNil{10492, kNilPointerOccured};
-inline constexpr Message kTableLocksKindTestNil{10493, kNilPointerOccured};
-inline constexpr Message kTableLocksRecordNil{10494, kNilPointerOccured};
-// A session left with table locks it never released.
-inline constexpr Message kTableLocksLeftBySession{20201, kSomeTableLocksStillExist};
-// A commit lock taken for a failed commit could not be released.
-inline constexpr Message kCommitLocksLeft{20234, kSomeTableLocksStillExist};
+// ---- Hostile files ----
+// What a path that is no regular file names, in kNotARegularFile.
+inline constexpr const char* kPathIsDirectory = "a directory";
+inline constexpr const char* kPathIsFifo = "a named pipe";
+inline constexpr const char* kPathIsCharacterDevice = "a character device";
+inline constexpr const char* kPathIsBlockDevice = "a block device";
+inline constexpr const char* kPathIsSocket = "a socket";
+inline constexpr const char* kPathIsOther = "a special file";
+// qdx: bad usage, a password missing, and an engine error behind the structure it met.
+inline constexpr const char* kQdxUnexpectedArgument =
+    "Unexpected argument '%s' for %s: it takes one database file";
+inline constexpr const char* kQdxPasswordNeeded =
+    "The database is encrypted: give its password with --password";
+inline constexpr const char* kQdxStructureUnreadable = "Cannot read the %s at page %d: %s";
 
 }  // namespace qdx::msg
