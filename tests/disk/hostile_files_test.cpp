@@ -54,7 +54,7 @@ TEST_F(HostileFilesTest, PagesBelowTheMinimumAreRefusedOnCreateAndOnOpen) {
                          ". A database page must have at least 82 bytes");
     EXPECT_FALSE(std::filesystem::exists(path));
     WriteAll({1, 2, 3});
-    TQDXDiskPageManager creator;
+    testing::THeldDiskPageManager creator;
     EXPECT_QDX_ERROR(creator.CreateDatabaseFile(path, {}, 8, pageSize), 30470, "at least 82");
     EXPECT_EQ(ReadAll(), (std::vector<uint8_t>{1, 2, 3}));
   }
@@ -62,7 +62,7 @@ TEST_F(HostileFilesTest, PagesBelowTheMinimumAreRefusedOnCreateAndOnOpen) {
     SCOPED_TRACE(pageSize);
     CreateDatabase();
     Patch(26, {static_cast<uint8_t>(pageSize), 0});
-    TQDXDiskPageManager pm;
+    testing::THeldDiskPageManager pm;
     EXPECT_QDX_ERROR(Open(pm), 30470, "Invalid page size " + std::to_string(pageSize));
     EXPECT_FALSE(pm.IsOpen());
   }
@@ -78,7 +78,7 @@ TEST_F(HostileFilesTest, PagesBelowTheMinimumAreRefusedOnCreateAndOnOpen) {
     EXPECT_EQ(data.MaxConnections, 20);
     data.RemoveSession(session);
   }
-  TQDXDiskPageManager pm;
+  testing::THeldDiskPageManager pm;
   pm.SetLockRetry(3, 1);
   bool multiUser = false, repair = false, readOnly = false;
   pm.OpenDatabaseFile(path, {}, multiUser, /*exclusive=*/false, repair, readOnly);
@@ -106,14 +106,14 @@ TEST_F(HostileFilesTest, PathsThatAreNoRegularFileAreRefusedBeforeOpening) {
   for (const Case& c : std::vector<Case>{{fifo, "a named pipe"},
                                          {dir_.string(), "a directory"},
                                          {"/dev/null", "a character device"}}) {
-    TQDXDiskPageManager pm;
+    testing::THeldDiskPageManager pm;
     EXPECT_QDX_ERROR(Open(pm, c.path), 30471,
                      "Cannot open database file '" + c.path + "': it is " + c.kind +
                          ", not a regular file");
     EXPECT_FALSE(pm.IsOpen());
   }
   // A missing file is the system's answer, as before.
-  TQDXDiskPageManager pm;
+  testing::THeldDiskPageManager pm;
   EXPECT_QDX_ERROR(Open(pm, (dir_ / "missing.qdx").string()), 30364, "missing.qdx");
 }
 
@@ -138,7 +138,7 @@ TEST_F(HostileFilesTest, TheSignatureFoundIsShownReadably) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WriteAll(c.content);
-    TQDXDiskPageManager pm;
+    testing::THeldDiskPageManager pm;
     try {
       Open(pm);
       ADD_FAILURE() << "opened";
@@ -157,7 +157,7 @@ TEST_F(HostileFilesTest, TheSignatureFoundIsShownReadably) {
 TEST_F(HostileFilesTest, SparseFilesAreSearchedWithoutReadingTheirHoles) {
   WriteAll({});
   std::filesystem::resize_file(path, int64_t{4} << 30);
-  TQDXDiskPageManager pm;
+  testing::THeldDiskPageManager pm;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_QDX_ERROR(Open(pm), 10470, "Found signature: '\\x00");
   // Reading 4 GB of zeros takes seconds; skipping the hole, milliseconds. Generous for ASan.
@@ -174,7 +174,7 @@ TEST_F(HostileFilesTest, SparseFilesAreSearchedWithoutReadingTheirHoles) {
     out.write(reinterpret_cast<const char*>(database.data()),
               static_cast<std::streamsize>(database.size()));
   }
-  TQDXDiskPageManager found;
+  testing::THeldDiskPageManager found;
   Open(found);
   EXPECT_EQ(found.Layout().BaseOffset(), offset);
   EXPECT_EQ(found.Header().TotalPageCount, le::Load<int32_t>(&database[30]));
