@@ -682,4 +682,27 @@ inline constexpr const char* kQdxDirectoryEntryUnknown =
 inline constexpr const char* kQdxDirectoryEntryMissing =
     "The system directory has no entry of kind %d";
 
+// ---- Expressions ----
+// Filter texts, Locate conditions and default-value expressions (engine/core/expr). A position
+// counts the characters of the text from 1.
+inline constexpr Message kExprExpected{
+    30600, "Filter expression error at position %d: expected %s, found %s"};
+inline constexpr Message kExprUnknownField{
+    30601, "Filter expression error at position %d: field '%s' not found"};
+inline constexpr Message kExprTooDeep{
+    30602, "Filter expression error at position %d: nested deeper than %d levels"};
+inline constexpr Message kExprCannotApply{
+    30603, "Filter expression error at position %d: %s cannot be applied to %s"};
+inline constexpr Message kExprCannotCompare{
+    30604, "Filter expression error at position %d: cannot compare %s with %s"};
+inline constexpr Message kExprInvalidValue{
+    30605, "Filter expression error at position %d: '%s' is not a valid %s value"};
+inline constexpr Message kExprUnknownFunction{
+    30606, "Filter expression error at position %d: unknown function '%s'"};
+inline constexpr Message kExprFieldNotUsable{
+    30607, "Filter expression error at position %d: field '%s' of type %s has no value to compare"};
+inline constexpr Message kLocateFieldNotFound{30608, kFieldNotFound};
+inline constexpr Message kLocateCountMismatch{
+    30112, "Count of FieldNames (%d) not equal counts of KeyValues (%d)"};
+
 }  // namespace qdx::msg
