@@ -53,6 +53,14 @@ int32_t TextLength(const Constant& c) {
                                   : LoadAnsiText(c.Ref().Data, c.Ref().Size).size());
 }
 
+// The characters of a text constant as UTF-16.
+std::u16string WideText(const Constant& c) {
+  if (IsWideStringDataType(c.Type)) {
+    return LoadWideText(c.Ref().Data, WideTextLength(c.Ref().Data, c.Ref().Size / 2));
+  }
+  return platform::AnsiToWide(LoadAnsiText(c.Ref().Data, c.Ref().Size));
+}
+
 }  // namespace
 
 TQDXExprBuilder::TQDXExprBuilder(const TQDXFieldDefs* fields, const TQDXFilterOptions& options)
@@ -143,6 +151,7 @@ int32_t TQDXExprBuilder::Number(std::string_view digits, int32_t position) {
 }
 
 int32_t TQDXExprBuilder::Text(std::string_view text, int32_t position) {
+  text = text.substr(0, std::min(text.find('\0'), text.size()));  // a text ends at its first zero
   const int32_t node = AddConstant(AnsiConstant(text), position);
   if (!options_.NoPartialCompare && !text.empty() && text.back() == '*') {
     program_.Nodes[static_cast<size_t>(node)].Partial = true;
@@ -363,6 +372,7 @@ int32_t TQDXExprBuilder::Compare(Comparison cmp, int32_t left, int32_t right, in
       Constant& c = program_.Constants[static_cast<size_t>(operand.Offset)];
       const size_t unit = IsWideStringDataType(c.Type) ? 2 : 1;
       const size_t length = static_cast<size_t>(TextLength(c));  // ends in "*"
+      if (length == 0) break;
       c.Bytes.erase((length - 1) * unit, unit);
       node.Prefix = static_cast<int32_t>(length - 1);
       break;
@@ -389,6 +399,18 @@ int32_t TQDXExprBuilder::Like(int32_t text, int32_t pattern, int32_t escape, boo
   }
   Node node;
   node.Kind = Op::Like;
+  // A constant pattern (the usual case) is taken apart once.
+  if (IsConstant(pattern) && (escape < 0 || IsConstant(escape))) {
+    const Constant& p = program_.Constants[static_cast<size_t>(At(pattern).Offset)];
+    const Constant* e =
+        escape < 0 ? nullptr : &program_.Constants[static_cast<size_t>(At(escape).Offset)];
+    if (!p.Null && !(e && e->Null)) {
+      const std::u16string escapeText = e ? WideText(*e) : std::u16string();
+      program_.Patterns.emplace_back(WideText(p), e != nullptr, options_.CaseInsensitive,
+                                     escapeText.empty() ? u'\0' : escapeText[0]);
+      node.Pattern = static_cast<int32_t>(program_.Patterns.size() - 1);
+    }
+  }
   node.Negated = negated;
   node.CaseInsensitive = options_.CaseInsensitive;
   node.A = text;

@@ -433,6 +433,12 @@ ValueRef Program::ClockValue(const Node& node) const {
 Tri Program::Like(const Node& node, const uint8_t* record) const {
   const ValueRef text = ValueOf(node.A, record);
   if (text.Null) return Tri::Unknown;
+  std::u16string& wideText = WideScratch[static_cast<size_t>(node.Scratch)];
+  if (node.Pattern >= 0) {
+    WideOf(text, wideText);
+    return ToTri(Patterns[static_cast<size_t>(node.Pattern)].Matches(wideText));
+  }
+  // A pattern computed per record.
   const ValueRef pattern = ValueOf(node.B, record);
   if (pattern.Null) return Tri::Unknown;
   ValueRef escape;
@@ -446,7 +452,6 @@ Tri Program::Like(const Node& node, const uint8_t* record) const {
     return ToTri(MatchesLike(AnsiOf(text), AnsiOf(pattern), !escapeText.empty(),
                              node.CaseInsensitive, escapeText.empty() ? '\0' : escapeText[0]));
   }
-  std::u16string& wideText = WideScratch[static_cast<size_t>(node.Scratch)];
   std::u16string widePattern, wideEscape;
   WideOf(text, wideText);
   WideOf(pattern, widePattern);

@@ -2,6 +2,7 @@
 #include "engine/core/expr/expression.h"
 
 #include <atomic>
+#include <type_traits>
 
 #include "engine/core/expr/parser.h"
 #include "engine/core/expr/program.h"
@@ -10,6 +11,10 @@
 #include "engine/foundation/types/strings.h"
 
 namespace qdx {
+
+static_assert(std::is_same_v<decltype(&CompileFilterExpression), TQDXFilterCompiler>,
+              "the cursor hands filter texts to CompileFilterExpression");
+
 namespace {
 
 std::atomic<TQDXExpressionClock> expressionClock{nullptr};

@@ -33,6 +33,7 @@
 #include "engine/core/filter_expression.h"
 #include "engine/foundation/platform/clock.h"
 #include "engine/foundation/types/data_types.h"
+#include "engine/foundation/types/strings.h"
 
 namespace qdx::expr {
 
@@ -95,6 +96,7 @@ struct Node {
   int32_t FieldNo = -1;            // Field
   int32_t Offset = 0, Size = 0;    // Field: the slot; Constant: index of the constant
   int32_t Scratch = -1;            // nodes that compute a value: their buffer
+  int32_t Pattern = -1;            // Like with a constant pattern: the pattern taken apart
   int32_t Depth = 1;
   int32_t Position = 0;  // in the text, for messages
 };
@@ -120,6 +122,7 @@ class Program {
   std::vector<Node> Nodes;
   std::vector<int32_t> Args;
   std::vector<Constant> Constants;
+  std::vector<TQDXLikePattern> Patterns;
   // Buffers of the nodes that compute values, by Node::Scratch; UTF-16 work space beside each.
   mutable std::vector<std::string> Scratch;
   mutable std::vector<std::u16string> WideScratch;
