@@ -67,21 +67,16 @@ struct Ours {
       const Purchase& p = Purchases()[static_cast<size_t>(i)];
       uint8_t* record = records.data() + static_cast<size_t>(i) * size;
       InitRecordBuffer(defs, record);
-      TQDXVariant v;
-      v.SetAsInteger(p.nr);
-      SetFieldValue(v, 0, defs, record);
-      v.Clear(TQDXDataType::None);
-      v.SetAsString(p.naam);
-      SetFieldValue(v, 1, defs, record);
-      v.Clear(TQDXDataType::None);
-      v.SetAsCurrency(p.bedrag);
-      SetFieldValue(v, 2, defs, record);
-      v.Clear(TQDXDataType::None);
-      v.SetAsFloat(p.liters);
-      SetFieldValue(v, 3, defs, record);
-      v.Clear(TQDXDataType::None);
-      v.SetAsDate(p.datum);
-      SetFieldValue(v, 4, defs, record);
+      auto set = [&](int32_t fieldNo, auto setter) {
+        TQDXVariant value;
+        setter(value);
+        SetFieldValue(value, fieldNo, defs, record);
+      };
+      set(0, [&](TQDXVariant& v) { v.SetAsInteger(p.nr); });
+      set(1, [&](TQDXVariant& v) { v.SetAsString(p.naam); });
+      set(2, [&](TQDXVariant& v) { v.SetAsCurrency(p.bedrag); });
+      set(3, [&](TQDXVariant& v) { v.SetAsFloat(p.liters); });
+      set(4, [&](TQDXVariant& v) { v.SetAsDate(p.datum); });
     }
   }
 };

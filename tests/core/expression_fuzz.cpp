@@ -34,27 +34,18 @@ struct Table {
     nulls = values;
     InitRecordBuffer(defs, nulls.data());
     InitRecordBuffer(defs, values.data());
-    TQDXVariant v;
-    v.SetAsInteger(-3);
-    SetFieldValue(v, 0, defs, values.data());
-    v.Clear(TQDXDataType::None);
-    v.SetAsString("abc%_*");
-    SetFieldValue(v, 1, defs, values.data());
-    v.Clear(TQDXDataType::None);
-    v.SetAsWideString(u"\u00e9t\u00e9");
-    SetFieldValue(v, 2, defs, values.data());
-    v.Clear(TQDXDataType::None);
-    v.SetAsDate(739000);
-    SetFieldValue(v, 3, defs, values.data());
-    v.Clear(TQDXDataType::None);
-    v.SetAsDateTime({739000, 1000});
-    SetFieldValue(v, 4, defs, values.data());
-    v.Clear(TQDXDataType::None);
-    v.SetAsLogical(true);
-    SetFieldValue(v, 5, defs, values.data());
-    v.Clear(TQDXDataType::None);
-    v.SetAsFloat(1e300);
-    SetFieldValue(v, 6, defs, values.data());
+    auto set = [&](int32_t fieldNo, auto setter) {
+      TQDXVariant value;
+      setter(value);
+      SetFieldValue(value, fieldNo, defs, values.data());
+    };
+    set(0, [](TQDXVariant& v) { v.SetAsInteger(-3); });
+    set(1, [](TQDXVariant& v) { v.SetAsString("abc%_*"); });
+    set(2, [](TQDXVariant& v) { v.SetAsWideString(u"\u00e9t\u00e9"); });
+    set(3, [](TQDXVariant& v) { v.SetAsDate(739000); });
+    set(4, [](TQDXVariant& v) { v.SetAsDateTime({739000, 1000}); });
+    set(5, [](TQDXVariant& v) { v.SetAsLogical(true); });
+    set(6, [](TQDXVariant& v) { v.SetAsFloat(1e300); });
   }
 };
 
@@ -75,8 +66,8 @@ int FuzzFilterExpression(const uint8_t* data, size_t size) {
     expression->Evaluate(table.values.data());
     expression->Evaluate(table.nulls.data());
     for (const TQDXFieldCondition& condition : expression->FieldConditions()) {
-      if (condition.FieldNo < 0 || condition.FieldNo >= table.defs.Count() ||
-          condition.Kind < 1 || condition.Kind > 5 ||
+      if (condition.FieldNo < 0 || condition.FieldNo >= table.defs.Count() || condition.Kind < 1 ||
+          condition.Kind > 5 ||
           condition.Value.DataType() != table.defs.GetFieldDef(condition.FieldNo).DataType) {
         __builtin_trap();
       }

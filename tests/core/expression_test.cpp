@@ -54,43 +54,26 @@ class ExpressionTest : public ::testing::Test {
     defs_.CalculateOffsets();
     record_.assign(static_cast<size_t>(defs_.MemoryRecordSize()), 0);
     InitRecordBuffer(defs_, record_.data());
-    TQDXVariant v;
-    v.SetAsInteger(7);
-    Set("Nr", v);
-    v.Clear(D::None);
-    v.SetAsString("Shell Station");
-    Set("Naam", v);
-    v.Clear(D::None);
-    v.SetAsCurrency(52.5);
-    Set("Bedrag", v);
-    v.Clear(D::None);
-    v.SetAsFloat(40.25);
-    Set("Liters", v);
-    v.Clear(D::None);
-    v.SetAsDate(Day(2024, 3, 1));
-    Set("Datum", v);
-    v.Clear(D::None);
-    v.SetAsTime((8 * 60 + 30) * 60 * 1000);
-    Set("Tijd", v);
-    v.Clear(D::None);
-    v.SetAsDateTime({Day(2024, 3, 1), (8 * 60 + 30) * 60 * 1000});
-    Set("Stempel", v);
-    v.Clear(D::None);
-    v.SetAsLogical(true);
-    Set("Klaar", v);
-    v.Clear(D::None);
-    v.SetAsWideString(u"Wasstraat \u00c4rger");
-    Set("Omschrijving", v);
-    v.Clear(D::None);
-    v.SetAsInteger(12000);
-    Set("start_km-stand", v);
-    v.Clear(D::None);
-    v.SetAsString("AB");
-    Set("Code", v);
+    Set("Nr", [](TQDXVariant& v) { v.SetAsInteger(7); });
+    Set("Naam", [](TQDXVariant& v) { v.SetAsString("Shell Station"); });
+    Set("Bedrag", [](TQDXVariant& v) { v.SetAsCurrency(52.5); });
+    Set("Liters", [](TQDXVariant& v) { v.SetAsFloat(40.25); });
+    Set("Datum", [](TQDXVariant& v) { v.SetAsDate(Day(2024, 3, 1)); });
+    Set("Tijd", [](TQDXVariant& v) { v.SetAsTime((8 * 60 + 30) * 60 * 1000); });
+    Set("Stempel", [](TQDXVariant& v) {
+      v.SetAsDateTime({Day(2024, 3, 1), (8 * 60 + 30) * 60 * 1000});
+    });
+    Set("Klaar", [](TQDXVariant& v) { v.SetAsLogical(true); });
+    Set("Omschrijving", [](TQDXVariant& v) { v.SetAsWideString(u"Wasstraat \u00c4rger"); });
+    Set("start_km-stand", [](TQDXVariant& v) { v.SetAsInteger(12000); });
+    Set("Code", [](TQDXVariant& v) { v.SetAsString("AB"); });
   }
   void TearDown() override { SetExpressionClock(nullptr); }
 
-  void Set(std::string_view name, const TQDXVariant& value) {
+  template <typename Setter>
+  void Set(std::string_view name, Setter setter) {
+    TQDXVariant value;
+    setter(value);
     SetFieldValue(value, defs_.IndexOfName(name), defs_, record_.data());
   }
   bool Passes(std::string_view text, TQDXFilterOptions options = {}) {
@@ -234,10 +217,10 @@ TEST_F(ExpressionTest, BadTextsNameThePositionAndWhatWasExpected) {
   const BadCase cases[] = {
       {"", 30600, "position 1: expected an operand, found end of text"},
       {"Nr =", 30600, "position 5: expected an operand, found end of text"},
-      {"Nr = 7 7", 30600, "position 8: expected an operator or the end of the text, found number 7"},
+      {"Nr = 7 7", 30600,
+       "position 8: expected an operator or the end of the text, found number 7"},
       {"(Nr = 7", 30600, "position 8: expected ')', found end of text"},
-      {"Naam = 'abc",
-       30600,
+      {"Naam = 'abc", 30600,
        "position 12: expected a closing quote (') of the text begun at position 8, found end of "
        "text"},
       {"[Nr = 7", 30600, "expected ']' closing the name begun at position 1"},
@@ -257,8 +240,7 @@ TEST_F(ExpressionTest, BadTextsNameThePositionAndWhatWasExpected) {
       {"Naam + 1 = 2", 30603, "position 6: '+' cannot be applied to field 'Naam' (STRING)"},
       {"UPPER(Nr) = 'X'", 30603, "UPPER cannot be applied to field 'Nr' (INTEGER)"},
       {"Tijd + 1 = Tijd", 30603, "'+' cannot be applied to"},
-      {"Klaar = Datum",
-       30604,
+      {"Klaar = Datum", 30604,
        "position 7: cannot compare field 'Klaar' (LOGICAL) with field 'Datum' (DATE)"},
       {"Datum = 'gisteren'", 30605, "position 9: 'gisteren' is not a valid DATE value"},
       {"Notitie = 'x'", 30607, "field 'Notitie' of type MEMO has no value to compare"},
@@ -280,8 +262,8 @@ TEST_F(ExpressionTest, LongConjunctionsAreNotNesting) {
 }
 
 std::string Describe(const TQDXFieldCondition& c) {
-  return std::to_string(c.FieldNo) + " " + std::to_string(c.Kind) + " " + c.Value.AsString() +
-         " " + std::string(DataTypeName(c.Value.DataType()));
+  return std::to_string(c.FieldNo) + " " + std::to_string(c.Kind) + " " + c.Value.AsString() + " " +
+         std::string(DataTypeName(c.Value.DataType()));
 }
 std::vector<std::string> Describe(const std::vector<TQDXFieldCondition>& conditions) {
   std::vector<std::string> texts;
@@ -373,8 +355,8 @@ TEST_F(DefaultExpressionTest, FunctionsAreEvaluatedPerRecordAndOtherTextsArePlai
   withDefault("Datum", F::Date, 0, "CURRENT_DATE");
   withDefault("Stempel", F::DateTime, 0, "current_timestamp()");
   withDefault("Naam", F::String, 10, "UPPER('shell')");
-  withDefault("Vast", F::Date, 0, "2024-02-29");  // a date, not 2024 - 2 - 29
-  withDefault("Woord", F::String, 10, "CURRENT");   // a name, but no field: plain text
+  withDefault("Vast", F::Date, 0, "2024-02-29");   // a date, not 2024 - 2 - 29
+  withDefault("Woord", F::String, 10, "CURRENT");  // a name, but no field: plain text
   withDefault("Som", F::String, 10, "1+1");
   TQDXBaseFieldManager manager;
   manager.SetDefinitions(defs);
@@ -407,9 +389,9 @@ TEST(ExpressionFuzzTest, SeedCorpusReplays) {
   ASSERT_FALSE(seeds.empty());
   for (const std::string& seed : seeds) {
     SCOPED_TRACE(seed);
-    EXPECT_EQ(testing::FuzzFilterExpression(reinterpret_cast<const uint8_t*>(seed.data()),
-                                            seed.size()),
-              0);
+    EXPECT_EQ(
+        testing::FuzzFilterExpression(reinterpret_cast<const uint8_t*>(seed.data()), seed.size()),
+        0);
   }
 }
 

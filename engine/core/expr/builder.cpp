@@ -245,8 +245,8 @@ int32_t TQDXExprBuilder::Arithmetic(Op op, int32_t left, int32_t right, int32_t 
   }
   if (type == T::None) {
     auto unfit = [&](int32_t side, T t) {
-      return IsCondition(side) || t == T::Time || !(IsNumericDataType(t) || IsDateTimeDataType(t) ||
-                                                    t == T::None);
+      return IsCondition(side) || t == T::Time ||
+             !(IsNumericDataType(t) || IsDateTimeDataType(t) || t == T::None);
     };
     const int32_t culprit = unfit(left, a) ? left : right;
     Raise(msg::kExprCannotApply, {position, name, Describe(culprit)});
@@ -282,11 +282,10 @@ int32_t TQDXExprBuilder::Function(std::string_view name, std::vector<int32_t> ar
                                [&](const Signature& s) { return s.Name == upper; });
   if (f == std::end(kFunctions)) Raise(msg::kExprUnknownFunction, {position, name});
   if (args.size() < f->MinArgs || args.size() > f->MaxArgs) {
-    const std::string expected =
-        f->MinArgs == f->MaxArgs
-            ? std::to_string(f->MinArgs) + " argument(s) of " + upper
-            : std::to_string(f->MinArgs) + " to " + std::to_string(f->MaxArgs) +
-                  " arguments of " + upper;
+    const std::string expected = f->MinArgs == f->MaxArgs
+                                     ? std::to_string(f->MinArgs) + " argument(s) of " + upper
+                                     : std::to_string(f->MinArgs) + " to " +
+                                           std::to_string(f->MaxArgs) + " arguments of " + upper;
     Raise(msg::kExprExpected, {position, expected, std::to_string(args.size())});
   }
   callsFunction_ = true;
@@ -347,7 +346,8 @@ TQDXDataType TQDXExprBuilder::Unify(int32_t& left, int32_t& right, int32_t posit
   const T a = At(left).Type, b = At(right).Type;
   if (a == T::None || b == T::None) return T::None;  // NULL: the comparison is unknown
   const T common = a == b ? a : CommonDataType(a, b);
-  if (common == T::None) Raise(msg::kExprCannotCompare, {position, Describe(left), Describe(right)});
+  if (common == T::None)
+    Raise(msg::kExprCannotCompare, {position, Describe(left), Describe(right)});
   // Numbers compare with numbers and dates with dates by value; any other pair compares in the
   // common type, where a constant goes at once.
   if (!SameClass(a, b) || (IsText(a) && IsText(b))) {
@@ -392,8 +392,8 @@ int32_t TQDXExprBuilder::Like(int32_t text, int32_t pattern, int32_t escape, boo
     if (IsConstant(escape)) {
       const Constant& c = program_.Constants[static_cast<size_t>(At(escape).Offset)];
       if (!c.Null && TextLength(c) != 1) {
-        Raise(msg::kExprExpected, {At(escape).Position, "one character after ESCAPE",
-                                   Describe(escape)});
+        Raise(msg::kExprExpected,
+              {At(escape).Position, "one character after ESCAPE", Describe(escape)});
       }
     }
   }
@@ -582,7 +582,8 @@ std::vector<TQDXFieldCondition> TQDXExprBuilder::FieldConditions(int32_t root) c
   };
   const Node& top = At(root);
   if (top.Kind == Op::And) {
-    for (int32_t i = 0; i < top.Count; ++i) visit(program_.Args[static_cast<size_t>(top.First + i)]);
+    for (int32_t i = 0; i < top.Count; ++i)
+      visit(program_.Args[static_cast<size_t>(top.First + i)]);
   } else {
     visit(root);
   }

@@ -43,19 +43,42 @@ Number LoadNumber(const ValueRef& v) {
   const uint8_t* p = v.Data;
   Number n;
   switch (v.Type) {
-    case T::ShortInt: n.Integer = le::Load<int8_t>(p); break;
-    case T::SmallInt: n.Integer = le::Load<int16_t>(p); break;
-    case T::Integer: n.Integer = le::Load<int32_t>(p); break;
-    case T::LargeInt: n.Integer = le::Load<int64_t>(p); break;
-    case T::Byte: n.Integer = le::Load<uint8_t>(p); break;
-    case T::Word: n.Integer = le::Load<uint16_t>(p); break;
-    case T::Cardinal: n.Integer = le::Load<uint32_t>(p); break;
-    case T::Logical: n.Integer = LoadLogical(p) ? 1 : 0; break;
-    case T::Single: n = {false, 0, le::Load<float>(p)}; break;
+    case T::ShortInt:
+      n.Integer = le::Load<int8_t>(p);
+      break;
+    case T::SmallInt:
+      n.Integer = le::Load<int16_t>(p);
+      break;
+    case T::Integer:
+      n.Integer = le::Load<int32_t>(p);
+      break;
+    case T::LargeInt:
+      n.Integer = le::Load<int64_t>(p);
+      break;
+    case T::Byte:
+      n.Integer = le::Load<uint8_t>(p);
+      break;
+    case T::Word:
+      n.Integer = le::Load<uint16_t>(p);
+      break;
+    case T::Cardinal:
+      n.Integer = le::Load<uint32_t>(p);
+      break;
+    case T::Logical:
+      n.Integer = LoadLogical(p) ? 1 : 0;
+      break;
+    case T::Single:
+      n = {false, 0, le::Load<float>(p)};
+      break;
     case T::Float:
-    case T::Currency: n = {false, 0, le::Load<double>(p)}; break;
-    case T::Extended: n = {false, 0, LoadExtended(p)}; break;
-    default: break;
+    case T::Currency:
+      n = {false, 0, le::Load<double>(p)};
+      break;
+    case T::Extended:
+      n = {false, 0, LoadExtended(p)};
+      break;
+    default:
+      break;
   }
   return n;
 }
@@ -64,8 +87,10 @@ Number LoadNumber(const ValueRef& v) {
 int64_t LoadMoment(const ValueRef& v) {
   constexpr int64_t kDay = kMSecsPerDay;
   switch (v.Type) {
-    case T::Date: return le::Load<int32_t>(v.Data) * kDay;
-    case T::Time: return kDateDelta * kDay + le::Load<int32_t>(v.Data);
+    case T::Date:
+      return le::Load<int32_t>(v.Data) * kDay;
+    case T::Time:
+      return kDateDelta * kDay + le::Load<int32_t>(v.Data);
     default: {
       const TQDXDateTime dt = LoadDateTime(v.Data);
       return dt.Date * kDay + dt.Time;
@@ -80,12 +105,18 @@ int Order(V a, V b) {
 
 bool Satisfies(uint8_t cmp, int order) {
   switch (cmp) {
-    case kEq: return order == kCompareEqual;
-    case kLt: return order == kCompareLess;
-    case kGt: return order == kCompareGreater;
-    case kLe: return order != kCompareGreater;
-    case kGe: return order != kCompareLess;
-    default: return order != kCompareEqual;
+    case kEq:
+      return order == kCompareEqual;
+    case kLt:
+      return order == kCompareLess;
+    case kGt:
+      return order == kCompareGreater;
+    case kLe:
+      return order != kCompareGreater;
+    case kGe:
+      return order != kCompareLess;
+    default:
+      return order != kCompareEqual;
   }
 }
 
@@ -141,9 +172,15 @@ Number Apply(Op op, const Number& a, const Number& b, bool& divisionByZero) {
     int64_t r = 0;
     bool overflow = false;
     switch (op) {
-      case Op::Add: overflow = __builtin_add_overflow(a.Integer, b.Integer, &r); break;
-      case Op::Subtract: overflow = __builtin_sub_overflow(a.Integer, b.Integer, &r); break;
-      case Op::Multiply: overflow = __builtin_mul_overflow(a.Integer, b.Integer, &r); break;
+      case Op::Add:
+        overflow = __builtin_add_overflow(a.Integer, b.Integer, &r);
+        break;
+      case Op::Subtract:
+        overflow = __builtin_sub_overflow(a.Integer, b.Integer, &r);
+        break;
+      case Op::Multiply:
+        overflow = __builtin_mul_overflow(a.Integer, b.Integer, &r);
+        break;
       default:
         if (b.Integer == 0) {
           divisionByZero = true;
@@ -157,9 +194,12 @@ Number Apply(Op op, const Number& a, const Number& b, bool& divisionByZero) {
   }
   const long double x = a.AsReal(), y = b.AsReal();
   switch (op) {
-    case Op::Add: return {false, 0, x + y};
-    case Op::Subtract: return {false, 0, x - y};
-    case Op::Multiply: return {false, 0, x * y};
+    case Op::Add:
+      return {false, 0, x + y};
+    case Op::Subtract:
+      return {false, 0, x - y};
+    case Op::Multiply:
+      return {false, 0, x * y};
     default:
       if (y == 0) {
         divisionByZero = true;
@@ -246,13 +286,13 @@ Tri Program::TestNode(int32_t index, const uint8_t* record) const {
       Tri result = Tri::Unknown;
       if (!a.Null) {
         const ValueRef low = ValueOf(node.B, record);
-        const Tri above = low.Null ? Tri::Unknown
-                                   : ToTri(CompareRefs(a, low, -1, node.CaseInsensitive) !=
-                                           kCompareLess);
+        const Tri above =
+            low.Null ? Tri::Unknown
+                     : ToTri(CompareRefs(a, low, -1, node.CaseInsensitive) != kCompareLess);
         const ValueRef high = ValueOf(node.C, record);
-        const Tri below = high.Null ? Tri::Unknown
-                                    : ToTri(CompareRefs(a, high, -1, node.CaseInsensitive) !=
-                                            kCompareGreater);
+        const Tri below =
+            high.Null ? Tri::Unknown
+                      : ToTri(CompareRefs(a, high, -1, node.CaseInsensitive) != kCompareGreater);
         if (above == Tri::False || below == Tri::False) {
           result = Tri::False;
         } else if (above == Tri::True && below == Tri::True) {

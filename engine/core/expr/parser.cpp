@@ -113,9 +113,9 @@ class Lexer {
       ++pos_;
       if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) ++pos_;
       if (!digits()) {
-        Raise(msg::kExprExpected, {static_cast<int32_t>(pos_ + 1), "digits of an exponent",
-                                   pos_ < text_.size() ? Quoted(text_.substr(pos_, 1))
-                                                       : std::string("end of text")});
+        Raise(msg::kExprExpected,
+              {static_cast<int32_t>(pos_ + 1), "digits of an exponent",
+               pos_ < text_.size() ? Quoted(text_.substr(pos_, 1)) : std::string("end of text")});
       }
     }
     return std::string(text_.substr(start, pos_ - start));
@@ -128,8 +128,8 @@ class Lexer {
     for (;;) {
       if (pos_ >= text_.size()) {
         Raise(msg::kExprExpected,
-              {static_cast<int32_t>(pos_ + 1), std::string(expected) + " begun at position " +
-                                                   std::to_string(start + 1),
+              {static_cast<int32_t>(pos_ + 1),
+               std::string(expected) + " begun at position " + std::to_string(start + 1),
                "end of text"});
       }
       const char c = text_[pos_++];
@@ -226,11 +226,21 @@ class Parser {
     const Token& token = Peek();
     std::string found;
     switch (token.Kind) {
-      case Tok::End: found = "end of text"; break;
-      case Tok::Number: found = "number " + token.Text; break;
-      case Tok::Text: found = "text '" + token.Text + "'"; break;
-      case Tok::QuotedName: found = "name \"" + token.Text + "\""; break;
-      default: found = "'" + token.Text + "'"; break;
+      case Tok::End:
+        found = "end of text";
+        break;
+      case Tok::Number:
+        found = "number " + token.Text;
+        break;
+      case Tok::Text:
+        found = "text '" + token.Text + "'";
+        break;
+      case Tok::QuotedName:
+        found = "name \"" + token.Text + "\"";
+        break;
+      default:
+        found = "'" + token.Text + "'";
+        break;
     }
     Raise(msg::kExprExpected, {token.Position, expected, found});
   }

@@ -86,11 +86,11 @@ struct Node {
   // The type of a value node's result; for arithmetic the type of an integer result (the
   // result widens to FLOAT when it leaves the integer range).
   TQDXDataType Type = TQDXDataType::None;
-  uint8_t Cmp = 0;               // Compare: the kind
-  bool Negated = false;          // NOT LIKE, NOT IN, NOT BETWEEN, IS NOT NULL
-  bool CaseInsensitive = false;  // text comparisons and LIKE
-  bool Partial = false;          // Constant: a text literal ending in "*" under partial compare
-  int32_t Prefix = -1;           // Compare: characters compared (partial compare), -1 all
+  uint8_t Cmp = 0;                 // Compare: the kind
+  bool Negated = false;            // NOT LIKE, NOT IN, NOT BETWEEN, IS NOT NULL
+  bool CaseInsensitive = false;    // text comparisons and LIKE
+  bool Partial = false;            // Constant: a text literal ending in "*" under partial compare
+  int32_t Prefix = -1;             // Compare: characters compared (partial compare), -1 all
   int32_t A = -1, B = -1, C = -1;  // operands (Like: text, pattern, escape)
   int32_t First = 0, Count = 0;    // And, Or, In: operands in the program's argument list
   int32_t FieldNo = -1;            // Field
@@ -136,7 +136,9 @@ class Program {
   ValueRef TextFunction(const Node& node, const uint8_t* record) const;
   ValueRef ClockValue(const Node& node) const;
   Tri Like(const Node& node, const uint8_t* record) const;
-  std::string& ScratchOf(const Node& node) const { return Scratch[static_cast<size_t>(node.Scratch)]; }
+  std::string& ScratchOf(const Node& node) const {
+    return Scratch[static_cast<size_t>(node.Scratch)];
+  }
 };
 
 // The local date and time that CURRENT_DATE, CURRENT_TIME and CURRENT_TIMESTAMP read.
