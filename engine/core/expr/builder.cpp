@@ -338,6 +338,25 @@ void TQDXExprBuilder::ConvertConstant(int32_t& index, TQDXDataType type) {
   node.Type = type;
 }
 
+void TQDXExprBuilder::NarrowConstant(int32_t index, TQDXDataType type) {
+  Node& node = program_.Nodes[static_cast<size_t>(index)];
+  Constant& c = program_.Constants[static_cast<size_t>(node.Offset)];
+  if (c.Null || c.Type == type) return;
+  try {
+    int32_t size = 0, backSize = 0;
+    const TQDXMemBlock narrowed = ConvertValue({c.Ref().Data, c.Ref().Size, c.Type}, type, size);
+    const TQDXMemBlock back = ConvertValue({narrowed.data(), size, type}, c.Type, backSize);
+    if (CompareRefs({back.data(), backSize, c.Type, false}, c.Ref(), -1, false) != kCompareEqual) {
+      return;  // 2.5 against an INTEGER: compared by value as it is
+    }
+    c.Bytes.assign(reinterpret_cast<const char*>(narrowed.data()), static_cast<size_t>(size));
+    c.Type = type;
+    node.Type = type;
+  } catch (const EQDXException&) {
+    // out of the type's range: compared by value as it is
+  }
+}
+
 TQDXDataType TQDXExprBuilder::Unify(int32_t& left, int32_t& right, int32_t position,
                                     bool convertLeft) {
   for (int32_t side : {left, right}) {
@@ -348,9 +367,13 @@ TQDXDataType TQDXExprBuilder::Unify(int32_t& left, int32_t& right, int32_t posit
   const T common = a == b ? a : CommonDataType(a, b);
   if (common == T::None)
     Raise(msg::kExprCannotCompare, {position, Describe(left), Describe(right)});
-  // Numbers compare with numbers and dates with dates by value; any other pair compares in the
-  // common type, where a constant goes at once.
-  if (!SameClass(a, b) || (IsText(a) && IsText(b))) {
+  // Numbers compare with numbers and dates with dates by value; a constant that is exactly a
+  // value of the other operand's type takes that type, so that the two compare without
+  // widening. Any other pair compares in the common type, where a constant goes at once.
+  if (SameClass(a, b) && !IsText(a)) {
+    if (convertLeft && IsConstant(left) && !IsConstant(right)) NarrowConstant(left, b);
+    if (IsConstant(right) && !IsConstant(left)) NarrowConstant(right, a);
+  } else {
     if (convertLeft && IsConstant(left) && !IsConstant(right)) ConvertConstant(left, common);
     if (IsConstant(right) && !IsConstant(left)) ConvertConstant(right, common);
   }

@@ -131,6 +131,16 @@ bool IsWide(T type) {
   return IsWideStringDataType(type);
 }
 
+bool IsAnsiText(T type) {
+  return type == T::Char || type == T::String;
+}
+bool IsPrintableAscii(std::string_view text) {
+  for (char c : text) {
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
 // The characters of a text value: 8-bit text as a view, UTF-16 text copied into `wide`.
 std::string_view AnsiOf(const ValueRef& v) {
   return LoadAnsiText(v.Data, v.Size);
@@ -228,6 +238,19 @@ int CompareRefs(const ValueRef& a, const ValueRef& b, int32_t prefix, bool caseI
                        platform::UserDefaultLocale(), a.Size, b.Size);
 }
 
+bool Equal(const ValueRef& a, const ValueRef& b, bool caseInsensitive) {
+  // Case-sensitive equality of 8-bit texts of printable ASCII is equality of their bytes: the
+  // locale's collation (tertiary strength, punctuation not ignorable) gives each of these
+  // characters weights of its own, so such texts are equal exactly when their bytes are. This
+  // spares the collation for the usual "Name = 'text'" filter.
+  if (!caseInsensitive && IsAnsiText(a.Type) && IsAnsiText(b.Type)) {
+    const std::string_view x = AnsiOf(a), y = AnsiOf(b);
+    if (x == y) return true;
+    if (IsPrintableAscii(x) && IsPrintableAscii(y)) return false;
+  }
+  return CompareRefs(a, b, -1, caseInsensitive) == kCompareEqual;
+}
+
 Tri Program::TestNode(int32_t index, const uint8_t* record) const {
   const Node& node = Nodes[static_cast<size_t>(index)];
   switch (node.Kind) {
@@ -236,6 +259,9 @@ Tri Program::TestNode(int32_t index, const uint8_t* record) const {
       if (a.Null) return Tri::Unknown;
       const ValueRef b = ValueOf(node.B, record);
       if (b.Null) return Tri::Unknown;
+      if ((node.Cmp == kEq || node.Cmp == kNe) && node.Prefix < 0) {
+        return ToTri(Equal(a, b, node.CaseInsensitive) == (node.Cmp == kEq));
+      }
       return ToTri(Satisfies(node.Cmp, CompareRefs(a, b, node.Prefix, node.CaseInsensitive)));
     }
     case Op::And:
@@ -273,7 +299,7 @@ Tri Program::TestNode(int32_t index, const uint8_t* record) const {
           const ValueRef item = ValueOf(Args[static_cast<size_t>(node.First + i)], record);
           if (item.Null) {
             result = Tri::Unknown;
-          } else if (CompareRefs(a, item, -1, node.CaseInsensitive) == kCompareEqual) {
+          } else if (Equal(a, item, node.CaseInsensitive)) {
             result = Tri::True;
             break;
           }

@@ -19,6 +19,8 @@
 //     orders by the user default locale. Numbers of different types and the date and time types
 //     compare by value without conversion buffers (integers exactly, the others as long double;
 //     dates and times on one millisecond scale, a time on the day a lone time converts to).
+//     Equality of 8-bit texts of printable ASCII, case-sensitive, is decided by their bytes
+//     (evaluate.cpp, Equal).
 //  4. The depth of the tree is bounded (kMaxDepth), so evaluation recurses no deeper than that.
 //
 // A program is used by one thread at a time (its scratch buffers are shared by its evaluations).
@@ -141,6 +143,9 @@ class Program {
   }
 };
 
+// Whether two non-null values are equal, as CompareRefs answers without a prefix.
+bool Equal(const ValueRef& a, const ValueRef& b, bool caseInsensitive);
+
 // The local date and time that CURRENT_DATE, CURRENT_TIME and CURRENT_TIMESTAMP read.
 platform::LocalTime CurrentTime();
 
@@ -201,6 +206,8 @@ class TQDXExprBuilder {
   // none.
   TQDXDataType Unify(int32_t& left, int32_t& right, int32_t position, bool convertLeft = true);
   void ConvertConstant(int32_t& node, TQDXDataType type);
+  // Gives a constant `type` when its value is exactly a value of that type.
+  void NarrowConstant(int32_t node, TQDXDataType type);
   int32_t NumberOperand(int32_t node, std::string_view what, int32_t position);
   int32_t TextOperand(int32_t node, std::string_view what, int32_t position);
   std::string Describe(int32_t node) const;
