@@ -110,9 +110,12 @@ TEST_F(ExpressionTest, FilterTextsOverOneRecord) {
       {"Bedrag = 52.5", true},
       {"Bedrag > Nr", true},
       {"Liters < 40.3 AND Liters > 40.2", true},
+      {"Nr = 7.0 AND Klaar = 1", true},
+      {"Klaar = 2", false},
       // Text, partial compare, LIKE
       {"Naam = 'Shell Station'", true},
       {"Naam = 'shell station'", false},
+      {"Naam = 'Shell \x01Station'", true},  // the collation ignores control characters
       {"Naam = 'Shell*'", true},
       {"Naam <> 'Shell*'", false},
       {"Naam = 'Station*'", false},
@@ -283,6 +286,7 @@ TEST_F(ExpressionTest, ConditionsAnIndexCanServe) {
   EXPECT_THAT(Describe(Conditions("Datum = '2024-03-01' AND Naam = 'Shell'")),
               ElementsAre("4 1 3/1/2024 DATE", "1 1 Shell STRING"));
   EXPECT_THAT(Describe(Conditions("Code = 'AB'")), ElementsAre("12 1 AB CHAR"));
+  EXPECT_THAT(Describe(Conditions("Nr = 7.0")), ElementsAre("0 1 7 INTEGER"));
   // Nothing an index walk could rely on:
   for (const char* text :
        {"Nr = 2.5", "Nr = 7 OR Nr = 8", "NOT (Nr = 7)", "Nr <> 7", "Nr NOT BETWEEN 1 AND 2",
