@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "engine/core/expr/program.h"
 #include "engine/foundation/except.h"
@@ -51,6 +52,25 @@ int32_t TextLength(const Constant& c) {
   return static_cast<int32_t>(IsWideStringDataType(c.Type)
                                   ? WideTextLength(c.Ref().Data, c.Ref().Size / 2)
                                   : LoadAnsiText(c.Ref().Data, c.Ref().Size).size());
+}
+
+// The constant as a value of `type` when it is exactly one: text converts as it is, other
+// values must convert back unchanged. None when it is not, or cannot be converted at all.
+std::optional<Constant> ExactlyAs(const Constant& c, T type) {
+  try {
+    int32_t size = 0, backSize = 0;
+    const TQDXMemBlock value = ConvertValue({c.Ref().Data, c.Ref().Size, c.Type}, type, size);
+    if (!IsText(type)) {
+      const TQDXMemBlock back = ConvertValue({value.data(), size, type}, c.Type, backSize);
+      if (CompareRefs({back.data(), backSize, c.Type, false}, c.Ref(), -1, false) !=
+          kCompareEqual) {
+        return std::nullopt;
+      }
+    }
+    return MakeConstant(type, value.data(), static_cast<size_t>(size));
+  } catch (const EQDXException&) {
+    return std::nullopt;
+  }
 }
 
 // The characters of a text constant as UTF-16.
@@ -342,18 +362,10 @@ void TQDXExprBuilder::NarrowConstant(int32_t index, TQDXDataType type) {
   Node& node = program_.Nodes[static_cast<size_t>(index)];
   Constant& c = program_.Constants[static_cast<size_t>(node.Offset)];
   if (c.Null || c.Type == type) return;
-  try {
-    int32_t size = 0, backSize = 0;
-    const TQDXMemBlock narrowed = ConvertValue({c.Ref().Data, c.Ref().Size, c.Type}, type, size);
-    const TQDXMemBlock back = ConvertValue({narrowed.data(), size, type}, c.Type, backSize);
-    if (CompareRefs({back.data(), backSize, c.Type, false}, c.Ref(), -1, false) != kCompareEqual) {
-      return;  // 2.5 against an INTEGER: compared by value as it is
-    }
-    c.Bytes.assign(reinterpret_cast<const char*>(narrowed.data()), static_cast<size_t>(size));
-    c.Type = type;
+  // 2.5 against an INTEGER, or a value out of the type's range, is compared by value as it is.
+  if (std::optional<Constant> exact = ExactlyAs(c, type)) {
+    c = std::move(*exact);
     node.Type = type;
-  } catch (const EQDXException&) {
-    // out of the type's range: compared by value as it is
   }
 }
 
@@ -571,24 +583,14 @@ std::vector<TQDXFieldCondition> TQDXExprBuilder::FieldConditions(int32_t root) c
     const Constant& c = program_.Constants[static_cast<size_t>(constant.Offset)];
     if (c.Null || !SameClass(field.Type, c.Type)) return;
     if (IsText(field.Type) && options_.CaseInsensitive) return;  // an index may tell case apart
-    int32_t size = 0, backSize = 0;
-    TQDXMemBlock value;
-    try {
-      value = ConvertValue({c.Ref().Data, c.Ref().Size, c.Type}, field.Type, size);
-      if (!IsText(field.Type)) {
-        const TQDXMemBlock back = ConvertValue({value.data(), size, field.Type}, c.Type, backSize);
-        if (CompareRefs({back.data(), backSize, c.Type, false}, c.Ref(), -1, false) !=
-            kCompareEqual) {
-          return;  // 2.5 against an INTEGER field: no value of the field is the constant
-        }
-      }
-    } catch (const EQDXException&) {
-      return;
-    }
+    // 2.5 against an INTEGER field: no value of the field is the constant.
+    const std::optional<Constant> value = ExactlyAs(c, field.Type);
+    if (!value) return;
     TQDXFieldCondition condition;
     condition.FieldNo = field.FieldNo;
     condition.Kind = kind;
-    condition.Value.SetData(value.data(), size, true, field.Type);
+    condition.Value.SetData(value->Bytes.data(), static_cast<int32_t>(value->Bytes.size()), true,
+                            field.Type);
     conditions.push_back(std::move(condition));
   };
   // The kind with the operands swapped: 5 > field is field < 5.
