@@ -99,6 +99,13 @@ bool HasLargeValueShape(std::span<const uint8_t> data) {
   return dataLength > pageDataSize * (count - 2) && dataLength < pageDataSize * count;
 }
 
+TQDXBlobReadOrder BlobReadOrder(int16_t blobID, std::span<const uint8_t> pageData) {
+  if (blobID == kLargeBlobID) return TQDXBlobReadOrder::Large;
+  if (blobID != kAmbiguousBlobID) return TQDXBlobReadOrder::Small;
+  return HasLargeValueShape(pageData) ? TQDXBlobReadOrder::LargeThenSmall
+                                      : TQDXBlobReadOrder::SmallThenLarge;
+}
+
 TQDXBlobDataLocation LargeBlobDataLocation(int64_t position, int32_t pageDataSize) {
   const int64_t headRoom = pageDataSize - kLargeBlobDataOffset;
   if (position < headRoom) return {0, static_cast<int32_t>(kLargeBlobDataOffset + position)};

@@ -109,6 +109,12 @@ struct TQDXLargeBlobHead {
 // page's data area. Then the value is read as large first, else as small first.
 bool HasLargeValueShape(std::span<const uint8_t> data);
 
+// How to read (or delete) the value a reference names: ID -1 as large, any ID but 255 as small;
+// 255 both ways, as large first when the page has the shape of a large value's header page,
+// else as small first. `pageData` is the named page's data area, looked at only for ID 255.
+enum class TQDXBlobReadOrder { Small, Large, LargeThenSmall, SmallThenLarge };
+TQDXBlobReadOrder BlobReadOrder(int16_t blobID, std::span<const uint8_t> pageData);
+
 // Where byte `position` of a large value's compressed form is: in data page `PageIndex` (0 = the
 // header page) at data offset `Offset`.
 struct TQDXBlobDataLocation {

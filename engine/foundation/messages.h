@@ -691,7 +691,8 @@ inline constexpr Message kTableHeaderInvalid{20164, kInvalidTableHeaderData};
 inline constexpr Message kBlobEntryNotFound{20171, kCannotFindBlobField};
 inline constexpr Message kNoFreeBlobID{20172, kInvalidBlobFieldID};
 inline constexpr Message kBlobEntryDoesNotFit{20290, kBlobPageFull};
-inline constexpr Message kInvalidRecordSlot{20310, "Invalid record slot. Slot=%d, RecordsPerPage=%d"};
+inline constexpr Message kInvalidRecordSlot{20310,
+                                            "Invalid record slot. Slot=%d, RecordsPerPage=%d"};
 inline constexpr Message kDamagedBlobPage{
     20311, "Invalid blob page. BlobCount=%d, BlobNo=%d, BlobOffset=%d, PageDataSize=%d"};
 inline constexpr Message kDamagedBlobPageList{

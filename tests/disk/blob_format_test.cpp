@@ -199,5 +199,17 @@ TEST(LargeValueShape, DataLengthBetweenCountMinusTwoAndCountPages) {
   EXPECT_FALSE(HasLargeValueShape(Bytes(31, 0xFF)));
 }
 
+TEST(BlobReadOrder, OnlyID255LooksAtThePage) {
+  Bytes largeShape(kDataSize4096, 0);
+  le::Store<int64_t>(largeShape.data() + 6, 8080);
+  le::Store<int32_t>(largeShape.data() + 28, 2);
+  const Bytes smallShape(kDataSize4096, 0);
+  EXPECT_EQ(BlobReadOrder(-1, smallShape), TQDXBlobReadOrder::Large);
+  EXPECT_EQ(BlobReadOrder(0, largeShape), TQDXBlobReadOrder::Small);
+  EXPECT_EQ(BlobReadOrder(254, largeShape), TQDXBlobReadOrder::Small);
+  EXPECT_EQ(BlobReadOrder(255, largeShape), TQDXBlobReadOrder::LargeThenSmall);
+  EXPECT_EQ(BlobReadOrder(255, smallShape), TQDXBlobReadOrder::SmallThenLarge);
+}
+
 }  // namespace
 }  // namespace qdx
