@@ -10,7 +10,6 @@
 #include "engine/disk/disk_page_manager.h"
 #include "engine/disk/internal_file_format.h"
 #include "engine/disk/internal_transacted_file.h"
-#include "engine/disk/system_directory.h"
 #include "engine/foundation/memory_stream.h"
 #include "tests/disk/disk_test_support.h"
 
@@ -75,42 +74,43 @@ TEST(TableMetadataFormat, DefinitionsThenTheTwoFirstPages) {
   EXPECT_EQ(content, expected);
 }
 
-TEST(TableMetadataFormat, ReadsBackWhatWasWritten) {
-  const Table table;
-  const Bytes content = table.Write({17, -1});
-  TQDXMemoryStream stream;
-  stream.Write(content.data(), static_cast<int32_t>(content.size()));
-  stream.SetPosition(0);
+// What a reader gets from `size` bytes of a content (all of it by default).
+struct ReadBack {
+  explicit ReadBack(const uint8_t* content, int32_t size) {
+    TQDXMemoryStream stream;
+    stream.Write(content, size);
+    stream.SetPosition(0);
+    pages = ReadTableMetadata(stream, fields, indexes, constraints);
+  }
+  explicit ReadBack(const Bytes& content)
+      : ReadBack(content.data(), static_cast<int32_t>(content.size())) {}
 
   TQDXBaseFieldManager fields;
   TQDXIndexDefs indexes;
   TQDXConstraintDefs constraints;
-  const TQDXTableMetadataPages pages = ReadTableMetadata(stream, fields, indexes, constraints);
-  EXPECT_EQ(pages.RecordPageIndexFirstPage, 17);
-  EXPECT_EQ(pages.BlobPageIndexFirstPage, -1);
-  ASSERT_EQ(fields.FieldDefs().Count(), 3);
-  EXPECT_EQ(fields.FieldDefs().GetFieldDef(2).Name(), "Foto");
-  EXPECT_EQ(fields.FieldDefs().GetFieldDef(2).StoredOffset, 1 + 4 + 21);  // offsets computed
-  EXPECT_EQ(fields.AutoincCounters().size(), 3u);
-  ASSERT_EQ(indexes.Count(), 1);  // the temporary index stayed behind
-  EXPECT_EQ(indexes.GetIndexDef(0).RootPageNo, 40);
-  EXPECT_EQ(indexes.GetIndexDef(0).Column(0).FieldName, "Nr");
-  ASSERT_EQ(constraints.Count(), 2);
-  EXPECT_EQ(constraints.GetConstraintDef(1).Name(), "C_PK$Nr");
+  TQDXTableMetadataPages pages;
+};
+
+TEST(TableMetadataFormat, ReadsBackWhatWasWritten) {
+  const ReadBack back(Table().Write({17, -1}));
+  EXPECT_EQ(back.pages.RecordPageIndexFirstPage, 17);
+  EXPECT_EQ(back.pages.BlobPageIndexFirstPage, -1);
+  ASSERT_EQ(back.fields.FieldDefs().Count(), 3);
+  EXPECT_EQ(back.fields.FieldDefs().GetFieldDef(2).Name(), "Foto");
+  EXPECT_EQ(back.fields.FieldDefs().GetFieldDef(2).StoredOffset, 1 + 4 + 21);  // offsets computed
+  EXPECT_EQ(back.fields.AutoincCounters().size(), 3u);
+  ASSERT_EQ(back.indexes.Count(), 1);  // the temporary index stayed behind
+  EXPECT_EQ(back.indexes.GetIndexDef(0).RootPageNo, 40);
+  EXPECT_EQ(back.indexes.GetIndexDef(0).Column(0).FieldName, "Nr");
+  ASSERT_EQ(back.constraints.Count(), 2);
+  EXPECT_EQ(back.constraints.GetConstraintDef(1).Name(), "C_PK$Nr");
 }
 
 TEST(TableMetadataFormat, EveryStreamThatEndsEarlyFailsWithAnEngineError) {
-  const Table table;
-  const Bytes content = table.Write({17, 18});
+  const Bytes content = Table().Write({17, 18});
   for (size_t size = 0; size < content.size(); ++size) {
-    TQDXMemoryStream stream;
-    stream.Write(content.data(), static_cast<int32_t>(size));
-    stream.SetPosition(0);
-    TQDXBaseFieldManager fields;
-    TQDXIndexDefs indexes;
-    TQDXConstraintDefs constraints;
     const int32_t code =
-        QdxErrorCode([&] { ReadTableMetadata(stream, fields, indexes, constraints); });
+        QdxErrorCode([&] { ReadBack(content.data(), static_cast<int32_t>(size)); });
     EXPECT_NE(code, 0) << size;
     if (size >= content.size() - 8) {
       EXPECT_EQ(code, 20314) << size;  // inside the first pages
@@ -118,16 +118,12 @@ TEST(TableMetadataFormat, EveryStreamThatEndsEarlyFailsWithAnEngineError) {
   }
 }
 
+// Through the transacted file the table data stores it in, compressed as the format asks.
 class TableMetadataFileTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    pm.SetLockRetry(3, 1);
     pm.CreateDatabaseFile(path, {});
-    TQDXSystemDirectory directory(pm);
-    directory.Create();
-    directory.Save();
-    pm.ApplyChanges(kSystemSessionID);
   }
 
   TQDXDiskPageManager pm;
@@ -153,18 +149,12 @@ TEST_F(TableMetadataFileTest, StoredCompressedInTheMetadataFile) {
   }
 
   int32_t size = 0;
-  TQDXMemBlock block = file.ReadAll(kSystemSessionID, true, size);
+  const TQDXMemBlock block = file.ReadAll(kSystemSessionID, true, size);
   ASSERT_EQ(size, stream.Size());
-  TQDXMemoryStream back;
-  back.Write(block.data(), size);
-  back.SetPosition(0);
-  TQDXBaseFieldManager fields;
-  TQDXIndexDefs indexes;
-  TQDXConstraintDefs constraints;
-  const TQDXTableMetadataPages pages = ReadTableMetadata(back, fields, indexes, constraints);
-  EXPECT_EQ(pages.RecordPageIndexFirstPage, 21);
-  EXPECT_EQ(pages.BlobPageIndexFirstPage, 22);
-  EXPECT_EQ(fields.FieldDefs().Count(), 3);
+  const ReadBack back(block.data(), size);
+  EXPECT_EQ(back.pages.RecordPageIndexFirstPage, 21);
+  EXPECT_EQ(back.pages.BlobPageIndexFirstPage, 22);
+  EXPECT_EQ(back.fields.FieldDefs().Count(), 3);
 }
 
 }  // namespace
