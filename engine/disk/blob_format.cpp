@@ -1,5 +1,6 @@
 #include "engine/disk/blob_format.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "engine/foundation/except.h"
@@ -149,6 +150,15 @@ void TQDXLargeBlobHead::Check(int32_t pageDataSize) const {
   if (List.Count != plan.DataPageCount || List.Offset >= pageDataSize || List.FirstPageNo <= 0) {
     RaiseBadPageList(Header.DataLength, List.Count, List.Offset, pageDataSize);
   }
+}
+
+TQDXBlobListSegment BlobPageListSegment(int32_t startOffset, int64_t listSize, int32_t index,
+                                        int32_t pageDataSize) {
+  const int64_t firstSize = std::min<int64_t>(listSize, pageDataSize - startOffset);
+  if (index == 0) return {startOffset, static_cast<int32_t>(firstSize)};
+  const int64_t before = firstSize + static_cast<int64_t>(index - 1) * pageDataSize;
+  const int64_t size = std::clamp<int64_t>(listSize - before, 0, pageDataSize);
+  return {0, static_cast<int32_t>(size)};
 }
 
 }  // namespace qdx

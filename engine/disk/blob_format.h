@@ -141,4 +141,14 @@ struct TQDXLargeBlobPlan {
 // the range of int32.
 TQDXLargeBlobPlan PlanLargeBlob(int64_t dataLength, int32_t pageDataSize);
 
+// The part of a page list held by list page `index` (0 = the page the list starts in, at
+// `startOffset`; later pages from offset 0): where it starts and how many bytes it has, 0 past
+// the end of the list. The list runs on as bytes, so an entry may be split between two pages.
+struct TQDXBlobListSegment {
+  int32_t Offset;
+  int32_t Size;
+};
+TQDXBlobListSegment BlobPageListSegment(int32_t startOffset, int64_t listSize, int32_t index,
+                                        int32_t pageDataSize);
+
 }  // namespace qdx

@@ -139,10 +139,41 @@ TEST(LargeBlobPlan, AgreesWithTheDataPlacement) {
     ASSERT_LE(listEnd, int64_t{plan.ListPageCount} * kPage) << length;
     ASSERT_GT(listEnd, int64_t{plan.ListPageCount - 1} * kPage) << length;
     ASSERT_EQ(plan.ListPageCount - plan.NewListPageCount, plan.ListInNewPage ? 0 : 1) << length;
+    // The segments of the list pages hold the list exactly.
+    int64_t listed = 0;
+    int32_t listPages = 0;
+    for (;; ++listPages) {
+      const TQDXBlobListSegment segment =
+          BlobPageListSegment(plan.ListOffset, plan.ListSize, listPages, kPage);
+      if (segment.Size == 0) break;
+      ASSERT_LE(segment.Offset + segment.Size, kPage) << length;
+      listed += segment.Size;
+    }
+    ASSERT_EQ(listed, plan.ListSize) << length;
+    ASSERT_EQ(listPages, plan.ListPageCount) << length;
   }
   EXPECT_EQ(LargeBlobDataLocation(0, kPage).Offset, 32);
   EXPECT_EQ(LargeBlobDataLocation(16, kPage).PageIndex, 1);
   EXPECT_EQ(LargeBlobDataLocation(16, kPage).Offset, 0);
+}
+
+TEST(LargeBlobPlan, ListSegmentsSplitAnEntryBetweenPages) {
+  // 1015 data pages, the last one holding 4055 bytes: the 4060-byte list has 1 byte in it, a
+  // whole page, then 3 bytes.
+  const TQDXLargeBlobPlan plan = PlanLargeBlob(4024 + 1013 * 4056 + 4055, kDataSize4096);
+  struct Expected {
+    int32_t offset, size;
+  };
+  const std::vector<Expected> expected{{4055, 1}, {0, 4056}, {0, 3}, {0, 0}};
+  for (int32_t i = 0; i < static_cast<int32_t>(expected.size()); ++i) {
+    const TQDXBlobListSegment segment =
+        BlobPageListSegment(plan.ListOffset, plan.ListSize, i, kDataSize4096);
+    EXPECT_EQ(segment.Offset, expected[i].offset) << i;
+    EXPECT_EQ(segment.Size, expected[i].size) << i;
+  }
+  const TQDXBlobListSegment whole = BlobPageListSegment(8, 8, 0, kDataSize4096);
+  EXPECT_EQ(whole.Offset, 8);
+  EXPECT_EQ(whole.Size, 8);
 }
 
 TEST(LargeBlobPlan, ImpossibleInputsAreRefused) {
