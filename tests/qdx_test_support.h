@@ -11,6 +11,14 @@
 
 namespace qdx::testing {
 
+// The code to expect: a bare code, or a catalogue entry's.
+inline int32_t ExpectedCode(int32_t code) {
+  return code;
+}
+inline int32_t ExpectedCode(const msg::Message& message) {
+  return message.Code;
+}
+
 // The code of the EQDXException that `action` raises; 0 when it raises none.
 template <typename Action>
 int32_t QdxErrorCode(Action&& action) {
@@ -35,12 +43,13 @@ std::string QdxErrorMessage(Action&& action) {
 
 }  // namespace qdx::testing
 
-// Expects `statement` to raise an EQDXException with `code` whose message contains `text`.
-#define EXPECT_QDX_ERROR(statement, code, text)           \
-  try {                                                   \
-    statement;                                            \
-    ADD_FAILURE() << "no exception from " #statement;     \
-  } catch (const ::qdx::EQDXException& e) {               \
-    EXPECT_EQ(e.ErrorCode(), code) << e.Message();        \
-    EXPECT_THAT(e.Message(), ::testing::HasSubstr(text)); \
+// Expects `statement` to raise an EQDXException with `code` (a code or a catalogue entry)
+// whose message contains `text`.
+#define EXPECT_QDX_ERROR(statement, code, text)                                  \
+  try {                                                                          \
+    statement;                                                                   \
+    ADD_FAILURE() << "no exception from " #statement;                            \
+  } catch (const ::qdx::EQDXException& e) {                                      \
+    EXPECT_EQ(e.ErrorCode(), ::qdx::testing::ExpectedCode(code)) << e.Message(); \
+    EXPECT_THAT(e.Message(), ::testing::HasSubstr(text));                        \
   }

@@ -10,16 +10,6 @@
 
 namespace qdx {
 
-namespace {
-
-constexpr int32_t kDamagedPageCode = 20029;
-
-[[noreturn]] void RaiseDamaged(int32_t pageNo, int32_t entryNo) {
-  throw EQDXException(kDamagedPageCode, msg::kIndexIntegrityError, {pageNo, entryNo});
-}
-
-}  // namespace
-
 int CompareRecordIDBytes(const uint8_t* a, const uint8_t* b) {
   const int32_t pageA = le::Load<int32_t>(a);
   const int32_t pageB = le::Load<int32_t>(b);
@@ -35,7 +25,7 @@ void TQDXLeafWalkGuard::Visit(const TQDXKeyPath& path) {
   const int32_t pageNo = path.Leaf().PageNo;
   if (pageNo == last_) return;
   if (!seen_.insert(pageNo).second) {
-    throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, path.Leaf().EntryNo});
+    Raise(msg::kIndexCircularLinks, {pageNo, path.Leaf().EntryNo});
   }
   last_ = pageNo;
 }
@@ -45,7 +35,7 @@ void TQDXLeafWalkGuard::Visit(const TQDXKeyPath& path) {
 TQDXPageHandle TQDXBTree::GetIndexPage(int32_t sessionID, int32_t pageNo) {
   TQDXPageHandle page =
       TQDXPageHandle::Get(*pageManager_, sessionID, pageNo, pageManager_->MultiUser, ptTableIndex);
-  if (!View(page).IsSound(keyRef_->KeySize)) RaiseDamaged(pageNo, -1);
+  if (!View(page).IsSound(keyRef_->KeySize)) Raise(msg::kIndexPageDamaged, {pageNo, -1});
   return page;
 }
 
@@ -54,13 +44,13 @@ TQDXBTreePage TQDXBTree::View(const TQDXPageHandle& page) const {
 }
 
 void TQDXBTree::RequireRoot() const {
-  if (RootPageNo < 0) throw EQDXException(20123, msg::kInvalidPageNumber);
+  if (RootPageNo < 0) Raise(msg::kIndexWithoutTree);
 }
 
 void TQDXBTree::PushLevel(TQDXKeyPath& path, int32_t level, int32_t pageNo, int32_t entryNo,
                           int32_t count) const {
   // A deeper tree than a path can hold can only come from pages that link in a cycle.
-  if (level >= TQDXKeyPath::kMaxLevels) RaiseDamaged(pageNo, entryNo);
+  if (level >= TQDXKeyPath::kMaxLevels) Raise(msg::kIndexPageDamaged, {pageNo, entryNo});
   path.Levels[level] = {pageNo, entryNo, count};
   path.LevelCount = level + 1;
   path.CurrentLevel = level;
@@ -76,7 +66,7 @@ void TQDXBTree::CheckKeySize() const {
   // A node must hold at least three entries for splits to make progress.
   const int32_t widest = keyRef_->KeySize + std::max(keyRef_->LeafRefSize, kBTreeNodeRefSize);
   if (keyRef_->KeySize <= 0 || (PageDataSize() - kBTreeHeaderSize) / widest < 3) {
-    throw EQDXException(20078, msg::kIndexErrorInvalidParams);
+    Raise(msg::kIndexErrorInvalidParams);
   }
 }
 
@@ -91,7 +81,7 @@ int32_t TQDXBTree::CreateRoot(int32_t sessionID) {
 }
 
 void TQDXBTree::FreeSubtree(int32_t sessionID, int32_t pageNo, int32_t depth) {
-  if (depth >= TQDXKeyPath::kMaxLevels) RaiseDamaged(pageNo, -1);
+  if (depth >= TQDXKeyPath::kMaxLevels) Raise(msg::kIndexPageDamaged, {pageNo, -1});
   std::vector<int32_t> children;
   {
     TQDXPageHandle page = GetIndexPage(sessionID, pageNo);
@@ -175,7 +165,7 @@ void TQDXBTree::ReadSubtreeFirst(int32_t sessionID, int32_t pageNo, uint8_t* key
   for (int32_t depth = 0; depth < TQDXKeyPath::kMaxLevels; ++depth) {
     TQDXPageHandle page = GetIndexPage(sessionID, pageNo);
     const TQDXBTreePage view = View(page);
-    if (view.EntryCount() == 0) RaiseDamaged(pageNo, 0);
+    if (view.EntryCount() == 0) Raise(msg::kIndexPageDamaged, {pageNo, 0});
     if (view.IsLeaf()) {
       std::memcpy(key, view.Key(0), keyRef_->KeySize);
       std::memcpy(ref, view.Ref(0), keyRef_->LeafRefSize);
@@ -183,7 +173,7 @@ void TQDXBTree::ReadSubtreeFirst(int32_t sessionID, int32_t pageNo, uint8_t* key
     }
     pageNo = view.Child(0);
   }
-  RaiseDamaged(pageNo, 0);
+  Raise(msg::kIndexPageDamaged, {pageNo, 0});
 }
 
 int32_t TQDXBTree::ChooseChild(int32_t sessionID, uint8_t* key, const uint8_t* ref,
@@ -225,7 +215,7 @@ TQDXBTree::SearchBounds TQDXBTree::Descend(int32_t sessionID, uint8_t* key, cons
       PushLevel(path, level, pageNo, ids ? bounds.lower : bounds.upper, view.EntryCount());
       return bounds;
     }
-    if (view.EntryCount() == 0) RaiseDamaged(pageNo, 0);
+    if (view.EntryCount() == 0) Raise(msg::kIndexPageDamaged, {pageNo, 0});
     const int32_t child = ChooseChild(sessionID, key, ref, view);
     PushLevel(path, level, pageNo, child, view.EntryCount());
     pageNo = view.Child(child);
@@ -281,7 +271,7 @@ void TQDXBTree::InsertAt(int32_t sessionID, TQDXKeyPath& path, int32_t level, co
   const int32_t size = view.EntrySize();
   const int32_t keySize = view.KeySize();
   const int32_t at = path.Levels[level].EntryNo;
-  if (at < 0 || at > count) RaiseDamaged(page->PageNo, at);
+  if (at < 0 || at > count) Raise(msg::kIndexPageDamaged, {page->PageNo, at});
   page->Dirty = true;
   if (count < view.Capacity()) {
     std::memmove(view.Entry(at + 1), view.Entry(at), static_cast<size_t>(count - at) * size);
@@ -391,8 +381,8 @@ void TQDXBTree::RemoveAt(int32_t sessionID, TQDXKeyPath& path, int32_t level) {
   TQDXBTreePage view = View(page);
   int32_t count = view.EntryCount();
   const int32_t at = path.Levels[level].EntryNo;
-  if (count == 0) throw EQDXException(20025, msg::kIndexErrorPageIsEmpty);
-  if (at < 0 || at >= count) RaiseDamaged(page->PageNo, at);
+  if (count == 0) Raise(msg::kDeleteFromEmptyIndexPage);
+  if (at < 0 || at >= count) Raise(msg::kIndexPageDamaged, {page->PageNo, at});
   const int32_t size = view.EntrySize();
   const int32_t keySize = view.KeySize();
   std::memmove(view.Entry(at), view.Entry(at + 1), static_cast<size_t>(count - 1 - at) * size);
@@ -419,7 +409,7 @@ void TQDXBTree::RemoveAt(int32_t sessionID, TQDXKeyPath& path, int32_t level) {
   const int32_t parentAt = path.Levels[level - 1].EntryNo;
   const int32_t parentCount = parentView.EntryCount();
   if (parentAt < 0 || parentAt >= parentCount || parentView.Child(parentAt) != pageNo) {
-    RaiseDamaged(parent->PageNo, parentAt);
+    Raise(msg::kIndexPageDamaged, {parent->PageNo, parentAt});
   }
   auto fits = [&](int32_t siblingCount) {
     return count == 0 || kBTreeHeaderSize + (siblingCount + count) * size < dataSize;
@@ -524,7 +514,7 @@ bool TQDXBTree::GoFirst(int32_t sessionID, TQDXKeyPath& path) {
     TQDXPageHandle page = GetIndexPage(sessionID, pageNo);
     const TQDXBTreePage view = View(page);
     if (view.EntryCount() == 0) {
-      if (!view.IsLeaf() || level > 0) RaiseDamaged(pageNo, 0);
+      if (!view.IsLeaf() || level > 0) Raise(msg::kIndexPageDamaged, {pageNo, 0});
       path.LevelCount = 0;
       return false;
     }
@@ -543,7 +533,7 @@ bool TQDXBTree::GoLast(int32_t sessionID, TQDXKeyPath& path) {
     const TQDXBTreePage view = View(page);
     const int32_t count = view.EntryCount();
     if (count == 0) {
-      if (!view.IsLeaf() || level > 0) RaiseDamaged(pageNo, 0);
+      if (!view.IsLeaf() || level > 0) Raise(msg::kIndexPageDamaged, {pageNo, 0});
       path.LevelCount = 0;
       return false;
     }
@@ -573,23 +563,23 @@ void TQDXBTree::StepPages(int32_t sessionID, TQDXKeyPath& path, int32_t fromLeve
       siblingNo = forward ? View(page).NextPageNo() : View(page).PrevPageNo();
     }
     if (siblingNo == -1) {
-      throw EQDXException(forward ? 20070 : 20071, msg::kIndexErrorInvalidPageNumber);
+      Raise(forward ? msg::kNoNextSiblingPage : msg::kNoPriorSiblingPage);
     }
     TQDXPageHandle sibling = GetIndexPage(sessionID, siblingNo);
     const TQDXBTreePage siblingView = View(sibling);
     const int32_t count = siblingView.EntryCount();
-    if (count == 0) RaiseDamaged(siblingNo, 0);
+    if (count == 0) Raise(msg::kIndexPageDamaged, {siblingNo, 0});
     const int32_t backLink = forward ? siblingView.PrevPageNo() : siblingView.NextPageNo();
     if (backLink != path.Levels[level].PageNo ||
         siblingView.IsLeaf() != (level + 1 == path.LevelCount)) {
-      throw EQDXException(20033, msg::kIndexInvalidLeafLink, {siblingNo, 0});
+      Raise(msg::kIndexLeafLinkInvalid, {siblingNo, 0});
     }
     path.Levels[level] = {siblingNo, forward ? 0 : count - 1, count};
   }
 }
 
 bool TQDXBTree::Next(int32_t sessionID, TQDXKeyPath& path) {
-  if (path.LevelCount <= 0) throw EQDXException(20068, msg::kIndexErrorInvalidPosition);
+  if (path.LevelCount <= 0) Raise(msg::kIndexPathEmpty);
   int32_t level = path.LevelCount - 1;
   while (level >= 0 && path.Levels[level].EntryNo >= path.Levels[level].EntryCount - 1) --level;
   if (level < 0) return false;
@@ -609,7 +599,7 @@ bool TQDXBTree::Next(int32_t sessionID, TQDXKeyPath& path) {
 }
 
 bool TQDXBTree::Prior(int32_t sessionID, TQDXKeyPath& path) {
-  if (path.LevelCount <= 0) throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
+  if (path.LevelCount <= 0) Raise(msg::kIndexPositionInvalid);
   int32_t level = path.LevelCount - 1;
   while (level >= 0 && path.Levels[level].EntryNo <= 0) --level;
   if (level < 0) return false;
@@ -632,7 +622,7 @@ bool TQDXBTree::FindCondition(int32_t sessionID, bool forward, TQDXKeyPath& path
                               const uint8_t* key) {
   RequireRoot();
   if (key != nullptr && (kind < ckEqual || kind > ckGreaterOrEqual)) {
-    throw EQDXException(20078, msg::kIndexErrorInvalidParams);
+    Raise(msg::kIndexErrorInvalidParams);
   }
   std::vector<uint8_t> keyCopy;
   if (key != nullptr) keyCopy.assign(key, key + keyRef_->KeySize);
@@ -674,7 +664,7 @@ bool TQDXBTree::FindConditionIn(int32_t sessionID, bool forward, TQDXKeyPath& pa
     PushLevel(path, level, pageNo, found, count);
     return true;
   }
-  if (count == 0) RaiseDamaged(pageNo, 0);
+  if (count == 0) Raise(msg::kIndexPageDamaged, {pageNo, 0});
   int32_t low = 0, high = count - 1;
   if (key != nullptr) {
     const SearchBounds b = Bounds(sessionID, key, nullptr, view, /*exact=*/false);
@@ -713,24 +703,24 @@ bool TQDXBTree::FindConditionIn(int32_t sessionID, bool forward, TQDXKeyPath& pa
 }
 
 void TQDXBTree::ReadEntry(int32_t sessionID, const TQDXKeyPath& path, uint8_t* key, uint8_t* ref) {
-  if (path.LevelCount <= 0) throw EQDXException(20068, msg::kIndexErrorInvalidPosition);
+  if (path.LevelCount <= 0) Raise(msg::kIndexPathEmpty);
   TQDXPageHandle page = GetIndexPage(sessionID, path.Leaf().PageNo);
   const TQDXBTreePage view = View(page);
   const int32_t i = path.Leaf().EntryNo;
   if (!view.IsLeaf() || i < 0 || i >= view.EntryCount()) {
-    throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
+    Raise(msg::kIndexPositionInvalid);
   }
   if (key != nullptr) std::memcpy(key, view.Key(i), keyRef_->KeySize);
   if (ref != nullptr) std::memcpy(ref, view.Ref(i), keyRef_->LeafRefSize);
 }
 
 void TQDXBTree::WriteRef(int32_t sessionID, const TQDXKeyPath& path, const uint8_t* ref) {
-  if (path.LevelCount <= 0) throw EQDXException(20068, msg::kIndexErrorInvalidPosition);
+  if (path.LevelCount <= 0) Raise(msg::kIndexPathEmpty);
   TQDXPageHandle page = GetIndexPage(sessionID, path.Leaf().PageNo);
   const TQDXBTreePage view = View(page);
   const int32_t i = path.Leaf().EntryNo;
   if (!view.IsLeaf() || i < 0 || i >= view.EntryCount()) {
-    throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
+    Raise(msg::kIndexPositionInvalid);
   }
   std::memcpy(view.Ref(i), ref, keyRef_->LeafRefSize);
   page->Dirty = true;
@@ -763,7 +753,7 @@ void TQDXBTree::CheckIntegrity(int32_t sessionID, bool leavesOnly) {
         const int32_t next = View(page).NextPageNo();
         if (next == -1) break;
         if (!seen.insert(next).second) {
-          throw EQDXException(20032, msg::kIndexCircularLinks, {next, 0});
+          Raise(msg::kIndexCircularLinks, {next, 0});
         }
         levelPages.push_back({next, {}});
       }
@@ -774,7 +764,7 @@ void TQDXBTree::CheckIntegrity(int32_t sessionID, bool leavesOnly) {
     for (size_t i = 0; i < levelPages.size(); ++i) {
       const int32_t pageNo = levelPages[i].pageNo;
       if (!leavesOnly && !seen.insert(pageNo).second) {
-        throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, 0});
+        Raise(msg::kIndexCircularLinks, {pageNo, 0});
       }
       TQDXPageHandle page = GetIndexPage(sessionID, pageNo);
       TQDXBTreePage view = View(page);
@@ -782,19 +772,19 @@ void TQDXBTree::CheckIntegrity(int32_t sessionID, bool leavesOnly) {
       const int32_t expectPrev = i == 0 ? -1 : levelPages[i - 1].pageNo;
       const int32_t expectNext = i + 1 == levelPages.size() ? -1 : levelPages[i + 1].pageNo;
       if (view.PrevPageNo() != expectPrev || view.NextPageNo() != expectNext) {
-        throw EQDXException(20033, msg::kIndexInvalidLeafLink, {pageNo, static_cast<int32_t>(i)});
+        Raise(msg::kIndexLeafLinkInvalid, {pageNo, static_cast<int32_t>(i)});
       }
       if (i == 0) leafLevel = view.IsLeaf();
       const bool isRootPage = pageNo == RootPageNo;
       if (view.IsLeaf() != leafLevel || view.IsRoot() != isRootPage ||
           (count == 0 && !isRootPage)) {
-        RaiseDamaged(pageNo, 0);
+        Raise(msg::kIndexPageDamaged, {pageNo, 0});
       }
       if (!levelPages[i].bound.empty() && count > 0 &&
           keyRef_->CompareKeys(levelPages[i].bound.data(), view.Key(view.IsLeaf() ? 0 : 1), nullptr,
                                nullptr, sessionID, false) > 0 &&
           view.IsLeaf()) {
-        throw EQDXException(20028, msg::kIndexIntegrityError, {pageNo, 0});
+        Raise(msg::kIndexKeyOrderBroken, {pageNo, 0});
       }
       if (view.IsLeaf()) {
         for (int32_t e = 0; e < count; ++e) {
@@ -805,7 +795,7 @@ void TQDXBTree::CheckIntegrity(int32_t sessionID, bool leavesOnly) {
             if (c == 0 && keyRef_->RefIsRecordID && !keyRef_->HasTruncatedColumns()) {
               c = CompareRecordIDBytes(previousRef.data(), view.Ref(e)) < 0 ? -1 : 1;
             }
-            if (c > 0) throw EQDXException(20028, msg::kIndexIntegrityError, {pageNo, e});
+            if (c > 0) Raise(msg::kIndexKeyOrderBroken, {pageNo, e});
           }
           std::memcpy(previousKey.data(), view.Key(e), keySize);
           std::memcpy(previousRef.data(), view.Ref(e), keyRef_->LeafRefSize);
@@ -815,14 +805,14 @@ void TQDXBTree::CheckIntegrity(int32_t sessionID, bool leavesOnly) {
         if (i + 1 < levelPages.size() && !levelPages[i + 1].bound.empty() && count > 0 &&
             keyRef_->CompareKeys(view.Key(count - 1), levelPages[i + 1].bound.data(), nullptr,
                                  nullptr, sessionID, false) > 0) {
-          throw EQDXException(20028, msg::kIndexIntegrityError, {pageNo, count - 1});
+          Raise(msg::kIndexKeyOrderBroken, {pageNo, count - 1});
         }
         continue;
       }
       for (int32_t e = 0; e < count; ++e) {
         if (e >= 2 && keyRef_->CompareKeys(view.Key(e - 1), view.Key(e), nullptr, nullptr,
                                            sessionID, false) > 0) {
-          throw EQDXException(20028, msg::kIndexIntegrityError, {pageNo, e});
+          Raise(msg::kIndexKeyOrderBroken, {pageNo, e});
         }
         std::vector<uint8_t> bound =
             e == 0 ? levelPages[i].bound : std::vector<uint8_t>(view.Key(e), view.Key(e) + keySize);
@@ -832,7 +822,7 @@ void TQDXBTree::CheckIntegrity(int32_t sessionID, bool leavesOnly) {
     if (leafLevel || leavesOnly) return;
     levelPages = std::move(below);
   }
-  RaiseDamaged(RootPageNo, 0);
+  Raise(msg::kIndexPageDamaged, {RootPageNo, 0});
 }
 
 }  // namespace qdx

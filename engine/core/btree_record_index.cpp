@@ -30,10 +30,10 @@ std::vector<TQDXIndexColumnSpec> IndexColumnSpecs(const TQDXIndexDef& index,
   for (int32_t i = 0; i < index.ColumnCount(); ++i) {
     const TQDXIndexColumn& column = index.Column(i);
     const int32_t fieldNo = fields.IndexOfName(column.FieldName);
-    if (fieldNo < 0) throw EQDXException(20043, msg::kCannotFindIndexField, {column.FieldName});
+    if (fieldNo < 0) Raise(msg::kIndexColumnFieldMissing, {column.FieldName});
     const auto& field = static_cast<const TQDXFieldDef&>(fields.GetDef(fieldNo));
     if (field.IsBlob()) {
-      throw EQDXException(20295, msg::kCannotIndexBlobField, {column.FieldName});
+      Raise(msg::kCannotIndexBlobField, {column.FieldName});
     }
     specs.push_back({column.FieldName, fieldNo, field.MemoryOffset, field.MemorySize,
                      field.DataType, column.MaxIndexedSize, column.Descending,
@@ -52,7 +52,7 @@ TQDXRecordKeyRef::TQDXRecordKeyRef(const std::vector<TQDXIndexColumnSpec>& colum
   int32_t compact = 0, full = 0;
   for (const TQDXIndexColumnSpec& spec : columns) {
     if (IsBlobDataType(spec.DataType)) {
-      throw EQDXException(20295, msg::kCannotIndexBlobField, {spec.FieldName});
+      Raise(msg::kCannotIndexBlobField, {spec.FieldName});
     }
     TQDXIndexColumnLayout column;
     column.CompactOffset = compact;
@@ -112,10 +112,10 @@ void TQDXRecordKeyRef::BuildFullKey(const uint8_t* record, uint8_t* key) const {
 }
 
 void TQDXRecordKeyRef::BuildKeyFromRecordID(int32_t sessionID, TQDXRecordID id, uint8_t* key) {
-  if (records_ == nullptr) throw EQDXException(20170, msg::kCannotRetrieveRecordForIndex);
+  if (records_ == nullptr) Raise(msg::kCannotRetrieveRecordForIndex);
   scratchRecord_.assign(records_->MemoryRecordSize(), 0);
   if (!records_->ReadRecordByID(sessionID, id, scratchRecord_.data())) {
-    throw EQDXException(20170, msg::kCannotRetrieveRecordForIndex);
+    Raise(msg::kCannotRetrieveRecordForIndex);
   }
   BuildFullKey(scratchRecord_.data(), key);
 }
@@ -194,7 +194,7 @@ int TQDXRecordKeyRef::CompareKeys(uint8_t* keyA, const uint8_t* keyB, const uint
     } else if (lastBuilt_ != nullptr) {
       BuildFullKey(lastBuilt_, fullA.data());
     } else {
-      throw EQDXException(20170, msg::kCannotRetrieveRecordForIndex);
+      Raise(msg::kCannotRetrieveRecordForIndex);
     }
     BuildKeyFromRecordID(sessionID, TQDXRecordID::Load(refB), fullB.data());
     return CompareFullKeys(fullA.data(), fullB.data());
@@ -249,7 +249,7 @@ void TQDXBTreeRecordIndex::Setup(const TQDXIndexDef& definition) {
 }
 
 TQDXBTree& TQDXBTreeRecordIndex::RequireTree() const {
-  if (!tree_ || tree_->RootPageNo < 0) throw EQDXException(20123, msg::kInvalidPageNumber);
+  if (!tree_ || tree_->RootPageNo < 0) Raise(msg::kIndexWithoutTree);
   return *tree_;
 }
 
@@ -279,12 +279,12 @@ void TQDXBTreeRecordIndex::Create(const TQDXIndexCursor* cursor, TQDXIndexDef& d
 }
 
 void TQDXBTreeRecordIndex::Drop(int32_t sessionID) {
-  if (!tree_ || tree_->RootPageNo < 0) throw EQDXException(20119, msg::kInvalidPageNumber);
+  if (!tree_ || tree_->RootPageNo < 0) Raise(msg::kFreeIndexWithoutRoot);
   tree_->FreePages(sessionID, /*keepRoot=*/false);
 }
 
 void TQDXBTreeRecordIndex::Empty(int32_t sessionID) {
-  if (!tree_ || tree_->RootPageNo < 0) throw EQDXException(20120, msg::kInvalidPageNumber);
+  if (!tree_ || tree_->RootPageNo < 0) Raise(msg::kClearIndexWithoutRoot);
   tree_->FreePages(sessionID, /*keepRoot=*/true);
 }
 
@@ -336,7 +336,7 @@ void TQDXBTreeRecordIndex::Arrive(int32_t sessionID, TQDXNavigationRequest& requ
 
 void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& request,
                                     int32_t changeStamp, TQDXIndexPositionCache& cache) {
-  if (request.Mode == grmCurrent) throw EQDXException(20053, msg::kInvalidGetRecordMode);
+  if (request.Mode == grmCurrent) Raise(msg::kInvalidGetRecordMode);
   TQDXBTree& tree = RequireTree();
   const bool forward = request.Mode == grmNext;
   TQDXKeyPath path;
@@ -372,9 +372,9 @@ void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& re
 
 void TQDXBTreeRecordIndex::NavigateFromDeleted(int32_t sessionID, TQDXNavigationRequest& request,
                                                int32_t changeStamp, TQDXIndexPositionCache& cache) {
-  if (request.Mode == grmCurrent) throw EQDXException(20053, msg::kInvalidGetRecordMode);
+  if (request.Mode == grmCurrent) Raise(msg::kInvalidGetRecordMode);
   TQDXBTree& tree = RequireTree();
-  if (request.Buffer == nullptr) throw EQDXException(10016, msg::kNilPointerOccured);
+  if (request.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   const bool forward = request.Mode == grmNext;
   // The buffer is overwritten on arrival, and a cut column may need the vanished values for its
   // full key, so the key is built from a copy.
@@ -390,10 +390,10 @@ void TQDXBTreeRecordIndex::NavigateFromDeleted(int32_t sessionID, TQDXNavigation
 }
 
 int TQDXBTreeRecordIndex::CompareKeyPaths(const TQDXKeyPath& a, const TQDXKeyPath& b) {
-  if (a.LevelCount != b.LevelCount) throw EQDXException(20051, msg::kInvalidIndexKeyPath);
+  if (a.LevelCount != b.LevelCount) Raise(msg::kKeyPathDepthsDiffer);
   for (int32_t level = 0; level < a.LevelCount; ++level) {
     if (a.Levels[level].PageNo != b.Levels[level].PageNo) {
-      throw EQDXException(20052, msg::kInvalidIndexKeyPath);
+      Raise(msg::kKeyPathPagesDiffer);
     }
     if (a.Levels[level].EntryNo != b.Levels[level].EntryNo) {
       return a.Levels[level].EntryNo < b.Levels[level].EntryNo ? -1 : 1;
@@ -414,7 +414,7 @@ int64_t TQDXBTreeRecordIndex::GetRecNo(int32_t sessionID, TQDXRecordID id, uint8
     pageNo = tree.View(page).PrevPageNo();
     if (pageNo == -1) return number;
     if (!seen.insert(pageNo).second) {
-      throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, 0});
+      Raise(msg::kIndexCircularLinks, {pageNo, 0});
     }
     TQDXPageHandle previous = tree.GetIndexPage(sessionID, pageNo);
     number += tree.View(previous).EntryCount();
@@ -425,7 +425,7 @@ void TQDXBTreeRecordIndex::GetRecordIDByRecNo(int32_t sessionID, TQDXRecordID& i
   TQDXBTree& tree = RequireTree();
   TQDXKeyPath path;
   if (!tree.GoFirst(sessionID, path)) {
-    throw EQDXException(20074, msg::kCannotRetrieveRecordFromEmptyIndex);
+    Raise(msg::kCannotRetrieveRecordFromEmptyIndex);
   }
   if (recNo < 1) recNo = 1;
   int64_t before = 0;
@@ -433,7 +433,7 @@ void TQDXBTreeRecordIndex::GetRecordIDByRecNo(int32_t sessionID, TQDXRecordID& i
   std::unordered_set<int32_t> seen;
   while (pageNo != -1) {
     if (!seen.insert(pageNo).second) {
-      throw EQDXException(20032, msg::kIndexCircularLinks, {pageNo, 0});
+      Raise(msg::kIndexCircularLinks, {pageNo, 0});
     }
     TQDXPageHandle page = tree.GetIndexPage(sessionID, pageNo);
     const TQDXBTreePage view = tree.View(page);
@@ -444,7 +444,7 @@ void TQDXBTreeRecordIndex::GetRecordIDByRecNo(int32_t sessionID, TQDXRecordID& i
     before += view.EntryCount();
     pageNo = view.NextPageNo();
   }
-  throw EQDXException(20075, msg::kRecNoBeyondRecordCount);
+  Raise(msg::kIndexRecNoBeyondCount);
 }
 
 void TQDXBTreeRecordIndex::GetRecordIDAtPath(int32_t sessionID, const TQDXKeyPath& path,
@@ -455,7 +455,7 @@ void TQDXBTreeRecordIndex::GetRecordIDAtPath(int32_t sessionID, const TQDXKeyPat
 }
 
 int32_t TQDXBTreeRecordIndex::GetKeysPerPage(int32_t* remainder) {
-  if (!tree_) throw EQDXException(20123, msg::kInvalidPageNumber);
+  if (!tree_) Raise(msg::kIndexWithoutTree);
   return tree_->KeysPerPage(remainder);
 }
 
@@ -471,7 +471,7 @@ int64_t TQDXBTreeRecordIndex::PathToPosition(const TQDXKeyPath& path) {
 TQDXKeyPath TQDXBTreeRecordIndex::PositionToPath(int32_t sessionID, int64_t position) {
   TQDXBTree& tree = RequireTree();
   TQDXKeyPath path;
-  if (!tree.GoFirst(sessionID, path)) throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
+  if (!tree.GoFirst(sessionID, path)) Raise(msg::kIndexPositionInvalid);
   const int64_t base = GetKeysPerPage(nullptr) + 1;
   std::vector<int32_t> entries(path.LevelCount);
   for (int32_t level = path.LevelCount - 1; level >= 0; --level) {
@@ -485,7 +485,7 @@ TQDXKeyPath TQDXBTreeRecordIndex::PositionToPath(int32_t sessionID, int64_t posi
     const int32_t count = view.EntryCount();
     if (entries[level] < 0 || entries[level] >= count ||
         view.IsLeaf() != (level + 1 == path.LevelCount)) {
-      throw EQDXException(20069, msg::kIndexErrorInvalidPosition);
+      Raise(msg::kIndexPositionInvalid);
     }
     path.Levels[level] = {pageNo, entries[level], count};
     if (!view.IsLeaf()) pageNo = view.Child(entries[level]);
@@ -504,7 +504,7 @@ double TQDXBTreeRecordIndex::RelativePosition(const TQDXKeyPath& path) {
 }
 
 int TQDXBTreeRecordIndex::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount) {
-  if (!keyRef_) throw EQDXException(20123, msg::kInvalidPageNumber);
+  if (!keyRef_) Raise(msg::kIndexWithoutTree);
   ColumnCountScope scope(*keyRef_, columnCount);
   std::vector<uint8_t> keyA(keyRef_->FullKeySize(), 0), keyB(keyRef_->FullKeySize(), 0);
   keyRef_->BuildFullKey(a, keyA.data());
@@ -613,7 +613,7 @@ void TQDXBTreeRecordIndex::RemoveDuplicates(int32_t sessionID, TQDXIndexRecordSe
     GetRecordIDAtPath(sessionID, path, id);
     if (!records.Contains(id)) continue;
     if (!source.ReadRecordByID(sessionID, id, current.data())) {
-      throw EQDXException(20170, msg::kCannotRetrieveRecordForIndex);
+      Raise(msg::kCannotRetrieveRecordForIndex);
     }
     // Equal keys follow each other in index order.
     if (haveKept && CompareRecords(kept.data(), current.data(), keyColumnCount) == 0) {
@@ -672,7 +672,7 @@ void TQDXBTreeRecordIndex::DeleteKey(const TQDXIndexCursor& cursor) {
   uint8_t ref[TQDXRecordID::kSize];
   cursor.RecordID.Store(ref);
   if (!tree.DeleteEntry(cursor.SessionID, key.data(), ref)) {
-    throw EQDXException(20027, msg::kIndexEntryNotFound);
+    Raise(msg::kIndexKeyNotFound);
   }
 }
 
@@ -684,12 +684,12 @@ void TQDXBTreeRecordIndex::UpdateKey(const TQDXIndexCursor& cursor, bool removin
     TQDXIndexRecordSource& source = Owner().IndexRecords();
     std::vector<uint8_t> stored(source.MemoryRecordSize(), 0);
     if (!source.ReadRecordByID(cursor.SessionID, cursor.RecordID, stored.data())) {
-      throw EQDXException(20170, msg::kCannotRetrieveRecordForIndex);
+      Raise(msg::kCannotRetrieveRecordForIndex);
     }
     if (CompareRecords(stored.data(), cursor.Buffer, 0) == 0) return;
     const std::vector<uint8_t> key = CompactKey(stored.data());
     if (!tree.DeleteEntry(cursor.SessionID, key.data(), ref)) {
-      throw EQDXException(20250, msg::kIndexEntryNotFound);
+      Raise(msg::kIndexRecordNotFound);
     }
     return;
   }

@@ -10,40 +10,56 @@ namespace qdx {
 
 namespace {
 
-constexpr TQDXConstraintDefNotNull::RefCodes kNotNullWrite{
-    {10240, 10241, 10242}, {10243, 10244, 10245, 10246, 10247, 10248}};
-constexpr TQDXConstraintDefNotNull::RefCodes kNotNullRead{
-    {10249, 10250, 10251}, {10252, 10253, 10254, 10255, 10256, 10257}};
-constexpr TQDXConstraintDefNotNull::RefCodes kCheckWrite{
-    {10227, 10228, 10229}, {10221, 10222, 10223, 10224, 10225, 10226}};
-constexpr TQDXConstraintDefNotNull::RefCodes kCheckRead{{10230, 10231, 10232},
-                                                        {10233, 10234, 10235, 10236, 10237, 10238}};
-constexpr TQDXConstraintDefNotNull::RefCodes kUniqueWrite{
-    {30313, 30314, 30318}, {30315, 30316, 30317, 30318, 30323, 30324}};
-constexpr TQDXConstraintDefNotNull::RefCodes kUniqueRead{
-    {30303, 30304, 30317}, {30305, 30306, 30307, 30308, 30321, 30322}};
+constexpr TQDXConstraintDefNotNull::RefMessages kNotNullWrite{
+    {msg::kWriteNotNullFirstRefID, msg::kWriteNotNullTableRefID, msg::kWriteNotNullTargetRefID},
+    {msg::kWriteNotNullFirstRefLength, msg::kWriteNotNullFirstRefName,
+     msg::kWriteNotNullTableRefLength, msg::kWriteNotNullTableRefName,
+     msg::kWriteNotNullTargetRefLength, msg::kWriteNotNullTargetRefName}};
+constexpr TQDXConstraintDefNotNull::RefMessages kNotNullRead{
+    {msg::kReadNotNullFirstRefID, msg::kReadNotNullTableRefID, msg::kReadNotNullTargetRefID},
+    {msg::kReadNotNullFirstRefLength, msg::kReadNotNullFirstRefName,
+     msg::kReadNotNullTableRefLength, msg::kReadNotNullTableRefName,
+     msg::kReadNotNullTargetRefLength, msg::kReadNotNullTargetRefName}};
+constexpr TQDXConstraintDefNotNull::RefMessages kCheckWrite{
+    {msg::kWriteCheckFirstRefID, msg::kWriteCheckTableRefID, msg::kWriteCheckTargetRefID},
+    {msg::kWriteCheckFirstRefLength, msg::kWriteCheckFirstRefName, msg::kWriteCheckTableRefLength,
+     msg::kWriteCheckTableRefName, msg::kWriteCheckTargetRefLength, msg::kWriteCheckTargetRefName}};
+constexpr TQDXConstraintDefNotNull::RefMessages kCheckRead{
+    {msg::kReadCheckFirstRefID, msg::kReadCheckTableRefID, msg::kReadCheckTargetRefID},
+    {msg::kReadCheckFirstRefLength, msg::kReadCheckFirstRefName, msg::kReadCheckTableRefLength,
+     msg::kReadCheckTableRefName, msg::kReadCheckTargetRefLength, msg::kReadCheckTargetRefName}};
+constexpr TQDXConstraintDefNotNull::RefMessages kUniqueWrite{
+    {msg::kWriteUniqueFirstRefID, msg::kWriteUniqueTableRefID, msg::kWriteUniqueTargetRefID},
+    {msg::kWriteUniqueFirstRefLength, msg::kWriteUniqueFirstRefName,
+     msg::kWriteUniqueTableRefLength, msg::kWriteUniqueTableRefName,
+     msg::kWriteUniqueTargetRefLength, msg::kWriteUniqueTargetRefName}};
+constexpr TQDXConstraintDefNotNull::RefMessages kUniqueRead{
+    {msg::kReadUniqueFirstRefID, msg::kReadUniqueTableRefID, msg::kReadUniqueTargetRefID},
+    {msg::kReadUniqueFirstRefLength, msg::kReadUniqueFirstRefName, msg::kReadUniqueTableRefLength,
+     msg::kReadUniqueTableRefName, msg::kReadUniqueTargetRefLength, msg::kReadUniqueTargetRefName}};
 
 // A name as n = L + 1 (one or four bytes), then the length byte L and the L characters.
-void WriteRefName(TStream& stream, std::string_view name, int lengthBytes, int32_t lengthCode,
-                  int32_t textCode) {
+void WriteRefName(TStream& stream, std::string_view name, int lengthBytes,
+                  const msg::Message& lengthFailure, const msg::Message& textFailure) {
   name = name.substr(0, kMaxShortNameLength);
   const int32_t n = static_cast<int32_t>(name.size()) + 1;
   if (lengthBytes == 1) {
-    CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(n), lengthCode);
+    CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(n), lengthFailure);
   } else {
-    CheckedWriteValue<int32_t>(stream, n, lengthCode);
+    CheckedWriteValue<int32_t>(stream, n, lengthFailure);
   }
   std::string bytes(1, static_cast<char>(name.size()));
   bytes.append(name);
-  CheckedWrite(bytes.data(), n, stream, textCode);
+  CheckedWrite(bytes.data(), n, stream, textFailure);
 }
 
 // The name of n bytes. A length byte that disagrees with n is taken only as far as the n bytes
 // reach, so damaged data never reads past its item.
-std::string ReadRefName(TStream& stream, int lengthBytes, int32_t lengthCode, int32_t textCode) {
-  const int64_t n = lengthBytes == 1 ? int64_t{CheckedReadValue<uint8_t>(stream, lengthCode)}
-                                     : int64_t{CheckedReadValue<int32_t>(stream, lengthCode)};
-  const std::string bytes = ReadStoredText(stream, n, textCode);
+std::string ReadRefName(TStream& stream, int lengthBytes, const msg::Message& lengthFailure,
+                        const msg::Message& textFailure) {
+  const int64_t n = lengthBytes == 1 ? int64_t{CheckedReadValue<uint8_t>(stream, lengthFailure)}
+                                     : int64_t{CheckedReadValue<int32_t>(stream, lengthFailure)};
+  const std::string bytes = ReadStoredText(stream, n, textFailure);
   if (bytes.empty()) return {};
   const size_t length = std::min<size_t>(static_cast<uint8_t>(bytes[0]), bytes.size() - 1);
   return bytes.substr(1, length);
@@ -60,23 +76,24 @@ void TQDXConstraintDef::Assign(const TQDXMetaObjectDef& source) {
 
 // ---- TQDXConstraintDefNotNull -----------------------------------------------------------------
 
-void TQDXConstraintDefNotNull::SaveRefs(TStream& stream, const RefCodes& codes,
+void TQDXConstraintDefNotNull::SaveRefs(TStream& stream, const RefMessages& failures,
                                         int lengthBytes) const {
-  CheckedWriteValue<int32_t>(stream, FirstRef.ID, codes.Ids[0]);
-  CheckedWriteValue<int32_t>(stream, TableRef.ID, codes.Ids[1]);
-  CheckedWriteValue<int32_t>(stream, TargetRef.ID, codes.Ids[2]);
-  WriteRefName(stream, FirstRef.Name, lengthBytes, codes.Names[0], codes.Names[1]);
-  WriteRefName(stream, TableRef.Name, lengthBytes, codes.Names[2], codes.Names[3]);
-  WriteRefName(stream, TargetRef.Name, lengthBytes, codes.Names[4], codes.Names[5]);
+  CheckedWriteValue<int32_t>(stream, FirstRef.ID, failures.Ids[0]);
+  CheckedWriteValue<int32_t>(stream, TableRef.ID, failures.Ids[1]);
+  CheckedWriteValue<int32_t>(stream, TargetRef.ID, failures.Ids[2]);
+  WriteRefName(stream, FirstRef.Name, lengthBytes, failures.Names[0], failures.Names[1]);
+  WriteRefName(stream, TableRef.Name, lengthBytes, failures.Names[2], failures.Names[3]);
+  WriteRefName(stream, TargetRef.Name, lengthBytes, failures.Names[4], failures.Names[5]);
 }
 
-void TQDXConstraintDefNotNull::LoadRefs(TStream& stream, const RefCodes& codes, int lengthBytes) {
-  FirstRef.ID = CheckedReadValue<int32_t>(stream, codes.Ids[0]);
-  TableRef.ID = CheckedReadValue<int32_t>(stream, codes.Ids[1]);
-  TargetRef.ID = CheckedReadValue<int32_t>(stream, codes.Ids[2]);
-  FirstRef.Name = ReadRefName(stream, lengthBytes, codes.Names[0], codes.Names[1]);
-  TableRef.Name = ReadRefName(stream, lengthBytes, codes.Names[2], codes.Names[3]);
-  TargetRef.Name = ReadRefName(stream, lengthBytes, codes.Names[4], codes.Names[5]);
+void TQDXConstraintDefNotNull::LoadRefs(TStream& stream, const RefMessages& failures,
+                                        int lengthBytes) {
+  FirstRef.ID = CheckedReadValue<int32_t>(stream, failures.Ids[0]);
+  TableRef.ID = CheckedReadValue<int32_t>(stream, failures.Ids[1]);
+  TargetRef.ID = CheckedReadValue<int32_t>(stream, failures.Ids[2]);
+  FirstRef.Name = ReadRefName(stream, lengthBytes, failures.Names[0], failures.Names[1]);
+  TableRef.Name = ReadRefName(stream, lengthBytes, failures.Names[2], failures.Names[3]);
+  TargetRef.Name = ReadRefName(stream, lengthBytes, failures.Names[4], failures.Names[5]);
 }
 
 void TQDXConstraintDefNotNull::Assign(const TQDXMetaObjectDef& source) {
@@ -130,12 +147,13 @@ void TQDXConstraintDefUnique::Assign(const TQDXMetaObjectDef& source) {
 void TQDXConstraintDefUnique::LoadFromStream(TStream& stream) {
   TQDXMetaObjectDef::LoadFromStream(stream);
   LoadRefs(stream, kUniqueRead, 4);
-  const int32_t count = CheckedReadValue<int32_t>(stream, 30309);
+  const int32_t count = CheckedReadValue<int32_t>(stream, msg::kReadUniqueColumnCount);
   Columns.clear();
   for (int32_t i = 0; i < count; ++i) {
     TQDXConstraintColumn column;
-    column.FieldID = CheckedReadValue<int32_t>(stream, 30310);
-    column.FieldName = ReadRefName(stream, 4, 30311, 30312);
+    column.FieldID = CheckedReadValue<int32_t>(stream, msg::kReadUniqueColumnFieldID);
+    column.FieldName =
+        ReadRefName(stream, 4, msg::kReadUniqueColumnNameLength, msg::kReadUniqueColumnName);
     Columns.push_back(std::move(column));
   }
 }
@@ -143,10 +161,12 @@ void TQDXConstraintDefUnique::LoadFromStream(TStream& stream) {
 void TQDXConstraintDefUnique::SaveToStream(TStream& stream) const {
   TQDXMetaObjectDef::SaveToStream(stream);
   SaveRefs(stream, kUniqueWrite, 4);
-  CheckedWriteValue<int32_t>(stream, static_cast<int32_t>(Columns.size()), 30319);
+  CheckedWriteValue<int32_t>(stream, static_cast<int32_t>(Columns.size()),
+                             msg::kWriteUniqueColumnCount);
   for (const TQDXConstraintColumn& column : Columns) {
-    CheckedWriteValue<int32_t>(stream, column.FieldID, 30320);
-    WriteRefName(stream, column.FieldName, 4, 30321, 30322);
+    CheckedWriteValue<int32_t>(stream, column.FieldID, msg::kWriteUniqueColumnFieldID);
+    WriteRefName(stream, column.FieldName, 4, msg::kWriteUniqueColumnNameLength,
+                 msg::kWriteUniqueColumnName);
   }
 }
 
@@ -179,7 +199,7 @@ void TQDXConstraintDefs::LoadFromStream(TStream& stream) {
   Clear();
   TQDXMetaObjectDefs::LoadFromStream(stream);
   for (int32_t i = 0; i < StoredCount(); ++i) {
-    const uint8_t type = CheckedReadValue<uint8_t>(stream, 10220);
+    const uint8_t type = CheckedReadValue<uint8_t>(stream, msg::kReadConstraintType);
     std::unique_ptr<TQDXConstraintDef> def;
     switch (type) {
       case ctPrimaryKey:
@@ -195,7 +215,7 @@ void TQDXConstraintDefs::LoadFromStream(TStream& stream) {
         def = std::make_unique<TQDXConstraintDefCheck>();
         break;
       default:
-        throw EQDXException(30316, msg::kUnknownConstraintType, {type});
+        Raise(msg::kUnknownConstraintType, {type});
     }
     def->LoadFromStream(stream);
     Add(std::move(def));
@@ -206,7 +226,7 @@ void TQDXConstraintDefs::SaveToStream(TStream& stream) const {
   TQDXMetaObjectDefs::SaveToStream(stream);
   for (int32_t i = 0; i < Count(); ++i) {
     const TQDXConstraintDef& def = GetConstraintDef(i);
-    CheckedWriteValue<uint8_t>(stream, def.ConstraintType(), 10219);
+    CheckedWriteValue<uint8_t>(stream, def.ConstraintType(), msg::kWriteConstraintType);
     def.SaveToStream(stream);
   }
 }
@@ -230,7 +250,7 @@ void TQDXConstraintDefs::Assign(const TQDXMetaObjectDefs& source) {
         AddCheck().Assign(def);
         break;
       default:
-        throw EQDXException(30035, msg::kNotImplementedYet);
+        Raise(msg::kCopyConstraintNotImplemented);
     }
   }
 }

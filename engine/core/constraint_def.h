@@ -83,10 +83,10 @@ class TQDXConstraintDef : public TQDXMetaObjectDef {
 
 class TQDXConstraintDefNotNull : public TQDXConstraintDef {
  public:
-  // The codes of the reference items: the three IDs, then n and the name of each reference.
-  struct RefCodes {
-    int32_t Ids[3];
-    int32_t Names[6];
+  // The failures of the reference items: the three IDs, then n and the name of each reference.
+  struct RefMessages {
+    msg::Message Ids[3];
+    msg::Message Names[6];
   };
 
   TQDXConstraintDefNotNull() : TQDXConstraintDef(ctNotNull) {}
@@ -104,8 +104,8 @@ class TQDXConstraintDefNotNull : public TQDXConstraintDef {
   explicit TQDXConstraintDefNotNull(uint8_t constraintType) : TQDXConstraintDef(constraintType) {}
 
   // The three IDs, then the three names; n is one byte (not null, check) or four (unique).
-  void SaveRefs(TStream& stream, const RefCodes& codes, int lengthBytes) const;
-  void LoadRefs(TStream& stream, const RefCodes& codes, int lengthBytes);
+  void SaveRefs(TStream& stream, const RefMessages& failures, int lengthBytes) const;
+  void LoadRefs(TStream& stream, const RefMessages& failures, int lengthBytes);
 };
 
 class TQDXConstraintDefCheck : public TQDXConstraintDefNotNull {

@@ -18,8 +18,7 @@ void SetDefaultExpressionParser(TQDXDefaultExpressionParser parser) {
 
 void TQDXFieldDef::SetFieldType(TQDXFieldType fieldType, int32_t size) {
   const TQDXDataType dataType = FieldTypeToDataType(fieldType);
-  if (dataType == TQDXDataType::None)
-    throw EQDXException(30007, msg::kUnsupportedDataType, {FieldTypeName(fieldType)});
+  if (dataType == TQDXDataType::None) Raise(msg::kUnsupportedDataType, {FieldTypeName(fieldType)});
   const int32_t memorySize = FieldMemorySize(dataType, size);
   const int32_t storedSize = FieldStoredSize(dataType, size);
   FieldType = fieldType;
@@ -64,8 +63,7 @@ void TQDXFieldDef::CheckDefaultFits() const {
   TQDXVariant value;
   value.Assign(defaultValue_, false);
   if (value.DataType() != DataType) value.ChangeDataType(DataType);
-  if (!value.IsNull() && value.Size() > MemorySize)
-    throw EQDXException(20056, msg::kBufferSizeExceeded);
+  if (!value.IsNull() && value.Size() > MemorySize) Raise(msg::kBufferSizeExceeded);
 }
 
 void TQDXFieldDef::Assign(const TQDXMetaObjectDef& source) {
@@ -93,22 +91,23 @@ void TQDXFieldDef::Assign(const TQDXMetaObjectDef& source) {
 
 void TQDXFieldDef::LoadFromStream(TStream& stream) {
   TQDXMetaObjectDef::LoadFromStream(stream);
-  DataType = static_cast<TQDXDataType>(CheckedReadValue<uint8_t>(stream, 10187));
-  FieldType = static_cast<TQDXFieldType>(CheckedReadValue<uint8_t>(stream, 10188));
-  Size = CheckedReadValue<int32_t>(stream, 10189);
+  DataType = static_cast<TQDXDataType>(CheckedReadValue<uint8_t>(stream, msg::kReadFieldDataType));
+  FieldType = static_cast<TQDXFieldType>(CheckedReadValue<uint8_t>(stream, msg::kReadFieldType));
+  Size = CheckedReadValue<int32_t>(stream, msg::kReadFieldSize);
   BlobCompressionAlgorithm = 0;
   BlobCompressionMode = 0;
   BlobBlockSize = kDefaultBlobBlockSize;
   if (IsBlob()) {
-    BlobCompressionAlgorithm = CheckedReadValue<uint8_t>(stream, 10192);
-    BlobCompressionMode = CheckedReadValue<uint8_t>(stream, 10193);
-    BlobBlockSize = CheckedReadValue<int32_t>(stream, 10194);
+    BlobCompressionAlgorithm =
+        CheckedReadValue<uint8_t>(stream, msg::kReadFieldBlobCompressionAlgorithm);
+    BlobCompressionMode = CheckedReadValue<uint8_t>(stream, msg::kReadFieldBlobCompressionMode);
+    BlobBlockSize = CheckedReadValue<int32_t>(stream, msg::kReadFieldBlobBlockSize);
   }
-  AutoincIncrement = CheckedReadValue<int64_t>(stream, 30407);
-  AutoincInitialValue = CheckedReadValue<int64_t>(stream, 30408);
-  AutoincMinValue = CheckedReadValue<int64_t>(stream, 30409);
-  AutoincMaxValue = CheckedReadValue<int64_t>(stream, 30410);
-  AutoincCycled = CheckedReadValue<uint8_t>(stream, 30411) != 0;
+  AutoincIncrement = CheckedReadValue<int64_t>(stream, msg::kReadFieldAutoincIncrement);
+  AutoincInitialValue = CheckedReadValue<int64_t>(stream, msg::kReadFieldAutoincInitialValue);
+  AutoincMinValue = CheckedReadValue<int64_t>(stream, msg::kReadFieldAutoincMinValue);
+  AutoincMaxValue = CheckedReadValue<int64_t>(stream, msg::kReadFieldAutoincMaxValue);
+  AutoincCycled = CheckedReadValue<uint8_t>(stream, msg::kReadFieldAutoincCycled) != 0;
   defaultValue_.Clear(DataType);
   defaultValue_.LoadFromStream(stream);
   RebuildDefaultExpression();
@@ -117,19 +116,20 @@ void TQDXFieldDef::LoadFromStream(TStream& stream) {
 
 void TQDXFieldDef::SaveToStream(TStream& stream) const {
   TQDXMetaObjectDef::SaveToStream(stream);
-  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(DataType), 10170);
-  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(FieldType), 10171);
-  CheckedWriteValue<int32_t>(stream, Size, 10172);
+  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(DataType), msg::kWriteFieldDataType);
+  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(FieldType), msg::kWriteFieldType);
+  CheckedWriteValue<int32_t>(stream, Size, msg::kWriteFieldSize);
   if (IsBlob()) {
-    CheckedWriteValue<uint8_t>(stream, BlobCompressionAlgorithm, 10175);
-    CheckedWriteValue<uint8_t>(stream, BlobCompressionMode, 10176);
-    CheckedWriteValue<int32_t>(stream, BlobBlockSize, 10177);
+    CheckedWriteValue<uint8_t>(stream, BlobCompressionAlgorithm,
+                               msg::kWriteFieldBlobCompressionAlgorithm);
+    CheckedWriteValue<uint8_t>(stream, BlobCompressionMode, msg::kWriteFieldBlobCompressionMode);
+    CheckedWriteValue<int32_t>(stream, BlobBlockSize, msg::kWriteFieldBlobBlockSize);
   }
-  CheckedWriteValue<int64_t>(stream, AutoincIncrement, 30412);
-  CheckedWriteValue<int64_t>(stream, AutoincInitialValue, 30413);
-  CheckedWriteValue<int64_t>(stream, AutoincMinValue, 30414);
-  CheckedWriteValue<int64_t>(stream, AutoincMaxValue, 30415);
-  CheckedWriteValue<uint8_t>(stream, AutoincCycled ? 1 : 0, 30416);
+  CheckedWriteValue<int64_t>(stream, AutoincIncrement, msg::kWriteFieldAutoincIncrement);
+  CheckedWriteValue<int64_t>(stream, AutoincInitialValue, msg::kWriteFieldAutoincInitialValue);
+  CheckedWriteValue<int64_t>(stream, AutoincMinValue, msg::kWriteFieldAutoincMinValue);
+  CheckedWriteValue<int64_t>(stream, AutoincMaxValue, msg::kWriteFieldAutoincMaxValue);
+  CheckedWriteValue<uint8_t>(stream, AutoincCycled ? 1 : 0, msg::kWriteFieldAutoincCycled);
   defaultValue_.SaveToStream(stream);
 }
 
@@ -187,8 +187,7 @@ template <typename SizeOf>
 int32_t RecordSize(const TQDXFieldDefs& defs, SizeOf sizeOf) {
   int64_t size = NullBitmapSize(defs.Count());
   for (int32_t i = 0; i < defs.Count(); ++i) size += sizeOf(defs.GetFieldDef(i));
-  if (size > std::numeric_limits<int32_t>::max())
-    throw EQDXException(10189, msg::kRecordSizeTooLarge, {defs.Count()});
+  if (size > std::numeric_limits<int32_t>::max()) Raise(msg::kRecordSizeTooLarge, {defs.Count()});
   return static_cast<int32_t>(size);
 }
 }  // namespace

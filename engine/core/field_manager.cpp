@@ -31,10 +31,9 @@ void WriteCutToSlot(const TQDXVariant& value, const TQDXFieldDef& field, uint8_t
 // ---- Autoinc values ---------------------------------------------------------------------------
 
 const TQDXFieldDef& TQDXBaseFieldManager::CheckedAutoincField(int32_t fieldNo) const {
-  if (fieldNo < 0 || fieldNo >= fieldDefs_->Count())
-    throw EQDXException(30402, msg::kFieldNumberNotFound, {fieldNo});
+  if (fieldNo < 0 || fieldNo >= fieldDefs_->Count()) Raise(msg::kFieldDefNotFound, {fieldNo});
   if (static_cast<size_t>(fieldNo) >= counters_.size())
-    throw EQDXException(30403, msg::kFieldNumberNotFound, {fieldNo});
+    Raise(msg::kFieldCounterNotFound, {fieldNo});
   return fieldDefs_->GetFieldDef(fieldNo);
 }
 
@@ -47,7 +46,7 @@ int64_t TQDXBaseFieldManager::NextAutoincValue(int32_t fieldNo) {
   if (overflow || (field.AutoincMaxValue != 0 && next > field.AutoincMaxValue)) {
     if (!field.AutoincCycled) {
       if (!overflow) counter = next;
-      throw EQDXException(20160, msg::kAutoincMaxValueExceeded, {field.Name()});
+      Raise(msg::kAutoincMaxValueExceeded, {field.Name()});
     }
     next = field.AutoincMinValue;
   }
@@ -69,14 +68,13 @@ int64_t TQDXBaseFieldManager::GenerateAutoincValue(TQDXBaseSession* session, int
 }
 
 int64_t TQDXBaseFieldManager::LastAutoincValue(TQDXBaseSession* session, int32_t fieldNo) {
-  if (fieldNo < 0 || fieldNo >= fieldDefs_->Count())
-    throw EQDXException(30402, msg::kFieldNumberNotFound, {fieldNo});
+  if (fieldNo < 0 || fieldNo >= fieldDefs_->Count()) Raise(msg::kFieldDefNotFound, {fieldNo});
   const TQDXFieldDef& field = fieldDefs_->GetFieldDef(fieldNo);
   if (session != nullptr) {
     const auto* recorded = dynamic_cast<const TQDXSessionNamedObjectSequenceValue*>(
         session->FindNamedObjectByID(field.ObjectID()));
     if (recorded != nullptr) return recorded->Value;
-    if (session->MultiUser()) throw EQDXException(30012, msg::kNoSequenceLastValue, {field.Name()});
+    if (session->MultiUser()) Raise(msg::kNoSequenceLastValue, {field.Name()});
   }
   if (field.IsAutoinc() && static_cast<size_t>(fieldNo) < counters_.size())
     return counters_[static_cast<size_t>(fieldNo)];
@@ -152,7 +150,7 @@ void TQDXBaseFieldManager::LoadAutoincState(std::span<const uint8_t> bytes, int3
   reader.Seek(static_cast<size_t>(std::max(position, 0)));
   const int32_t count = reader.I32();
   if (count < 0 || static_cast<size_t>(count) > reader.Remaining() / 8)
-    throw EQDXException(20056, msg::kBufferSizeExceeded);
+    Raise(msg::kBufferSizeExceeded);
   std::vector<int64_t> counters(static_cast<size_t>(count));
   for (int64_t& counter : counters) counter = reader.I64();
   counters_ = std::move(counters);
@@ -162,8 +160,7 @@ void TQDXBaseFieldManager::LoadAutoincState(std::span<const uint8_t> bytes, int3
 void TQDXBaseFieldManager::SaveAutoincState(std::span<uint8_t> bytes, int32_t& position) const {
   ByteWriter writer(bytes);
   writer.Seek(static_cast<size_t>(std::max(position, 0)));
-  if (writer.Remaining() < static_cast<size_t>(AutoincStateSize()))
-    throw EQDXException(20056, msg::kBufferSizeExceeded);
+  if (writer.Remaining() < static_cast<size_t>(AutoincStateSize())) Raise(msg::kBufferSizeExceeded);
   writer.I32(static_cast<int32_t>(counters_.size()));
   for (int64_t counter : counters_) writer.I64(counter);
   position = static_cast<int32_t>(writer.Position());
@@ -197,8 +194,7 @@ bool TQDXBaseFieldManager::HasBlobFields() const {
     const TQDXFieldDef& field = fieldDefs_->GetFieldDef(i);
     if (!field.IsBlob()) continue;
     // A negative size could cut a value into no blocks at all, so it is refused like 0.
-    if (field.BlobBlockSize <= 0)
-      throw EQDXException(10421, msg::kBlobBlockSizeZero, {field.Name()});
+    if (field.BlobBlockSize <= 0) Raise(msg::kBlobBlockSizeZero, {field.Name()});
     hasBlobs = true;
   }
   return hasBlobs;

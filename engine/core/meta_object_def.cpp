@@ -18,26 +18,27 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-void WriteShortName(TStream& stream, std::string_view name, int32_t lengthCode, int32_t textCode) {
+void WriteShortName(TStream& stream, std::string_view name, const msg::Message& lengthFailure,
+                    const msg::Message& textFailure) {
   name = name.substr(0, kMaxShortNameLength);
-  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(name.size()), lengthCode);
-  CheckedWrite(name.data(), static_cast<int32_t>(name.size()), stream, textCode);
+  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(name.size()), lengthFailure);
+  CheckedWrite(name.data(), static_cast<int32_t>(name.size()), stream, textFailure);
 }
 
-std::string ReadShortName(TStream& stream, int32_t lengthCode, int32_t textCode) {
-  const uint8_t length = CheckedReadValue<uint8_t>(stream, lengthCode);
-  return ReadStoredText(stream, length, textCode);
+std::string ReadShortName(TStream& stream, const msg::Message& lengthFailure,
+                          const msg::Message& textFailure) {
+  const uint8_t length = CheckedReadValue<uint8_t>(stream, lengthFailure);
+  return ReadStoredText(stream, length, textFailure);
 }
 
-std::string ReadStoredText(TStream& stream, int64_t count, int32_t code) {
+std::string ReadStoredText(TStream& stream, int64_t count, const msg::Message& failure) {
   const int32_t position = stream.Position();
   const int64_t remaining = std::max<int64_t>(0, int64_t{stream.Size()} - position);
   if (count < 0 || count > remaining) {
-    throw EQDXException(code, msg::kCannotReadFromStream,
-                        {position, stream.Size(), count, count < 0 ? 0 : remaining});
+    Raise(failure, {position, stream.Size(), count, count < 0 ? 0 : remaining});
   }
   std::string text(static_cast<size_t>(count), '\0');
-  CheckedRead(text.data(), static_cast<int32_t>(count), stream, code);
+  CheckedRead(text.data(), static_cast<int32_t>(count), stream, failure);
   return text;
 }
 
@@ -49,13 +50,13 @@ void TQDXMetaObjectDef::Assign(const TQDXMetaObjectDef& source) {
 }
 
 void TQDXMetaObjectDef::LoadFromStream(TStream& stream) {
-  name_ = ReadShortName(stream, 10166, 10167);
-  objectID_ = CheckedReadValue<int32_t>(stream, 10169);
+  name_ = ReadShortName(stream, msg::kReadDefNameLength, msg::kReadDefName);
+  objectID_ = CheckedReadValue<int32_t>(stream, msg::kReadDefObjectID);
 }
 
 void TQDXMetaObjectDef::SaveToStream(TStream& stream) const {
-  WriteShortName(stream, name_, 10164, 10165);
-  CheckedWriteValue<int32_t>(stream, objectID_, 10168);
+  WriteShortName(stream, name_, msg::kWriteDefNameLength, msg::kWriteDefName);
+  CheckedWriteValue<int32_t>(stream, objectID_, msg::kWriteDefObjectID);
 }
 
 // ---- TQDXMetaObjectDefs -------------------------------------------------------------------------
@@ -67,15 +68,15 @@ int32_t TQDXMetaObjectDefs::Add(std::unique_ptr<TQDXMetaObjectDef> def) {
 }
 
 TQDXMetaObjectDef& TQDXMetaObjectDefs::AddCreated() {
-  throw EQDXException(30339, msg::kMethodNotOverridden, {"InternalAddCreated", ClassName()});
+  Raise(msg::kMethodNotOverridden, {"InternalAddCreated", ClassName()});
 }
 
 void TQDXMetaObjectDefs::LoadFromStream(TStream& stream) {
-  storedCount_ = CheckedReadValue<int32_t>(stream, 10159);
+  storedCount_ = CheckedReadValue<int32_t>(stream, msg::kReadDefCount);
 }
 
 void TQDXMetaObjectDefs::SaveToStream(TStream& stream) const {
-  CheckedWriteValue<int32_t>(stream, Count(), 10158);
+  CheckedWriteValue<int32_t>(stream, Count(), msg::kWriteDefCount);
 }
 
 void TQDXMetaObjectDefs::Assign(const TQDXMetaObjectDefs& source) {
@@ -83,8 +84,7 @@ void TQDXMetaObjectDefs::Assign(const TQDXMetaObjectDefs& source) {
   Clear();
   for (int32_t i = 0; i < source.Count(); ++i) {
     const TQDXMetaObjectDef& def = source.GetDef(i);
-    if (IndexOfName(def.Name()) >= 0)
-      throw EQDXException(10424, msg::kDuplicateFieldName, {def.Name()});
+    if (IndexOfName(def.Name()) >= 0) Raise(msg::kDuplicateFieldName, {def.Name()});
     AddCreated().Assign(def);
   }
 }
@@ -95,8 +95,7 @@ void TQDXMetaObjectDefs::Delete(int32_t index) {
 
 void TQDXMetaObjectDefs::Insert(int32_t index, std::unique_ptr<TQDXMetaObjectDef> def) {
   assert(def);
-  if (index < 0 || index > Count())
-    throw EQDXException(10413, msg::kInvalidItemNumber, {index, Count()});
+  if (index < 0 || index > Count()) Raise(msg::kInvalidItemNumber, {index, Count()});
   defs_.insert(defs_.begin() + index, std::move(def));
 }
 
@@ -144,8 +143,7 @@ TQDXMetaObjectDef* TQDXMetaObjectDefs::FindByID(int32_t id) const {
 }
 
 size_t TQDXMetaObjectDefs::CheckedIndex(int32_t index) const {
-  if (index < 0 || index >= Count())
-    throw EQDXException(10413, msg::kInvalidItemNumber, {index, Count()});
+  if (index < 0 || index >= Count()) Raise(msg::kInvalidItemNumber, {index, Count()});
   return static_cast<size_t>(index);
 }
 

@@ -37,11 +37,13 @@ inline std::string ShortName(std::string_view name) {
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // Short-name helpers of the stored forms: a length byte, then the characters.
-void WriteShortName(TStream& stream, std::string_view name, int32_t lengthCode, int32_t textCode);
-std::string ReadShortName(TStream& stream, int32_t lengthCode, int32_t textCode);
+void WriteShortName(TStream& stream, std::string_view name, const msg::Message& lengthFailure,
+                    const msg::Message& textFailure);
+std::string ReadShortName(TStream& stream, const msg::Message& lengthFailure,
+                          const msg::Message& textFailure);
 // Reads `count` bytes as text; a negative count, or one beyond the rest of the stream, fails
-// with `code` and the short-read message without reading or allocating anything.
-std::string ReadStoredText(TStream& stream, int64_t count, int32_t code);
+// with `failure` without reading or allocating anything.
+std::string ReadStoredText(TStream& stream, int64_t count, const msg::Message& failure);
 
 class TQDXMetaObjectDef {
  public:

@@ -47,8 +47,8 @@ void TQDXPage::BorrowBuffer(uint8_t* buffer, int64_t size) {
 }
 
 void TQDXPage::Resize(int64_t newSize) {
-  if (buffer_ == nullptr) throw EQDXException(20038, msg::kPageBufferNil);
-  if (newSize < PageSize()) throw EQDXException(20039, msg::kInvalidPageModification);
+  if (buffer_ == nullptr) Raise(msg::kPageBufferNil);
+  if (newSize < PageSize()) Raise(msg::kInvalidPageModification);
   if (ownsBuffer_) {
     owned_.Resize(newSize, /*zeroFill=*/true);
     SetBuffer(std::move(owned_));

@@ -28,7 +28,7 @@ constexpr std::array<std::string_view, kLastPageType + 1> kPageTypeNames = {
 
 std::string_view PageTypeName(int pageType) {
   if (pageType < 0 || pageType > kLastPageType) {
-    throw EQDXException(30382, msg::kUnknownPageType, {pageType});
+    Raise(msg::kUnknownPageType, {pageType});
   }
   return kPageTypeNames[static_cast<size_t>(pageType)];
 }

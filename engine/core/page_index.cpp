@@ -17,12 +17,12 @@ void EncodeKey(uint8_t (&key)[4], int32_t pageNo) {
 }  // namespace
 
 void TQDXBTreePageIndex::DropAll(int32_t sessionID) {
-  if (tree_.RootPageNo < 0) throw EQDXException(20119, msg::kInvalidPageNumber);
+  if (tree_.RootPageNo < 0) Raise(msg::kFreeIndexWithoutRoot);
   tree_.FreePages(sessionID, /*keepRoot=*/false);
 }
 
 void TQDXBTreePageIndex::EmptyAll(int32_t sessionID) {
-  if (tree_.RootPageNo < 0) throw EQDXException(20120, msg::kInvalidPageNumber);
+  if (tree_.RootPageNo < 0) Raise(msg::kClearIndexWithoutRoot);
   tree_.FreePages(sessionID, /*keepRoot=*/true);
 }
 
@@ -78,7 +78,7 @@ void TQDXBTreePageIndex::AddToPage(int32_t sessionID, int32_t pageNo, int32_t am
   }
   const int32_t value = GetValue(sessionID, path);
   if (!HasRoom(value, amount) || value + amount > 0xFFFF) {
-    throw EQDXException(20106, msg::kDataItemPageFull);
+    Raise(msg::kDataItemPageFull);
   }
   SetValue(sessionID, path, static_cast<uint16_t>(value + amount));
 }
@@ -86,9 +86,9 @@ void TQDXBTreePageIndex::AddToPage(int32_t sessionID, int32_t pageNo, int32_t am
 void TQDXBTreePageIndex::RemoveFromPage(int32_t sessionID, int32_t pageNo, int32_t newValue,
                                         int32_t amount) {
   TQDXKeyPath path;
-  if (!FindPage(sessionID, pageNo, path)) throw EQDXException(20111, msg::kInvalidPageNumber);
+  if (!FindPage(sessionID, pageNo, path)) Raise(msg::kPageNotInPageIndex);
   const int32_t value = GetValue(sessionID, path);
-  if (value == 0) throw EQDXException(20112, msg::kIndexErrorPageIsEmpty);
+  if (value == 0) Raise(msg::kPageIndexValueZero);
   // A larger amount than the value empties the page instead of wrapping round.
   const int32_t result = newValue >= 0 ? std::min(newValue, 0xFFFF) : std::max(value - amount, 0);
   if (result > 0) {
@@ -115,7 +115,7 @@ int32_t TQDXBTreePageIndex::PageOfPosition(int32_t sessionID, int64_t position, 
       sum += value;
     } while (tree_.Next(sessionID, path));
   }
-  throw EQDXException(20113, msg::kRecNoBeyondRecordCount);
+  Raise(msg::kPageIndexRecNoBeyondCount);
 }
 
 }  // namespace qdx

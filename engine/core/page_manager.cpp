@@ -26,7 +26,7 @@ TQDXPageManager::~TQDXPageManager() {
 
 void TQDXPageManager::FreePages() {
   for (const auto& [id, session] : sessions_) {
-    if (session->dirty.Count() > 0) throw EQDXException(20097, msg::kCannotFreeNonCommitedPages);
+    if (session->dirty.Count() > 0) Raise(msg::kCannotFreeNonCommitedPages);
   }
   for (int32_t i = 0; i < sharedList_.Count(); ++i) {
     TQDXPage* page = sharedList_.Page(i);
@@ -65,7 +65,7 @@ TQDXPageManager::Session* TQDXPageManager::FindSession(int32_t sessionID) const 
 }
 
 TQDXPageManager::Session& TQDXPageManager::SessionFor(int32_t sessionID) {
-  if (sessionID == kInvalidSessionID) throw EQDXException(20186, msg::kInvalidSessionID);
+  if (sessionID == kInvalidSessionID) Raise(msg::kInvalidSessionID);
   if (Session* session = FindSession(sessionID)) return *session;
   auto session = std::make_unique<Session>();
   session->sessionID = sessionID;
@@ -135,11 +135,11 @@ TQDXPage* TQDXPageManager::AddPage(int32_t sessionID, uint16_t pageType) {
   Session& session = SessionFor(sessionID);
   auto page = std::make_unique<TQDXPage>(*this, -1, sessionID);
   InternalAddPage(*page);
-  if (page->PageNo < 0) throw EQDXException(20064, msg::kInvalidPageNumber);
+  if (page->PageNo < 0) Raise(msg::kStorageGaveNoPageNumber);
   // Storage gave out a number this session still holds a changed page of: the lists would hold
   // two objects of one number.
   if (session.dirty.Find(page->PageNo) != nullptr) {
-    throw EQDXException(20064, msg::kInvalidPageNumber);
+    Raise(msg::kStorageGaveNoPageNumber);
   }
   page->UseCount = 1;
   page->Dirty = true;
@@ -161,11 +161,10 @@ TQDXPage* TQDXPageManager::ReadSharedPage(int32_t sessionID, int32_t pageNo, uin
   auto page = std::make_unique<TQDXPage>(*this, pageNo, sessionID);
   // A page that cannot be read or has the wrong type is not cached: a later GetPage reads it
   // again instead of handing out whatever its buffer holds.
-  if (!InternalReadPage(*page))
-    throw EQDXException(20299, msg::kErrorReadingPage, {pageNo, pageType});
+  if (!InternalReadPage(*page)) Raise(msg::kErrorReadingPage, {pageNo, pageType});
   if (!typeCheckOff_ && pageHeaderSize_ > 0 && pageType != kAnyPageType &&
       page->PageType() != pageType) {
-    throw EQDXException(20153, msg::kInvalidPageTypeCorruption, {pageType, page->PageType()});
+    Raise(msg::kInvalidPageTypeCorruption, {pageType, page->PageType()});
   }
   page->List = &sharedList_;
   sharedList_.Add(page.get());
@@ -184,21 +183,21 @@ TQDXPage* TQDXPageManager::GetPage(int32_t sessionID, int32_t pageNo, bool synch
       page = ReadSharedPage(sessionID, pageNo, pageType);
     } else {
       if (page->UseCount > 0 && page->SessionID != sessionID) {
-        throw EQDXException(20090, msg::kPageIsUsedByOtherSession);
+        Raise(msg::kPageIsUsedByOtherSession);
       }
       // A held page was current when it was obtained, and re-reading it would overwrite what
       // its holder may have changed.
       if (synchronize && page->UseCount == 0 && !IsCachedPageCurrent(sessionID, *page)) {
         if (!page->Refresh()) {
           DropPage(sharedList_, page);
-          throw EQDXException(20299, msg::kErrorReadingPage, {pageNo, pageType});
+          Raise(msg::kErrorReadingPage, {pageNo, pageType});
         }
         SetCachedPageCurrent(sessionID, *page);
       }
     }
   }
   if (page->UseCount > 0 && page->SessionID != sessionID) {
-    throw EQDXException(20090, msg::kPageIsUsedByOtherSession);
+    Raise(msg::kPageIsUsedByOtherSession);
   }
   page->SessionID = sessionID;
   ++page->UseCount;
@@ -206,7 +205,7 @@ TQDXPage* TQDXPageManager::GetPage(int32_t sessionID, int32_t pageNo, bool synch
 }
 
 void TQDXPageManager::PutPage(TQDXPage* page) {
-  if (page == nullptr || page->UseCount <= 0) throw EQDXException(20085, msg::kInvalidPage);
+  if (page == nullptr || page->UseCount <= 0) Raise(msg::kInvalidPage);
   if (--page->UseCount == 0) page->ReadFromDisk = false;
   if (page->List == nullptr) {
     PutOrphan(page);
@@ -240,14 +239,14 @@ void TQDXPageManager::CheckCommitPreconditions(int32_t sessionID, const Session*
   for (int32_t i = 0; i < sharedList_.Count(); ++i) {
     const TQDXPage* page = sharedList_.Page(i);
     if (page->SessionID == sessionID && page->UseCount > 0) {
-      throw EQDXException(20152, msg::kSomeSessionPagesNotReleased);
+      Raise(msg::kSomeSessionPagesNotReleased);
     }
   }
   if (session == nullptr) return;
   for (int32_t i = 0; i < session->dirty.Count(); ++i) {
     const TQDXPage* page = session->dirty.Page(i);
-    if (!page->Dirty) throw EQDXException(20085, msg::kInvalidPage);
-    if (page->UseCount > 0) throw EQDXException(20086, msg::kCannotWriteUsedPage);
+    if (!page->Dirty) Raise(msg::kInvalidPage);
+    if (page->UseCount > 0) Raise(msg::kCannotWriteUsedPage);
   }
 }
 
@@ -308,8 +307,8 @@ void TQDXPageManager::CancelChanges(int32_t sessionID) {
   TQDXSortedPageList& dirty = session->dirty;
   for (int32_t i = 0; i < dirty.Count(); ++i) {
     const TQDXPage* page = dirty.Page(i);
-    if (!page->Dirty) throw EQDXException(20087, msg::kInvalidIndexPage);
-    if (page->UseCount > 0) throw EQDXException(20088, msg::kCannotRemoveUsedPage);
+    if (!page->Dirty) Raise(msg::kInvalidIndexPage);
+    if (page->UseCount > 0) Raise(msg::kCannotRemoveUsedPage);
   }
   for (int32_t i = 0; i < dirty.Count(); ++i) DestroyPage(dirty.Page(i));
   dirty.Clear();

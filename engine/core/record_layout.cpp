@@ -19,14 +19,14 @@ bool IsSizedDataType(TQDXDataType t) {
   return IsStringDataType(t) || t == TQDXDataType::Bytes || t == TQDXDataType::VarBytes;
 }
 
-const TQDXFieldDef& CheckedField(const TQDXFieldDefs& defs, int32_t fieldNo, int32_t code) {
-  if (fieldNo < 0 || fieldNo >= defs.Count())
-    throw EQDXException(code, msg::kInvalidFieldNumber, {fieldNo, defs.Count()});
+const TQDXFieldDef& CheckedField(const TQDXFieldDefs& defs, int32_t fieldNo,
+                                 const msg::Message& failure) {
+  if (fieldNo < 0 || fieldNo >= defs.Count()) Raise(failure, {fieldNo, defs.Count()});
   return defs.GetFieldDef(fieldNo);
 }
 
 void CheckBuffer(const void* buffer) {
-  if (buffer == nullptr) throw EQDXException(10003, msg::kNilPointerOccured);
+  if (buffer == nullptr) Raise(msg::kRecordBufferNil);
 }
 
 // Zeroes a text slot behind its terminator (the whole slot when it has none).
@@ -47,7 +47,7 @@ void ClearTextTail(const TQDXFieldDef& field, uint8_t* slot) {
 
 int32_t FieldMemorySize(TQDXDataType dataType, int32_t size) {
   if (IsSizedDataType(dataType) && (size < 0 || size > kMaxFieldSize))
-    throw EQDXException(10189, msg::kInvalidFieldSize, {DataTypeName(dataType), size});
+    Raise(msg::kInvalidFieldSize, {DataTypeName(dataType), size});
   return DataSize(dataType, IsSizedDataType(dataType) ? size : 0);
 }
 
@@ -111,7 +111,7 @@ void ClearStringTails(const TQDXFieldDefs& defs, uint8_t* buffer) {
 bool GetFieldData(int32_t fieldNo, const TQDXFieldDefs& defs, void* destination,
                   const uint8_t* buffer) {
   // The field number and buffer are checked before the null bit is read from them.
-  const TQDXFieldDef& f = CheckedField(defs, fieldNo, 10000);
+  const TQDXFieldDef& f = CheckedField(defs, fieldNo, msg::kGetFieldNumberInvalid);
   CheckBuffer(buffer);
   if (IsNull(fieldNo, buffer)) return false;
   if (destination == nullptr || IsBlobFieldType(f.FieldType)) return true;
@@ -138,7 +138,7 @@ bool GetFieldData(int32_t fieldNo, const TQDXFieldDefs& defs, void* destination,
 }
 
 void SetFieldData(int32_t fieldNo, const TQDXFieldDefs& defs, const void* source, uint8_t* buffer) {
-  const TQDXFieldDef& f = CheckedField(defs, fieldNo, 10004);
+  const TQDXFieldDef& f = CheckedField(defs, fieldNo, msg::kSetFieldNumberInvalid);
   CheckBuffer(buffer);
   const auto* in = static_cast<const uint8_t*>(source);
   bool empty = in == nullptr;
@@ -185,7 +185,7 @@ void SetFieldData(int32_t fieldNo, const TQDXFieldDefs& defs, const void* source
 
 void GetFieldValue(TQDXVariant& value, int32_t fieldNo, const TQDXFieldDefs& defs,
                    const uint8_t* buffer) {
-  const TQDXFieldDef& f = CheckedField(defs, fieldNo, 10000);
+  const TQDXFieldDef& f = CheckedField(defs, fieldNo, msg::kGetFieldNumberInvalid);
   CheckBuffer(buffer);
   if (IsNull(fieldNo, buffer)) {
     value.Clear(f.DataType);
@@ -212,7 +212,7 @@ void GetFieldValue(TQDXVariant& value, int32_t fieldNo, const TQDXFieldDefs& def
 
 void SetFieldValue(const TQDXVariant& value, int32_t fieldNo, const TQDXFieldDefs& defs,
                    uint8_t* buffer) {
-  const TQDXFieldDef& f = CheckedField(defs, fieldNo, 10004);
+  const TQDXFieldDef& f = CheckedField(defs, fieldNo, msg::kSetFieldNumberInvalid);
   CheckBuffer(buffer);
   if (value.IsNull()) {
     SetNull(true, fieldNo, buffer);
@@ -226,7 +226,7 @@ void SetFieldValue(const TQDXVariant& value, int32_t fieldNo, const TQDXFieldDef
     SetNull(true, fieldNo, buffer);
     return;
   }
-  if (converted.Size() > f.MemorySize) throw EQDXException(20056, msg::kBufferSizeExceeded);
+  if (converted.Size() > f.MemorySize) Raise(msg::kBufferSizeExceeded);
   uint8_t* slot = buffer + f.MemoryOffset;
   std::memset(slot, 0, static_cast<size_t>(f.MemorySize));
   converted.CopyDataTo(slot, f.MemorySize);

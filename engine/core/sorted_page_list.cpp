@@ -67,9 +67,9 @@ void TQDXSortedPageList::Add(TQDXPage* page) {
 }
 
 void TQDXSortedPageList::Delete(int32_t pageNo) {
-  if (keys_.empty()) throw EQDXException(20165, msg::kSortedPageListEmpty);
+  if (keys_.empty()) Raise(msg::kSortedPageListEmpty);
   const int32_t index = IndexOf(pageNo);
-  if (index < 0) throw EQDXException(20166, msg::kSortedPageListKeyNotFound, {pageNo, Count()});
+  if (index < 0) Raise(msg::kSortedPageListKeyNotFound, {pageNo, Count()});
   Unlink(Page(index));
   keys_.erase(keys_.begin() + index);
   entries_.erase(entries_.begin() + index);
@@ -86,7 +86,7 @@ void TQDXSortedPageList::DeleteFirst(int32_t count) {
 
 void TQDXSortedPageList::Touch(TQDXPage* page) {
   const int32_t index = IndexOf(page->PageNo);
-  if (index < 0 || Page(index) != page) throw EQDXException(20167, msg::kPageNotFound);
+  if (index < 0 || Page(index) != page) Raise(msg::kPageNotFound);
   entries_[static_cast<size_t>(index)].stamp = NextStamp();
   Unlink(page);
   LinkNewest(page);

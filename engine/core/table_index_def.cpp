@@ -8,10 +8,8 @@ namespace qdx {
 
 namespace {
 
-void CheckListLengths(size_t a, size_t b, int32_t code) {
-  if (a != b)
-    throw EQDXException(code, msg::kDifferentListLengths,
-                        {static_cast<int64_t>(a), static_cast<int64_t>(b)});
+void CheckListLengths(size_t a, size_t b, const msg::Message& failure) {
+  if (a != b) Raise(failure, {static_cast<int64_t>(a), static_cast<int64_t>(b)});
 }
 
 bool ColumnServes(const TQDXIndexColumn& column, std::string_view fieldName, std::string_view order,
@@ -38,8 +36,8 @@ void TQDXIndexDef::SetColumnCount(int32_t count) {
 void TQDXIndexDef::SetColumnsFromLists(const std::vector<std::string>& fieldNames,
                                        const std::vector<std::string>& orderTexts,
                                        const std::vector<std::string>& caseTexts) {
-  CheckListLengths(fieldNames.size(), orderTexts.size(), 10278);
-  CheckListLengths(fieldNames.size(), caseTexts.size(), 10279);
+  CheckListLengths(fieldNames.size(), orderTexts.size(), msg::kDefineIndexOrdersMismatch);
+  CheckListLengths(fieldNames.size(), caseTexts.size(), msg::kDefineIndexCasesMismatch);
   std::vector<TQDXIndexColumn> columns(fieldNames.size());
   for (size_t i = 0; i < fieldNames.size(); ++i) {
     columns[i].SetFieldName(fieldNames[i]);
@@ -65,36 +63,39 @@ void TQDXIndexDef::Assign(const TQDXMetaObjectDef& source) {
 
 void TQDXIndexDef::LoadFromStream(TStream& stream) {
   TQDXMetaObjectDef::LoadFromStream(stream);
-  IndexKind = CheckedReadValue<uint8_t>(stream, 10349);
-  Unique = CheckedReadValue<uint8_t>(stream, 10350) != 0;
-  Primary = CheckedReadValue<uint8_t>(stream, 10351) != 0;
-  const int32_t columnCount = CheckedReadValue<int32_t>(stream, 10352);
-  RootPageNo = CheckedReadValue<int32_t>(stream, 10353);
+  IndexKind = CheckedReadValue<uint8_t>(stream, msg::kReadIndexKind);
+  Unique = CheckedReadValue<uint8_t>(stream, msg::kReadIndexUnique) != 0;
+  Primary = CheckedReadValue<uint8_t>(stream, msg::kReadIndexPrimary) != 0;
+  const int32_t columnCount = CheckedReadValue<int32_t>(stream, msg::kReadIndexColumnCount);
+  RootPageNo = CheckedReadValue<int32_t>(stream, msg::kReadIndexRootPageNo);
   Temporary = false;
   // Columns are appended as they are read, so a damaged count costs no memory up front.
   columns_.clear();
   for (int32_t i = 0; i < columnCount; ++i) {
     TQDXIndexColumn column;
-    column.FieldName = ReadShortName(stream, 10358, 10359);
-    column.Descending = CheckedReadValue<uint8_t>(stream, 10360) != 0;
-    column.CaseInsensitive = CheckedReadValue<uint8_t>(stream, 10361) != 0;
-    column.MaxIndexedSize = CheckedReadValue<int32_t>(stream, 20168);
+    column.FieldName =
+        ReadShortName(stream, msg::kReadIndexFieldNameLength, msg::kReadIndexFieldName);
+    column.Descending = CheckedReadValue<uint8_t>(stream, msg::kReadIndexDescending) != 0;
+    column.CaseInsensitive = CheckedReadValue<uint8_t>(stream, msg::kReadIndexCaseInsensitive) != 0;
+    column.MaxIndexedSize = CheckedReadValue<int32_t>(stream, msg::kReadIndexMaxIndexedSize);
     columns_.push_back(std::move(column));
   }
 }
 
 void TQDXIndexDef::SaveToStream(TStream& stream) const {
   TQDXMetaObjectDef::SaveToStream(stream);
-  CheckedWriteValue<uint8_t>(stream, IndexKind, 10344);
-  CheckedWriteValue<uint8_t>(stream, Unique ? 1 : 0, 10345);
-  CheckedWriteValue<uint8_t>(stream, Primary ? 1 : 0, 10346);
-  CheckedWriteValue<int32_t>(stream, ColumnCount(), 10347);
-  CheckedWriteValue<int32_t>(stream, RootPageNo, 10348);
+  CheckedWriteValue<uint8_t>(stream, IndexKind, msg::kWriteIndexKind);
+  CheckedWriteValue<uint8_t>(stream, Unique ? 1 : 0, msg::kWriteIndexUnique);
+  CheckedWriteValue<uint8_t>(stream, Primary ? 1 : 0, msg::kWriteIndexPrimary);
+  CheckedWriteValue<int32_t>(stream, ColumnCount(), msg::kWriteIndexColumnCount);
+  CheckedWriteValue<int32_t>(stream, RootPageNo, msg::kWriteIndexRootPageNo);
   for (const TQDXIndexColumn& column : columns_) {
-    WriteShortName(stream, column.FieldName, 10354, 10355);
-    CheckedWriteValue<uint8_t>(stream, column.Descending ? 1 : 0, 10356);
-    CheckedWriteValue<uint8_t>(stream, column.CaseInsensitive ? 1 : 0, 10357);
-    CheckedWriteValue<int32_t>(stream, column.MaxIndexedSize, 20169);
+    WriteShortName(stream, column.FieldName, msg::kWriteIndexFieldNameLength,
+                   msg::kWriteIndexFieldName);
+    CheckedWriteValue<uint8_t>(stream, column.Descending ? 1 : 0, msg::kWriteIndexDescending);
+    CheckedWriteValue<uint8_t>(stream, column.CaseInsensitive ? 1 : 0,
+                               msg::kWriteIndexCaseInsensitive);
+    CheckedWriteValue<int32_t>(stream, column.MaxIndexedSize, msg::kWriteIndexMaxIndexedSize);
   }
 }
 
@@ -120,7 +121,7 @@ void TQDXIndexDefs::LoadFromStream(TStream& stream) {
 void TQDXIndexDefs::SaveToStream(TStream& stream) const {
   int32_t stored = 0;
   for (int32_t i = 0; i < Count(); ++i) stored += GetIndexDef(i).Temporary ? 0 : 1;
-  CheckedWriteValue<int32_t>(stream, stored, 10343);
+  CheckedWriteValue<int32_t>(stream, stored, msg::kWriteIndexCount);
   for (int32_t i = 0; i < Count(); ++i) {
     const TQDXIndexDef& index = GetIndexDef(i);
     if (!index.Temporary) index.SaveToStream(stream);
@@ -138,11 +139,11 @@ int32_t TQDXIndexDefs::FindIndexForFields(const std::vector<std::string>* fieldN
                                           const std::vector<std::string>* caseTexts,
                                           const TQDXFieldDefs& tableFields,
                                           int32_t sessionID) const {
-  if (fieldNames == nullptr) throw EQDXException(10389, msg::kNilPointerOccured);
-  if (orderTexts == nullptr) throw EQDXException(10390, msg::kNilPointerOccured);
-  if (caseTexts == nullptr) throw EQDXException(10391, msg::kNilPointerOccured);
-  CheckListLengths(fieldNames->size(), orderTexts->size(), 10276);
-  CheckListLengths(fieldNames->size(), caseTexts->size(), 10277);
+  if (fieldNames == nullptr) Raise(msg::kIndexFieldNamesNil);
+  if (orderTexts == nullptr) Raise(msg::kIndexOrdersNil);
+  if (caseTexts == nullptr) Raise(msg::kIndexCaseFlagsNil);
+  CheckListLengths(fieldNames->size(), orderTexts->size(), msg::kFindIndexOrdersMismatch);
+  CheckListLengths(fieldNames->size(), caseTexts->size(), msg::kFindIndexCasesMismatch);
   for (int32_t i = 0; i < Count(); ++i) {
     const TQDXIndexDef& index = GetIndexDef(i);
     if (static_cast<size_t>(index.ColumnCount()) < fieldNames->size()) continue;

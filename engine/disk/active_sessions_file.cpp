@@ -31,8 +31,8 @@ void TQDXActiveSessionsFile::LockFileWithRetry() {
   }
 }
 
-void TQDXActiveSessionsFile::UnlockFileOrRaise(int32_t code) {
-  if (!file_.UnlockFile()) throw EQDXException(code, msg::kCannotUnlockSessionsFile);
+void TQDXActiveSessionsFile::UnlockFileOrRaise(const msg::Message& failure) {
+  if (!file_.UnlockFile()) Raise(failure);
 }
 
 int32_t TQDXActiveSessionsFile::Connect() {
@@ -41,8 +41,8 @@ int32_t TQDXActiveSessionsFile::Connect() {
   for (int32_t slot = 0; slot < slotCount_ && number == -1; ++slot) {
     if (file_.LockByte(slot)) number = slot;
   }
-  UnlockFileOrRaise(20093);
-  if (number == -1) throw EQDXException(20094, msg::kCannotConnectSession);
+  UnlockFileOrRaise(msg::kUnlockSessionsAfterConnect);
+  if (number == -1) Raise(msg::kCannotConnectSession);
   return number;
 }
 
@@ -50,8 +50,8 @@ void TQDXActiveSessionsFile::Disconnect(int32_t sessionNumber) {
   LockFileWithRetry();
   const bool freed =
       sessionNumber >= 0 && sessionNumber < slotCount_ && file_.UnlockByte(sessionNumber);
-  UnlockFileOrRaise(20096);
-  if (!freed) throw EQDXException(20095, msg::kCannotDisconnectSession);
+  UnlockFileOrRaise(msg::kUnlockSessionsAfterDisconnect);
+  if (!freed) Raise(msg::kCannotDisconnectSession);
 }
 
 bool TQDXActiveSessionsFile::LockAllSlots() {
@@ -63,14 +63,14 @@ bool TQDXActiveSessionsFile::LockAllSlots() {
     // All or nothing, so a process that connected meanwhile keeps its slot.
     locked = file_.LockRegion(0, slotCount_);
   }
-  UnlockFileOrRaise(20240);
+  UnlockFileOrRaise(msg::kUnlockSessionsAfterTakeAll);
   return locked;
 }
 
 void TQDXActiveSessionsFile::UnlockAllSlots() {
   LockFileWithRetry();
   file_.UnlockRegion(0, slotCount_);
-  UnlockFileOrRaise(20241);
+  UnlockFileOrRaise(msg::kUnlockSessionsAfterFreeAll);
 }
 
 }  // namespace qdx

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/disk/internal_direct_file.h"
+#include "engine/foundation/messages.h"
 
 namespace qdx {
 
@@ -42,7 +43,7 @@ class TQDXActiveSessionsFile {
   // The file lock, waited for as every lock with retry; the outcome is not checked: a slot
   // byte lock is atomic by itself.
   void LockFileWithRetry();
-  void UnlockFileOrRaise(int32_t code);
+  void UnlockFileOrRaise(const msg::Message& failure);
 
   TQDXDiskPageManager& pageManager_;
   TQDXInternalDBDirectAccessFile file_;

@@ -47,16 +47,16 @@ TQDXDatabaseFile::~TQDXDatabaseFile() {
 }
 
 void TQDXDatabaseFile::RequireOpen(std::string_view operation) const {
-  if (!isOpen_) throw EQDXException(30376, msg::kOperationOnClosedFile, {operation});
+  if (!isOpen_) Raise(msg::kOperationOnClosedFile, {operation});
 }
 
 void TQDXDatabaseFile::RequireClosed(std::string_view operation) const {
-  if (isOpen_) throw EQDXException(30377, msg::kOperationOnOpenedFile, {operation});
+  if (isOpen_) Raise(msg::kOperationOnOpenedFile, {operation});
 }
 
 void TQDXDatabaseFile::CreateFile(const std::string& fileName) {
   RequireClosed("CreateFile");
-  if (fileName.empty()) throw EQDXException(30374, msg::kBlankFileName);
+  if (fileName.empty()) Raise(msg::kBlankFileName);
   // Removing the name first replaces a file this process may not write to, as clearing its
   // read-only attribute does on Windows.
   if (platform::FileExists(fileName)) platform::DeleteFile(fileName);
@@ -66,7 +66,7 @@ void TQDXDatabaseFile::CreateFile(const std::string& fileName) {
   locksUnsupported_ = false;
   if (!file_.Create(fileName)) {
     const SystemError error = LastError();
-    throw EQDXException(30361, msg::kCannotCreateFile, {fileName, error.code, error.text});
+    Raise(msg::kCannotCreateFile, {fileName, error.code, error.text});
   }
   isOpen_ = true;
 }
@@ -78,12 +78,11 @@ void TQDXDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
   accessMode_ = accessMode;
   shareMode_ = shareMode;
   locksUnsupported_ = false;
-  if (accessMode > kAccessReadWrite)
-    throw EQDXException(30366, msg::kUnknownAccessMode, {accessMode});
-  if (shareMode > kShareRead) throw EQDXException(30367, msg::kUnknownShareMode, {shareMode});
+  if (accessMode > kAccessReadWrite) Raise(msg::kUnknownAccessMode, {accessMode});
+  if (shareMode > kShareRead) Raise(msg::kUnknownShareMode, {shareMode});
   if (!OpenHandle()) {
     const SystemError error = LastError();
-    throw EQDXException(30364, msg::kCannotOpenFile, {fileName, error.code, error.text});
+    Raise(msg::kCannotOpenFile, {fileName, error.code, error.text});
   }
   isOpen_ = true;
 }
@@ -98,7 +97,7 @@ void TQDXDatabaseFile::CloseFile() {
   isOpen_ = false;
   if (!file_.Close()) {
     const SystemError error = LastError();
-    throw EQDXException(30365, msg::kCannotCloseFile, {fileName_, error.code, error.text});
+    Raise(msg::kCannotCloseFile, {fileName_, error.code, error.text});
   }
 }
 
@@ -135,12 +134,12 @@ bool TQDXDatabaseFile::Seek(int64_t position) {
   return ReconnectCheck() && TrySeek(position);
 }
 
-void TQDXDatabaseFile::SetPosition(int64_t position, int32_t errorCode) {
+void TQDXDatabaseFile::SetPosition(int64_t position, const msg::Message& failure) {
   RequireOpen("SetPosition");
   if (Seek(position)) return;
   const int64_t current = CurrentPosition();
   const int64_t size = CurrentSize();
-  throw EQDXException(errorCode, msg::kCannotSetFilePosition, {position, fileName_, current, size});
+  Raise(failure, {position, fileName_, current, size});
 }
 
 int64_t TQDXDatabaseFile::GetPosition() {
@@ -149,7 +148,7 @@ int64_t TQDXDatabaseFile::GetPosition() {
   if (position < 0 && ReconnectCheck()) position = CurrentPosition();
   if (position < 0) {
     const SystemError error = LastError();
-    throw EQDXException(30373, msg::kCannotGetFilePosition, {fileName_, error.code, error.text});
+    Raise(msg::kCannotGetFilePosition, {fileName_, error.code, error.text});
   }
   return position;
 }
@@ -160,7 +159,7 @@ void TQDXDatabaseFile::SetSize(int64_t size) {
   if (trySetSize()) return;
   if (ReconnectCheck() && trySetSize()) return;
   const SystemError error = LastError();
-  throw EQDXException(30370, msg::kCannotTruncateFile, {fileName_, size, error.code, error.text});
+  Raise(msg::kCannotTruncateFile, {fileName_, size, error.code, error.text});
 }
 
 int64_t TQDXDatabaseFile::GetSize() {
@@ -169,7 +168,7 @@ int64_t TQDXDatabaseFile::GetSize() {
   if (size < 0 && ReconnectCheck()) size = CurrentSize();
   if (size < 0) {
     const SystemError error = LastError();
-    throw EQDXException(30371, msg::kCannotGetFileSize, {fileName_, error.code, error.text});
+    Raise(msg::kCannotGetFileSize, {fileName_, error.code, error.text});
   }
   return size;
 }
@@ -194,8 +193,8 @@ bool TQDXDatabaseFile::ReadBuffer(void* buffer, int64_t position, int32_t count,
   return ReconnectCheck() && TryRead(buffer, position, count, bytesRead);
 }
 
-int32_t TQDXDatabaseFile::CheckedReadBuffer(void* buffer, int32_t errorCode, int64_t position,
-                                            int32_t count) {
+int32_t TQDXDatabaseFile::CheckedReadBuffer(void* buffer, const msg::Message& failure,
+                                            int64_t position, int32_t count) {
   RequireOpen("ReadBuffer");
   int32_t bytesRead = 0;
   int lastError = 0;
@@ -212,20 +211,20 @@ int32_t TQDXDatabaseFile::CheckedReadBuffer(void* buffer, int32_t errorCode, int
   if (ReconnectCheck() && round()) return bytesRead;
   const int64_t current = CurrentPosition();
   const int64_t size = CurrentSize();
-  throw EQDXException(errorCode, msg::kCannotReadFromFile,
-                      {fileName_, position, count, current, size, lastError,
-                       platform::SystemErrorMessage(lastError)});
+  Raise(failure, {fileName_, position, count, current, size, lastError,
+                  platform::SystemErrorMessage(lastError)});
 }
 
-void TQDXDatabaseFile::WriteBuffer(const void* buffer, int32_t errorCode, int64_t position,
-                                   int32_t count) {
+void TQDXDatabaseFile::WriteBuffer(const void* buffer, const msg::Message& failure,
+                                   int64_t position, int32_t count) {
   RequireOpen("WriteBuffer");
   auto tryWrite = [&] {
     if (count < 0) {
       platform::SetLastSystemError(kInvalidArgument);
       return false;
     }
-    SetPosition(position, errorCode);
+    // A failed positioning reports the write's code with the positioning text.
+    SetPosition(position, {failure.Code, msg::kCannotSetFilePosition.Text});
     return file_.Write(buffer, count) == count;
   };
   if (tryWrite()) return;
@@ -235,9 +234,8 @@ void TQDXDatabaseFile::WriteBuffer(const void* buffer, int32_t errorCode, int64_
   const int lastError = file_.IsOpen() ? platform::LastSystemError() : firstError;
   const int64_t current = CurrentPosition();
   const int64_t size = CurrentSize();
-  throw EQDXException(errorCode, msg::kCannotWriteToFile,
-                      {fileName_, position, count, current, size, lastError,
-                       platform::SystemErrorMessage(lastError)});
+  Raise(failure, {fileName_, position, count, current, size, lastError,
+                  platform::SystemErrorMessage(lastError)});
 }
 
 void TQDXDatabaseFile::FlushFileBuffers() {
@@ -246,7 +244,7 @@ void TQDXDatabaseFile::FlushFileBuffers() {
   if (tryFlush()) return;
   if (ReconnectCheck() && tryFlush()) return;
   const SystemError error = LastError();
-  throw EQDXException(30379, msg::kCannotFlushFile, {fileName_, error.code, error.text});
+  Raise(msg::kCannotFlushFile, {fileName_, error.code, error.text});
 }
 
 bool TQDXDatabaseFile::LockCallSucceeded(platform::LockResult result) {

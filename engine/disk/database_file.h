@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
 
 namespace qdx {
@@ -42,8 +43,6 @@ class TQDXDatabaseFile {
   static constexpr uint8_t kShareRead = 2;
   // FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN; kept for the record, no meaning here.
   static constexpr uint32_t kDefaultFlagsAndAttributes = 0x08000080;
-  // The code of a failed SetPosition when the caller gives none.
-  static constexpr int32_t kSetPositionErrorCode = 30372;
 
   TQDXDatabaseFile() = default;
   // Closes an open file; a failure to close is swallowed.
@@ -74,8 +73,8 @@ class TQDXDatabaseFile {
 
   // Moves the file pointer; true when it ended exactly at `position`.
   bool Seek(int64_t position);
-  // Seek, raising `errorCode` when it fails.
-  void SetPosition(int64_t position, int32_t errorCode = kSetPositionErrorCode);
+  // Seek, raising `failure` when it fails.
+  void SetPosition(int64_t position, const msg::Message& failure = msg::kCannotSetFilePosition);
   int64_t GetPosition();  // 30373
   // Ends the file at `size` (growing or truncating) and moves the pointer there. 30370.
   void SetSize(int64_t size);
@@ -84,11 +83,13 @@ class TQDXDatabaseFile {
   // Reads up to `count` bytes at `position`; true when the system read succeeded (a read that
   // meets the end of the file early succeeds). `bytesRead` receives the count read.
   bool ReadBuffer(void* buffer, int64_t position, int32_t count, int32_t* bytesRead = nullptr);
-  // ReadBuffer, raising `errorCode` with "Cannot Read from file: ..." when it fails. Answers
+  // ReadBuffer, raising `failure` ("Cannot Read from file: ...") when it fails. Answers
   // the bytes read.
-  int32_t CheckedReadBuffer(void* buffer, int32_t errorCode, int64_t position, int32_t count);
-  // Writes `count` bytes at `position`, raising `errorCode` ("Cannot Write to file: ...").
-  void WriteBuffer(const void* buffer, int32_t errorCode, int64_t position, int32_t count);
+  int32_t CheckedReadBuffer(void* buffer, const msg::Message& failure, int64_t position,
+                            int32_t count);
+  // Writes `count` bytes at `position`, raising `failure` ("Cannot Write to file: ...").
+  void WriteBuffer(const void* buffer, const msg::Message& failure, int64_t position,
+                   int32_t count);
   void FlushFileBuffers();  // 30379
 
   // Locks `count` bytes at `position`, without waiting; false when any of them is held by

@@ -88,7 +88,7 @@ std::optional<size_t> FindDatabaseSignature(std::span<const uint8_t> bytes) {
 }
 
 int64_t TQDXDatabaseLayout::PagePosition(int32_t pageNo) const {
-  if (pageNo < 0) throw EQDXException(10471, msg::kInvalidPageNo, {pageNo});
+  if (pageNo < 0) Raise(msg::kInvalidPageNo, {pageNo});
   return PageAreaPosition() + int64_t{pageNo} * pageSize_;
 }
 

@@ -110,7 +110,7 @@ void TQDXDiskDatabaseData::AddSession(TQDXBaseSession& session) {
     OpenDatabase(session);
     session.SetMultiUser(MultiUser);
   } else if (session.MultiUser() != MultiUser) {
-    throw EQDXException(20235, msg::kMixedUserModes);
+    Raise(msg::kMixedUserModes);
   }
   try {
     ConnectSession(session);
@@ -159,12 +159,12 @@ void TQDXDiskDatabaseData::RemoveSession(TQDXBaseSession& session) {
 }
 
 TQDXDiskPageManager& TQDXDiskDatabaseData::OpenManager() const {
-  if (pageManager_ == nullptr) throw EQDXException(20131, msg::kPointerIsNil);
+  if (pageManager_ == nullptr) Raise(msg::kDatabaseNotOpen);
   return *pageManager_;
 }
 
 void TQDXDiskDatabaseData::RequireTableList() const {
-  if (tableList_ == nullptr) throw EQDXException(20131, msg::kPointerIsNil);
+  if (tableList_ == nullptr) Raise(msg::kDatabaseNotOpen);
 }
 
 void TQDXDiskDatabaseData::GetTableNames(std::vector<std::string>& names) {
@@ -205,13 +205,13 @@ void TQDXDiskDatabaseData::LockTables() {
     if (manager.LockTables()) return;
     platform::Sleep(manager.LockRetryPause());
   }
-  throw EQDXException(20210, msg::kDatabaseTablesAreLocked);
+  Raise(msg::kDatabaseTablesAreLocked);
 }
 
 void TQDXDiskDatabaseData::UnlockTables() {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
-  if (!manager.UnlockTables()) throw EQDXException(20211, msg::kCannotUnlockDatabaseTables);
+  if (!manager.UnlockTables()) Raise(msg::kCannotUnlockDatabaseTables);
 }
 
 bool TQDXDiskDatabaseData::IsEncrypted() const {

@@ -51,8 +51,8 @@ void TQDXDiskPageManager::ResetToNewFile() {
   SetPageGeometry(header_.PageSize, kPageHeaderSize);
 }
 
-void TQDXDiskPageManager::RequireOpen(int32_t code) const {
-  if (!isOpen_) throw EQDXException(code, msg::kDatabaseFileNotOpened);
+void TQDXDiskPageManager::RequireOpen(const msg::Message& failure) const {
+  if (!isOpen_) Raise(failure);
 }
 
 template <typename TryLock>
@@ -69,12 +69,12 @@ bool TQDXDiskPageManager::WithRetry(TryLock tryLock) {
 void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
                                              const TQDXPassword& password, uint16_t pagesPerExtent,
                                              uint16_t pageSize) {
-  if (file_.IsOpen() || isOpen_) throw EQDXException(10461, msg::kDatabaseFileInUse, {fileName});
+  if (file_.IsOpen() || isOpen_) Raise(msg::kCreateDatabaseFileInUse, {fileName});
   // A geometry the maps cannot use, or a password that would encipher nothing, is refused
   // before anything is created.
   TQDXFreeSpaceGeometry(pageSize, pagesPerExtent);
   if (!password.Password.empty() && CryptoAlgorithm(password.CryptoAlgorithm) == nullptr) {
-    throw EQDXException(20282, msg::kUnknownCryptoAlgorithm, {password.CryptoAlgorithm});
+    Raise(msg::kUnknownCryptoAlgorithm, {password.CryptoAlgorithm});
   }
   ResetToNewFile();
   SetPageGeometry(pageSize, kPageHeaderSize);
@@ -104,7 +104,8 @@ void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
     if (WithRetry([&] { return LockNextObjectID(); })) {
       uint8_t zero[kNextObjectIDSlotSize] = {};
       try {
-        file_.WriteBuffer(zero, 30406, layout_.NextObjectIDPosition(), sizeof zero);
+        file_.WriteBuffer(zero, msg::kInitFileNextObjectID, layout_.NextObjectIDPosition(),
+                          sizeof zero);
       } catch (...) {
         UnlockNextObjectID();
         throw;
@@ -133,7 +134,7 @@ bool TQDXDiskPageManager::IsFileReadOnly(const std::string& fileName, bool& mult
 void TQDXDiskPageManager::OpenDatabaseFile(const std::string& fileName,
                                            const TQDXPassword& password, bool& multiUser,
                                            bool exclusive, bool& repairNeeded, bool& readOnly) {
-  if (file_.IsOpen() || isOpen_) throw EQDXException(10462, msg::kDatabaseFileInUse, {fileName});
+  if (file_.IsOpen() || isOpen_) Raise(msg::kOpenDatabaseFileInUse, {fileName});
   ResetToNewFile();
   password_ = password;
   if (!readOnly && platform::FileExists(fileName)) readOnly = IsFileReadOnly(fileName, multiUser);
@@ -165,7 +166,7 @@ void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
   // The search and the header read are guarded by the database lock at base offset 0: a file
   // whose database lies further in is only found by reading.
   layout_ = TQDXDatabaseLayout{};
-  if (!LockDatabaseWithRetry()) throw EQDXException(20230, msg::kDatabaseIsLocked);
+  if (!LockDatabaseWithRetry()) Raise(msg::kDatabaseLockedForOpen);
   try {
     layout_ =
         TQDXDatabaseLayout(SearchSignature(), kMainHeaderSize, kLockBlockSize, header_.PageSize);
@@ -180,21 +181,21 @@ void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
   if (!header_.HasValidSignature()) {
     const std::string found(header_.Signature.begin(), header_.Signature.end());
     const std::string expected(kDatabaseSignature.begin(), kDatabaseSignature.end());
-    throw EQDXException(10470, msg::kInvalidFileFormat, {found, expected});
+    Raise(msg::kInvalidFileFormat, {found, expected});
   }
   // Positions are computed from HeaderSize: a damaged value would move every block.
   if (header_.HeaderSize != kMainHeaderSize) {
-    throw EQDXException(20237, msg::kInvalidDatabaseFormat);
+    Raise(msg::kInvalidDatabaseFormat);
   }
   SetPageGeometry(header_.PageSize, kPageHeaderSize);
   layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), header_.HeaderSize, kLockBlockSize,
                                header_.PageSize);
   ReadPasswordBlock();
   if (header_.IsEncrypted()) CheckPassword();
-  if (!passwordBlock_.HasValidSize()) throw EQDXException(20237, msg::kInvalidDatabaseFormat);
+  if (!passwordBlock_.HasValidSize()) Raise(msg::kInvalidDatabaseFormat);
   ReadLockBlockSize();
   if (lockBlockSize_ < kMinLockBlockSize) {
-    throw EQDXException(20237, msg::kInvalidDatabaseFormat);
+    Raise(msg::kInvalidDatabaseFormat);
   }
   layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), header_.HeaderSize, lockBlockSize_,
                                header_.PageSize);
@@ -205,7 +206,7 @@ void TQDXDiskPageManager::CheckPassword() {
   password_.CryptoAlgorithm = passwordBlock_.CryptoAlgorithm;
   if (!PasswordCheckMatches(passwordBlock_.PasswordCheckData, passwordBlock_.PasswordCheckCRC,
                             password_)) {
-    throw EQDXException(30445, msg::kIncorrectPassword);
+    Raise(msg::kIncorrectPassword);
   }
 }
 
@@ -242,61 +243,65 @@ void TQDXDiskPageManager::CloseDatabaseFile() {
 // --- Header blocks ---------------------------------------------------------------------------
 
 void TQDXDiskPageManager::ReadHeader() {
-  RequireOpen(10459);
+  RequireOpen(msg::kReadOnClosedDatabaseFile);
   TQDXFileAttachment attachment(file_);
   uint8_t bytes[kMainHeaderSize] = {};
   header_ = TQDXDatabaseHeader{};
-  file_.CheckedReadBuffer(bytes, 10464, layout_.HeaderPosition(), kMainHeaderSize);
+  file_.CheckedReadBuffer(bytes, msg::kReadFileHeader, layout_.HeaderPosition(), kMainHeaderSize);
   header_ = TQDXDatabaseHeader::Decode(bytes);
 }
 
 void TQDXDiskPageManager::WriteHeader(bool checkExternalChange) {
-  RequireOpen(10460);
+  RequireOpen(msg::kWriteOnClosedDatabaseFile);
   TQDXFileAttachment attachment(file_);
   if (QDXDesignTimeMode()) {
     uint8_t stored[kMainHeaderSize] = {};
-    file_.CheckedReadBuffer(stored, 20195, layout_.HeaderPosition(), kMainHeaderSize);
+    file_.CheckedReadBuffer(stored, msg::kReadFileHeaderForChangeCheck, layout_.HeaderPosition(),
+                            kMainHeaderSize);
     const TQDXDatabaseHeader onDisk = TQDXDatabaseHeader::Decode(stored);
     if (checkExternalChange && onDisk.ChangeCounter != header_.ChangeCounter &&
         onDisk.FileState == kFileStateWriting) {
-      throw EQDXException(20196, msg::kFileModifiedExternally);
+      Raise(msg::kFileModifiedExternally);
     }
   }
   uint8_t bytes[kMainHeaderSize];
   header_.Encode(bytes);
-  file_.WriteBuffer(bytes, 10462, layout_.HeaderPosition(), kMainHeaderSize);
+  file_.WriteBuffer(bytes, msg::kWriteFileHeader, layout_.HeaderPosition(), kMainHeaderSize);
 }
 
 void TQDXDiskPageManager::ReadPasswordBlock() {
-  RequireOpen(30436);
+  RequireOpen(msg::kReadPasswordBlockOnClosedFile);
   TQDXFileAttachment attachment(file_);
   uint8_t bytes[kPasswordBlockSize] = {};
-  file_.CheckedReadBuffer(bytes, 30439, layout_.PasswordBlockPosition(), kPasswordBlockSize);
+  file_.CheckedReadBuffer(bytes, msg::kReadFilePasswordBlock, layout_.PasswordBlockPosition(),
+                          kPasswordBlockSize);
   passwordBlock_ = TQDXPasswordBlock::Decode(bytes);
 }
 
 void TQDXDiskPageManager::WritePasswordBlock() {
-  RequireOpen(30437);
+  RequireOpen(msg::kWritePasswordBlockOnClosedFile);
   TQDXFileAttachment attachment(file_);
   uint8_t bytes[kPasswordBlockSize];
   passwordBlock_.Encode(bytes);
-  file_.WriteBuffer(bytes, 30438, layout_.PasswordBlockPosition(), kPasswordBlockSize);
+  file_.WriteBuffer(bytes, msg::kWriteFilePasswordBlock, layout_.PasswordBlockPosition(),
+                    kPasswordBlockSize);
 }
 
 void TQDXDiskPageManager::ReadLockBlockSize() {
-  RequireOpen(30441);
+  RequireOpen(msg::kReadLockBlockOnClosedFile);
   TQDXFileAttachment attachment(file_);
   uint8_t bytes[2] = {};
-  file_.CheckedReadBuffer(bytes, 30442, layout_.LockBlockPosition(), sizeof bytes);
+  file_.CheckedReadBuffer(bytes, msg::kReadFileLockBlockSize, layout_.LockBlockPosition(),
+                          sizeof bytes);
   lockBlockSize_ = DecodeLockBlockSize(bytes);
 }
 
 void TQDXDiskPageManager::WriteLockBlock() {
-  RequireOpen(30443);
+  RequireOpen(msg::kWriteLockBlockOnClosedFile);
   TQDXFileAttachment attachment(file_);
   uint8_t bytes[kLockBlockSize];
   EncodeLockBlock(bytes);
-  file_.WriteBuffer(bytes, 30444, layout_.LockBlockPosition(), kLockBlockSize);
+  file_.WriteBuffer(bytes, msg::kWriteFileLockBlock, layout_.LockBlockPosition(), kLockBlockSize);
 }
 
 // --- Page I/O --------------------------------------------------------------------------------
@@ -312,21 +317,19 @@ bool FitsInPage(int32_t count, int32_t offset, uint16_t pageSize) {
 void TQDXDiskPageManager::ReadPagePart(void* buffer, int32_t pageNo, int32_t count,
                                        int32_t offset) {
   if (!FitsInPage(count, offset, PageSize())) {
-    throw EQDXException(10476, msg::kInvalidPageOffset,
-                        {int64_t{offset} + count, int32_t{PageSize()}});
+    Raise(msg::kReadPageOffsetInvalid, {int64_t{offset} + count, int32_t{PageSize()}});
   }
   TQDXFileAttachment attachment(file_);
-  file_.CheckedReadBuffer(buffer, 10474, PagePosition(pageNo) + offset, count);
+  file_.CheckedReadBuffer(buffer, msg::kReadFilePageBytes, PagePosition(pageNo) + offset, count);
 }
 
 void TQDXDiskPageManager::WritePagePart(const void* buffer, int32_t pageNo, int32_t count,
                                         int32_t offset) {
   if (!FitsInPage(count, offset, PageSize())) {
-    throw EQDXException(10477, msg::kInvalidPageOffset,
-                        {int64_t{offset} + count, int32_t{PageSize()}});
+    Raise(msg::kWritePageOffsetInvalid, {int64_t{offset} + count, int32_t{PageSize()}});
   }
   TQDXFileAttachment attachment(file_);
-  file_.WriteBuffer(buffer, 10475, PagePosition(pageNo) + offset, count);
+  file_.WriteBuffer(buffer, msg::kWriteFilePageBytes, PagePosition(pageNo) + offset, count);
 }
 
 int32_t TQDXDiskPageManager::ReadPageVersion(int32_t pageNo) {
@@ -345,7 +348,8 @@ void TQDXDiskPageManager::WritePageVersion(int32_t pageNo, int32_t version) {
   TQDXFileAttachment attachment(file_);
   uint8_t bytes[4];
   le::Store(bytes, version);
-  file_.WriteBuffer(bytes, 20198, PagePosition(pageNo) + page_header::kVersionOffset, 4);
+  file_.WriteBuffer(bytes, msg::kWriteFilePageVersion,
+                    PagePosition(pageNo) + page_header::kVersionOffset, 4);
 }
 
 uint8_t* TQDXDiskPageManager::WriteScratch() {
@@ -383,7 +387,7 @@ bool TQDXDiskPageManager::InternalReadPage(TQDXPage& page) {
     DecryptBufferOrRaise(page_header::PageCryptoAlgorithm(target), data, password_.Password);
     if (!TypeCheckOff() && RawCRC32(data) != page_header::PageCRC(target)) {
       page.SetPageVersion(kFreedPageVersion);
-      throw EQDXException(30446, msg::kDecryptPageCRCFailed, {page.PageNo});
+      Raise(msg::kDecryptPageCRCFailed, {page.PageNo});
     }
     std::memcpy(page.Buffer(), target, static_cast<size_t>(pageSize));
   }
@@ -393,7 +397,7 @@ bool TQDXDiskPageManager::InternalReadPage(TQDXPage& page) {
 void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
   const int32_t version = page.PageVersion();
   if (version >= kPageVersionWrap) {
-    throw EQDXException(20280, msg::kPageVersionNotWritable, {page.PageNo, version});
+    Raise(msg::kPageVersionNotWritable, {page.PageNo, version});
   }
   const int64_t position = PagePosition(page.PageNo);
   TQDXFileAttachment attachment(file_);
@@ -401,7 +405,7 @@ void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
   if (!IsEncrypted() || IsSystemPage(page.PageNo) || !page.Encrypt) {
     page.SetPageVersion(NextPageVersion(version));
     try {
-      file_.WriteBuffer(page.Buffer(), 10469, position, pageSize);
+      file_.WriteBuffer(page.Buffer(), msg::kWriteFilePage, position, pageSize);
     } catch (...) {
       page.SetPageVersion(version);
       throw;
@@ -412,7 +416,7 @@ void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
   // the cipher fails nothing is written and the page is as it was. An algorithm code without
   // a cipher would "encipher" by leaving the data plain.
   if (CryptoAlgorithm(password_.CryptoAlgorithm) == nullptr) {
-    throw EQDXException(20281, msg::kCannotEncipherPage, {page.PageNo, password_.CryptoAlgorithm});
+    Raise(msg::kCannotEncipherPage, {page.PageNo, password_.CryptoAlgorithm});
   }
   uint8_t* copy = WriteScratch();
   std::memcpy(copy, page.Buffer(), static_cast<size_t>(pageSize));
@@ -421,7 +425,7 @@ void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
   page_header::SetPageCryptoAlgorithm(copy, password_.CryptoAlgorithm);
   page_header::SetPageCRC(copy, RawCRC32(data));
   EncryptBufferOrRaise(password_.CryptoAlgorithm, data, password_.Password);
-  file_.WriteBuffer(copy, 10469, position, pageSize);
+  file_.WriteBuffer(copy, msg::kWriteFilePage, position, pageSize);
   std::memcpy(page.Buffer(), copy, kPageHeaderSize);
 }
 
@@ -500,21 +504,23 @@ bool TQDXDiskPageManager::UnlockPageRegion(int32_t pageNo, int32_t offset, int32
 // --- Object IDs, file size -------------------------------------------------------------------
 
 int32_t TQDXDiskPageManager::GetNextObjectID() {
-  RequireOpen(30399);
+  RequireOpen(msg::kNextObjectIDOnClosedFile);
   TQDXFileAttachment attachment(file_);
   if (!WithRetry([&] { return LockNextObjectID(); })) {
-    throw EQDXException(30401, msg::kNextObjectIDLocked);
+    Raise(msg::kNextObjectIDLocked);
   }
   int32_t id;
   try {
     uint8_t bytes[kNextObjectIDSlotSize] = {};
-    file_.CheckedReadBuffer(bytes, 30400, layout_.NextObjectIDPosition(), sizeof bytes);
+    file_.CheckedReadBuffer(bytes, msg::kReadFileNextObjectID, layout_.NextObjectIDPosition(),
+                            sizeof bytes);
     // Unsigned arithmetic: a damaged counter at the top of the range wraps instead of
     // overflowing.
     uint32_t next = le::Load<uint32_t>(bytes) + 1;
     if (!readOnly_) {
       le::Store(bytes, next);
-      file_.WriteBuffer(bytes, 30404, layout_.NextObjectIDPosition(), sizeof bytes);
+      file_.WriteBuffer(bytes, msg::kWriteFileNextObjectID, layout_.NextObjectIDPosition(),
+                        sizeof bytes);
     } else {
       next += static_cast<uint32_t>(
           std::uniform_int_distribution<int32_t>(0, kMaxObjectIDSpread)(random_));
@@ -544,10 +550,10 @@ void TQDXDiskPageManager::ShrinkFile(int32_t count) {
 }
 
 void TQDXDiskPageManager::TruncateFreeTail() {
-  RequireOpen(10459);
+  RequireOpen(msg::kReadOnClosedDatabaseFile);
   TQDXFileAttachment attachment(file_);
   // The header is read afresh under the lock: another process may have allocated pages.
-  if (!LockDatabaseWithRetry()) throw EQDXException(20213, msg::kDatabaseIsLocked);
+  if (!LockDatabaseWithRetry()) Raise(msg::kDatabaseLockedForUpdate);
   try {
     ReadHeader();
     const int32_t freeTail = header_.TotalPageCount - 1 - header_.LastUsedPageNo;
@@ -563,7 +569,7 @@ void TQDXDiskPageManager::TruncateFreeTail() {
 
 int32_t TQDXDiskPageManager::GetPageCount() {
   TQDXFileAttachment attachment(file_);
-  if (!LockDatabase()) throw EQDXException(20236, msg::kDatabaseIsLocked);
+  if (!LockDatabase()) Raise(msg::kDatabaseLockedForPageCount);
   try {
     ReadHeader();
   } catch (...) {
@@ -590,18 +596,18 @@ void TQDXDiskPageManager::SetCachedPageCurrent(int32_t sessionID, TQDXPage& page
 }
 
 void TQDXDiskPageManager::InternalAddPage(TQDXPage& page) {
-  if (freeSpace_ == nullptr) throw EQDXException(10459, msg::kDatabaseFileNotOpened);
+  if (freeSpace_ == nullptr) Raise(msg::kReadOnClosedDatabaseFile);
   page.PageNo = freeSpace_->AllocatePage();
   page.AllocateBuffer();
 }
 
 void TQDXDiskPageManager::InternalRemovePage(int32_t pageNo) {
-  if (freeSpace_ == nullptr) throw EQDXException(10459, msg::kDatabaseFileNotOpened);
+  if (freeSpace_ == nullptr) Raise(msg::kReadOnClosedDatabaseFile);
   // Marking a page beyond the end as freed would extend the file past its pages. The header
   // image is current here: the commit reads it first, and a rollback gives back pages this
   // manager allocated.
   if (pageNo < 0 || pageNo >= header_.TotalPageCount) {
-    throw EQDXException(30430, msg::kPageCannotBeAddressed, {pageNo, header_.TotalPageCount});
+    Raise(msg::kPageBeyondFile, {pageNo, header_.TotalPageCount});
   }
   WritePageVersion(pageNo, kFreedPageVersion);
   freeSpace_->FreePage(pageNo);
@@ -624,7 +630,7 @@ void TQDXDiskPageManager::CheckWritableVersions(int32_t sessionID) const {
   for (int32_t i = 0; i < dirty->Count(); ++i) {
     const TQDXPage* page = dirty->Page(i);
     if (page->PageVersion() >= kPageVersionWrap) {
-      throw EQDXException(20280, msg::kPageVersionNotWritable, {page->PageNo, page->PageVersion()});
+      Raise(msg::kPageVersionNotWritable, {page->PageNo, page->PageVersion()});
     }
   }
 }
@@ -634,9 +640,9 @@ void TQDXDiskPageManager::ApplyChanges(int32_t sessionID) {
   // Everything that can refuse the commit is checked before FileState 1 reaches the file.
   CheckCommitPreconditions(sessionID);
   CheckWritableVersions(sessionID);
-  RequireOpen(10460);
+  RequireOpen(msg::kWriteOnClosedDatabaseFile);
   TQDXFileAttachment attachment(file_);
-  if (!LockDatabaseWithRetry()) throw EQDXException(20213, msg::kDatabaseIsLocked);
+  if (!LockDatabaseWithRetry()) Raise(msg::kDatabaseLockedForUpdate);
   try {
     ReadHeader();
     header_.FileState = kFileStateWriting;

@@ -171,7 +171,7 @@ class TQDXDiskPageManager : public TQDXPageManager {
   template <typename TryLock>
   bool WithRetry(TryLock tryLock);
   void ResetToNewFile();
-  void RequireOpen(int32_t code) const;
+  void RequireOpen(const msg::Message& failure) const;
   // The base offset of the database in the open file: the first signature followed by the
   // HeaderSize 76; 0 when there is none.
   int64_t SearchSignature();

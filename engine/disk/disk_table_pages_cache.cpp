@@ -17,7 +17,7 @@ TQDXDTPCTableInfo& TQDXDTPCSessionInfo::TableInfo(const TQDXTableData* table) {
 
 TQDXDTPCSessionInfo& TQDXDiskTablePagesCacheManager::Session(int32_t sessionID) {
   const int64_t index = int64_t{sessionID} + 2;
-  if (index < 0) throw EQDXException(20186, msg::kInvalidSessionID);
+  if (index < 0) Raise(msg::kInvalidSessionID);
   if (index >= static_cast<int64_t>(sessions_.size())) {
     sessions_.resize(static_cast<size_t>(index) + 1);
   }

@@ -8,7 +8,7 @@ namespace qdx {
 
 TQDXFreeSpaceGeometry::TQDXFreeSpaceGeometry(uint16_t pageSize, uint16_t pagesPerExtent) {
   if (pageSize <= kPageHeaderSize || pagesPerExtent == 0) {
-    throw EQDXException(20237, msg::kInvalidDatabaseFormat);
+    Raise(msg::kInvalidDatabaseFormat);
   }
   const int64_t dataSize = pageSize - kPageHeaderSize;
   pagesPerPfs_ = dataSize * 8;

@@ -17,14 +17,13 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
   MapPage(TQDXDiskPageManager& pageManager, int64_t pageNo)
       : pageManager_(pageManager), page_(pageManager, static_cast<int32_t>(pageNo)) {}
 
-  // Reads the page; `typeErrorCode` when it is not of `pageType`.
-  void Read(uint16_t pageType, int32_t typeErrorCode) {
+  // Reads the page; `wrongType` when it is not of `pageType`.
+  void Read(uint16_t pageType, const msg::Message& wrongType) {
     if (!pageManager_.InternalReadPage(page_)) {
-      throw EQDXException(20299, msg::kErrorReadingPage, {page_.PageNo, pageType});
+      Raise(msg::kErrorReadingPage, {page_.PageNo, pageType});
     }
     if (page_.PageType() != pageType) {
-      throw EQDXException(typeErrorCode, msg::kWrongPageType,
-                          {PageTypeName(page_.PageType()), PageTypeName(pageType)});
+      Raise(wrongType, {PageTypeName(page_.PageType()), PageTypeName(pageType)});
     }
   }
   // A new map page: first data byte 1 (the page's own bit, or the first extent's entry).
@@ -63,9 +62,9 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
 // One allocation or release: the database lock and the working copies (design notes 1, 4).
 class TQDXDatabaseFreeSpaceManager::Operation {
  public:
-  Operation(TQDXDatabaseFreeSpaceManager& manager, int32_t lockErrorCode) : manager_(manager) {
+  Operation(TQDXDatabaseFreeSpaceManager& manager, const msg::Message& locked) : manager_(manager) {
     if (!manager_.pageManager_.LockDatabaseWithRetry()) {
-      throw EQDXException(lockErrorCode, msg::kDatabaseIsLocked);
+      Raise(locked);
     }
     try {
       manager_.LoadWorkingCopies();
@@ -120,7 +119,7 @@ TQDXDatabaseFreeSpaceManager::TQDXDatabaseFreeSpaceManager(TQDXDiskPageManager& 
       totalPageCount_(pageManager.Header().TotalPageCount) {}
 
 void TQDXDatabaseFreeSpaceManager::CheckNotSystemPage(int32_t pageNo) const {
-  if (IsSystemPage(pageNo)) throw EQDXException(30434, msg::kCannotDeleteMapPage, {pageNo});
+  if (IsSystemPage(pageNo)) Raise(msg::kCannotDeleteMapPage, {pageNo});
 }
 
 int32_t TQDXDatabaseFreeSpaceManager::GrowthStep() const {
@@ -147,7 +146,7 @@ void TQDXDatabaseFreeSpaceManager::SaveWorkingCopies() {
 }
 
 int32_t TQDXDatabaseFreeSpaceManager::AllocatePage() {
-  Operation operation(*this, 20231);
+  Operation operation(*this, msg::kDatabaseLockedForAllocate);
   int32_t pageNo = FindFreePage();
   if (pageNo < 0) pageNo = ExtendFile();
   lastUsedPageNo_ = std::max(lastUsedPageNo_, pageNo);
@@ -156,7 +155,7 @@ int32_t TQDXDatabaseFreeSpaceManager::AllocatePage() {
 }
 
 void TQDXDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
-  Operation operation(*this, 20232);
+  Operation operation(*this, msg::kDatabaseLockedForFree);
   MarkPage(pageNo, /*used=*/false);
   lastUsedPageNo_ = HighestUsedPage();
   const int32_t step = GrowthStep();
@@ -179,7 +178,7 @@ int32_t TQDXDatabaseFreeSpaceManager::FindFreePage() {
 
 int32_t TQDXDatabaseFreeSpaceManager::SearchEamPage(int64_t eamIndex) {
   MapPage eam(pageManager_, geometry_.EamPageNo(eamIndex));
-  eam.Read(ptEAM, 30423);
+  eam.Read(ptEAM, msg::kSearchMapPageType);
   // Only the first extent that may have a free page is looked at.
   int64_t extent = -1;
   for (int32_t byte = 0; byte < eam.DataSize() && extent < 0; ++byte) {
@@ -202,7 +201,7 @@ int32_t TQDXDatabaseFreeSpaceManager::SearchEamPage(int64_t eamIndex) {
   int64_t candidate = -1;
   for (int64_t k = first; k <= last; ++k) {
     MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
-    pfs.Read(ptPFS, 30423);
+    pfs.Read(ptPFS, msg::kSearchMapPageType);
     for (int32_t byte = 0; byte < pfs.DataSize(); ++byte) {
       const uint8_t bits = pfs.Data()[byte];
       if (bits == 0xFF) continue;
@@ -240,7 +239,7 @@ int32_t TQDXDatabaseFreeSpaceManager::ExtendFile() {
   if (pageNo >= totalPageCount_ + step) step = pageNo - totalPageCount_ + 1;
   while (IsSystemPage(totalPageCount_ + step - 1)) ++step;
   if (totalPageCount_ + step > std::numeric_limits<int32_t>::max()) {
-    throw EQDXException(30430, msg::kPageCannotBeAddressed, {pageNo, totalPageCount_});
+    Raise(msg::kPageBeyondFile, {pageNo, totalPageCount_});
   }
   pageManager_.GrowFile(static_cast<int32_t>(step));
   totalPageCount_ = pageManager_.Header().TotalPageCount;
@@ -266,14 +265,14 @@ int32_t TQDXDatabaseFreeSpaceManager::ExtendFile() {
 
 void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
   if (pageNo < 0 || pageNo >= totalPageCount_) {
-    throw EQDXException(30430, msg::kPageCannotBeAddressed, {pageNo, totalPageCount_});
+    Raise(msg::kPageBeyondFile, {pageNo, totalPageCount_});
   }
   const TQDXMapSlot slot = geometry_.PfsSlot(pageNo);
   MapPage pfs(pageManager_, slot.MapPageNo);
-  pfs.Read(ptPFS, 30424);
+  pfs.Read(ptPFS, msg::kMarkPagePfsType);
   const bool isUsed = pfs.Field(slot, kBitMask) != 0;
-  if (used && isUsed) throw EQDXException(30425, msg::kPageAlreadyUsed, {pageNo});
-  if (!used && !isUsed) throw EQDXException(30427, msg::kPageAlreadyFree, {pageNo});
+  if (used && isUsed) Raise(msg::kPageAlreadyUsed, {pageNo});
+  if (!used && !isUsed) Raise(msg::kPageAlreadyFree, {pageNo});
   pfs.SetField(slot, kBitMask, used ? 1 : 0);
   pfs.WriteIfChanged();
   UpdateExtentEntry(geometry_.ExtentOf(pageNo), &pfs);
@@ -282,7 +281,7 @@ void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
 void TQDXDatabaseFreeSpaceManager::UpdateExtentEntry(int64_t extent, const MapPage* pfs) {
   const TQDXMapSlot slot = geometry_.EamSlot(extent);
   MapPage eam(pageManager_, slot.MapPageNo);
-  eam.Read(ptEAM, 30428);
+  eam.Read(ptEAM, msg::kUpdateExtentEamType);
   eam.SetField(slot, kEntryMask, ExtentEntry(extent, pfs));
   eam.WriteIfChanged();
 }
@@ -310,14 +309,14 @@ bool TQDXDatabaseFreeSpaceManager::IsPageUsed(int32_t pageNo) {
   const TQDXMapSlot slot = geometry_.PfsSlot(pageNo);
   if (slot.MapPageNo > lastUsedPageNo_) return false;
   MapPage pfs(pageManager_, slot.MapPageNo);
-  pfs.Read(ptPFS, 30430);
+  pfs.Read(ptPFS, msg::kIsPageUsedPfsType);
   return pfs.Field(slot, kBitMask) != 0;
 }
 
 int32_t TQDXDatabaseFreeSpaceManager::HighestUsedPage() {
   for (int64_t k = LastIndex(geometry_.PagesPerPfsPage()); k >= 0; --k) {
     MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
-    pfs.Read(ptPFS, 30432);
+    pfs.Read(ptPFS, msg::kHighestUsedPfsType);
     for (int32_t byte = pfs.DataSize() - 1; byte >= 0; --byte) {
       const uint8_t bits = pfs.Data()[byte];
       if (bits == 0) continue;

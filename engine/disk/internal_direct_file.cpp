@@ -15,11 +15,11 @@
 namespace qdx {
 
 void TQDXInternalDBDirectAccessFile::RequireOpen(const char* operation) const {
-  if (!IsOpen()) throw EQDXException(20156, msg::kInternalFileClosed, {operation});
+  if (!IsOpen()) Raise(msg::kDirectFileClosed, {operation});
 }
 
 void TQDXInternalDBDirectAccessFile::Create(int32_t size) {
-  if (IsOpen()) throw EQDXException(20157, msg::kInternalFileExists, {startPageNo_});
+  if (IsOpen()) Raise(msg::kDirectFileExists, {startPageNo_});
   const int64_t count = ChainPageCount(size, pageManager_.PageDataSize());
   std::vector<int32_t> pages;
   TQDXPageHandle previous = TQDXPageHandle::Add(pageManager_, kSystemSessionID, pageType_);
@@ -51,14 +51,13 @@ void TQDXInternalDBDirectAccessFile::Open(int32_t startPageNo) {
     int32_t pageNo = startPageNo;
     for (int64_t i = 0; i < count; ++i) {
       if (pageNo < 0 || !seen.insert(pageNo).second) {
-        throw EQDXException(20300, msg::kErrorGettingTableFilePage, {i});
+        Raise(msg::kErrorGettingTableFilePage, {i});
       }
       // Everything but byte 0, which another process may hold locked.
       std::array<uint8_t, kPageHeaderSize> header{};
       pageManager_.ReadPagePart(header.data() + 1, pageNo, kPageHeaderSize - 1, 1);
       const uint16_t type = le::Load<uint16_t>(header.data() + page_header::kTypeOffset);
-      if (type != pageType_)
-        throw EQDXException(20155, msg::kInvalidPageTypeFound, {type, pageType_});
+      if (type != pageType_) Raise(msg::kInvalidPageTypeFound, {type, pageType_});
       pages_.push_back(pageNo);
       pageNo = le::Load<int32_t>(header.data() + page_header::kNextPageNoOffset);
     }
@@ -99,7 +98,7 @@ TQDXInternalDBDirectAccessFile::Location TQDXInternalDBDirectAccessFile::Locate(
   const TQDXChainLocation location = ChainLocation(position, pageManager_.PageDataSize());
   if (position < 0 || position > usableSize_ ||
       location.PageIndex >= static_cast<int64_t>(pages_.size())) {
-    throw EQDXException(20159, msg::kSeekBeyondFileSize, {usableSize_, position});
+    Raise(msg::kSeekBeyondFileSize, {usableSize_, position});
   }
   return {static_cast<size_t>(location.PageIndex), location.DataOffset + kPageHeaderSize};
 }
@@ -133,7 +132,7 @@ void TQDXInternalDBDirectAccessFile::DirectWriteBuffer(const void* buffer, int32
   RequireOpen("DirectWriteBuffer");
   const int32_t size = GetSize();
   if (static_cast<int64_t>(position) + count > size) {
-    throw EQDXException(20158, msg::kWriteAfterEndOfFile, {size, position, count});
+    Raise(msg::kWriteAfterEndOfFile, {size, position, count});
   }
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   ForEachPart(count, position, [&](int32_t pageNo, int32_t offset, int32_t done, int32_t part) {

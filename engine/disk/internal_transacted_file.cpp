@@ -36,7 +36,7 @@ class TypeCheckOff {
 }  // namespace
 
 void TQDXInternalDBTransactedAccessFile::RequireOpen(const char* operation) const {
-  if (!IsOpen()) throw EQDXException(30389, msg::kInternalFileClosed, {operation});
+  if (!IsOpen()) Raise(msg::kTransactedFileClosed, {operation});
 }
 
 TQDXPageHandle TQDXInternalDBTransactedAccessFile::GetChainPage(int32_t sessionID, int32_t pageNo,
@@ -48,7 +48,7 @@ TQDXPageHandle TQDXInternalDBTransactedAccessFile::WalkTo(int32_t sessionID, int
   TQDXPageHandle page = GetChainPage(sessionID, startPageNo_, true);
   for (int64_t step = 1; step <= position; ++step) {
     const int32_t next = page->NextPageNo();
-    if (next == -1) throw EQDXException(20300, msg::kErrorGettingTableFilePage, {step});
+    if (next == -1) Raise(msg::kErrorGettingTableFilePage, {step});
     page = GetChainPage(sessionID, next, true);
   }
   return page;
@@ -59,7 +59,7 @@ void TQDXInternalDBTransactedAccessFile::Open(int32_t startPageNo) {
 }
 
 void TQDXInternalDBTransactedAccessFile::Create(int32_t sessionID) {
-  if (IsOpen()) throw EQDXException(30383, msg::kInternalFileExists, {startPageNo_});
+  if (IsOpen()) Raise(msg::kTransactedFileExists, {startPageNo_});
   TQDXPageHandle page = TQDXPageHandle::Add(pageManager_, sessionID, pageType_);
   TQDXTransactedFileHeader{}.Encode(ContentHeader(*page));
   page->Dirty = true;
@@ -83,7 +83,7 @@ void TQDXInternalDBTransactedAccessFile::Delete(int32_t sessionID, int32_t start
 }
 
 void TQDXInternalDBTransactedAccessFile::Reset(int32_t sessionID) {
-  if (!IsOpen()) throw EQDXException(20301, msg::kInvalidPageNumber);
+  if (!IsOpen()) Raise(msg::kRepairClosedTransactedFile);
   TypeCheckOff typeCheckOff(pageManager_);
   TQDXPageHandle page = GetChainPage(sessionID, startPageNo_, true);
   // The write counter survives: other processes tell stale copies by it.
@@ -166,7 +166,7 @@ void TQDXInternalDBTransactedAccessFile::WriteFile(int32_t sessionID, const void
   if (compression != 0) {
     TQDXCompressedBlockHeader blockHeader;
     if (!CompressBuffer(compression, level, stored, blockHeader, compressed)) {
-      throw EQDXException(20187, msg::kTableFileCompressionError);
+      Raise(msg::kTableFileCompressionError);
     }
     stored = {compressed.data(), static_cast<size_t>(blockHeader.CompressedSize)};
   }
@@ -178,7 +178,7 @@ void TQDXInternalDBTransactedAccessFile::WriteFile(int32_t sessionID, const void
   size_t done = 0;
   int32_t pageNo = startPageNo_;
   for (int64_t i = 0; i < pages; ++i) {
-    if (pageNo == -1) throw EQDXException(20300, msg::kErrorGettingTableFilePage, {i});
+    if (pageNo == -1) Raise(msg::kErrorGettingTableFilePage, {i});
     TQDXPageHandle page = GetChainPage(sessionID, pageNo, true);
     const int32_t offset = i == 0 ? kInternalFileHeaderSize : 0;
     const size_t part = std::min<size_t>(stored.size() - done, dataSize - offset);
@@ -198,7 +198,7 @@ int64_t TQDXInternalDBTransactedAccessFile::ReadChain(int32_t sessionID, bool sy
   int32_t pageNo = startPageNo_;
   for (int64_t step = 0; pageNo != -1 && done < wanted; ++step) {
     if (!seen.insert(pageNo).second) {
-      throw EQDXException(20300, msg::kErrorGettingTableFilePage, {step});
+      Raise(msg::kErrorGettingTableFilePage, {step});
     }
     TQDXPageHandle page = GetChainPage(sessionID, pageNo, synchronize);
     const int32_t offset = step == 0 ? kInternalFileHeaderSize : 0;
@@ -224,14 +224,14 @@ TQDXMemBlock TQDXInternalDBTransactedAccessFile::ReadDecompressed(int32_t sessio
   TQDXMemBlock stored;
   const int64_t read = ReadChain(sessionID, synchronize, wanted, nullptr, &stored);
   if (read < wanted || wanted == 0) {
-    throw EQDXException(30388, msg::kCannotReadInternalFileBytes, {wanted, read, wanted});
+    Raise(msg::kCannotReadInternalFileBytes, {wanted, read, wanted});
   }
   int64_t produced = info.UncompressedSize;
   TQDXMemBlock plain;
   if (!DecompressBuffer(info.Compression, {stored.data(), static_cast<size_t>(read)}, produced,
                         plain) ||
       produced < info.UncompressedSize) {
-    throw EQDXException(20189, msg::kTableFileDecompressionError);
+    Raise(msg::kTableFileDecompressionError);
   }
   return plain;
 }
@@ -241,14 +241,14 @@ void TQDXInternalDBTransactedAccessFile::ReadFile(int32_t sessionID, void* buffe
   RequireOpen("ReadFile");
   const Info info = GetInfo(sessionID, synchronize);
   if (info.UncompressedSize < count) {
-    throw EQDXException(30387, msg::kCannotReadInternalFile, {info.UncompressedSize, count});
+    Raise(msg::kCannotReadInternalFile, {info.UncompressedSize, count});
   }
   if (count <= 0) return;
   if (info.Compression == 0) {
     const int64_t read =
         ReadChain(sessionID, synchronize, count, static_cast<uint8_t*>(buffer), nullptr);
     if (read < count) {
-      throw EQDXException(30388, msg::kCannotReadInternalFileBytes, {count, read, count});
+      Raise(msg::kCannotReadInternalFileBytes, {count, read, count});
     }
     return;
   }
@@ -266,8 +266,7 @@ TQDXMemBlock TQDXInternalDBTransactedAccessFile::ReadAll(int32_t sessionID, bool
   // Plain content is its stored bytes: the buffer grows with the chain actually found.
   TQDXMemBlock content;
   const int64_t read = ReadChain(sessionID, synchronize, size, nullptr, &content);
-  if (read < size)
-    throw EQDXException(30388, msg::kCannotReadInternalFileBytes, {size, read, size});
+  if (read < size) Raise(msg::kCannotReadInternalFileBytes, {size, read, size});
   return content;
 }
 

@@ -12,8 +12,7 @@ TQDXSystemDirectory::TQDXSystemDirectory(TQDXPageManager& pageManager)
 void TQDXSystemDirectory::Create() {
   file_.Create(kSystemSessionID);
   if (file_.StartPageNo() != kSystemDirectoryPageNo) {
-    throw EQDXException(30392, msg::kErrorCreatingSystemDirectory,
-                        {file_.StartPageNo(), kSystemDirectoryPageNo});
+    Raise(msg::kErrorCreatingSystemDirectory, {file_.StartPageNo(), kSystemDirectoryPageNo});
   }
   entries_.clear();
 }

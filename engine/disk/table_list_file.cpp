@@ -74,7 +74,7 @@ std::vector<TQDXTableListEntry>::const_iterator TQDXTableListFile::Find(
 void TQDXTableListFile::AddTable(int32_t tableID, std::string_view name, int32_t locksStartPage,
                                  int32_t mostUpdatedStartPage, int32_t metadataStartPage) {
   if (Find(name) != entries_.end()) {
-    throw EQDXException(30395, msg::kCannotCreateExistingTable, {name});
+    Raise(msg::kCannotCreateExistingTable, {name});
   }
   entries_.push_back(
       {StoredName(name), tableID, metadataStartPage, mostUpdatedStartPage, locksStartPage});
@@ -82,20 +82,20 @@ void TQDXTableListFile::AddTable(int32_t tableID, std::string_view name, int32_t
 
 TQDXTableListFile::TableInfo TQDXTableListFile::FindTable(std::string_view name) const {
   const auto entry = Find(name);
-  if (entry == entries_.end()) throw EQDXException(30396, msg::kTableNotExists, {name});
+  if (entry == entries_.end()) Raise(msg::kFindTableNotExists, {name});
   return {entry->TableID, entry->MetadataStartPage, entry->MostUpdatedStartPage,
           entry->LocksStartPage};
 }
 
 void TQDXTableListFile::DeleteTable(std::string_view name) {
   const auto entry = Find(name);
-  if (entry == entries_.end()) throw EQDXException(30405, msg::kTableNotExists, {name});
+  if (entry == entries_.end()) Raise(msg::kDeleteTableNotExists, {name});
   entries_.erase(entry);
 }
 
 void TQDXTableListFile::RenameTable(std::string_view oldName, std::string_view newName) {
   const auto entry = Find(oldName);
-  if (entry == entries_.end()) throw EQDXException(30397, msg::kTableNotExists, {oldName});
+  if (entry == entries_.end()) Raise(msg::kRenameTableNotExists, {oldName});
   entries_[static_cast<size_t>(entry - entries_.begin())].TableName = StoredName(newName);
 }
 

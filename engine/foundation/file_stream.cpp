@@ -25,11 +25,10 @@ TQDXFileStream::TQDXFileStream(const std::string& fileName, bool temporary, uint
     : fileName_(fileName), mode_(mode), temporary_(temporary) {
   SetBlockSize(kFileStreamBlockSize);
   if (mode == fmCreate) {
-    if (!file_.Create(fileName))
-      throw EQDXException(10104, msg::kCannotCreateStreamFile, {fileName});
+    if (!file_.Create(fileName)) Raise(msg::kCannotCreateStreamFile, {fileName});
     if (temporary) platform::DeleteFile(fileName);
   } else if (!file_.Open(fileName, AccessOfMode(mode))) {
-    throw EQDXException(10105, msg::kCannotOpenStreamFile, {fileName, mode});
+    Raise(msg::kCannotOpenStreamFile, {fileName, mode});
   }
 }
 

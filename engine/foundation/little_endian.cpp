@@ -6,7 +6,7 @@
 namespace qdx {
 
 void RaiseBufferSizeExceeded() {
-  throw EQDXException(20056, msg::kBufferSizeExceeded);
+  Raise(msg::kBufferSizeExceeded);
 }
 
 }  // namespace qdx

@@ -39,7 +39,7 @@ uint8_t* AllocateBlock(int64_t blockSize, AllocationMethod method) {
       block = platform::AllocateVirtualMemory(blockSize);
       break;
     default:
-      throw EQDXException(30340, msg::kUnknownGetMemMethodType, {static_cast<int>(method)});
+      Raise(msg::kUnknownGetMemMethodType, {static_cast<int>(method)});
   }
   if (block == nullptr) throw std::bad_alloc();
   return static_cast<uint8_t*>(block);
@@ -82,15 +82,14 @@ void* TQDXMemoryManager::GetMemUnwrapped(int64_t size) {
 }
 
 void* TQDXMemoryManager::GetMem(int64_t size) {
-  if (size == 0) throw EQDXException(30286, msg::kCannotAllocateZeroBytes);
-  if (limit_ > 0 && Allocated() + size > limit_)
-    throw EQDXException(30004, msg::kMemoryLimitExceeded, {limit_});
+  if (size == 0) Raise(msg::kCannotAllocateZeroBytes);
+  if (limit_ > 0 && Allocated() + size > limit_) Raise(msg::kMemoryLimitExceeded, {limit_});
   try {
     // A block records its user size in 32 bits.
     if (size < 0 || size > INT32_MAX - kFrameSize) throw std::bad_alloc();
     return GetMemUnwrapped(size);
   } catch (const std::exception& e) {
-    throw EQDXException(30015, msg::kGetMemError, {e.what()});
+    Raise(msg::kGetMemError, {e.what()});
   }
 }
 
@@ -102,7 +101,7 @@ void* TQDXMemoryManager::AllocMem(int64_t size) {
 
 void TQDXMemoryManager::FreeAndNillMem(void*& p) {
   if (p == nullptr) return;
-  if (!HasBeginGuard(p)) throw EQDXException(30001, msg::kInvalidPointer);
+  if (!HasBeginGuard(p)) Raise(msg::kFreeMemInvalidPointer);
   uint8_t* block = BlockStart(p);
   const int64_t size = le::Load<int32_t>(block);
   const uint8_t method = block[4];
@@ -110,12 +109,12 @@ void TQDXMemoryManager::FreeAndNillMem(void*& p) {
   allocated_.fetch_sub(size, std::memory_order_relaxed);
   ReleaseBlock(block, size + kFrameSize, method);
   p = nullptr;
-  if (!endGuardIntact) throw EQDXException(30137, msg::kMemoryOverrunDetected);
+  if (!endGuardIntact) Raise(msg::kMemoryOverrunDetected);
 }
 
 void TQDXMemoryManager::ReallocMem(void*& p, int64_t size, bool zeroFill) {
   try {
-    if (p == nullptr || !HasBeginGuard(p)) throw EQDXException(30002, msg::kInvalidPointer);
+    if (p == nullptr || !HasBeginGuard(p)) Raise(msg::kReallocMemInvalidPointer);
     const int64_t oldSize = le::Load<int32_t>(BlockStart(p));
     void* fresh = GetMem(size);
     std::memcpy(fresh, p, static_cast<size_t>(std::min(oldSize, size)));
@@ -129,13 +128,13 @@ void TQDXMemoryManager::ReallocMem(void*& p, int64_t size, bool zeroFill) {
     }
     p = fresh;
   } catch (const std::exception& e) {
-    throw EQDXException(30014, msg::kReallocMemError, {e.what()});
+    Raise(msg::kReallocMemError, {e.what()});
   }
 }
 
 int64_t TQDXMemoryManager::GetBlockSize(const void* p) const {
   if (p == nullptr) return 0;
-  if (!HasBeginGuard(p)) throw EQDXException(30005, msg::kInvalidPointer);
+  if (!HasBeginGuard(p)) Raise(msg::kBlockSizeInvalidPointer);
   return le::Load<int32_t>(BlockStart(p));
 }
 

@@ -1,8 +1,10 @@
-// The engine's message texts, each once, with the codes raised with it.
+// The engine's message catalogue: every native code bound to its text.
 //
-// Every EQDXException and dataset error takes its text from here, so that each message is
-// exact and easy to find. A text with conversions is a format for the safe formatter of
-// format.h; "%d" takes any integer, "%s" any text.
+// Every EQDXException takes its code and text from an entry here, so that each message is exact
+// and a throw site reads `Raise(msg::kName, {...})`. A text with conversions is a format for the
+// safe formatter of format.h; "%d" takes any integer, "%s" any text. A text that several codes
+// share is named once and each code gets an entry naming the failure; codes of the catalogue that
+// no code raises yet are listed under their text until their raise site gets an entry.
 #pragma once
 
 #include <cstdint>
@@ -16,572 +18,624 @@ struct Message {
   const char* Text;
 };
 
-// 10079, 10080, 10083, 10091, 10094, 10099, 10102, 10103
+// ---- Texts that several entries share ---------------------------------------------------------
+// Not raised yet: 10079, 10091.
 inline constexpr const char* kCannotSetStreamPosition =
     "Cannot set stream position to %d. Position = %d, Size = %d";
-// 10081, 10082
 inline constexpr const char* kStreamSizeTooSmall =
     "Stream size = %d too small. Should be at least = %d";
-// 10085
-inline constexpr const char* kCompressBufferFailed =
-    "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d";
-// 10086, 10146, 10148, 10183, 10184, 10185, 10186, 10159, 10166, 10167, 10169, 10187, 10188, 10189,
-// 10192, 10193, 10194, 10220, 10230, 10231, 10232, 10233, 10234, 10235, 10236, 10237, 10238, 10249,
-// 10250, 10251, 10252, 10253, 10254, 10255, 10256, 10257, 10349, 10350, 10351, 10352, 10353, 10358,
-// 10359, 10360, 10361, 10401, 10402, 10426, 20168, 30303, 30304, 30305, 30306, 30307, 30308, 30309,
-// 30310, 30311, 30312, 30317, 30321, 30322, 30407, 30408, 30409, 30410, 30411
+// Not raised yet: 10401, 10402, 10426.
 inline constexpr const char* kCannotReadFromStream =
     "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d";
-// 10087
-inline constexpr const char* kDecompressBufferFailed =
-    "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d";
-// 10088
-inline constexpr const char* kDecompressBufferSizeMismatch =
-    "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d";
-// 10089
-inline constexpr const char* kDecompressBufferChecksum =
-    "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d";
-// 10090
-inline constexpr const char* kCannotReadFromStreamReadSize =
-    "Cannot read from stream. ReadSize = %d";
-// 10092, 10093
 inline constexpr const char* kInvalidStreamSize = "Invalid stream size = %d. Should be = %d";
-// 10095, 10096
 inline constexpr const char* kErrorWritingToStream = "Error writing to stream";
-// 10097, 10100, 10101, 10147, 10149, 10179, 10180, 10181, 10182, 10158, 10164, 10165, 10168, 10170,
-// 10171, 10172, 10175, 10176, 10177, 10219, 10221, 10222, 10223, 10224, 10225, 10226, 10227, 10228,
-// 10229, 10240, 10241, 10242, 10243, 10244, 10245, 10246, 10247, 10248, 10343, 10344, 10345, 10346,
-// 10347, 10348, 10354, 10355, 10356, 10357, 10398, 10400, 10427, 20169, 30313, 30314, 30315, 30316,
-// 30317, 30318, 30319, 30320, 30321, 30322, 30323, 30324, 30412, 30413, 30414, 30415, 30416
+// Not raised yet: 10398, 10400, 10427.
 inline constexpr const char* kCannotWriteToStream =
     "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d";
-// 10098
-inline constexpr const char* kInvalidExtensionSize =
-    "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d";
-// 10104
-inline constexpr const char* kCannotCreateStreamFile = "Cannot create file. FileName = %s";
-// 10105
-inline constexpr const char* kCannotOpenStreamFile = "Cannot open file. FileName = %s, Mode = %d";
-// 10418, 10419, 20149
+// Not raised yet: 20149.
 inline constexpr const char* kStreamBlockSizeZero = "Stream block size = 0 is not allowed";
-// 10433, 10434
+// Not raised yet: 10433, 10434.
 inline constexpr const char* kNotAVariantArray = "Not a variant array";
-// 10435, 10436, 10438
+// Not raised yet: 10435, 10436, 10438.
 inline constexpr const char* kInvalidVariantArrayBounds =
     "Invalid variant array bounds. DimCount = %d, IndexCount = %d";
-// 10437
-inline constexpr const char* kSystemError = "System error. Error code = %d";
-// 10439
-inline constexpr const char* kInvalidCurrencyValue = "'%s' is not a valid currency value";
-// 20056
-inline constexpr const char* kBufferSizeExceeded = "Buffer size exceeded";
-// 30001, 30002, 30005
 inline constexpr const char* kInvalidPointer = "Invalid pointer";
-// 30004
-inline constexpr const char* kMemoryLimitExceeded = "Memory limit exceeded (Limit = %d bytes)";
-// 30014
-inline constexpr const char* kReallocMemError = "ReallocMem error: %s";
-// 30015
-inline constexpr const char* kGetMemError = "GetMem error: %s";
-// 30016, 30140
 inline constexpr const char* kValueIsNull = "Value is Null";
-// 30044
-inline constexpr const char* kCannotCompareIncompatibleTypes =
-    "Cannot compare Incompatible DataTypes: '%s' and '%s'";
-// 30045
-inline constexpr const char* kUnknownReturnCode = "Unknown return code: %d";
-// 30047, 30050, 30289
 inline constexpr const char* kUnknownDataType = "Unknown DataType: '%s'";
-// 30051, 30052
 inline constexpr const char* kCannotCastFromTo = "Cannot cast from '%s' to '%s'";
-// 30054
-inline constexpr const char* kCannotCopyDataIntoNewMemory = "Cannot copy data into new memory";
-// 30113, 30114
 inline constexpr const char* kUnsupportedVariantType = "Unsupported Variant Type %s";
-// 30123
-inline constexpr const char* kCannotInvertNonNumeric =
-    "Cannot invert value with not numeric type '%s'";
-// 30124, 30126, 30127
 inline constexpr const char* kNotNumericArgument = "Not numeric argument in numeric operator '%s'";
-// 30128
-inline constexpr const char* kDivisionError = "Division error: %s";
-// 30137
-inline constexpr const char* kMemoryOverrunDetected = "Memory overrun detected";
-// 30138
-inline constexpr const char* kFreeAndNillMemError = "FreeAndNillMem error: %s";
-// 30286
-inline constexpr const char* kCannotAllocateZeroBytes = "Cannot allocate 0 bytes";
-// 30340
-inline constexpr const char* kUnknownGetMemMethodType = "Unknown GetMem method type: %d";
-// 10007, 10111
+// Not raised yet: 10007, 10111.
 inline constexpr const char* kDatasetNotInEditOrInsertMode = "Dataset not in edit or insert mode";
-// 10026
-inline constexpr const char* kCannotRetrieveRecord = "Cannot retrieve record";
-// 10029, 10068, 10075
+// Not raised yet: 10029, 10068, 10075.
 inline constexpr const char* kDatasetIsNotOpened = "Dataset is not opened";
-// 10030, 10076
+// Not raised yet: 10030, 10076.
 inline constexpr const char* kDatasetNotInInsertOrEditMode =
     "Dataset is not in insert or edit mode";
-// 10032, 10069, 10077, 10106, 10107
+// Not raised yet: 10032, 10069, 10077, 10106, 10107.
 inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only mode";
-// 10034, 10035, 10036, 10037, 10038, 10039, 10040, 10041, 10042, 10043, 10044, 10045, 10046, 10047,
-// 10048, 10050, 10051, 10052, 10053, 10054, 10055, 10056, 10057, 10058, 10059, 10060, 10061, 10063,
-// 10065, 10066, 10067, 10070, 10071, 10078, 10108, 10259, 10266, 10267, 10268, 10269, 10270, 10275,
-// 10280, 10281, 10287, 10288, 10296, 10299, 10300, 10311, 10315, 10316, 10319, 10320, 10326, 10500,
-// 10503, 10504, 10514, 10001, 10003, 10015, 10016, 10113, 10114, 10119, 10120, 10121, 10122, 10123,
-// 10260, 10261, 10272, 10380, 10384, 10385, 10389, 10390, 10391, 10399, 10414, 10425, 10483, 10489,
-// 10490, 10491, 10492, 10493, 10494, 20135, 20136, 20137, 20138, 20139
+// Not raised yet: 10034, 10035, 10036, 10037, 10038, 10039, 10040, 10041, 10042, 10043, 10044,
+// 10045, 10046, 10047, 10048, 10050, 10051, 10052, 10053, 10054, 10055, 10056, 10057, 10058, 10059,
+// 10060, 10061, 10063, 10065, 10066, 10067, 10070, 10071, 10078, 10108, 10259, 10266, 10267, 10268,
+// 10269, 10270, 10275, 10280, 10281, 10287, 10288, 10296, 10299, 10300, 10311, 10315, 10316, 10319,
+// 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10015, 10113, 10114, 10119, 10120, 10121, 10122,
+// 10123, 10260, 10261, 10272, 10380, 10384, 10385, 10399, 10414, 10425, 10483, 10489, 10490, 10491,
+// 10492, 10493, 10494, 20135, 20136, 20137, 20138, 20139.
 inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
-// 10271
-inline constexpr const char* kCannotLocateOnClosedDataset =
-    "Cannot perform LOCATE on a closed dataset";
-// 10325
-inline constexpr const char* kCannotFindIndex = "Cannot find index %s";
-// 10515, 30448
+// Not raised yet: 10515, 30448.
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
-// 20001
-inline constexpr const char* kErrorCreatingTableHandle = "Error creating table handle";
-// 20002
-inline constexpr const char* kInvalidSessionName = "Invalid session name '%s'";
-// 20007
-inline constexpr const char* kDatabaseEngineIsNotInitialized = "Database Engine is not initialized";
-// 20019
-inline constexpr const char* kFieldIsNotInTheCurrentIndex = "Field %s is not in the current index";
-// 20034, 30142
+// Not raised yet: 20034, 30142.
 inline constexpr const char* kNoSQLStatementAvailable = "No SQL statement available";
-// 20046, 20048
+// Not raised yet: 20046, 20048.
 inline constexpr const char* kInvalidIndexName = "Invalid index name '%s'";
-// 20047, 20049, 20050, 20043
+// Not raised yet: 20047, 20049, 20050.
 inline constexpr const char* kCannotFindIndexField = "Cannot find index field '%s'";
-// 20175, 20177, 20179, 20180, 20181, 20182, 20183
+// Not raised yet: 20175, 20177, 20179, 20180, 20181, 20182, 20183.
 inline constexpr const char* kOperationInTransaction =
     "Cannot perform '%s' operation on a database in transaction";
-// 20199
-inline constexpr const char* kProblemCopyingTable =
-    "Problem occured while copying table '%s': '%s'";
-// 20228, 20208
+// Not raised yet: 20228, 20208.
 inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
-// 20257
-inline constexpr const char* kInvalidBlobCompressionMode =
-    "Invalid BlobCompressionMode (must be in 1..9 range) for blob field '%s'. Cannot create table "
-    "'%s'";
-// 20297
-inline constexpr const char* kCopyTableFieldObjectMissing =
-    "Cannot copy table \"%s\". Field object for field \"%s\" is not created.";
-// 20303
-inline constexpr const char* kNotEnoughDiskSpace =
-    "There is not enough free space on drive to perform required operation with the database file.";
-// 30031, 30032, 30024, 30028, 30329, 30402, 30403
+// Not raised yet: 30031, 30032, 30024, 30028, 30329.
 inline constexpr const char* kFieldNumberNotFound = "Field #%d not found";
-// 30039, 30035, 30036, 30037, 30038, 30058, 30040
+// Not raised yet: 30039, 30036, 30037, 30038, 30058, 30040.
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
-// 30141
-inline constexpr const char* kOperationOnOpenDataset =
-    "Cannot perform this operation on an open dataset";
-// 30349, 30027, 30331, 30332, 30343, 30345
+// Not raised yet: 30349, 30027, 30331, 30332, 30343, 30345.
 inline constexpr const char* kFieldNotFound = "Field '%s' not found";
-// 30447
-inline constexpr const char* kCannotCopyTableIntoItself = "Cannot copy table '%s.%s' into it self";
-// 30449
-inline constexpr const char* kCreateDatabaseError = "Create database error: '%s'";
-// 30450
-inline constexpr const char* kCreateTableError = "Create table '%s.%s' error: '%s'";
-// 30453
-inline constexpr const char* kCannotCreateTableWithField =
-    "Cannot create table '%s' with field: %s %s(%d)";
-// 30499
-inline constexpr const char* kMissingFieldName = "Missing field name. FieldNo=%d, table '%s'";
-// 10000, 10004, 10005, 10006, 10110, 10118, 10317, 10501, 10502, 20191, 20192, 20193
+// Not raised yet: 10005, 10006, 10110, 10118, 10317, 10501, 10502, 20191, 20192, 20193.
 inline constexpr const char* kInvalidFieldNumber =
     "Invalid field number - FieldNo = %d, FieldCount = %d";
-// 10002
-inline constexpr const char* kErrorGettingFieldData =
-    "Error getting field data - FieldNo = %d, MemoryOffset = %d, MemoryDataSize = %d";
-// 10027, 10028, 10073, 10151
+// Not raised yet: 10027, 10028, 10073, 10151.
 inline constexpr const char* kTableNameNotFound = "Table not found, table name = %s";
-// 10115, 10116
+// Not raised yet: 10115, 10116.
 inline constexpr const char* kCannotWriteToReadOnlyStream = "Cannot write to read only stream";
-// 10115
-inline constexpr const char* kBlobFieldAlreadyOpened =
-    "BLOB field already opened. FieldNo = %d, FieldName = %s";
-// 10131, 20128, 20142
+// Not raised yet: 10131, 20128, 20142.
 inline constexpr const char* kNoFieldsSpecified = "Error creating table - no fields were specified";
-// 10150
-inline constexpr const char* kCannotRenameOpenTable =
-    "Cannot rename table '%s'. Table is open by another dataset";
-// 10276, 10277, 10278, 10279, 10321
+// Not raised yet: 10321.
 inline constexpr const char* kDifferentListLengths =
     "Error - different list lengths. L1 = %d, L2 = %d";
-// 10322
-inline constexpr const char* kNoProjectionFields =
-    "No fields were specified while setting projection";
-// 10323
-inline constexpr const char* kCannotFindField = "Cannot find field %s";
-// 10324
-inline constexpr const char* kCannotFindIndexByID = "Cannot find index by ID = %d";
-// 10382
-inline constexpr const char* kInvalidConditionNumberCount =
-    "Invalid condition number = %d, count = %d";
-// 10386, 10387, 10414, 10415, 10432
+// Not raised yet: 10386, 10387, 10414, 10415, 10432.
 inline constexpr const char* kCannotFindRecordPosition =
     "Cannot find record position in index %d, RecordID = %d %d";
-// 10388
-inline constexpr const char* kInvalidScanCondition =
-    "Invalid scan condition - indexID = %d, count = %d";
-// 10394, 10395, 10428, 10429
+// Not raised yet: 10394, 10395, 10428, 10429.
 inline constexpr const char* kInvalidBitNo = "Invalid bit no = %d, number of bits = %d";
-// 10413
-inline constexpr const char* kInvalidItemNumber =
-    "Invalid item number - ItemNo = %d, ItemCount = %d";
-// 10421
-inline constexpr const char* kBlobBlockSizeZero = "BLOB block size should be > 0 for field %s";
-// 10424
-inline constexpr const char* kDuplicateFieldName = "Duplicate field name %s";
-// 20017
-inline constexpr const char* kCannotDeleteOpenTable =
-    "Cannot delete table '%s'. Table is open by another dataset";
-// 20018
-inline constexpr const char* kIndexNotFound = "Index not found";
-// 20020, 20024
+// Not raised yet: 20020, 20024.
 inline constexpr const char* kInternalIndexError = "Internal index error";
-// 20021
-inline constexpr const char* kCannotDeleteMissingIndex =
-    "Cannot delete index '%s'. Index not found";
-// 20022
-inline constexpr const char* kIndexAlreadyExists = "Cannot create index '%s'. Index already exists";
-// 20025, 20112
 inline constexpr const char* kIndexErrorPageIsEmpty = "Index error: page is empty";
-// 20027, 20250
 inline constexpr const char* kIndexEntryNotFound =
     "Index error: cannot delete entry. Entry not found";
-// 20028, 20029, 20030, 20031, 20194
+// Not raised yet: 20030, 20031, 20194.
 inline constexpr const char* kIndexIntegrityError = "Index integrity error. PageNo=%d EntryNo=%d";
-// 20032
-inline constexpr const char* kIndexCircularLinks =
-    "Index integrity error. Circular links. PageNo=%d EntryNo=%d";
-// 20033, 20034
+// Not raised yet: 20034.
 inline constexpr const char* kIndexInvalidLeafLink =
     "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d";
-// 20044, 20045, 20058, 20076, 20077, 20151, 20221, 20222, 20273, 20129, 20130, 20131, 20161, 20176
+// Not raised yet: 20044, 20045, 20058, 20076, 20077, 20151, 20221, 20222, 20273, 20129, 20130,
+// 20161, 20176.
 inline constexpr const char* kPointerIsNil = "Pointer is nil";
-// 20051, 20052
 inline constexpr const char* kInvalidIndexKeyPath = "Invalid index key path";
-// 20053
-inline constexpr const char* kInvalidGetRecordMode =
-    "Invalid 'get record' mode for index: grmCurrent";
-// 20068, 20069, 20099, 20101, 20103, 20107, 20108
+// Not raised yet: 20099, 20101, 20103, 20107, 20108.
 inline constexpr const char* kIndexErrorInvalidPosition = "Index error: invalid position";
-// 20070, 20071, 20100, 20102, 20115, 20116, 20117, 20118
+// Not raised yet: 20100, 20102, 20115, 20116, 20117, 20118.
 inline constexpr const char* kIndexErrorInvalidPageNumber = "Index error: invalid page number";
-// 20074
-inline constexpr const char* kCannotRetrieveRecordFromEmptyIndex =
-    "Cannot retrieve record from empty index";
-// 20075, 20113
 inline constexpr const char* kRecNoBeyondRecordCount = "Cannot set RecNo greater than RecordCount";
-// 20078
-inline constexpr const char* kIndexErrorInvalidParams = "Index error: invalid params";
-// 20092
-inline constexpr const char* kDatabaseAlreadyOpen =
-    "Cannot create database. Database is already open";
-// 20104, 20105, 20110, 20111, 20114, 20119, 20120, 20121, 20122, 20123, 20124, 20125, 20126, 20127,
-// 20293, 20064, 20301
+// Not raised yet: 20104, 20105, 20110, 20114, 20121, 20122, 20124, 20125, 20126, 20127, 20293.
 inline constexpr const char* kInvalidPageNumber = "Invalid page number";
-// 20106
-inline constexpr const char* kDataItemPageFull = "Cannot add data item to page. Page is full";
-// 20132, 20133, 20134
+// Not raised yet: 20132, 20133, 20134.
 inline constexpr const char* kTableNotFound = "Table '%s' not found";
-// 20160
-inline constexpr const char* kAutoincMaxValueExceeded = "Autoinc max value exceeded for field '%s'";
-// 20170
-inline constexpr const char* kCannotRetrieveRecordForIndex = "Cannot retrieve record for index";
-// 20229
-inline constexpr const char* kNotInTransaction =
-    "Database is not within a transaction. Cannot perform operation";
-// 20258
-inline constexpr const char* kNoActiveIndexForKeySearch =
-    "No active index is set for Key search. Set Table.IndexName to the index on search fields.";
-// 20292
-inline constexpr const char* kInvalidRecordPageIndex =
-    "Invalid table RecordPageIndex or MostUpdated. RecordPageIndex.RecordCount=%d, "
-    "MostUpdated.RecordCount=%d";
-// 20295
-inline constexpr const char* kCannotIndexBlobField =
-    "Cannot index BLOB field '%s'. Direct indexing of BLOB fields is not supported yet, please use "
-    "CAST(blob_field, string) function to convert BLOB field to a string expression before "
-    "indexing.";
-// 20298
-inline constexpr const char* kDatabasePasswordIsInvalid = "Database password is invalid.";
-// 30007
-inline constexpr const char* kUnsupportedDataType = "Unsupported data type '%s'";
-// 30012
-inline constexpr const char* kNoSequenceLastValue =
-    "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first";
-// 30026, 30330
+// Not raised yet: 30026, 30330.
 inline constexpr const char* kConstraintNotNull =
     "Constraint '%s' violated. Value in field '%s' cannot be null";
-// 30029
-inline constexpr const char* kConstraintMinValue =
-    "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'";
-// 30030
-inline constexpr const char* kConstraintMaxValue =
-    "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'";
-// 30316
-inline constexpr const char* kUnknownConstraintType = "Unknown Constraint Type: '%d'";
-// 30319
-inline constexpr const char* kPrimaryKeyViolated =
-    "Primary Key constraint '%s' violated. Duplicate found.";
-// 30320
-inline constexpr const char* kUniqueViolated = "Constraint unique '%s' violated. Duplicate found.";
-// 30325, 30326
+// Not raised yet: 30325, 30326.
 inline constexpr const char* kNamedIndexNotFound = "Index '%s' not found";
-// 30339
-inline constexpr const char* kMethodNotOverridden = "The method '%s' not overrided in class '%s'";
-// 30344, 30346
+// Not raised yet: 30344, 30346.
 inline constexpr const char* kCannotRenameFieldExists =
     "Cannot rename field '%s'. Field '%s' already exists";
-// 30451
-inline constexpr const char* kTableAlreadyExists = "Table %s already exists";
-// 30452
-inline constexpr const char* kCannotRenameTableIntoItself = "Cannot rename table '%s' into itself";
-// 10459, 10460, 30399, 30436, 30437, 30441, 30443
 inline constexpr const char* kDatabaseFileNotOpened = "Error - database file is not opened.";
-// 10461, 10462
 inline constexpr const char* kDatabaseFileInUse = "Error - database file %s is in use.";
-// 10462, 10469, 10475, 20198, 30404, 30406, 30438, 30444
 inline constexpr const char* kCannotWriteToFile =
     "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
     "ErrorCode:%d. ErrorMessage: %s";
-// 10464, 10474, 20195, 20197, 30400, 30439, 30442
+// Not raised yet: 20197.
 inline constexpr const char* kCannotReadFromFile =
     "Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, "
     "ErrorCode:%d. ErrorMessage: %s";
-// 10470
-inline constexpr const char* kInvalidFileFormat =
-    "Invalid file format. Found signature: '%s', expected: '%s'";
-// 10471
-inline constexpr const char* kInvalidPageNo = "Invalid PageNo = %d";
-// 10476, 10477
 inline constexpr const char* kInvalidPageOffset =
     "Error - invalid page offset = %d, page size = %d";
-// 10512
-inline constexpr const char* kCannotRepairPageIndex =
-    "Cannot repair page index for large table. Table name: \"%s\"";
-// 20038
-inline constexpr const char* kPageBufferNil = "Invalid page buffer. Buffer is Nil";
-// 20039
-inline constexpr const char* kInvalidPageModification = "Invalid page modification";
-// 20085
-inline constexpr const char* kInvalidPage = "Invalid page";
-// 20086
-inline constexpr const char* kCannotWriteUsedPage = "Cannot write used page";
-// 20087
-inline constexpr const char* kInvalidIndexPage = "Invalid index page";
-// 20088
-inline constexpr const char* kCannotRemoveUsedPage = "Cannot remove used page";
-// 20090
-inline constexpr const char* kPageIsUsedByOtherSession = "Page is used by other session";
-// 20093, 20096, 20240, 20241
 inline constexpr const char* kCannotUnlockSessionsFile = "Cannot unlock sessions file";
-// 20094
-inline constexpr const char* kCannotConnectSession =
-    "Cannot connect session. Maximum connections quantity exceeded or database is open in "
-    "single-user mode";
-// 20095
-inline constexpr const char* kCannotDisconnectSession = "Cannot disconnect session";
-// 20097
-inline constexpr const char* kCannotFreeNonCommitedPages = "Cannot free non-commited pages";
-// 20140
-inline constexpr const char* kInvalidNumberOfRecordsOnPage = "Invalid number of records on page";
-// 20141
-inline constexpr const char* kRecordPageFull = "Cannot add record to page. Page is full";
-// 20143
-inline constexpr const char* kRecordNotFoundOnPage =
-    "Record not found. PageNo=%d, PageRecordCount=%d";
-// 20144, 20145, 20146, 20147, 20148
+// Not raised yet: 20144, 20145, 20146, 20147, 20148.
 inline constexpr const char* kRecordNotFound = "Record not found";
-// 20150
-inline constexpr const char* kBlobCacheNotReleased = "Blob cache not released";
-// 20152
-inline constexpr const char* kSomeSessionPagesNotReleased = "Some session pages not released";
-// 20153
-inline constexpr const char* kInvalidPageTypeCorruption =
-    "Invalid page type. Possible data corruption. Expecting type %d, but found %d";
-// 20155
-inline constexpr const char* kInvalidPageTypeFound = "Invalid PageType found: %d but expecting: %d";
-// 20156, 30389
 inline constexpr const char* kInternalFileClosed =
     "Cannot perform this operation (%s) on closed internal file";
-// 20157, 30383
 inline constexpr const char* kInternalFileExists =
     "Cannot create Internal file. File already exists. StartPageNo=%d";
-// 20158
-inline constexpr const char* kWriteAfterEndOfFile =
-    "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d";
-// 20159
-inline constexpr const char* kSeekBeyondFileSize =
-    "Seek position bigger then file size. FileSize=%d. Position=%d";
-// 20162, 20291
+// Not raised yet: 20162, 20291.
 inline constexpr const char* kCannotReadBLOBFieldValue = "Cannot read BLOB field value";
-// 20164
-inline constexpr const char* kInvalidTableHeaderData = "Invalid table header data";
-// 20165
-inline constexpr const char* kSortedPageListEmpty =
-    "TSortedPageList.Delete - no elements in array!";
-// 20166
-inline constexpr const char* kSortedPageListKeyNotFound =
-    "TSortedPageList.Delete - element not found, key = %d, itemCount = %d";
-// 20167
-inline constexpr const char* kPageNotFound = "Page not found";
-// 20171
-inline constexpr const char* kCannotFindBlobField = "Cannot find blob field";
-// 20172
-inline constexpr const char* kInvalidBlobFieldID = "Invalid blob field ID";
-// 20174
-inline constexpr const char* kRecordTooLargeForPage =
-    "Cannot create table. Record is too large to fit in current database page. Please increase "
-    "page size of database file or decrease record size";
-// 20186
-inline constexpr const char* kInvalidSessionID = "Invalid Session ID";
-// 20187
-inline constexpr const char* kTableFileCompressionError = "Table file compression error";
-// 20189
-inline constexpr const char* kTableFileDecompressionError =
-    "Table file decompression error. Possible table corruption";
-// 20196
-inline constexpr const char* kFileModifiedExternally =
-    "Cannot write changes. Database file was modified by external application";
-// 20200
-inline constexpr const char* kCannotSetTableLockNoSlot =
-    "Cannot set table lock. Try to repair database or to increase number of allowed connections";
-// 20201, 20234
+// Not raised yet: 20201, 20234.
 inline constexpr const char* kSomeTableLocksStillExist = "Some table locks still exist";
-// 20202
-inline constexpr const char* kTableLockNotFound = "Cannot remove table lock. Lock not found";
-// 20203
-inline constexpr const char* kCannotSetTableLock = "Cannot set table lock";
-// 20204
-inline constexpr const char* kCannotUnlockTable = "Cannot unlock table";
-// 20205
-inline constexpr const char* kCannotLockRecord = "Cannot lock record";
-// 20206
-inline constexpr const char* kCannotUnlockRecord = "Cannot unlock record";
-// 20209
-inline constexpr const char* kCannotOpenLockedTable = "Cannot open table '%s'. Table is locked";
-// 20210
-inline constexpr const char* kDatabaseTablesAreLocked = "Database tables are locked";
-// 20211
-inline constexpr const char* kCannotUnlockDatabaseTables = "Cannot unlock database tables";
-// 20213, 20230, 20231, 20232, 20236
 inline constexpr const char* kDatabaseIsLocked = "Database is locked";
-// 20214, 20215, 20216, 20217, 20218, 20219, 20220
+// Not raised yet: 20214, 20215, 20216, 20217, 20218, 20219, 20220.
 inline constexpr const char* kTableIsLocked = "Table is locked";
-// 20233
-inline constexpr const char* kCommitLocksFailed =
-    "Cannot commit changes. Locks of modified tables failed";
-// 20235
-inline constexpr const char* kMixedUserModes =
-    "Cannot open database in multi-user and signle-user mode at the same time";
-// 20237
-inline constexpr const char* kInvalidDatabaseFormat = "Invalid database format";
-// 20242
-inline constexpr const char* kExclusiveTableOpenByCursors =
-    "Cannot access table '%s' in exclusive mode. Table is open by another cursors";
-// 20248
-inline constexpr const char* kInvalidBlobFieldSize = "Invalid blob field size";
-// 20290
-inline constexpr const char* kBlobPageFull =
-    "Cannot add blob. Page is full: BlobCount=%d, BlobOffset=%d, BlobSize=%d, PageDataSize=%d, "
-    "SizeInBlobPageIndex=%d";
-// 20299
-inline constexpr const char* kErrorReadingPage =
-    "Error reading database file page. Page No: %d, type %d";
-// 20300
-inline constexpr const char* kErrorGettingTableFilePage =
-    "Error getting %d-th table file page. Probably database is corrupted and needs repair.";
-// 30361
-inline constexpr const char* kCannotCreateFile =
-    "Cannot create file: '%s' Error code: %d. ErrorMessage: %s";
-// 30364
-inline constexpr const char* kCannotOpenFile =
-    "Cannot open file:'%s' Error code: %d. ErrorMessage: %s";
-// 30365
-inline constexpr const char* kCannotCloseFile =
-    "Cannot close file:'%s' Error code: %d. ErrorMessage: %s";
-// 30366
-inline constexpr const char* kUnknownAccessMode = "Unknown Access mode: '%d'";
-// 30367
-inline constexpr const char* kUnknownShareMode = "Unknown Share mode: '%d'";
-// 30370
-inline constexpr const char* kCannotTruncateFile =
-    "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s";
-// 30371
-inline constexpr const char* kCannotGetFileSize =
-    "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s";
-// 30372
-inline constexpr const char* kCannotSetFilePosition =
-    "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d";
-// 30373
-inline constexpr const char* kCannotGetFilePosition =
-    "Cannot Get File Position. FileName='%s' ErrorCode:%d. ErrorMessage: %s";
-// 30374
-inline constexpr const char* kBlankFileName = "Cannot create file with blank FileName";
-// 30376
-inline constexpr const char* kOperationOnClosedFile =
-    "Cannot perform this operation (%s) on a closed file";
-// 30377
-inline constexpr const char* kOperationOnOpenedFile =
-    "Cannot perform this operation (%s) on a opened file";
-// 30379
-inline constexpr const char* kCannotFlushFile =
-    "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s";
-// 30382
-inline constexpr const char* kUnknownPageType = "Unknown Page Type: (%d)";
-// 30387
-inline constexpr const char* kCannotReadInternalFile =
-    "Cannot Read internal file. FileSize=%d. ReadSize=%d";
-// 30388
-inline constexpr const char* kCannotReadInternalFileBytes =
-    "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d";
-// 30392
-inline constexpr const char* kErrorCreatingSystemDirectory =
-    "Error Creating SystemDirectory. SystemDirectoryPageNo=%d. Real PageNo=%d.";
-// 30393
-inline constexpr const char* kTableListFileAlreadyOpened = "Table list file already opened.";
-// 30395
-inline constexpr const char* kCannotCreateExistingTable =
-    "Cannot create table. Table '%s' already exists";
-// 30396, 30397, 30405
 inline constexpr const char* kTableNotExists = "Table '%s' not exists.";
-// 30401
-inline constexpr const char* kNextObjectIDLocked = "Cannot get NextObjectID. File area is Locked.";
-// 30423, 30424, 30428, 30430, 30432
 inline constexpr const char* kWrongPageType = "Wrong page type. Found '%s', but expecting: '%s'";
-// 30425
-inline constexpr const char* kPageAlreadyUsed = "Page: %d already used";
-// 30427
-inline constexpr const char* kPageAlreadyFree = "Page: %d already free";
-// 30430, 30431
+// Not raised yet: 30431.
 inline constexpr const char* kPageCannotBeAddressed =
     "Page: %d cannot be addressed. TotalPageCount=%d";
-// 30434
-inline constexpr const char* kCannotDeleteMapPage = "Cannot delete PFS or EAM page. PageNo=%d";
-// 30445
-inline constexpr const char* kIncorrectPassword = "Cannot open database - incorrect password";
-// 30446
-inline constexpr const char* kDecryptPageCRCFailed =
-    "Decrypt page error. Check CRC failed. PageNo: %d";
-// 30046
-inline constexpr const char* kUnicodeNotSupported =
-    "Unicode is not supported by this version of Windows. The Microsoft Layer for Unicode (file "
-    "\"unicows.dll\") must be placed in the application's folder.";
-// 10499
-inline constexpr const char* kFieldTypeNotSupported =
-    "Table '%s', field '%s': the field's type is not supported by the dataset layer";
-// 20238
-inline constexpr const char* kCannotConvertDatabase =
-    "Cannot convert database to the new format. Please contact support@wagenlog.example with "
-    "this issue";
+// A stored variant whose size does not fit its data type.
+inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataType = %s, Size = %d";
+
+// The catalogue: X(name, code, text) for every entry; QDX_DEFINE_MESSAGE declares each one as
+// `inline constexpr Message name{code, text}`, and the catalogue test walks the same list.
+#define QDX_ENGINE_MESSAGES(X)                                                                     \
+  X(kSeekBlobBlockHeaders, 10080, kCannotSetStreamPosition)                                        \
+  X(kSeekNextBlobBlockHeader, 10083, kCannotSetStreamPosition)                                     \
+  X(kSeekBlobBlockData, 10086, kCannotSetStreamPosition)                                           \
+  X(kSeekTruncatedBlobBlock, 10094, kCannotSetStreamPosition)                                      \
+  X(kSeekRewrittenBlobBlock, 10099, kCannotSetStreamPosition)                                      \
+  X(kSeekBlobBlocksEnd, 10102, kCannotSetStreamPosition)                                           \
+  X(kSeekBlobDataStart, 10103, kCannotSetStreamPosition)                                           \
+  X(kPlainBlobBeyondStream, 10081, kStreamSizeTooSmall)                                            \
+  X(kBlobBlockHeaderBeyondStream, 10082, kStreamSizeTooSmall)                                      \
+  X(kCompressBufferFailed, 10085,                                                                  \
+    "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d")              \
+  X(kReadBlobBlockData, 10086, kCannotReadFromStream)                                              \
+  X(kSaveStreamRead, 10146, kCannotReadFromStream)                                                 \
+  X(kCopyStreamRead, 10148, kCannotReadFromStream)                                                 \
+  X(kReadVariantDataType, 10183, kCannotReadFromStream)                                            \
+  X(kReadVariantNullState, 10184, kCannotReadFromStream)                                           \
+  X(kReadVariantSize, 10185, kCannotReadFromStream)                                                \
+  X(kReadVariantData, 10186, kCannotReadFromStream)                                                \
+  X(kReadDefCount, 10159, kCannotReadFromStream)                                                   \
+  X(kReadDefNameLength, 10166, kCannotReadFromStream)                                              \
+  X(kReadDefName, 10167, kCannotReadFromStream)                                                    \
+  X(kReadDefObjectID, 10169, kCannotReadFromStream)                                                \
+  X(kReadFieldDataType, 10187, kCannotReadFromStream)                                              \
+  X(kReadFieldType, 10188, kCannotReadFromStream)                                                  \
+  X(kReadFieldSize, 10189, kCannotReadFromStream)                                                  \
+  X(kReadFieldBlobCompressionAlgorithm, 10192, kCannotReadFromStream)                              \
+  X(kReadFieldBlobCompressionMode, 10193, kCannotReadFromStream)                                   \
+  X(kReadFieldBlobBlockSize, 10194, kCannotReadFromStream)                                         \
+  X(kReadFieldAutoincIncrement, 30407, kCannotReadFromStream)                                      \
+  X(kReadFieldAutoincInitialValue, 30408, kCannotReadFromStream)                                   \
+  X(kReadFieldAutoincMinValue, 30409, kCannotReadFromStream)                                       \
+  X(kReadFieldAutoincMaxValue, 30410, kCannotReadFromStream)                                       \
+  X(kReadFieldAutoincCycled, 30411, kCannotReadFromStream)                                         \
+  X(kReadConstraintType, 10220, kCannotReadFromStream)                                             \
+  X(kReadCheckFirstRefID, 10230, kCannotReadFromStream)                                            \
+  X(kReadCheckTableRefID, 10231, kCannotReadFromStream)                                            \
+  X(kReadCheckTargetRefID, 10232, kCannotReadFromStream)                                           \
+  X(kReadCheckFirstRefLength, 10233, kCannotReadFromStream)                                        \
+  X(kReadCheckFirstRefName, 10234, kCannotReadFromStream)                                          \
+  X(kReadCheckTableRefLength, 10235, kCannotReadFromStream)                                        \
+  X(kReadCheckTableRefName, 10236, kCannotReadFromStream)                                          \
+  X(kReadCheckTargetRefLength, 10237, kCannotReadFromStream)                                       \
+  X(kReadCheckTargetRefName, 10238, kCannotReadFromStream)                                         \
+  X(kReadNotNullFirstRefID, 10249, kCannotReadFromStream)                                          \
+  X(kReadNotNullTableRefID, 10250, kCannotReadFromStream)                                          \
+  X(kReadNotNullTargetRefID, 10251, kCannotReadFromStream)                                         \
+  X(kReadNotNullFirstRefLength, 10252, kCannotReadFromStream)                                      \
+  X(kReadNotNullFirstRefName, 10253, kCannotReadFromStream)                                        \
+  X(kReadNotNullTableRefLength, 10254, kCannotReadFromStream)                                      \
+  X(kReadNotNullTableRefName, 10255, kCannotReadFromStream)                                        \
+  X(kReadNotNullTargetRefLength, 10256, kCannotReadFromStream)                                     \
+  X(kReadNotNullTargetRefName, 10257, kCannotReadFromStream)                                       \
+  X(kReadUniqueFirstRefID, 30303, kCannotReadFromStream)                                           \
+  X(kReadUniqueTableRefID, 30304, kCannotReadFromStream)                                           \
+  X(kReadUniqueTargetRefID, 30317, kCannotReadFromStream)                                          \
+  X(kReadUniqueFirstRefLength, 30305, kCannotReadFromStream)                                       \
+  X(kReadUniqueFirstRefName, 30306, kCannotReadFromStream)                                         \
+  X(kReadUniqueTableRefLength, 30307, kCannotReadFromStream)                                       \
+  X(kReadUniqueTableRefName, 30308, kCannotReadFromStream)                                         \
+  X(kReadUniqueTargetRefLength, 30321, kCannotReadFromStream)                                      \
+  X(kReadUniqueTargetRefName, 30322, kCannotReadFromStream)                                        \
+  X(kReadUniqueColumnCount, 30309, kCannotReadFromStream)                                          \
+  X(kReadUniqueColumnFieldID, 30310, kCannotReadFromStream)                                        \
+  X(kReadUniqueColumnNameLength, 30311, kCannotReadFromStream)                                     \
+  X(kReadUniqueColumnName, 30312, kCannotReadFromStream)                                           \
+  X(kReadIndexKind, 10349, kCannotReadFromStream)                                                  \
+  X(kReadIndexUnique, 10350, kCannotReadFromStream)                                                \
+  X(kReadIndexPrimary, 10351, kCannotReadFromStream)                                               \
+  X(kReadIndexColumnCount, 10352, kCannotReadFromStream)                                           \
+  X(kReadIndexRootPageNo, 10353, kCannotReadFromStream)                                            \
+  X(kReadIndexFieldNameLength, 10358, kCannotReadFromStream)                                       \
+  X(kReadIndexFieldName, 10359, kCannotReadFromStream)                                             \
+  X(kReadIndexDescending, 10360, kCannotReadFromStream)                                            \
+  X(kReadIndexCaseInsensitive, 10361, kCannotReadFromStream)                                       \
+  X(kReadIndexMaxIndexedSize, 20168, kCannotReadFromStream)                                        \
+  X(kDecompressBufferFailed, 10087,                                                                \
+    "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d")                           \
+  X(kDecompressBufferSizeMismatch, 10088,                                                          \
+    "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d")                           \
+  X(kDecompressBufferChecksum, 10089,                                                              \
+    "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d")                                  \
+  X(kCannotReadFromStreamReadSize, 10090, "Cannot read from stream. ReadSize = %d")                \
+  X(kCannotExtendBlobStream, 10092, kInvalidStreamSize)                                            \
+  X(kCannotResizeBlobStream, 10093, kInvalidStreamSize)                                            \
+  X(kWriteTruncatedBlockHeader, 10095, kErrorWritingToStream)                                      \
+  X(kWriteTruncatedBlockData, 10096, kErrorWritingToStream)                                        \
+  X(kExtendBlobWithZeros, 10097, kCannotWriteToStream)                                             \
+  X(kWriteBlobBlockHeader, 10100, kCannotWriteToStream)                                            \
+  X(kWriteBlobBlockData, 10101, kCannotWriteToStream)                                              \
+  X(kSaveStreamWrite, 10147, kCannotWriteToStream)                                                 \
+  X(kCopyStreamWrite, 10149, kCannotWriteToStream)                                                 \
+  X(kWriteVariantDataType, 10179, kCannotWriteToStream)                                            \
+  X(kWriteVariantNullState, 10180, kCannotWriteToStream)                                           \
+  X(kWriteVariantSize, 10181, kCannotWriteToStream)                                                \
+  X(kWriteVariantData, 10182, kCannotWriteToStream)                                                \
+  X(kWriteDefCount, 10158, kCannotWriteToStream)                                                   \
+  X(kWriteDefNameLength, 10164, kCannotWriteToStream)                                              \
+  X(kWriteDefName, 10165, kCannotWriteToStream)                                                    \
+  X(kWriteDefObjectID, 10168, kCannotWriteToStream)                                                \
+  X(kWriteFieldDataType, 10170, kCannotWriteToStream)                                              \
+  X(kWriteFieldType, 10171, kCannotWriteToStream)                                                  \
+  X(kWriteFieldSize, 10172, kCannotWriteToStream)                                                  \
+  X(kWriteFieldBlobCompressionAlgorithm, 10175, kCannotWriteToStream)                              \
+  X(kWriteFieldBlobCompressionMode, 10176, kCannotWriteToStream)                                   \
+  X(kWriteFieldBlobBlockSize, 10177, kCannotWriteToStream)                                         \
+  X(kWriteFieldAutoincIncrement, 30412, kCannotWriteToStream)                                      \
+  X(kWriteFieldAutoincInitialValue, 30413, kCannotWriteToStream)                                   \
+  X(kWriteFieldAutoincMinValue, 30414, kCannotWriteToStream)                                       \
+  X(kWriteFieldAutoincMaxValue, 30415, kCannotWriteToStream)                                       \
+  X(kWriteFieldAutoincCycled, 30416, kCannotWriteToStream)                                         \
+  X(kWriteConstraintType, 10219, kCannotWriteToStream)                                             \
+  X(kWriteCheckFirstRefID, 10227, kCannotWriteToStream)                                            \
+  X(kWriteCheckTableRefID, 10228, kCannotWriteToStream)                                            \
+  X(kWriteCheckTargetRefID, 10229, kCannotWriteToStream)                                           \
+  X(kWriteCheckFirstRefLength, 10221, kCannotWriteToStream)                                        \
+  X(kWriteCheckFirstRefName, 10222, kCannotWriteToStream)                                          \
+  X(kWriteCheckTableRefLength, 10223, kCannotWriteToStream)                                        \
+  X(kWriteCheckTableRefName, 10224, kCannotWriteToStream)                                          \
+  X(kWriteCheckTargetRefLength, 10225, kCannotWriteToStream)                                       \
+  X(kWriteCheckTargetRefName, 10226, kCannotWriteToStream)                                         \
+  X(kWriteNotNullFirstRefID, 10240, kCannotWriteToStream)                                          \
+  X(kWriteNotNullTableRefID, 10241, kCannotWriteToStream)                                          \
+  X(kWriteNotNullTargetRefID, 10242, kCannotWriteToStream)                                         \
+  X(kWriteNotNullFirstRefLength, 10243, kCannotWriteToStream)                                      \
+  X(kWriteNotNullFirstRefName, 10244, kCannotWriteToStream)                                        \
+  X(kWriteNotNullTableRefLength, 10245, kCannotWriteToStream)                                      \
+  X(kWriteNotNullTableRefName, 10246, kCannotWriteToStream)                                        \
+  X(kWriteNotNullTargetRefLength, 10247, kCannotWriteToStream)                                     \
+  X(kWriteNotNullTargetRefName, 10248, kCannotWriteToStream)                                       \
+  X(kWriteUniqueFirstRefID, 30313, kCannotWriteToStream)                                           \
+  X(kWriteUniqueTableRefID, 30314, kCannotWriteToStream)                                           \
+  X(kWriteUniqueTargetRefID, 30318, kCannotWriteToStream)                                          \
+  X(kWriteUniqueFirstRefLength, 30315, kCannotWriteToStream)                                       \
+  X(kWriteUniqueFirstRefName, 30316, kCannotWriteToStream)                                         \
+  X(kWriteUniqueTableRefLength, 30317, kCannotWriteToStream)                                       \
+  X(kWriteUniqueTableRefName, 30318, kCannotWriteToStream)                                         \
+  X(kWriteUniqueTargetRefLength, 30323, kCannotWriteToStream)                                      \
+  X(kWriteUniqueTargetRefName, 30324, kCannotWriteToStream)                                        \
+  X(kWriteUniqueColumnCount, 30319, kCannotWriteToStream)                                          \
+  X(kWriteUniqueColumnFieldID, 30320, kCannotWriteToStream)                                        \
+  X(kWriteUniqueColumnNameLength, 30321, kCannotWriteToStream)                                     \
+  X(kWriteUniqueColumnName, 30322, kCannotWriteToStream)                                           \
+  X(kWriteIndexCount, 10343, kCannotWriteToStream)                                                 \
+  X(kWriteIndexKind, 10344, kCannotWriteToStream)                                                  \
+  X(kWriteIndexUnique, 10345, kCannotWriteToStream)                                                \
+  X(kWriteIndexPrimary, 10346, kCannotWriteToStream)                                               \
+  X(kWriteIndexColumnCount, 10347, kCannotWriteToStream)                                           \
+  X(kWriteIndexRootPageNo, 10348, kCannotWriteToStream)                                            \
+  X(kWriteIndexFieldNameLength, 10354, kCannotWriteToStream)                                       \
+  X(kWriteIndexFieldName, 10355, kCannotWriteToStream)                                             \
+  X(kWriteIndexDescending, 10356, kCannotWriteToStream)                                            \
+  X(kWriteIndexCaseInsensitive, 10357, kCannotWriteToStream)                                       \
+  X(kWriteIndexMaxIndexedSize, 20169, kCannotWriteToStream)                                        \
+  X(kInvalidExtensionSize, 10098,                                                                  \
+    "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d")             \
+  X(kCannotCreateStreamFile, 10104, "Cannot create file. FileName = %s")                           \
+  X(kCannotOpenStreamFile, 10105, "Cannot open file. FileName = %s, Mode = %d")                    \
+  X(kSaveStreamBlockSizeZero, 10418, kStreamBlockSizeZero)                                         \
+  X(kCopyStreamBlockSizeZero, 10419, kStreamBlockSizeZero)                                         \
+  X(kSystemError, 10437, "System error. Error code = %d")                                          \
+  X(kInvalidCurrencyValue, 10439, "'%s' is not a valid currency value")                            \
+  X(kBufferSizeExceeded, 20056, "Buffer size exceeded")                                            \
+  X(kFreeMemInvalidPointer, 30001, kInvalidPointer)                                                \
+  X(kReallocMemInvalidPointer, 30002, kInvalidPointer)                                             \
+  X(kBlockSizeInvalidPointer, 30005, kInvalidPointer)                                              \
+  X(kMemoryLimitExceeded, 30004, "Memory limit exceeded (Limit = %d bytes)")                       \
+  X(kReallocMemError, 30014, "ReallocMem error: %s")                                               \
+  X(kGetMemError, 30015, "GetMem error: %s")                                                       \
+  X(kVariantValueIsNull, 30016, kValueIsNull)                                                      \
+  X(kCompareValueIsNull, 30140, kValueIsNull)                                                      \
+  X(kCannotCompareIncompatibleTypes, 30044,                                                        \
+    "Cannot compare Incompatible DataTypes: '%s' and '%s'")                                        \
+  X(kUnknownReturnCode, 30045, "Unknown return code: %d")                                          \
+  X(kCompareUnknownDataType, 30047, kUnknownDataType)                                              \
+  X(kSizeOfUnknownDataType, 30050, kUnknownDataType)                                               \
+  X(kUnknownDatasetFieldType, 30289, kUnknownDataType)                                             \
+  X(kCastFailed, 30051, kCannotCastFromTo)                                                         \
+  X(kNoCastBetweenTypes, 30052, kCannotCastFromTo)                                                 \
+  X(kCannotCopyDataIntoNewMemory, 30054, "Cannot copy data into new memory")                       \
+  X(kUnsupportedVariantTypeIn, 30113, kUnsupportedVariantType)                                     \
+  X(kUnsupportedVariantTypeOut, 30114, kUnsupportedVariantType)                                    \
+  X(kCannotInvertNonNumeric, 30123, "Cannot invert value with not numeric type '%s'")              \
+  X(kAddNotNumeric, 30124, kNotNumericArgument)                                                    \
+  X(kSubtractNotNumeric, 30126, kNotNumericArgument)                                               \
+  X(kMultiplyNotNumeric, 30127, kNotNumericArgument)                                               \
+  X(kDivisionError, 30128, "Division error: %s")                                                   \
+  X(kMemoryOverrunDetected, 30137, "Memory overrun detected")                                      \
+  X(kFreeAndNillMemError, 30138, "FreeAndNillMem error: %s")                                       \
+  X(kCannotAllocateZeroBytes, 30286, "Cannot allocate 0 bytes")                                    \
+  X(kUnknownGetMemMethodType, 30340, "Unknown GetMem method type: %d")                             \
+  X(kCannotRetrieveRecord, 10026, "Cannot retrieve record")                                        \
+  X(kRecordBufferNil, 10003, kNilPointerOccured)                                                   \
+  X(kGetRecordBufferNil, 10016, kNilPointerOccured)                                                \
+  X(kIndexFieldNamesNil, 10389, kNilPointerOccured)                                                \
+  X(kIndexOrdersNil, 10390, kNilPointerOccured)                                                    \
+  X(kIndexCaseFlagsNil, 10391, kNilPointerOccured)                                                 \
+  X(kCannotLocateOnClosedDataset, 10271, "Cannot perform LOCATE on a closed dataset")              \
+  X(kCannotFindIndex, 10325, "Cannot find index %s")                                               \
+  X(kErrorCreatingTableHandle, 20001, "Error creating table handle")                               \
+  X(kInvalidSessionName, 20002, "Invalid session name '%s'")                                       \
+  X(kDatabaseEngineIsNotInitialized, 20007, "Database Engine is not initialized")                  \
+  X(kFieldIsNotInTheCurrentIndex, 20019, "Field %s is not in the current index")                   \
+  X(kIndexColumnFieldMissing, 20043, kCannotFindIndexField)                                        \
+  X(kProblemCopyingTable, 20199, "Problem occured while copying table '%s': '%s'")                 \
+  X(kInvalidBlobCompressionMode, 20257,                                                            \
+    "Invalid BlobCompressionMode (must be in 1..9 range) for blob field '%s'. Cannot create "      \
+    "table "                                                                                       \
+    "'%s'")                                                                                        \
+  X(kCopyTableFieldObjectMissing, 20297,                                                           \
+    "Cannot copy table \"%s\". Field object for field \"%s\" is not created.")                     \
+  X(kNotEnoughDiskSpace, 20303,                                                                    \
+    "There is not enough free space on drive to perform required operation with the database "     \
+    "file.")                                                                                       \
+  X(kFieldDefNotFound, 30402, kFieldNumberNotFound)                                                \
+  X(kFieldCounterNotFound, 30403, kFieldNumberNotFound)                                            \
+  X(kCopyConstraintNotImplemented, 30035, kNotImplementedYet)                                      \
+  X(kOperationOnOpenDataset, 30141, "Cannot perform this operation on an open dataset")            \
+  X(kCannotCopyTableIntoItself, 30447, "Cannot copy table '%s.%s' into it self")                   \
+  X(kCreateDatabaseError, 30449, "Create database error: '%s'")                                    \
+  X(kCreateTableError, 30450, "Create table '%s.%s' error: '%s'")                                  \
+  X(kCannotCreateTableWithField, 30453, "Cannot create table '%s' with field: %s %s(%d)")          \
+  X(kMissingFieldName, 30499, "Missing field name. FieldNo=%d, table '%s'")                        \
+  X(kGetFieldNumberInvalid, 10000, kInvalidFieldNumber)                                            \
+  X(kSetFieldNumberInvalid, 10004, kInvalidFieldNumber)                                            \
+  X(kErrorGettingFieldData, 10002,                                                                 \
+    "Error getting field data - FieldNo = %d, MemoryOffset = %d, MemoryDataSize = %d")             \
+  X(kBlobFieldAlreadyOpened, 10115, "BLOB field already opened. FieldNo = %d, FieldName = %s")     \
+  X(kCannotRenameOpenTable, 10150, "Cannot rename table '%s'. Table is open by another dataset")   \
+  X(kFindIndexOrdersMismatch, 10276, kDifferentListLengths)                                        \
+  X(kFindIndexCasesMismatch, 10277, kDifferentListLengths)                                         \
+  X(kDefineIndexOrdersMismatch, 10278, kDifferentListLengths)                                      \
+  X(kDefineIndexCasesMismatch, 10279, kDifferentListLengths)                                       \
+  X(kNoProjectionFields, 10322, "No fields were specified while setting projection")               \
+  X(kCannotFindField, 10323, "Cannot find field %s")                                               \
+  X(kCannotFindIndexByID, 10324, "Cannot find index by ID = %d")                                   \
+  X(kInvalidConditionNumberCount, 10382, "Invalid condition number = %d, count = %d")              \
+  X(kInvalidScanCondition, 10388, "Invalid scan condition - indexID = %d, count = %d")             \
+  X(kInvalidItemNumber, 10413, "Invalid item number - ItemNo = %d, ItemCount = %d")                \
+  X(kBlobBlockSizeZero, 10421, "BLOB block size should be > 0 for field %s")                       \
+  X(kDuplicateFieldName, 10424, "Duplicate field name %s")                                         \
+  X(kCannotDeleteOpenTable, 20017, "Cannot delete table '%s'. Table is open by another dataset")   \
+  X(kIndexNotFound, 20018, "Index not found")                                                      \
+  X(kCannotDeleteMissingIndex, 20021, "Cannot delete index '%s'. Index not found")                 \
+  X(kIndexAlreadyExists, 20022, "Cannot create index '%s'. Index already exists")                  \
+  X(kDeleteFromEmptyIndexPage, 20025, kIndexErrorPageIsEmpty)                                      \
+  X(kPageIndexValueZero, 20112, kIndexErrorPageIsEmpty)                                            \
+  X(kIndexKeyNotFound, 20027, kIndexEntryNotFound)                                                 \
+  X(kIndexRecordNotFound, 20250, kIndexEntryNotFound)                                              \
+  X(kIndexKeyOrderBroken, 20028, kIndexIntegrityError)                                             \
+  X(kIndexPageDamaged, 20029, kIndexIntegrityError)                                                \
+  X(kIndexCircularLinks, 20032, "Index integrity error. Circular links. PageNo=%d EntryNo=%d")     \
+  X(kIndexLeafLinkInvalid, 20033, kIndexInvalidLeafLink)                                           \
+  X(kDatabaseNotOpen, 20131, kPointerIsNil)                                                        \
+  X(kKeyPathDepthsDiffer, 20051, kInvalidIndexKeyPath)                                             \
+  X(kKeyPathPagesDiffer, 20052, kInvalidIndexKeyPath)                                              \
+  X(kInvalidGetRecordMode, 20053, "Invalid 'get record' mode for index: grmCurrent")               \
+  X(kIndexPathEmpty, 20068, kIndexErrorInvalidPosition)                                            \
+  X(kIndexPositionInvalid, 20069, kIndexErrorInvalidPosition)                                      \
+  X(kNoNextSiblingPage, 20070, kIndexErrorInvalidPageNumber)                                       \
+  X(kNoPriorSiblingPage, 20071, kIndexErrorInvalidPageNumber)                                      \
+  X(kCannotRetrieveRecordFromEmptyIndex, 20074, "Cannot retrieve record from empty index")         \
+  X(kIndexRecNoBeyondCount, 20075, kRecNoBeyondRecordCount)                                        \
+  X(kPageIndexRecNoBeyondCount, 20113, kRecNoBeyondRecordCount)                                    \
+  X(kIndexErrorInvalidParams, 20078, "Index error: invalid params")                                \
+  X(kDatabaseAlreadyOpen, 20092, "Cannot create database. Database is already open")               \
+  X(kStorageGaveNoPageNumber, 20064, kInvalidPageNumber)                                           \
+  X(kPageNotInPageIndex, 20111, kInvalidPageNumber)                                                \
+  X(kFreeIndexWithoutRoot, 20119, kInvalidPageNumber)                                              \
+  X(kClearIndexWithoutRoot, 20120, kInvalidPageNumber)                                             \
+  X(kIndexWithoutTree, 20123, kInvalidPageNumber)                                                  \
+  X(kRepairClosedTransactedFile, 20301, kInvalidPageNumber)                                        \
+  X(kDataItemPageFull, 20106, "Cannot add data item to page. Page is full")                        \
+  X(kAutoincMaxValueExceeded, 20160, "Autoinc max value exceeded for field '%s'")                  \
+  X(kCannotRetrieveRecordForIndex, 20170, "Cannot retrieve record for index")                      \
+  X(kNotInTransaction, 20229, "Database is not within a transaction. Cannot perform operation")    \
+  X(kNoActiveIndexForKeySearch, 20258,                                                             \
+    "No active index is set for Key search. Set Table.IndexName to the index on search fields.")   \
+  X(kInvalidRecordPageIndex, 20292,                                                                \
+    "Invalid table RecordPageIndex or MostUpdated. RecordPageIndex.RecordCount=%d, "               \
+    "MostUpdated.RecordCount=%d")                                                                  \
+  X(kCannotIndexBlobField, 20295,                                                                  \
+    "Cannot index BLOB field '%s'. Direct indexing of BLOB fields is not supported yet, please "   \
+    "use "                                                                                         \
+    "CAST(blob_field, string) function to convert BLOB field to a string expression before "       \
+    "indexing.")                                                                                   \
+  X(kDatabasePasswordIsInvalid, 20298, "Database password is invalid.")                            \
+  X(kUnsupportedDataType, 30007, "Unsupported data type '%s'")                                     \
+  X(kNoSequenceLastValue, 30012,                                                                   \
+    "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first")                    \
+  X(kConstraintMinValue, 30029,                                                                    \
+    "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'")                     \
+  X(kConstraintMaxValue, 30030,                                                                    \
+    "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'")                   \
+  X(kUnknownConstraintType, 30316, "Unknown Constraint Type: '%d'")                                \
+  X(kPrimaryKeyViolated, 30319, "Primary Key constraint '%s' violated. Duplicate found.")          \
+  X(kUniqueViolated, 30320, "Constraint unique '%s' violated. Duplicate found.")                   \
+  X(kMethodNotOverridden, 30339, "The method '%s' not overrided in class '%s'")                    \
+  X(kTableAlreadyExists, 30451, "Table %s already exists")                                         \
+  X(kCannotRenameTableIntoItself, 30452, "Cannot rename table '%s' into itself")                   \
+  X(kReadOnClosedDatabaseFile, 10459, kDatabaseFileNotOpened)                                      \
+  X(kWriteOnClosedDatabaseFile, 10460, kDatabaseFileNotOpened)                                     \
+  X(kNextObjectIDOnClosedFile, 30399, kDatabaseFileNotOpened)                                      \
+  X(kReadPasswordBlockOnClosedFile, 30436, kDatabaseFileNotOpened)                                 \
+  X(kWritePasswordBlockOnClosedFile, 30437, kDatabaseFileNotOpened)                                \
+  X(kReadLockBlockOnClosedFile, 30441, kDatabaseFileNotOpened)                                     \
+  X(kWriteLockBlockOnClosedFile, 30443, kDatabaseFileNotOpened)                                    \
+  X(kCreateDatabaseFileInUse, 10461, kDatabaseFileInUse)                                           \
+  X(kOpenDatabaseFileInUse, 10462, kDatabaseFileInUse)                                             \
+  X(kWriteFileHeader, 10462, kCannotWriteToFile)                                                   \
+  X(kWriteFilePage, 10469, kCannotWriteToFile)                                                     \
+  X(kWriteFilePageBytes, 10475, kCannotWriteToFile)                                                \
+  X(kWriteFilePageVersion, 20198, kCannotWriteToFile)                                              \
+  X(kWriteFileNextObjectID, 30404, kCannotWriteToFile)                                             \
+  X(kInitFileNextObjectID, 30406, kCannotWriteToFile)                                              \
+  X(kWriteFilePasswordBlock, 30438, kCannotWriteToFile)                                            \
+  X(kWriteFileLockBlock, 30444, kCannotWriteToFile)                                                \
+  X(kReadFileHeader, 10464, kCannotReadFromFile)                                                   \
+  X(kReadFilePageBytes, 10474, kCannotReadFromFile)                                                \
+  X(kReadFileHeaderForChangeCheck, 20195, kCannotReadFromFile)                                     \
+  X(kReadFileNextObjectID, 30400, kCannotReadFromFile)                                             \
+  X(kReadFilePasswordBlock, 30439, kCannotReadFromFile)                                            \
+  X(kReadFileLockBlockSize, 30442, kCannotReadFromFile)                                            \
+  X(kInvalidFileFormat, 10470, "Invalid file format. Found signature: '%s', expected: '%s'")       \
+  X(kInvalidPageNo, 10471, "Invalid PageNo = %d")                                                  \
+  X(kReadPageOffsetInvalid, 10476, kInvalidPageOffset)                                             \
+  X(kWritePageOffsetInvalid, 10477, kInvalidPageOffset)                                            \
+  X(kCannotRepairPageIndex, 10512, "Cannot repair page index for large table. Table name: \"%s\"") \
+  X(kPageBufferNil, 20038, "Invalid page buffer. Buffer is Nil")                                   \
+  X(kInvalidPageModification, 20039, "Invalid page modification")                                  \
+  X(kInvalidPage, 20085, "Invalid page")                                                           \
+  X(kCannotWriteUsedPage, 20086, "Cannot write used page")                                         \
+  X(kInvalidIndexPage, 20087, "Invalid index page")                                                \
+  X(kCannotRemoveUsedPage, 20088, "Cannot remove used page")                                       \
+  X(kPageIsUsedByOtherSession, 20090, "Page is used by other session")                             \
+  X(kUnlockSessionsAfterConnect, 20093, kCannotUnlockSessionsFile)                                 \
+  X(kUnlockSessionsAfterDisconnect, 20096, kCannotUnlockSessionsFile)                              \
+  X(kUnlockSessionsAfterTakeAll, 20240, kCannotUnlockSessionsFile)                                 \
+  X(kUnlockSessionsAfterFreeAll, 20241, kCannotUnlockSessionsFile)                                 \
+  X(kCannotConnectSession, 20094,                                                                  \
+    "Cannot connect session. Maximum connections quantity exceeded or database is open in "        \
+    "single-user mode")                                                                            \
+  X(kCannotDisconnectSession, 20095, "Cannot disconnect session")                                  \
+  X(kCannotFreeNonCommitedPages, 20097, "Cannot free non-commited pages")                          \
+  X(kInvalidNumberOfRecordsOnPage, 20140, "Invalid number of records on page")                     \
+  X(kRecordPageFull, 20141, "Cannot add record to page. Page is full")                             \
+  X(kRecordNotFoundOnPage, 20143, "Record not found. PageNo=%d, PageRecordCount=%d")               \
+  X(kBlobCacheNotReleased, 20150, "Blob cache not released")                                       \
+  X(kSomeSessionPagesNotReleased, 20152, "Some session pages not released")                        \
+  X(kInvalidPageTypeCorruption, 20153,                                                             \
+    "Invalid page type. Possible data corruption. Expecting type %d, but found %d")                \
+  X(kInvalidPageTypeFound, 20155, "Invalid PageType found: %d but expecting: %d")                  \
+  X(kDirectFileClosed, 20156, kInternalFileClosed)                                                 \
+  X(kTransactedFileClosed, 30389, kInternalFileClosed)                                             \
+  X(kDirectFileExists, 20157, kInternalFileExists)                                                 \
+  X(kTransactedFileExists, 30383, kInternalFileExists)                                             \
+  X(kWriteAfterEndOfFile, 20158,                                                                   \
+    "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d")                          \
+  X(kSeekBeyondFileSize, 20159, "Seek position bigger then file size. FileSize=%d. Position=%d")   \
+  X(kInvalidTableHeaderData, 20164, "Invalid table header data")                                   \
+  X(kSortedPageListEmpty, 20165, "TSortedPageList.Delete - no elements in array!")                 \
+  X(kSortedPageListKeyNotFound, 20166,                                                             \
+    "TSortedPageList.Delete - element not found, key = %d, itemCount = %d")                        \
+  X(kPageNotFound, 20167, "Page not found")                                                        \
+  X(kCannotFindBlobField, 20171, "Cannot find blob field")                                         \
+  X(kInvalidBlobFieldID, 20172, "Invalid blob field ID")                                           \
+  X(kRecordTooLargeForPage, 20174,                                                                 \
+    "Cannot create table. Record is too large to fit in current database page. Please increase "   \
+    "page size of database file or decrease record size")                                          \
+  X(kInvalidSessionID, 20186, "Invalid Session ID")                                                \
+  X(kTableFileCompressionError, 20187, "Table file compression error")                             \
+  X(kTableFileDecompressionError, 20189,                                                           \
+    "Table file decompression error. Possible table corruption")                                   \
+  X(kFileModifiedExternally, 20196,                                                                \
+    "Cannot write changes. Database file was modified by external application")                    \
+  X(kCannotSetTableLockNoSlot, 20200,                                                              \
+    "Cannot set table lock. Try to repair database or to increase number of allowed connections")  \
+  X(kTableLockNotFound, 20202, "Cannot remove table lock. Lock not found")                         \
+  X(kCannotSetTableLock, 20203, "Cannot set table lock")                                           \
+  X(kCannotUnlockTable, 20204, "Cannot unlock table")                                              \
+  X(kCannotLockRecord, 20205, "Cannot lock record")                                                \
+  X(kCannotUnlockRecord, 20206, "Cannot unlock record")                                            \
+  X(kCannotOpenLockedTable, 20209, "Cannot open table '%s'. Table is locked")                      \
+  X(kDatabaseTablesAreLocked, 20210, "Database tables are locked")                                 \
+  X(kCannotUnlockDatabaseTables, 20211, "Cannot unlock database tables")                           \
+  X(kDatabaseLockedForUpdate, 20213, kDatabaseIsLocked)                                            \
+  X(kDatabaseLockedForOpen, 20230, kDatabaseIsLocked)                                              \
+  X(kDatabaseLockedForAllocate, 20231, kDatabaseIsLocked)                                          \
+  X(kDatabaseLockedForFree, 20232, kDatabaseIsLocked)                                              \
+  X(kDatabaseLockedForPageCount, 20236, kDatabaseIsLocked)                                         \
+  X(kCommitLocksFailed, 20233, "Cannot commit changes. Locks of modified tables failed")           \
+  X(kMixedUserModes, 20235,                                                                        \
+    "Cannot open database in multi-user and signle-user mode at the same time")                    \
+  X(kInvalidDatabaseFormat, 20237, "Invalid database format")                                      \
+  X(kExclusiveTableOpenByCursors, 20242,                                                           \
+    "Cannot access table '%s' in exclusive mode. Table is open by another cursors")                \
+  X(kInvalidBlobFieldSize, 20248, "Invalid blob field size")                                       \
+  X(kBlobPageFull, 20290,                                                                          \
+    "Cannot add blob. Page is full: BlobCount=%d, BlobOffset=%d, BlobSize=%d, PageDataSize=%d, "   \
+    "SizeInBlobPageIndex=%d")                                                                      \
+  X(kErrorReadingPage, 20299, "Error reading database file page. Page No: %d, type %d")            \
+  X(kErrorGettingTableFilePage, 20300,                                                             \
+    "Error getting %d-th table file page. Probably database is corrupted and needs repair.")       \
+  X(kCannotCreateFile, 30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s")         \
+  X(kCannotOpenFile, 30364, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s")              \
+  X(kCannotCloseFile, 30365, "Cannot close file:'%s' Error code: %d. ErrorMessage: %s")            \
+  X(kUnknownAccessMode, 30366, "Unknown Access mode: '%d'")                                        \
+  X(kUnknownShareMode, 30367, "Unknown Share mode: '%d'")                                          \
+  X(kCannotTruncateFile, 30370,                                                                    \
+    "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s")                       \
+  X(kCannotGetFileSize, 30371,                                                                     \
+    "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s")                         \
+  X(kCannotSetFilePosition, 30372,                                                                 \
+    "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d")             \
+  X(kCannotGetFilePosition, 30373,                                                                 \
+    "Cannot Get File Position. FileName='%s' ErrorCode:%d. ErrorMessage: %s")                      \
+  X(kBlankFileName, 30374, "Cannot create file with blank FileName")                               \
+  X(kOperationOnClosedFile, 30376, "Cannot perform this operation (%s) on a closed file")          \
+  X(kOperationOnOpenedFile, 30377, "Cannot perform this operation (%s) on a opened file")          \
+  X(kCannotFlushFile, 30379,                                                                       \
+    "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s")                    \
+  X(kUnknownPageType, 30382, "Unknown Page Type: (%d)")                                            \
+  X(kCannotReadInternalFile, 30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d")         \
+  X(kCannotReadInternalFileBytes, 30388,                                                           \
+    "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d")                  \
+  X(kErrorCreatingSystemDirectory, 30392,                                                          \
+    "Error Creating SystemDirectory. SystemDirectoryPageNo=%d. Real PageNo=%d.")                   \
+  X(kTableListFileAlreadyOpened, 30393, "Table list file already opened.")                         \
+  X(kCannotCreateExistingTable, 30395, "Cannot create table. Table '%s' already exists")           \
+  X(kFindTableNotExists, 30396, kTableNotExists)                                                   \
+  X(kRenameTableNotExists, 30397, kTableNotExists)                                                 \
+  X(kDeleteTableNotExists, 30405, kTableNotExists)                                                 \
+  X(kNextObjectIDLocked, 30401, "Cannot get NextObjectID. File area is Locked.")                   \
+  X(kSearchMapPageType, 30423, kWrongPageType)                                                     \
+  X(kMarkPagePfsType, 30424, kWrongPageType)                                                       \
+  X(kUpdateExtentEamType, 30428, kWrongPageType)                                                   \
+  X(kIsPageUsedPfsType, 30430, kWrongPageType)                                                     \
+  X(kHighestUsedPfsType, 30432, kWrongPageType)                                                    \
+  X(kPageAlreadyUsed, 30425, "Page: %d already used")                                              \
+  X(kPageAlreadyFree, 30427, "Page: %d already free")                                              \
+  X(kPageBeyondFile, 30430, kPageCannotBeAddressed)                                                \
+  X(kCannotDeleteMapPage, 30434, "Cannot delete PFS or EAM page. PageNo=%d")                       \
+  X(kIncorrectPassword, 30445, "Cannot open database - incorrect password")                        \
+  X(kDecryptPageCRCFailed, 30446, "Decrypt page error. Check CRC failed. PageNo: %d")              \
+  X(kUnicodeNotSupported, 30046,                                                                   \
+    "Unicode is not supported by this version of Windows. The Microsoft Layer for Unicode (file "  \
+    "\"unicows.dll\") must be placed in the application's folder.")                                \
+  X(kFieldTypeNotSupported, 10499,                                                                 \
+    "Table '%s', field '%s': the field's type is not supported by the dataset layer")              \
+  X(kCannotConvertDatabase, 20238,                                                                 \
+    "Cannot convert database to the new format. Please contact support@wagenlog.example with "     \
+    "this issue")                                                                                  \
+  X(kInvalidStoredValueSize, 10185, kInvalidStoredValue)                                           \
+  X(kInvalidStoredValueData, 10186, kInvalidStoredValue)                                           \
+  /* A declared size (read or given) that no record could hold. */                                 \
+  X(kInvalidFieldSize, 10189, "Invalid field size. DataType = %s, Size = %d")                      \
+  /* A table whose record would not fit in 2 GB. */                                                \
+  X(kRecordSizeTooLarge, 10189, "Record size too large. FieldCount = %d")                          \
+  /* The disk page manager refuses a commit that would write a page read as freed or */            \
+  /* unreadable (its cached PageVersion is 0x7FFFFFFD or above), before it writes anything. */     \
+  X(kPageVersionNotWritable, 20280,                                                                \
+    "Cannot write page %d. Its PageVersion %d marks a freed or unreadable page")                   \
+  /* An encrypted database's page cannot be enciphered with the password's algorithm */            \
+  /* code (a code above 7 enciphers nothing); the page is not written. */                          \
+  X(kCannotEncipherPage, 20281, "Cannot encrypt page %d. Unknown crypto algorithm: %d")            \
+  /* A database cannot be created with a password whose algorithm code is above 7. */              \
+  X(kUnknownCryptoAlgorithm, 20282, "Unknown crypto algorithm: %d")
+
+#define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
+QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
+#undef QDX_DEFINE_MESSAGE
 
 // The application's window framework.
 // The title of error boxes and the main window's caption.
@@ -604,29 +658,9 @@ inline constexpr const char* kArgumentsAreInvalid = " Arguments are invalid!";
 // Closes every EQDXException message, followed by the code.
 inline constexpr const char* kNativeErrorSuffix = " - Native error: ";
 
-// ECipherException 3 (the cipher's class name)
+// The message of ECipherException 3 (the cipher's class name); not an engine error.
 inline constexpr const char* kCipherNotInitialized =
     "%s is not initialized call Init() or InitKey() before.";
-// 10185, 10186: a stored variant whose size does not fit its data type
-inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataType = %s, Size = %d";
-
-// ---- Definitions and record layout --------------------------------------------------------------
-// 10189 (read or given): a declared size that no record could hold
-inline constexpr const char* kInvalidFieldSize = "Invalid field size. DataType = %s, Size = %d";
-// 10189: a table whose record would not fit in 2 GB
-inline constexpr const char* kRecordSizeTooLarge = "Record size too large. FieldCount = %d";
-
-// 20280: the disk page manager refuses a commit that would write a page read as freed or
-// unreadable (its cached PageVersion is 0x7FFFFFFD or above), before it writes anything.
-inline constexpr const char* kPageVersionNotWritable =
-    "Cannot write page %d. Its PageVersion %d marks a freed or unreadable page";
-
-// 20281: an encrypted database's page cannot be enciphered with the password's algorithm
-// code (a code above 7 enciphers nothing); the page is not written.
-inline constexpr const char* kCannotEncipherPage =
-    "Cannot encrypt page %d. Unknown crypto algorithm: %d";
-// 20282: a database cannot be created with a password whose algorithm code is above 7.
-inline constexpr const char* kUnknownCryptoAlgorithm = "Unknown crypto algorithm: %d";
 
 // The qdx utility (tools/qdx): usage, and the faults its check reports. These are not engine
 // errors and carry no native code.
@@ -655,14 +689,12 @@ inline constexpr const char* kQdxCipherWithoutPassword = "Option --cipher needs 
 inline constexpr const char* kQdxFileNameMissing = "No database file given";
 inline constexpr const char* kQdxFileExists = "Cannot create database. File '%s' already exists";
 inline constexpr const char* kQdxCheckPassed = "No faults found";
-inline constexpr const char* kQdxNeedsRepair =
-    "Database needs repair. FileState=%d, Version=%s";
+inline constexpr const char* kQdxNeedsRepair = "Database needs repair. FileState=%d, Version=%s";
 inline constexpr const char* kQdxPageCountMismatch =
     "File size does not match the header. TotalPageCount=%d, pages in file=%d";
 inline constexpr const char* kQdxLastUsedPageBeyondEnd =
     "Last used page beyond the end of the file. LastUsedPageNo=%d, TotalPageCount=%d";
-inline constexpr const char* kQdxMapPageType =
-    "Free space map page %d has type %d, expecting %d";
+inline constexpr const char* kQdxMapPageType = "Free space map page %d has type %d, expecting %d";
 inline constexpr const char* kQdxPageOutsideFile =
     "Page %d of the %s is outside the file. TotalPageCount=%d";
 inline constexpr const char* kQdxChainLoops = "The %s comes back to page %d";
@@ -675,8 +707,7 @@ inline constexpr const char* kQdxMapBeyondEnd =
     "The page free space map marks page %d in use beyond the end of the file. TotalPageCount=%d";
 inline constexpr const char* kQdxFreedPageInUse =
     "Page %d is in use but was freed (PageVersion=%d)";
-inline constexpr const char* kQdxExtentMarkedFull =
-    "Extent %d is marked full but page %d is free";
+inline constexpr const char* kQdxExtentMarkedFull = "Extent %d is marked full but page %d is free";
 inline constexpr const char* kQdxDirectoryEntryUnknown =
     "System directory entry %d has the unknown kind %d";
 inline constexpr const char* kQdxDirectoryEntryMissing =

@@ -9,21 +9,22 @@
 namespace qdx {
 namespace {
 
-void CheckBlockSize(int32_t blockSize, int32_t code) {
-  if (blockSize == 0) throw EQDXException(code, msg::kStreamBlockSizeZero);
+void CheckBlockSize(int32_t blockSize, const msg::Message& failure) {
+  if (blockSize == 0) Raise(failure);
 }
 
-// Moves `count` bytes from `source` to `target` through `block`, raising the given codes for
+// Moves `count` bytes from `source` to `target` through `block`, raising the given failures for
 // a short read or write; `onBlock` is called after each block with the bytes moved so far.
 template <typename OnBlock>
 void CopyBlocks(TStream& source, TStream& target, int32_t count, TQDXMemBlock& block,
-                int32_t readCode, int32_t writeCode, OnBlock onBlock) {
+                const msg::Message& readFailure, const msg::Message& writeFailure,
+                OnBlock onBlock) {
   const int32_t blockSize = static_cast<int32_t>(block.size());
   int32_t done = 0;
   while (done < count) {
     const int32_t chunk = std::min(blockSize, count - done);
-    CheckedRead(block.data(), chunk, source, readCode);
-    CheckedWrite(block.data(), chunk, target, writeCode);
+    CheckedRead(block.data(), chunk, source, readFailure);
+    CheckedWrite(block.data(), chunk, target, writeFailure);
     done += chunk;
     onBlock(done);
   }
@@ -43,7 +44,7 @@ int32_t TStream::Size() {
 }
 
 void TQDXStream::SaveToStream(TStream& target) {
-  CheckBlockSize(BlockSize(), 10418);
+  CheckBlockSize(BlockSize(), msg::kSaveStreamBlockSizeZero);
   const int32_t ownPosition = Position();
   const int32_t targetPosition = target.Position();
   const int32_t size = Size();
@@ -51,7 +52,7 @@ void TQDXStream::SaveToStream(TStream& target) {
   FireProgress(0);
   {
     TQDXMemBlock block(BlockSize());
-    CopyBlocks(*this, target, size, block, 10146, 10147,
+    CopyBlocks(*this, target, size, block, msg::kSaveStreamRead, msg::kSaveStreamWrite,
                [&](int32_t done) { FireProgress(Percent(done, size)); });
   }
   SetPosition(ownPosition);
@@ -64,7 +65,7 @@ void TQDXStream::LoadFromStream(TStream& source) {
 }
 
 void TQDXStream::CopyFrom(TStream& source, int32_t count, int32_t sourceStart) {
-  CheckBlockSize(BlockSize(), 10419);
+  CheckBlockSize(BlockSize(), msg::kCopyStreamBlockSizeZero);
   const int32_t ownPosition = Position();
   const int32_t sourcePosition = source.Position();
   source.SetPosition(sourceStart);
@@ -73,7 +74,7 @@ void TQDXStream::CopyFrom(TStream& source, int32_t count, int32_t sourceStart) {
   if (count > 0) {
     const int32_t sourceSize = source.Size();
     TQDXMemBlock block(BlockSize());
-    CopyBlocks(source, *this, count, block, 10148, 10149,
+    CopyBlocks(source, *this, count, block, msg::kCopyStreamRead, msg::kCopyStreamWrite,
                [&](int32_t) { FireProgress(Percent(source.Position(), sourceSize)); });
   }
   SetPosition(ownPosition);
@@ -81,24 +82,22 @@ void TQDXStream::CopyFrom(TStream& source, int32_t count, int32_t sourceStart) {
   FireProgress(100);
 }
 
-void CheckedWrite(const void* buffer, int32_t count, TStream& stream, int32_t code) {
+void CheckedWrite(const void* buffer, int32_t count, TStream& stream, const msg::Message& failure) {
   const int32_t position = stream.Position();
   const int32_t written = stream.Write(buffer, count);
-  if (written < count)
-    throw EQDXException(code, msg::kCannotWriteToStream, {position, stream.Size(), count, written});
+  if (written < count) Raise(failure, {position, stream.Size(), count, written});
 }
 
-void CheckedRead(void* buffer, int32_t count, TStream& stream, int32_t code) {
+void CheckedRead(void* buffer, int32_t count, TStream& stream, const msg::Message& failure) {
   const int32_t position = stream.Position();
   const int32_t read = stream.Read(buffer, count);
-  if (read < count)
-    throw EQDXException(code, msg::kCannotReadFromStream, {position, stream.Size(), count, read});
+  if (read < count) Raise(failure, {position, stream.Size(), count, read});
 }
 
-void CheckedSeek(TStream& stream, int32_t code, int32_t position) {
+void CheckedSeek(TStream& stream, const msg::Message& failure, int32_t position) {
   const int32_t before = stream.Position();
   if (stream.Seek(position, soFromBeginning) != position)
-    throw EQDXException(code, msg::kCannotSetStreamPosition, {position, before, stream.Size()});
+    Raise(failure, {position, before, stream.Size()});
 }
 
 }  // namespace qdx

@@ -3,13 +3,14 @@
 // TStream is the framework's stream: set size, read, write and seek are virtual; position and
 // size derive from seek. Positions and sizes are 32-bit. TQDXStream adds a block size, a
 // progress event and block-wise copies through one buffer of the block size. The checked
-// routines raise an engine error with the caller's code when a transfer falls short.
+// routines raise the caller's catalogue entry when a transfer falls short.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
 #include "engine/foundation/constants.h"
+#include "engine/foundation/messages.h"
 #include "engine/foundation/platform/critical_section.h"
 
 namespace qdx {
@@ -66,19 +67,21 @@ class TQDXStream : public TStream {
   ProgressEvent onProgress_;
 };
 
-// Writes `count` bytes; raises `code` with "Cannot write to stream. ..." when fewer are taken.
-void CheckedWrite(const void* buffer, int32_t count, TStream& stream, int32_t code);
-// Reads `count` bytes; raises `code` with "Cannot read from stream. ..." when fewer arrive.
-void CheckedRead(void* buffer, int32_t count, TStream& stream, int32_t code);
-// Sets the position; raises `code` with "Cannot set stream position ..." when the stream then
-// reports another position.
-void CheckedSeek(TStream& stream, int32_t code, int32_t position);
+// Writes `count` bytes; raises `failure` (a "Cannot write to stream. ..." entry) when fewer are
+// taken.
+void CheckedWrite(const void* buffer, int32_t count, TStream& stream, const msg::Message& failure);
+// Reads `count` bytes; raises `failure` (a "Cannot read from stream. ..." entry) when fewer
+// arrive.
+void CheckedRead(void* buffer, int32_t count, TStream& stream, const msg::Message& failure);
+// Sets the position; raises `failure` (a "Cannot set stream position ..." entry) when the stream
+// then reports another position.
+void CheckedSeek(TStream& stream, const msg::Message& failure, int32_t position);
 
 // Typed helpers over the checked routines, little-endian.
 template <typename T>
-void CheckedWriteValue(TStream& stream, T value, int32_t code);
+void CheckedWriteValue(TStream& stream, T value, const msg::Message& failure);
 template <typename T>
-T CheckedReadValue(TStream& stream, int32_t code);
+T CheckedReadValue(TStream& stream, const msg::Message& failure);
 
 }  // namespace qdx
 
@@ -87,16 +90,16 @@ T CheckedReadValue(TStream& stream, int32_t code);
 namespace qdx {
 
 template <typename T>
-void CheckedWriteValue(TStream& stream, T value, int32_t code) {
+void CheckedWriteValue(TStream& stream, T value, const msg::Message& failure) {
   uint8_t bytes[sizeof(T)];
   le::Store<T>(bytes, value);
-  CheckedWrite(bytes, sizeof(T), stream, code);
+  CheckedWrite(bytes, sizeof(T), stream, failure);
 }
 
 template <typename T>
-T CheckedReadValue(TStream& stream, int32_t code) {
+T CheckedReadValue(TStream& stream, const msg::Message& failure) {
   uint8_t bytes[sizeof(T)];
-  CheckedRead(bytes, sizeof(T), stream, code);
+  CheckedRead(bytes, sizeof(T), stream, failure);
   return le::Load<T>(bytes);
 }
 

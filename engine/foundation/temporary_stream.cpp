@@ -20,8 +20,7 @@ int32_t TQDXTemporaryStream::Write(const void* buffer, int32_t count) {
 void TQDXTemporaryStream::SpillToFile() {
   platform::File file;
   std::string name;
-  if (!file.CreateTemporary("QDX", &name))
-    throw EQDXException(10104, msg::kCannotCreateStreamFile, {name});
+  if (!file.CreateTemporary("QDX", &name)) Raise(msg::kCannotCreateStreamFile, {name});
   auto fileStream = std::make_unique<TQDXFileStream>(std::move(file), name, true);
   fileStream->LoadFromStream(*memory_);
   fileStream->SetPosition(memory_->Position());

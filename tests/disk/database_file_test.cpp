@@ -40,7 +40,7 @@ class DatabaseFileTest : public ::testing::Test {
     file.CreateFile(path);
     std::vector<uint8_t> bytes(size);
     for (int32_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i % 251);
-    file.WriteBuffer(bytes.data(), 10469, 0, size);
+    file.WriteBuffer(bytes.data(), msg::kWriteFilePage, 0, size);
   }
 
   std::filesystem::path dir_;
@@ -54,7 +54,7 @@ TEST_F(DatabaseFileTest, WritesReadsAndSizes) {
   EXPECT_EQ(file.GetPosition(), 1000);
 
   uint8_t buffer[100] = {};
-  EXPECT_EQ(file.CheckedReadBuffer(buffer, 10464, 500, 4), 4);
+  EXPECT_EQ(file.CheckedReadBuffer(buffer, msg::kReadFileHeader, 500, 4), 4);
   EXPECT_EQ(buffer[3], 503 % 251);
   // A read that meets the end of the file early is not a failure.
   int32_t bytesRead = -1;
@@ -90,7 +90,7 @@ TEST_F(DatabaseFileTest, CreateReplacesAReadOnlyFile) {
   EXPECT_EQ(file.AccessMode(), 1);
   EXPECT_EQ(file.ShareMode(), 0);
   const uint8_t byte = 1;
-  file.WriteBuffer(&byte, 10469, 0, 1);
+  file.WriteBuffer(&byte, msg::kWriteFilePage, 0, 1);
 }
 
 TEST_F(DatabaseFileTest, OpenAndCreateFailures) {
@@ -118,8 +118,8 @@ TEST_F(DatabaseFileTest, OperationsCheckTheOpenState) {
       {"SetSize", [&] { file.SetSize(0); }},
       {"GetSize", [&] { file.GetSize(); }},
       {"ReadBuffer", [&] { file.ReadBuffer(buffer, 0, 4); }},
-      {"ReadBuffer", [&] { file.CheckedReadBuffer(buffer, 10464, 0, 4); }},
-      {"WriteBuffer", [&] { file.WriteBuffer(buffer, 10469, 0, 4); }},
+      {"ReadBuffer", [&] { file.CheckedReadBuffer(buffer, msg::kReadFileHeader, 0, 4); }},
+      {"WriteBuffer", [&] { file.WriteBuffer(buffer, msg::kWriteFilePage, 0, 4); }},
       {"FlushFileBuffers", [&] { file.FlushFileBuffers(); }},
       {"LockByte", [&] { file.LockByte(1, 0); }},
       {"UnlockByte", [&] { file.UnlockByte(1, 0); }},
@@ -142,9 +142,10 @@ TEST_F(DatabaseFileTest, FailuresNameFileSizesAndSystemError) {
   EXPECT_QDX_ERROR(file.SetPosition(-1), 30372,
                    "Cannot Set File Position to -1. FileName='" + path +
                        "'. FilePosition = 1000, FileSize = 1000");
-  EXPECT_QDX_ERROR(file.SetPosition(-1, 10442), 10442, "Cannot Set File Position to -1.");
+  EXPECT_QDX_ERROR(file.SetPosition(-1, msg::Message{10442, msg::kCannotSetFilePosition.Text}),
+                   10442, "Cannot Set File Position to -1.");
   EXPECT_FALSE(file.Seek(-1));
-  EXPECT_QDX_ERROR(file.CheckedReadBuffer(buffer, 10464, -5, 4), 10464,
+  EXPECT_QDX_ERROR(file.CheckedReadBuffer(buffer, msg::kReadFileHeader, -5, 4), 10464,
                    "Cannot Read from file: '" + path +
                        "' Position = -5, Count = 4, FilePosition = 1000, FileSize = 1000, "
                        "ErrorCode:22. ErrorMessage: Invalid argument - Native error: 10464");
@@ -153,7 +154,7 @@ TEST_F(DatabaseFileTest, FailuresNameFileSizesAndSystemError) {
   file.CloseFile();
 
   file.OpenFile(path, TQDXDatabaseFile::kAccessReadOnly, TQDXDatabaseFile::kShareReadWrite);
-  EXPECT_QDX_ERROR(file.WriteBuffer(buffer, 10469, 8, 4), 10469,
+  EXPECT_QDX_ERROR(file.WriteBuffer(buffer, msg::kWriteFilePage, 8, 4), 10469,
                    "Cannot Write to file: '" + path +
                        "' Position = 8, Count = 4, FilePosition = 8, FileSize = 1000, "
                        "ErrorCode:9. ErrorMessage: Bad file descriptor");
@@ -176,7 +177,7 @@ TEST_F(DatabaseFileTest, ALostHandleIsReopenedAndTheOperationRetried) {
   ::close(file.Handle());
   EXPECT_EQ(file.GetSize(), 1000);
   uint8_t byte = 0;
-  EXPECT_EQ(file.CheckedReadBuffer(&byte, 10464, 252, 1), 1);
+  EXPECT_EQ(file.CheckedReadBuffer(&byte, msg::kReadFileHeader, 252, 1), 1);
   EXPECT_EQ(byte, 1);
   // The reopened handle holds no lock any more: the old one went with the lost handle.
   EXPECT_TRUE(file.LockByte(1, 360));

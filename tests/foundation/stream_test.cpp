@@ -157,7 +157,7 @@ TEST(CheckedRoutinesTest, ShortTransfersRaiseTheCallersCode) {
   stream.SetPosition(2);
   uint8_t buffer[8];
   try {
-    CheckedRead(buffer, 8, stream, 10166);
+    CheckedRead(buffer, 8, stream, msg::kReadDefNameLength);
     FAIL();
   } catch (const EQDXException& e) {
     EXPECT_EQ(e.ErrorCode(), 10166);
@@ -165,12 +165,12 @@ TEST(CheckedRoutinesTest, ShortTransfersRaiseTheCallersCode) {
               "Cannot read from stream. Position = 2, Stream size = 4, Block size = 8, Bytes "
               "Read = 2 - Native error: 10166");
   }
-  CheckedSeek(stream, 10079, 100);  // a memory stream takes any position
+  CheckedSeek(stream, msg::kSeekBlobDataStart, 100);  // a memory stream takes any position
   EXPECT_EQ(stream.Position(), 100);
 
-  CheckedWriteValue<int32_t>(stream, -2, 1);
+  CheckedWriteValue<int32_t>(stream, -2, msg::kWriteDefCount);
   stream.SetPosition(100);
-  EXPECT_EQ(CheckedReadValue<int32_t>(stream, 1), -2);
+  EXPECT_EQ(CheckedReadValue<int32_t>(stream, msg::kReadDefCount), -2);
 }
 
 TEST(FileStreamTest, CreateOpenAndSetSize) {

@@ -55,7 +55,7 @@ TQDXCompressedBLOBStream::TQDXCompressedBLOBStream(TStream& underlying, bool len
       mode_(descriptor.Mode),
       blockSize_(descriptor.BlockSize) {
   const int64_t start = descriptor_.StartPosition;
-  SeekUnderlying(start, 10103);
+  SeekUnderlying(start, msg::kSeekBlobDataStart);
   if (IsCompressed()) {
     if (isNew) {
       if (blockSize_ == 0) blockSize_ = qdx::CompressionBlockSize(mode_);
@@ -69,8 +69,7 @@ TQDXCompressedBLOBStream::TQDXCompressedBLOBStream(TStream& underlying, bool len
     uncompressedSize_ = isNew ? 0 : descriptor_.UncompressedSize;
     const int64_t underlyingSize = underlying_.Size();
     if (!lenient_ && (uncompressedSize_ < 0 || underlyingSize < start + uncompressedSize_)) {
-      throw EQDXException(10081, msg::kStreamSizeTooSmall,
-                          {underlyingSize, start + uncompressedSize_});
+      Raise(msg::kPlainBlobBeyondStream, {underlyingSize, start + uncompressedSize_});
     }
     uncompressedSize_ = std::max<int64_t>(uncompressedSize_, 0);
   }
@@ -79,7 +78,7 @@ TQDXCompressedBLOBStream::TQDXCompressedBLOBStream(TStream& underlying, bool len
 
 void TQDXCompressedBLOBStream::LoadBlockHeaders() {
   const int64_t start = descriptor_.StartPosition;
-  SeekUnderlying(start, 10080);
+  SeekUnderlying(start, msg::kSeekBlobBlockHeaders);
   const int64_t underlyingSize = underlying_.Size();
   // Every block takes at least a header, which bounds what a damaged count can ask for.
   headers_.Reserve(std::clamp<int64_t>((underlyingSize - start) / kHeaderSize + 1, 0,
@@ -90,8 +89,7 @@ void TQDXCompressedBLOBStream::LoadBlockHeaders() {
     if (underlyingSize - position < kHeaderSize ||
         underlying_.Read(bytes, kHeaderSize) != kHeaderSize) {
       if (lenient_) break;
-      throw EQDXException(10082, msg::kStreamSizeTooSmall,
-                          {underlyingSize, position + kHeaderSize});
+      Raise(msg::kBlobBlockHeaderBeyondStream, {underlyingSize, position + kHeaderSize});
     }
     const auto header = TQDXCompressedBlockHeader::Load(bytes);
     headers_.Add(header, position);
@@ -100,19 +98,18 @@ void TQDXCompressedBLOBStream::LoadBlockHeaders() {
     const int64_t distance = header.NextHeaderOffset;
     const int64_t next = distance <= kMaxStreamPosition ? position + distance : distance;
     if (distance < kHeaderSize) {
-      throw EQDXException(10083, msg::kCannotSetStreamPosition, {next, position, underlyingSize});
+      Raise(msg::kSeekNextBlobBlockHeader, {next, position, underlyingSize});
     }
     position = next;
-    SeekUnderlying(position, 10083);
+    SeekUnderlying(position, msg::kSeekNextBlobBlockHeader);
   }
 }
 
-void TQDXCompressedBLOBStream::SeekUnderlying(int64_t position, int32_t code) {
+void TQDXCompressedBLOBStream::SeekUnderlying(int64_t position, const msg::Message& failure) {
   if (position < 0 || position > kMaxStreamPosition) {
-    throw EQDXException(code, msg::kCannotSetStreamPosition,
-                        {position, underlying_.Position(), underlying_.Size()});
+    Raise(failure, {position, underlying_.Position(), underlying_.Size()});
   }
-  CheckedSeek(underlying_, code, static_cast<int32_t>(position));
+  CheckedSeek(underlying_, failure, static_cast<int32_t>(position));
 }
 
 int64_t TQDXCompressedBLOBStream::EndOfBlocks() const {
@@ -152,15 +149,16 @@ std::span<const uint8_t> TQDXCompressedBLOBStream::ReadCompressed(int64_t index)
   const TQDXCompressedBlockEntry& entry = headers_[index];
   const TQDXCompressedBlockHeader& header = entry.Header;
   if (header.CompressedSize <= 0 || header.UncompressedSize <= 0) {
-    throw EQDXException(10087, msg::kDecompressBufferFailed,
-                        {algorithm_, header.CompressedSize, header.UncompressedSize});
+    Raise(msg::kDecompressBufferFailed,
+          {algorithm_, header.CompressedSize, header.UncompressedSize});
   }
   if (compressedScratch_.size() < header.CompressedSize) {
     compressedScratch_ = TQDXMemBlock();
     compressedScratch_ = TQDXMemBlock(header.CompressedSize);
   }
-  SeekUnderlying(entry.Position + kHeaderSize, 10086);
-  CheckedRead(compressedScratch_.data(), header.CompressedSize, underlying_, 10086);
+  SeekUnderlying(entry.Position + kHeaderSize, msg::kSeekBlobBlockData);
+  CheckedRead(compressedScratch_.data(), header.CompressedSize, underlying_,
+              msg::kReadBlobBlockData);
   return Bytes(compressedScratch_.data(), header.CompressedSize);
 }
 
@@ -168,8 +166,8 @@ void TQDXCompressedBLOBStream::CheckBlock(const TQDXCompressedBlockHeader& heade
                                           std::span<const uint8_t> data) {
   const uint32_t crc = RawCRC32(data);
   if (crc != header.Crc32) {
-    throw EQDXException(10089, msg::kDecompressBufferChecksum,
-                        {static_cast<int32_t>(crc), static_cast<int32_t>(header.Crc32)});
+    Raise(msg::kDecompressBufferChecksum,
+          {static_cast<int32_t>(crc), static_cast<int32_t>(header.Crc32)});
   }
 }
 
@@ -182,11 +180,11 @@ std::span<const uint8_t> TQDXCompressedBLOBStream::ReadBlock(int64_t index) {
   int64_t size = header.UncompressedSize;
   TQDXMemBlock output;
   if (!DecompressBuffer(algorithm_, compressed, size, output)) {
-    throw EQDXException(10087, msg::kDecompressBufferFailed,
-                        {algorithm_, header.CompressedSize, header.UncompressedSize});
+    Raise(msg::kDecompressBufferFailed,
+          {algorithm_, header.CompressedSize, header.UncompressedSize});
   }
   if (size != header.UncompressedSize) {
-    throw EQDXException(10088, msg::kDecompressBufferSizeMismatch, {size, header.UncompressedSize});
+    Raise(msg::kDecompressBufferSizeMismatch, {size, header.UncompressedSize});
   }
   CheckBlock(header, Bytes(output.data(), size));
   blockData_ = std::move(output);
@@ -218,15 +216,14 @@ void TQDXCompressedBLOBStream::WriteBlock(int64_t index, std::span<const uint8_t
   header.Crc32 = RawCRC32(data);
   TQDXMemBlock compressed;
   if (!CompressBuffer(algorithm_, mode_, data, header, compressed)) {
-    throw EQDXException(10085, msg::kCompressBufferFailed,
-                        {algorithm_, mode_, data.size(), header.CompressedSize});
+    Raise(msg::kCompressBufferFailed, {algorithm_, mode_, data.size(), header.CompressedSize});
   }
   header.NextHeaderOffset = header.CompressedSize + kHeaderSize;
-  SeekUnderlying(entry.Position, 10099);
+  SeekUnderlying(entry.Position, msg::kSeekRewrittenBlobBlock);
   uint8_t bytes[kHeaderSize];
   header.Store(bytes);
-  CheckedWrite(bytes, kHeaderSize, underlying_, 10100);
-  CheckedWrite(compressed.data(), header.CompressedSize, underlying_, 10101);
+  CheckedWrite(bytes, kHeaderSize, underlying_, msg::kWriteBlobBlockHeader);
+  CheckedWrite(compressed.data(), header.CompressedSize, underlying_, msg::kWriteBlobBlockData);
 
   uncompressedSize_ += header.UncompressedSize - entry.Header.UncompressedSize;
   compressedSize_ += header.CompressedSize - entry.Header.CompressedSize;
@@ -259,13 +256,13 @@ void TQDXCompressedBLOBStream::Append(std::span<const uint8_t> data) {
     }
     done += length;
   }
-  SeekUnderlying(EndOfBlocks(), 10102);
+  SeekUnderlying(EndOfBlocks(), msg::kSeekBlobBlocksEnd);
 }
 
-void TQDXCompressedBLOBStream::ExtendWithZeros(int64_t newSize, int32_t shortCode) {
+void TQDXCompressedBLOBStream::ExtendWithZeros(int64_t newSize, const msg::Message& shortWrite) {
   const int64_t oldSize = uncompressedSize_;
   if (newSize <= oldSize) {
-    throw EQDXException(10098, msg::kInvalidExtensionSize, {newSize, oldSize, newSize - oldSize});
+    Raise(msg::kInvalidExtensionSize, {newSize, oldSize, newSize - oldSize});
   }
   const int64_t chunk = std::min<int64_t>(newSize - oldSize, blockSize_);
   const TQDXMemBlock zeros(chunk, /*zeroed=*/true);
@@ -275,8 +272,7 @@ void TQDXCompressedBLOBStream::ExtendWithZeros(int64_t newSize, int32_t shortCod
     Append(Bytes(zeros.data(), length));
     SyncDescriptor();
     if (uncompressedSize_ != before + length) {
-      throw EQDXException(shortCode, msg::kCannotWriteToStream,
-                          {before, uncompressedSize_, length, uncompressedSize_ - before});
+      Raise(shortWrite, {before, uncompressedSize_, length, uncompressedSize_ - before});
     }
   }
 }
@@ -286,7 +282,7 @@ void TQDXCompressedBLOBStream::Truncate(int64_t newSize) {
   const int64_t r = newSize % blockSize_;
   if (k > headers_.Count() || (r > 0 && k >= headers_.Count())) {
     // Only headers whose blocks are not full before the last can bring this about.
-    throw EQDXException(10093, msg::kInvalidStreamSize, {newSize, uncompressedSize_});
+    Raise(msg::kCannotResizeBlobStream, {newSize, uncompressedSize_});
   }
   if (r == 0) {
     headers_.SetCount(k);
@@ -299,44 +295,42 @@ void TQDXCompressedBLOBStream::Truncate(int64_t newSize) {
   header.Crc32 = RawCRC32(kept);
   TQDXMemBlock compressed;
   if (!CompressBuffer(algorithm_, mode_, kept, header, compressed)) {
-    throw EQDXException(10085, msg::kCompressBufferFailed,
-                        {algorithm_, mode_, r, header.CompressedSize});
+    Raise(msg::kCompressBufferFailed, {algorithm_, mode_, r, header.CompressedSize});
   }
   currentBlock_ = -1;
   headers_.SetCount(k + 1);
   const int64_t position = headers_[k].Position;
   underlying_.SetSize(static_cast<int32_t>(position));
   if (underlying_.Size() != position) {
-    throw EQDXException(10093, msg::kInvalidStreamSize, {underlying_.Size(), position});
+    Raise(msg::kCannotResizeBlobStream, {underlying_.Size(), position});
   }
-  SeekUnderlying(position, 10094);
+  SeekUnderlying(position, msg::kSeekTruncatedBlobBlock);
   header.NextHeaderOffset = header.CompressedSize + kHeaderSize;
   headers_[k] = {header, position};
   uint8_t bytes[kHeaderSize];
   header.Store(bytes);
   if (underlying_.Write(bytes, kHeaderSize) != kHeaderSize) {
-    throw EQDXException(10095, msg::kErrorWritingToStream);
+    Raise(msg::kWriteTruncatedBlockHeader);
   }
   if (underlying_.Write(compressed.data(), header.CompressedSize) != header.CompressedSize) {
-    throw EQDXException(10096, msg::kErrorWritingToStream);
+    Raise(msg::kWriteTruncatedBlockData);
   }
 }
 
 void TQDXCompressedBLOBStream::SetSize(int32_t newSize) {
   if (newSize < 0) {
-    throw EQDXException(10098, msg::kInvalidExtensionSize,
-                        {newSize, uncompressedSize_, newSize - uncompressedSize_});
+    Raise(msg::kInvalidExtensionSize, {newSize, uncompressedSize_, newSize - uncompressedSize_});
   }
   if (IsCompressed()) {
     if (newSize > uncompressedSize_) {
-      ExtendWithZeros(newSize, 10097);
+      ExtendWithZeros(newSize, msg::kExtendBlobWithZeros);
     } else if (newSize < uncompressedSize_) {
       Truncate(newSize);
     }
   } else {
     const int64_t end = descriptor_.StartPosition + newSize;
     if (end > kMaxStreamPosition) {
-      throw EQDXException(10093, msg::kInvalidStreamSize, {end, kMaxStreamPosition});
+      Raise(msg::kCannotResizeBlobStream, {end, kMaxStreamPosition});
     }
     underlying_.SetSize(static_cast<int32_t>(end));
     uncompressedSize_ = newSize;
@@ -356,7 +350,7 @@ int32_t TQDXCompressedBLOBStream::ReadPlain(uint8_t* buffer, int32_t count) {
 }
 
 int32_t TQDXCompressedBLOBStream::WritePlain(const uint8_t* buffer, int32_t count) {
-  SeekUnderlying(descriptor_.StartPosition + position_, 10103);
+  SeekUnderlying(descriptor_.StartPosition + position_, msg::kSeekBlobDataStart);
   const int32_t written = underlying_.Write(buffer, count);
   position_ += std::max(written, 0);
   uncompressedSize_ = underlying_.Size() - descriptor_.StartPosition;
@@ -388,7 +382,7 @@ int32_t TQDXCompressedBLOBStream::Read(void* buffer, int32_t count) {
         }
       }
     }
-    if (length <= 0) throw EQDXException(10090, msg::kCannotReadFromStreamReadSize, {length});
+    if (length <= 0) Raise(msg::kCannotReadFromStreamReadSize, {length});
     done += static_cast<int32_t>(length);
     position_ += length;
   }
@@ -402,9 +396,9 @@ int32_t TQDXCompressedBLOBStream::Write(const void* buffer, int32_t count) {
   if (position_ < uncompressedSize_) return 0;
   if (position_ > uncompressedSize_) {
     const int64_t target = position_;
-    ExtendWithZeros(target, 10097);
+    ExtendWithZeros(target, msg::kExtendBlobWithZeros);
     if (uncompressedSize_ != target) {
-      throw EQDXException(10092, msg::kInvalidStreamSize, {uncompressedSize_, target});
+      Raise(msg::kCannotExtendBlobStream, {uncompressedSize_, target});
     }
   }
   Append(Bytes(in, count));

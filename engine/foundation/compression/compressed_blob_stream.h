@@ -109,9 +109,9 @@ class TQDXCompressedBLOBStream : public TQDXStream {
   void WriteBlock(int64_t index, std::span<const uint8_t> data);
   // Appends `data` at the end of a compressed value.
   void Append(std::span<const uint8_t> data);
-  // Appends zero bytes up to `newSize`; 10098 unless it is above the size, `shortCode` for a
+  // Appends zero bytes up to `newSize`; 10098 unless it is above the size, `shortWrite` for a
   // short write.
-  void ExtendWithZeros(int64_t newSize, int32_t shortCode);
+  void ExtendWithZeros(int64_t newSize, const msg::Message& shortWrite);
   void Truncate(int64_t newSize);
   // The end of the last block in the underlying stream (the start when there is none).
   int64_t EndOfBlocks() const;
@@ -119,7 +119,7 @@ class TQDXCompressedBLOBStream : public TQDXStream {
   void UpdateTotals();
   // Mirrors block size, block count and size into the descriptor; recomputes the ratio.
   void SyncDescriptor();
-  void SeekUnderlying(int64_t position, int32_t code);
+  void SeekUnderlying(int64_t position, const msg::Message& failure);
   int32_t ReadPlain(uint8_t* buffer, int32_t count);
   int32_t WritePlain(const uint8_t* buffer, int32_t count);
 

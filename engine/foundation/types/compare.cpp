@@ -34,7 +34,7 @@ int Order(V a, V b) {
   return a < b ? kCompareLess : (b < a ? kCompareGreater : kCompareEqual);
 }
 
-int FromCollation(platform::CollationResult result, int32_t failureCode) {
+int FromCollation(platform::CollationResult result, bool wideText) {
   switch (result) {
     case platform::CollationResult::Less:
       return kCompareLess;
@@ -45,8 +45,8 @@ int FromCollation(platform::CollationResult result, int32_t failureCode) {
     default:
       break;
   }
-  if (failureCode == 30046) throw EQDXException(30046, msg::kUnicodeNotSupported);
-  throw EQDXException(30045, msg::kUnknownReturnCode, {static_cast<int>(result)});
+  if (wideText) Raise(msg::kUnicodeNotSupported);
+  Raise(msg::kUnknownReturnCode, {static_cast<int>(result)});
 }
 
 // UTF-16 text of an unaligned little-endian buffer, copied into aligned storage: on the stack
@@ -141,19 +141,19 @@ int64_t TextLimit(int32_t length, int32_t size, int32_t unitSize) {
       return FromCollation(
           locale.CompareAnsi(flags, textA.data(), static_cast<int32_t>(textA.size()), textB.data(),
                              static_cast<int32_t>(textB.size())),
-          30045);
+          /*wideText=*/false);
     }
     case T::WideChar:
     case T::WideString: {
       const WideKey keyA(a, TextLimit(length, sizeA, 2)), keyB(b, TextLimit(length, sizeB, 2));
       return FromCollation(platform::UserDefaultLocale().Compare(flags, keyA.data(), keyA.size(),
                                                                  keyB.data(), keyB.size()),
-                           30046);
+                           /*wideText=*/true);
     }
     default:
       break;
   }
-  throw EQDXException(30047, msg::kUnknownDataType, {DataTypeName(type)});
+  Raise(msg::kCompareUnknownDataType, {DataTypeName(type)});
 }
 
 inline int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t length,
@@ -288,16 +288,15 @@ namespace {
                                      bool caseInsensitive, const platform::Locale& locale,
                                      int32_t size1, int32_t size2) {
   if (dataType1 == dataType2 && dataType1 != T::Memo && dataType1 != T::WideMemo) {
-    if (!buffer1 || !buffer2) throw EQDXException(30140, msg::kValueIsNull);
+    if (!buffer1 || !buffer2) Raise(msg::kCompareValueIsNull);
     return CompareSameType(buffer1, buffer2, dataType1, length, size1, size2, caseInsensitive,
                            locale);
   }
   const T common = CommonDataType(dataType1, dataType2);
   if (common == T::None) {
-    throw EQDXException(30044, msg::kCannotCompareIncompatibleTypes,
-                        {DataTypeName(dataType1), DataTypeName(dataType2)});
+    Raise(msg::kCannotCompareIncompatibleTypes, {DataTypeName(dataType1), DataTypeName(dataType2)});
   }
-  if (!buffer1 || !buffer2) throw EQDXException(30140, msg::kValueIsNull);
+  if (!buffer1 || !buffer2) Raise(msg::kCompareValueIsNull);
   // Converted operands live in blocks released on every path.
   TQDXMemBlock converted1, converted2;
   if (dataType1 != common) {

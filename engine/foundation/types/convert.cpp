@@ -455,7 +455,7 @@ double CheckedCurrency(long double amount) {
   if (!(std::fabs(amount) < kLimit)) {
     const std::string text =
         platform::WideToAnsi(FloatToText(amount, platform::UserFormatSettings()));
-    throw EQDXException(10439, msg::kInvalidCurrencyValue, {text});
+    Raise(msg::kInvalidCurrencyValue, {text});
   }
   return static_cast<double>(std::nearbyint(amount * 10000.0L) / 10000.0L);
 }
@@ -463,13 +463,11 @@ double CheckedCurrency(long double amount) {
 TQDXMemBlock ConvertValue(TQDXValueRef value, TQDXDataType target, int32_t& resultSize,
                           const platform::FormatSettings& formats) {
   if (!CanConvert(value.DataType, target)) {
-    throw EQDXException(30052, msg::kCannotCastFromTo,
-                        {DataTypeName(value.DataType), DataTypeName(target)});
+    Raise(msg::kNoCastBetweenTypes, {DataTypeName(value.DataType), DataTypeName(target)});
   }
   if (value.DataType == target && KindOf(target) == Kind::Raw) {
     if (value.Size < 0)
-      throw EQDXException(30051, msg::kCannotCastFromTo,
-                          {DataTypeName(value.DataType), DataTypeName(target)});
+      Raise(msg::kCastFailed, {DataTypeName(value.DataType), DataTypeName(target)});
     Output out = Allocate(value.Size);
     if (value.Size > 0) std::memcpy(out.block.data(), value.Data, value.Size);
     resultSize = out.size;
@@ -480,8 +478,7 @@ TQDXMemBlock ConvertValue(TQDXValueRef value, TQDXDataType target, int32_t& resu
     resultSize = out.size;
     return std::move(out.block);
   } catch (const CastFailed&) {
-    throw EQDXException(30051, msg::kCannotCastFromTo,
-                        {DataTypeName(value.DataType), DataTypeName(target)});
+    Raise(msg::kCastFailed, {DataTypeName(value.DataType), DataTypeName(target)});
   }
 }
 

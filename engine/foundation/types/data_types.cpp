@@ -116,8 +116,7 @@ TQDXFieldType DatasetFieldTypeToFieldType(TFieldType datasetFieldType) {
   const TypeRow* row = FindRow(
       [datasetFieldType](const TypeRow& r) { return r.datasetFieldType == datasetFieldType; });
   if (!row) {
-    throw EQDXException(30289, msg::kUnknownDataType,
-                        {std::to_string(static_cast<int>(datasetFieldType))});
+    Raise(msg::kUnknownDatasetFieldType, {std::to_string(static_cast<int>(datasetFieldType))});
   }
   return static_cast<TQDXFieldType>(row->fieldType);
 }
@@ -175,7 +174,7 @@ int32_t DataSize(TQDXDataType dataType, int32_t declaredSize) {
     case TQDXDataType::None:
       break;
   }
-  throw EQDXException(30050, msg::kUnknownDataType, {DataTypeName(dataType)});
+  Raise(msg::kSizeOfUnknownDataType, {DataTypeName(dataType)});
 }
 
 }  // namespace qdx

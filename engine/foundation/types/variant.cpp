@@ -172,7 +172,7 @@ void TQDXVariant::SetAsDateTimeValue(TDateTime value) {
 
 template <typename V, typename Load>
 V TQDXVariant::Get(TQDXDataType type, Load load) const {
-  if (IsNull()) throw EQDXException(30016, msg::kValueIsNull);
+  if (IsNull()) Raise(msg::kVariantValueIsNull);
   if (dataType_ == type) {
     if (size_ < DataSize(type)) RaiseBufferSizeExceeded();
     return load(data_);
@@ -297,7 +297,7 @@ void TQDXVariant::SetFromVariant(const Variant& value) {
     case varString:
       return SetAsString(value.AsString());
     default:
-      throw EQDXException(30113, msg::kUnsupportedVariantType, {std::to_string(value.VarType())});
+      Raise(msg::kUnsupportedVariantTypeIn, {std::to_string(value.VarType())});
   }
 }
 
@@ -336,7 +336,7 @@ Variant TQDXVariant::AsVariant() const {
     case T::Logical:
       return Variant::FromBoolean(AsLogical());
     default:
-      throw EQDXException(30114, msg::kUnsupportedVariantType, {DataTypeName(dataType_)});
+      Raise(msg::kUnsupportedVariantTypeOut, {DataTypeName(dataType_)});
   }
 }
 
@@ -436,7 +436,7 @@ int32_t TQDXVariant::StringLength() const {
 
 void TQDXVariant::Negate() {
   if (!IsNumericDataType(dataType_)) {
-    throw EQDXException(30123, msg::kCannotInvertNonNumeric, {DataTypeName(dataType_)});
+    Raise(msg::kCannotInvertNonNumeric, {DataTypeName(dataType_)});
   }
   if (IsNull()) return;
   const T type = dataType_;
@@ -471,8 +471,10 @@ void TQDXVariant::Divide(const TQDXVariant& other) {
 
 void TQDXVariant::Arithmetic(const TQDXVariant& other, char op) {
   if (!IsNumericDataType(dataType_) || !IsNumericDataType(other.dataType_)) {
-    const int32_t code = op == '+' ? 30124 : op == '-' ? 30126 : 30127;
-    throw EQDXException(code, msg::kNotNumericArgument, {std::string(1, op)});
+    const msg::Message& failure = op == '+'   ? msg::kAddNotNumeric
+                                  : op == '-' ? msg::kSubtractNotNumeric
+                                              : msg::kMultiplyNotNumeric;
+    Raise(failure, {std::string(1, op)});
   }
   const T common =
       dataType_ == other.dataType_ ? dataType_ : CommonDataType(dataType_, other.dataType_);
@@ -495,7 +497,7 @@ void TQDXVariant::Arithmetic(const TQDXVariant& other, char op) {
         overflow = __builtin_mul_overflow(a, b, &result);
         break;
       default:
-        if (b == 0) throw EQDXException(30128, msg::kDivisionError, {"Division by zero"});
+        if (b == 0) Raise(msg::kDivisionError, {"Division by zero"});
         overflow = a == std::numeric_limits<int64_t>::min() && b == -1;
         if (!overflow) result = a / b;
         break;
@@ -529,7 +531,7 @@ void TQDXVariant::Arithmetic(const TQDXVariant& other, char op) {
       break;
     default:
       if (b == 0) {
-        throw EQDXException(30128, msg::kDivisionError, {"Floating point division by zero"});
+        Raise(msg::kDivisionError, {"Floating point division by zero"});
       }
       result = a / b;
       break;
@@ -549,11 +551,12 @@ int TQDXVariant::Compare(const TQDXVariant& other, bool rawResult, bool prefix,
 
 void TQDXVariant::SaveToStream(TStream& stream) const {
   const bool isNull = IsNull();
-  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(dataType_), 10179);
-  CheckedWriteValue<uint8_t>(stream, isNull ? (nullState_ ? nullState_ : kNullState) : 0, 10180);
+  CheckedWriteValue<uint8_t>(stream, static_cast<uint8_t>(dataType_), msg::kWriteVariantDataType);
+  CheckedWriteValue<uint8_t>(stream, isNull ? (nullState_ ? nullState_ : kNullState) : 0,
+                             msg::kWriteVariantNullState);
   if (isNull) return;
-  CheckedWriteValue<int32_t>(stream, size_, 10181);
-  CheckedWrite(data_, size_, stream, 10182);
+  CheckedWriteValue<int32_t>(stream, size_, msg::kWriteVariantSize);
+  CheckedWrite(data_, size_, stream, msg::kWriteVariantData);
 }
 
 namespace {
@@ -584,26 +587,26 @@ bool ValidStoredSize(T type, const uint8_t* data, int32_t size) {
 
 void TQDXVariant::LoadFromStream(TStream& stream) {
   Clear(T::None);
-  const auto type = static_cast<T>(CheckedReadValue<uint8_t>(stream, 10183));
-  const uint8_t nullState = CheckedReadValue<uint8_t>(stream, 10184);
+  const auto type = static_cast<T>(CheckedReadValue<uint8_t>(stream, msg::kReadVariantDataType));
+  const uint8_t nullState = CheckedReadValue<uint8_t>(stream, msg::kReadVariantNullState);
   dataType_ = type;
   if (nullState != 0) {
     nullState_ = nullState;
     return;
   }
-  const int32_t size = CheckedReadValue<int32_t>(stream, 10185);
+  const int32_t size = CheckedReadValue<int32_t>(stream, msg::kReadVariantSize);
   const int64_t remaining = static_cast<int64_t>(stream.Size()) - stream.Position();
   if (size < 0 || size > remaining) {
-    throw EQDXException(10185, msg::kInvalidStoredValue, {DataTypeName(type), size});
+    Raise(msg::kInvalidStoredValueSize, {DataTypeName(type), size});
   }
   if (size == 0) {
     nullState_ = 0;  // no data: still null by its missing data
     return;
   }
   TQDXMemBlock block(size);
-  CheckedRead(block.data(), size, stream, 10186);
+  CheckedRead(block.data(), size, stream, msg::kReadVariantData);
   if (!ValidStoredSize(type, block.data(), size)) {
-    throw EQDXException(10186, msg::kInvalidStoredValue, {DataTypeName(type), size});
+    Raise(msg::kInvalidStoredValueData, {DataTypeName(type), size});
   }
   Adopt(block.Detach(), size);
 }
