@@ -98,7 +98,7 @@ int16_t TQDXSmallBlobPage::NewID() const {
   }
   // A sound page has far fewer entries than IDs, so a free one comes long before a wrap.
   for (auto id = static_cast<int16_t>(count);; id = NextBlobID(id)) {
-    if (id == kLargeBlobID) Raise(msg::kNoFreeBlobID);
+    if (id == kLargeBlobID) Raise(msg::kInvalidBlobFieldID);
     if (id != kAmbiguousBlobID && !taken.test(static_cast<uint16_t>(id))) return id;
   }
 }
@@ -109,7 +109,7 @@ int16_t TQDXSmallBlobPage::AddEntry(int32_t uncompressedSize, int64_t storedSize
   const int32_t end = EntriesEnd();
   const int64_t needed = BlobEntrySize(static_cast<int64_t>(data.size()));
   if (end + needed > DataSize()) {
-    Raise(msg::kBlobEntryDoesNotFit, {count, end, needed, DataSize(), roomInIndex});
+    Raise(msg::kBlobPageFull, {count, end, needed, DataSize(), roomInIndex});
   }
   TQDXBlobValueHeader header;
   header.BlobID = NewID();
@@ -126,7 +126,7 @@ int16_t TQDXSmallBlobPage::AddEntry(int32_t uncompressedSize, int64_t storedSize
 
 int32_t TQDXSmallBlobPage::RemoveEntry(int16_t blobID) {
   const std::optional<Position> found = Locate(blobID);
-  if (!found) Raise(msg::kBlobEntryNotFound);
+  if (!found) Raise(msg::kCannotFindBlobField);
   const int32_t count = EntryCount();
   const int32_t next = StepOver(found->Index, found->Offset);
   int32_t end = next;

@@ -41,10 +41,10 @@ TQDXSmallRecordPage::TQDXSmallRecordPage(std::span<uint8_t> data, int32_t record
       recordSize_(recordSize),
       bitmapSize_(RecordBitmapSize(recordsPerPage)) {
   if (recordsPerPage < 0 || recordSize < 0 || recordsPerPage > kMaxRecordsPerPage) {
-    Raise(msg::kRecordPageGeometry);
+    Raise(msg::kInvalidNumberOfRecordsOnPage);
   }
   const int64_t needed = static_cast<int64_t>(recordsPerPage) * recordSize + bitmapSize_;
-  if (needed > static_cast<int64_t>(data.size())) Raise(msg::kRecordPageGeometry);
+  if (needed > static_cast<int64_t>(data.size())) Raise(msg::kInvalidNumberOfRecordsOnPage);
 }
 
 void TQDXSmallRecordPage::CheckSlot(int32_t slot) const {
@@ -145,7 +145,7 @@ void TQDXSmallRecordPage::WriteRecord(int32_t slot, std::span<const uint8_t> rec
 
 int32_t TQDXSmallRecordPage::InsertRecord(std::span<const uint8_t> record) {
   const int32_t slot = FindFreeSlot();
-  if (slot < 0) Raise(msg::kRecordPageIsFull);
+  if (slot < 0) Raise(msg::kRecordPageFull);
   WriteRecord(slot, record);
   return slot;
 }

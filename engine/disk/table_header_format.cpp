@@ -16,7 +16,7 @@ std::vector<uint8_t> EncodeTableHeader(const TQDXBaseFieldManager& fields,
                                        const TQDXTableHeader& header) {
   const int64_t bufferSize = TableHeaderBufferSize(fields.FieldDefs().Count());
   const int64_t size = fields.AutoincStateSize() + kStampAndCountSize;
-  if (size > bufferSize) Raise(msg::kTableHeaderInvalid);
+  if (size > bufferSize) Raise(msg::kInvalidTableHeaderData);
 
   std::vector<uint8_t> content(static_cast<size_t>(size));
   int32_t position = 0;
@@ -29,11 +29,11 @@ std::vector<uint8_t> EncodeTableHeader(const TQDXBaseFieldManager& fields,
 }
 
 TQDXTableHeader DecodeTableHeader(std::span<const uint8_t> content, TQDXBaseFieldManager& fields) {
-  if (content.size() < 4) Raise(msg::kTableHeaderInvalid);
+  if (content.size() < 4) Raise(msg::kInvalidTableHeaderData);
   const int64_t counters = le::Load<int32_t>(content.data());
   if (counters < 0 ||
       4 + counters * 8 + kStampAndCountSize > static_cast<int64_t>(content.size())) {
-    Raise(msg::kTableHeaderInvalid);
+    Raise(msg::kInvalidTableHeaderData);
   }
   int32_t position = 0;
   fields.LoadAutoincState(content, position);

@@ -10,9 +10,8 @@ void WriteTableMetadata(TStream& stream, const TQDXBaseFieldManager& fields,
   fields.SaveDefinitions(stream);
   indexes.SaveToStream(stream);
   constraints.SaveToStream(stream);
-  CheckedWriteValue<int32_t>(stream, pages.RecordPageIndexFirstPage,
-                             msg::kWriteMetadataPageNo.Code);
-  CheckedWriteValue<int32_t>(stream, pages.BlobPageIndexFirstPage, msg::kWriteMetadataPageNo.Code);
+  CheckedWriteValue<int32_t>(stream, pages.RecordPageIndexFirstPage, msg::kWriteMetadataPageNo);
+  CheckedWriteValue<int32_t>(stream, pages.BlobPageIndexFirstPage, msg::kWriteMetadataPageNo);
 }
 
 TQDXTableMetadataPages ReadTableMetadata(TStream& stream, TQDXBaseFieldManager& fields,
@@ -21,8 +20,8 @@ TQDXTableMetadataPages ReadTableMetadata(TStream& stream, TQDXBaseFieldManager& 
   indexes.LoadFromStream(stream);
   constraints.LoadFromStream(stream);
   TQDXTableMetadataPages pages;
-  pages.RecordPageIndexFirstPage = CheckedReadValue<int32_t>(stream, msg::kReadMetadataPageNo.Code);
-  pages.BlobPageIndexFirstPage = CheckedReadValue<int32_t>(stream, msg::kReadMetadataPageNo.Code);
+  pages.RecordPageIndexFirstPage = CheckedReadValue<int32_t>(stream, msg::kReadMetadataPageNo);
+  pages.BlobPageIndexFirstPage = CheckedReadValue<int32_t>(stream, msg::kReadMetadataPageNo);
   return pages;
 }
 

@@ -714,21 +714,13 @@ inline constexpr const char* kQdxDirectoryEntryMissing =
     "The system directory has no entry of kind %d";
 
 // ---- Record and BLOB pages ----
-// The page formats of disk tables and BLOBs. The codes from 20310 report damage or misuse that
-// the stored forms give no code of their own.
-inline constexpr Message kRecordPageGeometry{20140, kInvalidNumberOfRecordsOnPage};
-inline constexpr Message kRecordPageIsFull{20141, kRecordPageFull};
-inline constexpr Message kTableHeaderInvalid{20164, kInvalidTableHeaderData};
-inline constexpr Message kBlobEntryNotFound{20171, kCannotFindBlobField};
-inline constexpr Message kNoFreeBlobID{20172, kInvalidBlobFieldID};
-inline constexpr Message kBlobEntryDoesNotFit{20290, kBlobPageFull};
+// Damage and misuse that the page formats of disk tables and BLOBs give no code of their own.
 inline constexpr Message kInvalidRecordSlot{20310,
                                             "Invalid record slot. Slot=%d, RecordsPerPage=%d"};
 inline constexpr Message kDamagedBlobPage{
     20311, "Invalid blob page. BlobCount=%d, BlobNo=%d, BlobOffset=%d, PageDataSize=%d"};
 inline constexpr Message kDamagedBlobPageList{
-    20312,
-    "Invalid blob page list. DataLength=%d, PageCount=%d, Offset=%d, PageDataSize=%d"};
+    20312, "Invalid blob page list. DataLength=%d, PageCount=%d, Offset=%d, PageDataSize=%d"};
 inline constexpr Message kWriteMetadataPageNo{20313, kCannotWriteToStream};
 inline constexpr Message kReadMetadataPageNo{20314, kCannotReadFromStream};
 
