@@ -61,6 +61,9 @@ class TQDXDatabaseData {
 
  protected:
   platform::CriticalSection& Lock() { return lock_; }
+  // Run by RollbackTransaction after the session's changes were dropped: AfterRollback of every
+  // open table data object. Nothing while the database has none.
+  virtual void AfterRollback(int32_t /*sessionID*/) {}
   std::vector<TQDXBaseSession*> sessions_;
 
  private:

@@ -1,6 +1,7 @@
 #include "engine/disk/disk_database_data.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "engine/core/base_session.h"
 #include "engine/disk/database_file.h"
@@ -66,6 +67,8 @@ void TQDXDiskDatabaseData::OpenDatabase(TQDXBaseSession& session) {
     sessionsFile_ = std::make_unique<TQDXActiveSessionsFile>(*pageManager_);
     sessionsFile_->Open(systemDirectory_->FindEntry(kSessionsFileKind));
     MaxConnections = sessionsFile_->SlotCount();
+    lockManager_ =
+        std::make_unique<TQDXDatabaseTableLockManager>(*pageManager_, MaxConnections, LockTiming);
     tableList_ = std::make_unique<TQDXTableListFile>(*pageManager_);
     tableList_->Open(systemDirectory_->FindEntry(kTableListFileKind));
     tableList_->Load();
@@ -79,6 +82,7 @@ void TQDXDiskDatabaseData::CloseDatabase() noexcept {
   systemDirectory_.reset();
   tableList_.reset();
   sessionsFile_.reset();
+  lockManager_.reset();
   allSlotsLocked_ = false;
   if (pageManager_) {
     ReadOnly = readOnlyAsked_;
@@ -123,7 +127,15 @@ void TQDXDiskDatabaseData::AddSession(TQDXBaseSession& session) {
 
 void TQDXDiskDatabaseData::DisconnectSession(TQDXBaseSession& session, bool last) {
   if (MultiUser) {
+    // The slot is given back even when the session left locks behind (20201).
+    std::exception_ptr locksLeft;
+    try {
+      lockManager_->EndSession(session.SessionID());
+    } catch (...) {
+      locksLeft = std::current_exception();
+    }
     sessionsFile_->Disconnect(session.SessionID());
+    if (locksLeft) std::rethrow_exception(locksLeft);
   } else if (last && allSlotsLocked_) {
     sessionsFile_->UnlockAllSlots();
     allSlotsLocked_ = false;
@@ -182,14 +194,18 @@ int32_t TQDXDiskDatabaseData::NextObjectID() {
 void TQDXDiskDatabaseData::CommitTransaction(int32_t sessionID, bool flush) {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
+  if (MultiUser && !lockManager_->LockModifiedTables(sessionID)) Raise(msg::kCommitLocksFailed);
   manager.ApplyChanges(sessionID);
   if (flush) manager.File().FlushFileBuffers();
+  if (MultiUser) lockManager_->ReleaseTransactionLocks(sessionID);
 }
 
 void TQDXDiskDatabaseData::RollbackTransaction(int32_t sessionID) {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
+  if (MultiUser) lockManager_->ReleaseTransactionLocks(sessionID);
   manager.CancelChanges(sessionID);
+  AfterRollback(sessionID);
 }
 
 void TQDXDiskDatabaseData::FlushToDisk() {

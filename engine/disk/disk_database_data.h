@@ -7,8 +7,10 @@
 // single-user database holds every session slot, so multi-user processes cannot connect; when
 // another process is connected already, a single-user open becomes read-only.
 //
-// Table data, the table lock manager and the commit locks of modified tables come with the
-// table engine.
+// In multi-user mode the table lock manager keeps the table and record locks of the sessions;
+// a commit first takes the commit locks of the tables the transaction modified (20233 when it
+// cannot) and drops the transaction's locks after writing, a rollback drops them first. Table
+// data objects come with the table engine.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +22,7 @@
 #include "engine/disk/active_sessions_file.h"
 #include "engine/disk/disk_page_manager.h"
 #include "engine/disk/system_directory.h"
+#include "engine/disk/table_lock_manager.h"
 #include "engine/disk/table_list_file.h"
 #include "engine/foundation/cipher/engine_cipher.h"
 
@@ -44,9 +47,10 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   // 8 to 11 and the operations below fail with 20131 "Pointer is nil" on a closed database.
   // 8: the page manager's next object ID.
   int32_t NextObjectID() override;
-  // 9: writes the session's pages; with `flush`, makes them durable.
+  // 9: writes the session's pages; with `flush`, makes them durable. Multi-user: 20233 when
+  // the commit locks of the modified tables cannot be had (nothing is written then).
   void CommitTransaction(int32_t sessionID, bool flush) override;
-  // 10: drops the session's pages.
+  // 10: drops the session's pages and (multi-user) its transaction locks.
   void RollbackTransaction(int32_t sessionID) override;
   // 11: makes the written data durable.
   void FlushToDisk() override;
@@ -63,6 +67,7 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   TQDXSystemDirectory* SystemDirectory() const { return systemDirectory_.get(); }
   TQDXTableListFile* TableList() const { return tableList_.get(); }
   TQDXActiveSessionsFile* SessionsFile() const { return sessionsFile_.get(); }
+  TQDXDatabaseTableLockManager* TableLockManager() const { return lockManager_.get(); }
   // This process holds every session slot (single-user mode).
   bool AllSlotsLocked() const { return allSlotsLocked_; }
 
@@ -74,6 +79,8 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   // Lock waits of the page manager made here (tests shorten them); 0 keeps the defaults.
   int32_t LockRetryCount = 0;
   uint32_t LockRetryPause = 0;
+  // Waits of the commit locks given to the table lock manager at open (tests shorten them).
+  TQDXLockTiming LockTiming;
 
  private:
   std::unique_ptr<TQDXDiskPageManager> NewPageManager() const;
@@ -90,6 +97,7 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   std::unique_ptr<TQDXSystemDirectory> systemDirectory_;
   std::unique_ptr<TQDXTableListFile> tableList_;
   std::unique_ptr<TQDXActiveSessionsFile> sessionsFile_;
+  std::unique_ptr<TQDXDatabaseTableLockManager> lockManager_;
   bool allSlotsLocked_ = false;
   // ReadOnly as it was before the open, restored when the database closes: a read-only state
   // forced by the open ends with it.

@@ -150,7 +150,6 @@ inline constexpr const char* kInternalFileExists =
     "Cannot create Internal file. File already exists. StartPageNo=%d";
 // Not raised yet: 20162, 20291.
 inline constexpr const char* kCannotReadBLOBFieldValue = "Cannot read BLOB field value";
-// Not raised yet: 20201, 20234.
 inline constexpr const char* kSomeTableLocksStillExist = "Some table locks still exist";
 inline constexpr const char* kDatabaseIsLocked = "Database is locked";
 // Not raised yet: 20214, 20215, 20216, 20217, 20218, 20219, 20220.
@@ -712,6 +711,20 @@ inline constexpr const char* kQdxDirectoryEntryUnknown =
     "System directory entry %d has the unknown kind %d";
 inline constexpr const char* kQdxDirectoryEntryMissing =
     "The system directory has no entry of kind %d";
+
+// ---- Table and record locks ----
+// A lock slot file used while closed.
+inline constexpr Message kTableLocksStartPageNil{10483, kNilPointerOccured};
+inline constexpr Message kTableLocksFileLockNil{10489, kNilPointerOccured};
+inline constexpr Message kTableLocksFileUnlockNil{10490, kNilPointerOccured};
+inline constexpr Message kTableLocksKindLockNil{10491, kNilPointerOccured};
+inline constexpr Message kTableLocksKindUnlockNil{10492, kNilPointerOccured};
+inline constexpr Message kTableLocksKindTestNil{10493, kNilPointerOccured};
+inline constexpr Message kTableLocksRecordNil{10494, kNilPointerOccured};
+// A session left with table locks it never released.
+inline constexpr Message kTableLocksLeftBySession{20201, kSomeTableLocksStillExist};
+// A commit lock taken for a failed commit could not be released.
+inline constexpr Message kCommitLocksLeft{20234, kSomeTableLocksStillExist};
 
 // ---- Record and BLOB pages ----
 // Damage and misuse that the page formats of disk tables and BLOBs give no code of their own.

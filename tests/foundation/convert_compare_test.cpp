@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "engine/foundation/except.h"
@@ -202,33 +203,58 @@ TEST_F(ConvertCompareTest, IncompatibleAndUnorderedTypesFail) {
   EXPECT_EQ(QDXMemoryManager().Allocated(), allocated);
 }
 
-TEST_F(ConvertCompareTest, CommonTypeTableSpotChecks) {
-  const struct {
-    D first, second, common;
-  } rows[] = {
-      {D::Char, D::WideMemo, D::WideChar},
-      {D::Char, D::Logical, D::Char},
-      {D::WideChar, D::String, D::WideChar},
-      {D::String, D::WideMemo, D::WideString},
-      {D::ShortInt, D::Byte, D::SmallInt},
-      {D::SmallInt, D::Word, D::Word},
-      {D::Integer, D::Cardinal, D::LargeInt},
-      {D::Word, D::ShortInt, D::Integer},
-      {D::Cardinal, D::Integer, D::LargeInt},
-      {D::Single, D::Currency, D::Currency},
-      {D::Currency, D::Single, D::Single},
-      {D::Date, D::Time, D::DateTime},
-      {D::Time, D::Integer, D::Time},
-      {D::DateTime, D::String, D::DateTime},
-      {D::Memo, D::Memo, D::Char},
-      {D::WideMemo, D::String, D::WideString},
-      {D::Logical, D::Float, D::Float},
-      {D::Extended, D::Date, D::Date},
+TEST_F(ConvertCompareTest, CommonTypeOfEveryPair) {
+  // Row: the first type's code, column: the second's (1..24); 0 where the two have no common
+  // type. Equal types matter only for MEMO and WIDEMEMO, which compare through their common type.
+  const char* const expected[24] = {
+      // 1  2  3  4  5  6  7  8  9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24
+      " 0  2  3  4  1  1  1  1  1  1  1  1  1  1 15 16 17  0  1  2  1  1  0  0",  // CHAR
+      " 2  0  2  4  2  2  2  2  2  2  2  2  2  2 15 16 17  0  2  2  2  2  0  0",  // WIDECHAR
+      " 3  2  0  4  3  3  3  3  3  3  3  3  3  3 15 16 17  0  3  4  3  3  0  0",  // STRING
+      " 4  4  4  4  4  4  4  4  4  4  4  4  4  4 15 16 17  0  4  4  4  4  0  0",  // WIDESTRING
+      " 1  2  3  4  0  6  7  8  6 10 11 12 13 14 15 16 17  0  0  0  5 22  0  0",  // SHORTINT
+      " 1  2  3  4  6  0  7  8  6 10 11 12 13 14 15 16 17  0  0  0  6 22  0  0",  // SMALLINT
+      " 1  2  3  4  7  7  0  8  7  7  8 12 13 14 15 16 17  0  0  0  7 22  0  0",  // INTEGER
+      " 1  2  3  4  8  8  8  8  8  8  8 12 13 14 15 16 17  0  0  0  8 22  0  0",  // LARGEINT
+      " 1  2  3  4  6  6  7  8  0 10 11 12 13 14 15 16 17  0  0  0  9 22  0  0",  // BYTE
+      " 1  2  3  4  7  7  7  8 10  0 11 12 13 14 15 16 17  0  0  0 10 22  0  0",  // WORD
+      " 1  2  3  4  8  8  8  8 11 11  0 12 13 14 15 16 17  0  0  0 11 22  0  0",  // CARDINAL
+      " 1  2  3  4 12 12 12 12 12 12 12  0 13 14 15 16 17  0  0  0 12 22  0  0",  // SINGLE
+      " 1  2  3  4 13 13 13 13 13 13 13 13  0 14 15 16 17  0  0  0 13 22  0  0",  // FLOAT
+      " 1  2  3  4 14 14 14 14 14 14 14 14 14  0 15 16 17  0  0  0 14 22  0  0",  // EXTENDED
+      "15 15 15 15 15 15 15 15 15 15 15 15 15 15  0 17 17  0  0  0  0  0  0  0",  // DATE
+      "16 16 16 16 16 16 16 16 16 16 16 16 16 16 17  0 17  0  0  0  0  0  0  0",  // TIME
+      "17 17 17 17 17 17 17 17 17 17 17 17 17 17 17 17  0  0  0  0  0  0  0  0",  // DATETIME
+      " 0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0",  // BLOB
+      " 1  2  3  4  0  0  0  0  0  0  0  0  0  0  0  0  0  0  1  2  0  0  0  0",  // MEMO
+      " 2  2  4  4  0  0  0  0  0  0  0  0  0  0  0  0  0  0  2  2  0  0  0  0",  // WIDEMEMO
+      " 1  2  3  4  5  6  7  8  9 10 11 12 13 14  0  0  0  0  0  0  0  0  0  0",  // LOGICAL
+      " 1  2  3  4 22 22 22 22 22 22 22 12 13 14  0  0  0  0  0  0  0  0  0  0",  // CURRENCY
+      " 0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0",  // BYTES
+      " 0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0  0",  // VARBYTES
   };
-  for (const auto& row : rows) {
-    EXPECT_EQ(CommonDataType(row.first, row.second), row.common)
-        << static_cast<int>(row.first) << "," << static_cast<int>(row.second);
+  for (int first = 1; first <= 24; ++first) {
+    std::istringstream row(expected[first - 1]);
+    for (int second = 1; second <= 24; ++second) {
+      int common = -1;
+      row >> common;
+      EXPECT_EQ(static_cast<int>(CommonDataType(static_cast<D>(first), static_cast<D>(second))),
+                common)
+          << DataTypeName(static_cast<D>(first)) << ", " << DataTypeName(static_cast<D>(second));
+    }
   }
+  // No type, and codes beyond the last (a damaged definition), have no common type with anything.
+  for (int other = 0; other <= 255; ++other) {
+    for (int outside : {0, 25, 200, 255}) {
+      EXPECT_EQ(CommonDataType(static_cast<D>(outside), static_cast<D>(other)), D::None);
+      EXPECT_EQ(CommonDataType(static_cast<D>(other), static_cast<D>(outside)), D::None);
+    }
+  }
+  // Spot checks against the type names, which the codes above hide.
+  EXPECT_EQ(CommonDataType(D::Currency, D::Single), D::Single);
+  EXPECT_EQ(CommonDataType(D::Single, D::Currency), D::Currency);
+  EXPECT_EQ(CommonDataType(D::Memo, D::Memo), D::Char);
+  EXPECT_EQ(CommonDataType(D::WideMemo, D::String), D::WideString);
 }
 
 TEST_F(ConvertCompareTest, TextForms) {

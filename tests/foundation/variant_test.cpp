@@ -246,6 +246,19 @@ TEST_F(VariantTest, DeepAndShallowAssignment) {
   v.SetData(raw, 4, true, D::Integer);
   EXPECT_EQ(v.Data(), owned);
   EXPECT_EQ(v.AsInteger(), 78);
+
+  // A value of the same size set on a borrower goes into a block of its own: borrowed bytes are
+  // never written, and a moved borrower leaves nothing borrowed behind.
+  TQDXVariant borrower;
+  borrower.SetData(raw, 4, false, D::Integer);
+  TQDXVariant movedBorrower = std::move(borrower);
+  EXPECT_TRUE(movedBorrower.IsBorrowed());
+  EXPECT_FALSE(borrower.IsBorrowed());
+  EXPECT_TRUE(borrower.IsNull());
+  movedBorrower.SetAsInteger(5);
+  EXPECT_FALSE(movedBorrower.IsBorrowed());
+  EXPECT_EQ(le::Load<int32_t>(raw), 78);
+  EXPECT_EQ(movedBorrower.AsInteger(), 5);
 }
 
 TEST_F(VariantTest, ChangeDataType) {

@@ -1,9 +1,11 @@
 #include "engine/foundation/types/compare.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "engine/foundation/except.h"
 #include "engine/foundation/little_endian.h"
@@ -17,17 +19,6 @@ namespace qdx {
 namespace {
 
 using T = TQDXDataType;
-
-constexpr bool In(T t, int from, int to) {
-  const int code = static_cast<int>(t);
-  return code >= from && code <= to;
-}
-constexpr bool Is(T t, std::initializer_list<int> codes) {
-  for (int code : codes) {
-    if (static_cast<int>(t) == code) return true;
-  }
-  return false;
-}
 
 template <typename V>
 int Order(V a, V b) {
@@ -164,120 +155,93 @@ inline int CompareSameType(const uint8_t* a, const uint8_t* b, T type, int32_t l
   return CompareText(a, b, type, length, sizeA, sizeB, caseInsensitive, locale);
 }
 
+// The common type of two data types, as a table: a row per first type, a column per second
+// type, both in code order, each cell the common type's short name or ".." where the two cannot
+// be compared. Of the cells for a type and itself only MEMO's and WIDEMEMO's are asked for:
+// other equal types compare without a common type.
+//
+//   CH CHAR       SI SHORTINT  BY BYTE      FL FLOAT     DT DATETIME  LO LOGICAL
+//   WC WIDECHAR   SM SMALLINT  WO WORD      EX EXTENDED  BL BLOB      CU CURRENCY
+//   ST STRING     IN INTEGER   CA CARDINAL  DA DATE      ME MEMO      BS BYTES
+//   WS WIDESTRING LI LARGEINT  SG SINGLE    TI TIME      WM WIDEMEMO  VB VARBYTES
+constexpr int kTypeCount = 24;
+constexpr std::string_view kTypeNames =
+    "CH WC ST WS SI SM IN LI BY WO CA SG FL EX DA TI DT BL ME WM LO CU BS VB";
+constexpr std::string_view kCommonTypeRows[kTypeCount] = {
+    // second: CH WC ST WS SI SM IN LI BY WO CA SG FL EX DA TI DT BL ME WM LO CU BS VB
+    /* CH */ ".. WC ST WS CH CH CH CH CH CH CH CH CH CH DA TI DT .. CH WC CH CH .. ..",
+    /* WC */ "WC .. WC WS WC WC WC WC WC WC WC WC WC WC DA TI DT .. WC WC WC WC .. ..",
+    /* ST */ "ST WC .. WS ST ST ST ST ST ST ST ST ST ST DA TI DT .. ST WS ST ST .. ..",
+    /* WS */ "WS WS WS WS WS WS WS WS WS WS WS WS WS WS DA TI DT .. WS WS WS WS .. ..",
+    /* SI */ "CH WC ST WS .. SM IN LI SM WO CA SG FL EX DA TI DT .. .. .. SI CU .. ..",
+    /* SM */ "CH WC ST WS SM .. IN LI SM WO CA SG FL EX DA TI DT .. .. .. SM CU .. ..",
+    /* IN */ "CH WC ST WS IN IN .. LI IN IN LI SG FL EX DA TI DT .. .. .. IN CU .. ..",
+    /* LI */ "CH WC ST WS LI LI LI LI LI LI LI SG FL EX DA TI DT .. .. .. LI CU .. ..",
+    /* BY */ "CH WC ST WS SM SM IN LI .. WO CA SG FL EX DA TI DT .. .. .. BY CU .. ..",
+    /* WO */ "CH WC ST WS IN IN IN LI WO .. CA SG FL EX DA TI DT .. .. .. WO CU .. ..",
+    /* CA */ "CH WC ST WS LI LI LI LI CA CA .. SG FL EX DA TI DT .. .. .. CA CU .. ..",
+    /* SG */ "CH WC ST WS SG SG SG SG SG SG SG .. FL EX DA TI DT .. .. .. SG CU .. ..",
+    /* FL */ "CH WC ST WS FL FL FL FL FL FL FL FL .. EX DA TI DT .. .. .. FL CU .. ..",
+    /* EX */ "CH WC ST WS EX EX EX EX EX EX EX EX EX .. DA TI DT .. .. .. EX CU .. ..",
+    /* DA */ "DA DA DA DA DA DA DA DA DA DA DA DA DA DA .. DT DT .. .. .. .. .. .. ..",
+    /* TI */ "TI TI TI TI TI TI TI TI TI TI TI TI TI TI DT .. DT .. .. .. .. .. .. ..",
+    /* DT */ "DT DT DT DT DT DT DT DT DT DT DT DT DT DT DT DT .. .. .. .. .. .. .. ..",
+    /* BL */ ".. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. ..",
+    /* ME */ "CH WC ST WS .. .. .. .. .. .. .. .. .. .. .. .. .. .. CH WC .. .. .. ..",
+    /* WM */ "WC WC WS WS .. .. .. .. .. .. .. .. .. .. .. .. .. .. WC WC .. .. .. ..",
+    /* LO */ "CH WC ST WS SI SM IN LI BY WO CA SG FL EX .. .. .. .. .. .. .. .. .. ..",
+    /* CU */ "CH WC ST WS CU CU CU CU CU CU CU SG FL EX .. .. .. .. .. .. .. .. .. ..",
+    /* BS */ ".. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. ..",
+    /* VB */ ".. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. .. ..",
+};
+
+// The code of a cell's type (0 for ".."), or -1 when the cell names no type.
+consteval int CellCode(std::string_view cell) {
+  if (cell == "..") return 0;
+  const size_t at = kTypeNames.find(cell);
+  return cell.size() == 2 && at != std::string_view::npos && at % 3 == 0
+             ? static_cast<int>(at / 3 + 1)
+             : -1;
+}
+
+consteval std::string_view Cell(int first, int second) {
+  return kCommonTypeRows[first - 1].substr(static_cast<size_t>(second - 1) * 3, 2);
+}
+
+consteval bool CommonTypeRowsAreWellFormed() {
+  for (int first = 1; first <= kTypeCount; ++first) {
+    if (kCommonTypeRows[first - 1].size() != kTypeNames.size()) return false;
+    for (int second = 1; second <= kTypeCount; ++second) {
+      if (CellCode(Cell(first, second)) < 0) return false;
+    }
+  }
+  return true;
+}
+static_assert(CommonTypeRowsAreWellFormed(), "every cell of the common type table names a type");
+
+using CommonTypeTable = std::array<std::array<T, kTypeCount + 1>, kTypeCount + 1>;
+
+// The rows above as data types, indexed by code; row and column 0 (no type) stay None.
+consteval CommonTypeTable ParseCommonTypeRows() {
+  CommonTypeTable table{};
+  for (int first = 1; first <= kTypeCount; ++first) {
+    for (int second = 1; second <= kTypeCount; ++second) {
+      table[first][second] = static_cast<T>(CellCode(Cell(first, second)));
+    }
+  }
+  return table;
+}
+
+constexpr CommonTypeTable kCommonTypes = ParseCommonTypeRows();
+
 }  // namespace
 
 TQDXDataType CommonDataType(TQDXDataType first, TQDXDataType second) {
-  const T s = second;
-  const bool stringSecond = In(s, 1, 4);
-  const bool dateSecond = In(s, 15, 17);
-  switch (first) {
-    case T::Char:
-      if (Is(s, {2, 20})) return T::WideChar;
-      if (s == T::String || s == T::WideString || dateSecond) return s;
-      if (In(s, 5, 14) || Is(s, {19, 21, 22})) return T::Char;
-      break;
-    case T::WideChar:
-      if (s == T::WideString || dateSecond) return s;
-      if (Is(s, {1, 3}) || In(s, 5, 14) || In(s, 19, 22)) return T::WideChar;
-      break;
-    case T::String:
-      if (s == T::WideChar) return s;
-      if (Is(s, {4, 20})) return T::WideString;
-      if (dateSecond) return s;
-      if (s == T::Char || In(s, 5, 14) || Is(s, {19, 21, 22})) return T::String;
-      break;
-    case T::WideString:
-      if (dateSecond) return s;
-      if (In(s, 1, 14) || In(s, 19, 22)) return T::WideString;
-      break;
-    case T::ShortInt:
-      if (stringSecond) return s;
-      if (s == T::Logical) return T::ShortInt;
-      if (Is(s, {6, 9})) return T::SmallInt;
-      if (Is(s, {7, 8, 10, 11, 22}) || In(s, 12, 17)) return s;
-      break;
-    case T::SmallInt:
-      if (stringSecond) return s;
-      if (Is(s, {5, 9, 21})) return T::SmallInt;
-      if (Is(s, {7, 8, 10, 11, 22}) || In(s, 12, 17)) return s;
-      break;
-    case T::Integer:
-      if (stringSecond) return s;
-      if (Is(s, {8, 11})) return T::LargeInt;
-      if (In(s, 12, 17) || s == T::Currency) return s;
-      if (Is(s, {5, 6, 9, 10, 21})) return T::Integer;
-      break;
-    case T::LargeInt:
-      if (stringSecond) return s;
-      if (In(s, 5, 11) || s == T::Logical) return T::LargeInt;
-      if (In(s, 12, 17) || s == T::Currency) return s;
-      break;
-    case T::Byte:
-      if (stringSecond) return s;
-      if (Is(s, {5, 6})) return T::SmallInt;
-      if (Is(s, {7, 8, 10, 11, 22}) || In(s, 12, 17)) return s;
-      if (s == T::Logical) return T::Byte;
-      break;
-    case T::Word:
-      if (stringSecond) return s;
-      if (In(s, 5, 7)) return T::Integer;
-      if (s == T::LargeInt) return s;
-      if (Is(s, {9, 21})) return T::Word;
-      if (In(s, 11, 17) || s == T::Currency) return s;
-      break;
-    case T::Cardinal:
-      if (stringSecond) return s;
-      if (In(s, 5, 8)) return T::LargeInt;
-      if (Is(s, {9, 10, 21})) return T::Cardinal;
-      if (In(s, 12, 17) || s == T::Currency) return s;
-      break;
-    case T::Single:
-      if (stringSecond) return s;
-      if (In(s, 5, 11) || s == T::Logical) return T::Single;
-      if (In(s, 13, 17) || s == T::Currency) return s;
-      break;
-    case T::Float:
-      if (stringSecond) return s;
-      if (In(s, 5, 12) || s == T::Logical) return T::Float;
-      if (In(s, 14, 17) || s == T::Currency) return s;
-      break;
-    case T::Extended:
-      if (stringSecond) return s;
-      if (In(s, 5, 13) || s == T::Logical) return T::Extended;
-      if (In(s, 15, 17) || s == T::Currency) return s;
-      break;
-    case T::Date:
-      if (In(s, 1, 14)) return T::Date;
-      if (Is(s, {16, 17})) return T::DateTime;
-      break;
-    case T::Time:
-      if (In(s, 1, 14)) return T::Time;
-      if (Is(s, {15, 17})) return T::DateTime;
-      break;
-    case T::DateTime:
-      if (In(s, 1, 16)) return T::DateTime;
-      break;
-    case T::Memo:
-      if (Is(s, {1, 19})) return T::Char;
-      if (Is(s, {2, 20})) return T::WideChar;
-      if (Is(s, {3, 4})) return s;
-      break;
-    case T::WideMemo:
-      if (Is(s, {1, 2, 19, 20})) return T::WideChar;
-      if (Is(s, {3, 4})) return T::WideString;
-      break;
-    case T::Logical:
-      if (In(s, 1, 14)) return s;
-      break;
-    case T::Currency:
-      if (stringSecond) return s;
-      if (In(s, 5, 11)) return T::Currency;
-      if (In(s, 12, 14)) return s;
-      break;
-    default:
-      break;
-  }
-  return T::None;
+  const auto row = static_cast<size_t>(first);
+  const auto column = static_cast<size_t>(second);
+  // Codes come from stored definitions too: one beyond the table has no common type.
+  if (row > kTypeCount || column > kTypeCount) return T::None;
+  return kCommonTypes[row][column];
 }
 
 namespace {

@@ -44,26 +44,19 @@ bool IntegerFits(T type, int64_t v) {
 }  // namespace
 
 void TQDXVariant::FreeData() {
-  if (data_ && !borrowed_) {
-    void* owned = data_;
-    QDXMemoryManager().FreeAndNillMem(owned);
-  }
-  data_ = nullptr;
-  borrowed_ = false;
+  bytes_.Release();
   size_ = 0;
 }
 
 void TQDXVariant::Take(TQDXVariant& other) noexcept {
   dataType_ = other.dataType_;
   size_ = std::exchange(other.size_, 0);
-  data_ = std::exchange(other.data_, nullptr);
-  borrowed_ = std::exchange(other.borrowed_, false);
+  bytes_ = std::move(other.bytes_);
   nullState_ = std::exchange(other.nullState_, kNullState);
 }
 
-void TQDXVariant::Adopt(void* block, int32_t size) {
-  FreeData();
-  data_ = static_cast<uint8_t*>(block);
+void TQDXVariant::Adopt(TQDXMemBlock block, int32_t size) {
+  bytes_.Own(std::move(block));
   size_ = size;
   nullState_ = 0;
 }
@@ -77,12 +70,12 @@ void TQDXVariant::Clear(TQDXDataType dataType) {
 void TQDXVariant::SetValue(TQDXDataType sourceType, const void* bytes, int32_t size) {
   if (dataType_ == T::None) dataType_ = sourceType;
   if (dataType_ == sourceType) {
-    if (data_ && !borrowed_ && size_ == size) {
-      std::memcpy(data_, bytes, static_cast<size_t>(size));  // in place
+    if (bytes_.Owned() && size_ == size) {
+      std::memcpy(bytes_.Owned(), bytes, static_cast<size_t>(size));  // in place
     } else {
       TQDXMemBlock block(size);
       std::memcpy(block.data(), bytes, static_cast<size_t>(size));
-      Adopt(block.Detach(), size);
+      Adopt(std::move(block), size);
     }
     nullState_ = 0;
     return;
@@ -90,7 +83,7 @@ void TQDXVariant::SetValue(TQDXDataType sourceType, const void* bytes, int32_t s
   int32_t convertedSize = 0;
   TQDXMemBlock converted = ConvertValue({static_cast<const uint8_t*>(bytes), size, sourceType},
                                         dataType_, convertedSize);
-  Adopt(converted.Detach(), convertedSize);
+  Adopt(std::move(converted), convertedSize);
 }
 
 #define QDX_FIXED_SETTER(Name, Type, DataTypeCode) \
@@ -175,10 +168,10 @@ V TQDXVariant::Get(TQDXDataType type, Load load) const {
   if (IsNull()) Raise(msg::kVariantValueIsNull);
   if (dataType_ == type) {
     if (size_ < DataSize(type)) RaiseBufferSizeExceeded();
-    return load(data_);
+    return load(Data());
   }
   int32_t size = 0;
-  const TQDXMemBlock converted = ConvertValue({data_, size_, dataType_}, type, size);
+  const TQDXMemBlock converted = ConvertValue({Data(), size_, dataType_}, type, size);
   return load(converted.data());
 }
 
@@ -242,12 +235,12 @@ std::string TQDXVariant::AsString() const {
   switch (dataType_) {
     case T::Char:
     case T::String:
-      return std::string(LoadAnsiText(data_, size_));
+      return std::string(LoadAnsiText(Data(), size_));
     case T::Memo:
-      return std::string(reinterpret_cast<const char*>(data_), static_cast<size_t>(size_));
+      return std::string(reinterpret_cast<const char*>(Data()), static_cast<size_t>(size_));
     default: {
       int32_t size = 0;
-      const TQDXMemBlock converted = ConvertValue({data_, size_, dataType_}, T::String, size);
+      const TQDXMemBlock converted = ConvertValue({Data(), size_, dataType_}, T::String, size);
       return std::string(LoadAnsiText(converted.data(), size));
     }
   }
@@ -258,12 +251,12 @@ std::u16string TQDXVariant::AsWideString() const {
   switch (dataType_) {
     case T::WideChar:
     case T::WideString:
-      return LoadWideText(data_, WideTextLength(data_, size_ / 2));
+      return LoadWideText(Data(), WideTextLength(Data(), size_ / 2));
     case T::WideMemo:
-      return LoadWideText(data_, static_cast<size_t>(size_ / 2));
+      return LoadWideText(Data(), static_cast<size_t>(size_ / 2));
     default: {
       int32_t size = 0;
-      const TQDXMemBlock converted = ConvertValue({data_, size_, dataType_}, T::WideString, size);
+      const TQDXMemBlock converted = ConvertValue({Data(), size_, dataType_}, T::WideString, size);
       return LoadWideText(converted.data(), WideTextLength(converted.data(), size / 2));
     }
   }
@@ -342,16 +335,15 @@ Variant TQDXVariant::AsVariant() const {
 
 void TQDXVariant::Assign(const TQDXVariant& source, bool deep) {
   if (&source == this) return;
-  if (deep && source.data_ && source.size_ > 0) {
+  if (deep && source.Data() && source.size_ > 0) {
     TQDXMemBlock block(source.size_);
-    std::memcpy(block.data(), source.data_, static_cast<size_t>(source.size_));
-    Adopt(block.Detach(), source.size_);
+    std::memcpy(block.data(), source.Data(), static_cast<size_t>(source.size_));
+    Adopt(std::move(block), source.size_);
   } else {
     FreeData();
-    if (!deep) {
-      data_ = source.data_;
+    if (!deep && source.Data()) {
+      bytes_.Borrow(source.Data());
       size_ = source.size_;
-      borrowed_ = data_ != nullptr;
     }
   }
   dataType_ = source.dataType_;
@@ -364,18 +356,16 @@ void TQDXVariant::SetData(const void* data, int32_t size, bool copy, TQDXDataTyp
     return;
   }
   if (copy) {
-    if (data_ && !borrowed_ && size_ == size) {
-      std::memmove(data_, data, static_cast<size_t>(size));
+    if (bytes_.Owned() && size_ == size) {
+      std::memmove(bytes_.Owned(), data, static_cast<size_t>(size));
     } else {
       TQDXMemBlock block(size);
       std::memcpy(block.data(), data, static_cast<size_t>(size));
-      Adopt(block.Detach(), size);
+      Adopt(std::move(block), size);
     }
   } else {
-    FreeData();
-    data_ = static_cast<uint8_t*>(const_cast<void*>(data));
+    bytes_.Borrow(static_cast<const uint8_t*>(data));
     size_ = size;
-    borrowed_ = true;
   }
   dataType_ = dataType;
   nullState_ = 0;
@@ -387,7 +377,7 @@ bool TQDXVariant::CopyDataTo(void* buffer, int32_t capacity) const {
   // An empty text is only its terminator.
   const int32_t emptySize = IsWideStringDataType(dataType_) ? 2 : 1;
   if (IsStringDataType(dataType_) && size_ <= emptySize) return false;
-  std::memcpy(buffer, data_, static_cast<size_t>(size_));
+  std::memcpy(buffer, Data(), static_cast<size_t>(size_));
   return true;
 }
 
@@ -399,16 +389,16 @@ void TQDXVariant::ChangeDataType(TQDXDataType dataType) {
   if (dataType == dataType_) return;
   if (dataType_ == T::Memo && dataType == T::String) {
     TQDXMemBlock block(size_ + 1);
-    std::memcpy(block.data(), data_, static_cast<size_t>(size_));
+    std::memcpy(block.data(), Data(), static_cast<size_t>(size_));
     block.data()[size_] = 0;
-    Adopt(block.Detach(), size_ + 1);
+    Adopt(std::move(block), size_ + 1);
     dataType_ = dataType;
     return;
   }
   try {
     int32_t size = 0;
-    TQDXMemBlock converted = ConvertValue({data_, size_, dataType_}, dataType, size);
-    Adopt(converted.Detach(), size);
+    TQDXMemBlock converted = ConvertValue({Data(), size_, dataType_}, dataType, size);
+    Adopt(std::move(converted), size);
     dataType_ = dataType;
   } catch (...) {
     Clear(dataType);
@@ -421,10 +411,10 @@ int32_t TQDXVariant::StringLength() const {
   switch (dataType_) {
     case T::Char:
     case T::String:
-      return static_cast<int32_t>(LoadAnsiText(data_, size_).size());
+      return static_cast<int32_t>(LoadAnsiText(Data(), size_).size());
     case T::WideChar:
     case T::WideString:
-      return static_cast<int32_t>(WideTextLength(data_, size_ / 2));
+      return static_cast<int32_t>(WideTextLength(Data(), size_ / 2));
     case T::Memo:
       return size_;
     case T::WideMemo:
@@ -544,7 +534,7 @@ int TQDXVariant::Compare(const TQDXVariant& other, bool rawResult, bool prefix,
                          bool caseInsensitive) const {
   const int32_t length = prefix ? other.StringLength() : -1;
   const int result =
-      CompareValues(data_, other.data_, dataType_, other.dataType_, IsNull(), other.IsNull(),
+      CompareValues(Data(), other.Data(), dataType_, other.dataType_, IsNull(), other.IsNull(),
                     length, caseInsensitive, platform::UserDefaultLocale(), size_, other.size_);
   return rawResult ? result : FoldNullResult(result);
 }
@@ -556,7 +546,7 @@ void TQDXVariant::SaveToStream(TStream& stream) const {
                              msg::kWriteVariantNullState);
   if (isNull) return;
   CheckedWriteValue<int32_t>(stream, size_, msg::kWriteVariantSize);
-  CheckedWrite(data_, size_, stream, msg::kWriteVariantData);
+  CheckedWrite(Data(), size_, stream, msg::kWriteVariantData);
 }
 
 namespace {
@@ -608,7 +598,7 @@ void TQDXVariant::LoadFromStream(TStream& stream) {
   if (!ValidStoredSize(type, block.data(), size)) {
     Raise(msg::kInvalidStoredValueData, {DataTypeName(type), size});
   }
-  Adopt(block.Detach(), size);
+  Adopt(std::move(block), size);
 }
 
 }  // namespace qdx

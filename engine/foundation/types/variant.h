@@ -21,7 +21,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "engine/foundation/memory.h"
 #include "engine/foundation/stream.h"
 #include "engine/foundation/types/data_types.h"
 #include "engine/foundation/types/date_time.h"
@@ -29,13 +31,52 @@
 
 namespace qdx {
 
+// The bytes of a variant's value: a block of the engine memory manager that the variant owns, or
+// memory it borrows (from another variant or a caller), which must outlive the borrower's use of
+// it; or nothing. Only an owned block is ever written through.
+class VariantBytes {
+ public:
+  VariantBytes() = default;
+  VariantBytes(VariantBytes&& other) noexcept
+      : owned_(std::move(other.owned_)), borrowed_(std::exchange(other.borrowed_, nullptr)) {}
+  VariantBytes& operator=(VariantBytes&& other) noexcept {
+    owned_ = std::move(other.owned_);
+    borrowed_ = std::exchange(other.borrowed_, nullptr);
+    return *this;
+  }
+
+  const uint8_t* Data() const { return borrowed_ ? borrowed_ : owned_.data(); }
+  // The owned block, for writing in place; null when the bytes are borrowed or absent.
+  uint8_t* Owned() const { return owned_.data(); }
+  bool IsBorrowed() const { return borrowed_ != nullptr; }
+
+  // Each of these first releases an owned block, raising what the memory manager raises.
+  void Own(TQDXMemBlock block) {
+    Release();
+    owned_ = std::move(block);
+  }
+  void Borrow(const uint8_t* data) {
+    Release();
+    borrowed_ = data;
+  }
+  void Release() {
+    borrowed_ = nullptr;
+    owned_.Release();
+  }
+
+ private:
+  TQDXMemBlock owned_;
+  const uint8_t* borrowed_ = nullptr;
+};
+
 class TQDXVariant {
  public:
   static constexpr uint8_t kNullState = 255;
 
   TQDXVariant() = default;
   explicit TQDXVariant(TQDXDataType dataType) : dataType_(dataType) {}
-  ~TQDXVariant() { FreeData(); }
+  // An owned block is released (an overrun found then cannot be raised from here).
+  ~TQDXVariant() = default;
   // Copies are deep: the copy owns its data.
   TQDXVariant(const TQDXVariant& other) { Assign(other, true); }
   TQDXVariant& operator=(const TQDXVariant& other) {
@@ -53,10 +94,10 @@ class TQDXVariant {
 
   TQDXDataType DataType() const { return dataType_; }
   int32_t Size() const { return size_; }
-  const uint8_t* Data() const { return data_; }
-  bool IsBorrowed() const { return borrowed_; }
+  const uint8_t* Data() const { return bytes_.Data(); }
+  bool IsBorrowed() const { return bytes_.IsBorrowed(); }
   uint8_t NullState() const { return nullState_; }
-  bool IsNull() const { return nullState_ != 0 || data_ == nullptr; }
+  bool IsNull() const { return nullState_ != 0 || bytes_.Data() == nullptr; }
 
   // Frees owned data and becomes a null variant of `dataType`.
   void Clear(TQDXDataType dataType);
@@ -165,8 +206,8 @@ class TQDXVariant {
  private:
   void FreeData();
   void Take(TQDXVariant& other) noexcept;
-  // Adopts an owned block as the value.
-  void Adopt(void* block, int32_t size);
+  // Takes `block` as the value, of `size` bytes.
+  void Adopt(TQDXMemBlock block, int32_t size);
   // Sets a value given in `sourceType`'s encoding.
   void SetValue(TQDXDataType sourceType, const void* bytes, int32_t size);
   // Reads the value as `type`: straight from the data, or from a converted temporary.
@@ -176,8 +217,7 @@ class TQDXVariant {
 
   TQDXDataType dataType_ = TQDXDataType::None;
   int32_t size_ = 0;
-  uint8_t* data_ = nullptr;
-  bool borrowed_ = false;
+  VariantBytes bytes_;
   uint8_t nullState_ = kNullState;
 };
 
