@@ -35,6 +35,8 @@ class TQDXPage {
   std::span<uint8_t> Header() const { return {buffer_, static_cast<size_t>(HeaderSize())}; }
   uint8_t* Data() const { return buffer_ + HeaderSize(); }
   int32_t DataSize() const { return PageSize() - HeaderSize(); }
+  // The data area as a span, for decoding stored layouts with bounds checks.
+  std::span<uint8_t> DataArea() const { return {Data(), static_cast<size_t>(DataSize())}; }
 
   // Header fields. Require a buffer with a page header.
   int32_t PageVersion() const { return page_header::PageVersion(buffer_); }

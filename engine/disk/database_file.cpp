@@ -5,6 +5,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/clock.h"
+#include "engine/foundation/platform/file_info.h"
 #include "engine/foundation/platform/system_error.h"
 
 namespace qdx {
@@ -310,6 +311,10 @@ void TQDXDatabaseFile::Attach() {
 void TQDXDatabaseFile::Detach() {
   if (!QDXDesignTimeMode() || openCount_ < 1) return;
   if (--openCount_ == 0) CloseFile();
+}
+
+int64_t TQDXDatabaseFile::NextDataPosition(int64_t position) const {
+  return platform::NextDataOffset(file_, position);
 }
 
 }  // namespace qdx

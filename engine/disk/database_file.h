@@ -91,6 +91,9 @@ class TQDXDatabaseFile {
   void WriteBuffer(const void* buffer, const msg::Message& failure, int64_t position,
                    int32_t count);
   void FlushFileBuffers();  // 30379
+  // The first position at or after `position` that holds data rather than a hole of a sparse
+  // file; -1 when only a hole follows. `position` itself where the system cannot tell.
+  int64_t NextDataPosition(int64_t position) const;
 
   // Locks `count` bytes at `position`, without waiting; false when any of them is held by
   // another handle or already by this one (true on a file system that cannot lock).

@@ -32,6 +32,14 @@ inline constexpr double kDatabaseFormatVersion = 6.09;
 inline constexpr double kOldFormatVersionLimit = 2.99;
 inline constexpr uint16_t kDefaultPageSize = 4096;
 inline constexpr uint16_t kDefaultPagesPerExtent = 8;
+// The smallest page a database may have, refused below on create and on open. The largest
+// layout that must fit one page is three entries of the smallest B-tree, the page index every
+// table has (a node needs three for its splits to make progress): the 40-byte page header, the
+// 18-byte B-tree header and three 8-byte entries (a 4-byte key, a 4-byte child page number).
+// Everything else a page holds is smaller or spans pages: the 10-byte internal file header, a
+// record of the smallest table, a BLOB piece. The password and lock blocks live in the header
+// area, never in a page.
+inline constexpr uint16_t kMinPageSize = 40 + 18 + 3 * (4 + 4);
 inline constexpr uint8_t kFileStateWriting = 1;
 inline constexpr uint8_t kFileStateConsistent = 2;
 inline constexpr uint8_t kEncryptedMark = 0xFF;

@@ -9,6 +9,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/clock.h"
+#include "engine/foundation/platform/file.h"
 
 namespace qdx {
 
@@ -39,7 +40,9 @@ void TQDXDiskDatabaseData::CreateDatabase() {
     directory.Save();
     manager->ApplyChanges(kSystemSessionID);
   } catch (...) {
+    // A half-made database is worse than none: it would be refused, or taken for a database.
     manager->CloseDatabaseFile();
+    platform::DeleteFile(FileName());
     throw;
   }
   manager->CloseDatabaseFile();

@@ -42,7 +42,8 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   // 3: every table of the file, in creation order. 20131 when the database is not open.
   void GetTableNames(std::vector<std::string>& names) override;
   // 4: creates the file with an empty database (FileName, Password, PageSize, PagesPerExtent,
-  // MaxConnections).
+  // MaxConnections). A failure leaves no file behind (an existing one is gone only when the
+  // failure came after it was replaced).
   void CreateDatabase() override;
   // 8 to 11 and the operations below fail with 20131 "Pointer is nil" on a closed database.
   // 8: the page manager's next object ID.

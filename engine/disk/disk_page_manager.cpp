@@ -1,33 +1,71 @@
 #include "engine/disk/disk_page_manager.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
+#include "engine/core/btree_page.h"
 #include "engine/core/page.h"
 #include "engine/core/page_format.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/cipher/password_check.h"
 #include "engine/foundation/crc32.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/format.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/clock.h"
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/platform/file_info.h"
 
 namespace qdx {
 namespace {
 
 // The signature search: the first read covers the signature and a main header; the scan reads
-// windows of this many bytes.
+// windows of this many bytes, large so that a big file that is no database is refused in few
+// system calls.
 constexpr int32_t kFirstSignatureRead = static_cast<int32_t>(kDatabaseSignature.size()) + 76;
-constexpr int32_t kSignatureWindow = 10000;
+constexpr int32_t kSignatureWindow = 1 << 20;
 // A window starts this far before the end of the previous one, so that a signature and its
 // HeaderSize cut by a window's end are found whole in the next window.
 constexpr int32_t kSignatureOverlap = static_cast<int32_t>(kDatabaseSignature.size()) + 2 - 1;
 // The lock block must at least reach its two lock bytes.
 constexpr int16_t kMinLockBlockSize = kDatabaseLockByteOffset + 1;
 constexpr int32_t kMaxObjectIDSpread = 9999;
+
+static_assert(kMinPageSize == kPageHeaderSize + kBTreeHeaderSize + 3 * (4 + kBTreeNodeRefSize));
+
+// Refuses a page size too small for the layouts a page must hold.
+void CheckPageSize(uint16_t pageSize) {
+  if (pageSize < kMinPageSize) Raise(msg::kPageSizeTooSmall, {pageSize, kMinPageSize});
+}
+
+const char* PathKindText(platform::PathKind kind) {
+  switch (kind) {
+    case platform::PathKind::Directory:
+      return msg::kPathIsDirectory;
+    case platform::PathKind::Fifo:
+      return msg::kPathIsFifo;
+    case platform::PathKind::CharacterDevice:
+      return msg::kPathIsCharacterDevice;
+    case platform::PathKind::BlockDevice:
+      return msg::kPathIsBlockDevice;
+    case platform::PathKind::Socket:
+      return msg::kPathIsSocket;
+    default:
+      return msg::kPathIsOther;
+  }
+}
+
+// Opening a named pipe would wait for a writer and a device or directory is no database: the
+// path is refused before it is opened. A missing path is left to the open, which names the
+// system's error.
+void RequireRegularFile(const std::string& fileName) {
+  const platform::PathInfo info = platform::StatPath(fileName);
+  if (info.Kind == platform::PathKind::Missing || info.Kind == platform::PathKind::Regular) return;
+  Raise(msg::kNotARegularFile, {fileName, PathKindText(info.Kind)});
+}
 
 }  // namespace
 
@@ -72,6 +110,7 @@ void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
   if (file_.IsOpen() || isOpen_) Raise(msg::kCreateDatabaseFileInUse, {fileName});
   // A geometry the maps cannot use, or a password that would encipher nothing, is refused
   // before anything is created.
+  CheckPageSize(pageSize);
   TQDXFreeSpaceGeometry(pageSize, pagesPerExtent);
   if (!password.Password.empty() && CryptoAlgorithm(password.CryptoAlgorithm) == nullptr) {
     Raise(msg::kUnknownCryptoAlgorithm, {password.CryptoAlgorithm});
@@ -114,7 +153,9 @@ void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
     }
     freeSpace_ = std::make_unique<TQDXDatabaseFreeSpaceManager>(*this);
   } catch (...) {
+    // What was written is no database: it goes, so that nobody takes it for one.
     CloseDatabaseFile();
+    platform::DeleteFile(fileName);
     throw;
   }
 }
@@ -135,6 +176,7 @@ void TQDXDiskPageManager::OpenDatabaseFile(const std::string& fileName,
                                            const TQDXPassword& password, bool& multiUser,
                                            bool exclusive, bool& repairNeeded, bool& readOnly) {
   if (file_.IsOpen() || isOpen_) Raise(msg::kOpenDatabaseFileInUse, {fileName});
+  RequireRegularFile(fileName);
   ResetToNewFile();
   password_ = password;
   if (!readOnly && platform::FileExists(fileName)) readOnly = IsFileReadOnly(fileName, multiUser);
@@ -178,15 +220,12 @@ void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
   }
   UnlockDatabase();
 
-  if (!header_.HasValidSignature()) {
-    const std::string found(header_.Signature.begin(), header_.Signature.end());
-    const std::string expected(kDatabaseSignature.begin(), kDatabaseSignature.end());
-    Raise(msg::kInvalidFileFormat, {found, expected});
-  }
+  if (!header_.HasValidSignature()) RaiseInvalidSignature();
   // Positions are computed from HeaderSize: a damaged value would move every block.
   if (header_.HeaderSize != kMainHeaderSize) {
     Raise(msg::kInvalidDatabaseFormat);
   }
+  CheckPageSize(header_.PageSize);
   SetPageGeometry(header_.PageSize, kPageHeaderSize);
   layout_ = TQDXDatabaseLayout(layout_.BaseOffset(), header_.HeaderSize, kLockBlockSize,
                                header_.PageSize);
@@ -202,6 +241,19 @@ void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
   freeSpace_ = std::make_unique<TQDXDatabaseFreeSpaceManager>(*this);
 }
 
+void TQDXDiskPageManager::RaiseInvalidSignature() {
+  // The bytes found are shown escaped: a message is cut at a zero byte, and control bytes of a
+  // hostile file must not reach a terminal. Bytes past the end of a short file are not shown.
+  const int64_t size = file_.GetSize();
+  if (size == 0) Raise(msg::kInvalidFileFormatEmpty);
+  const size_t shown = static_cast<size_t>(
+      std::clamp<int64_t>(size - layout_.BaseOffset(), 0, header_.Signature.size()));
+  const std::string found = PrintableBytes(
+      {reinterpret_cast<const char*>(header_.Signature.data()), shown});
+  const std::string expected(kDatabaseSignature.begin(), kDatabaseSignature.end());
+  Raise(msg::kInvalidFileFormat, {found, expected});
+}
+
 void TQDXDiskPageManager::CheckPassword() {
   password_.CryptoAlgorithm = passwordBlock_.CryptoAlgorithm;
   if (!PasswordCheckMatches(passwordBlock_.PasswordCheckData, passwordBlock_.PasswordCheckCRC,
@@ -211,20 +263,30 @@ void TQDXDiskPageManager::CheckPassword() {
 }
 
 int64_t TQDXDiskPageManager::SearchSignature() {
-  std::vector<uint8_t> window(kSignatureWindow);
+  constexpr int32_t kNeeded = static_cast<int32_t>(kDatabaseSignature.size()) + 2;
+  std::array<uint8_t, kFirstSignatureRead> first{};
   int32_t got = 0;
-  if (file_.ReadBuffer(window.data(), 0, kFirstSignatureRead, &got) && got >= 18 &&
-      FindDatabaseSignature({window.data(), 18}) == size_t{0}) {
+  if (file_.ReadBuffer(first.data(), 0, kFirstSignatureRead, &got) && got >= kNeeded &&
+      FindDatabaseSignature({first.data(), kNeeded}) == size_t{0}) {
     return 0;
   }
+  // A small file is scanned in one window of its own size.
+  const int32_t windowSize = static_cast<int32_t>(
+      std::clamp<int64_t>(file_.GetSize(), kSignatureOverlap + 1, kSignatureWindow));
+  std::vector<uint8_t> window(static_cast<size_t>(windowSize));
   int64_t position = 0;
   for (;;) {
-    if (!file_.ReadBuffer(window.data(), position, kSignatureWindow, &got)) return 0;
+    // Holes read as zeros and hold no signature: a sparse file is passed over without reading
+    // them. No signature starts in a hole, and one that starts before the next window's start
+    // lies whole in this window.
+    position = file_.NextDataPosition(position);
+    if (position < 0) return 0;
+    if (!file_.ReadBuffer(window.data(), position, windowSize, &got)) return 0;
     if (const auto offset = FindDatabaseSignature({window.data(), static_cast<size_t>(got)})) {
       return position + static_cast<int64_t>(*offset);
     }
-    if (got < kSignatureWindow) return 0;
-    position += kSignatureWindow - kSignatureOverlap;
+    if (got < windowSize) return 0;
+    position += windowSize - kSignatureOverlap;
   }
 }
 

@@ -58,8 +58,9 @@ class TQDXDiskPageManager : public TQDXPageManager {
   ~TQDXDiskPageManager() override;
 
   // Creates (or replaces) the database file: the header area of a database without pages, and
-  // the password check data when `password` has a text. 10461 when a file is open; 20237 for a
-  // page size not above 40 or no pages per extent (nothing is created then).
+  // the password check data when `password` has a text. 10461 when a file is open; 30470 for a
+  // page size below kMinPageSize, 20237 for no pages per extent (nothing is created then). A
+  // failure after the file was created removes it.
   void CreateDatabaseFile(const std::string& fileName, const TQDXPassword& password,
                           uint16_t pagesPerExtent = kDefaultPagesPerExtent,
                           uint16_t pageSize = kDefaultPageSize);
@@ -67,10 +68,11 @@ class TQDXDiskPageManager : public TQDXPageManager {
   // cannot be written is opened read-only, and one with the read-only attribute also single-
   // user. An exclusive open switches the MultiUser member off but leaves `multiUser` alone.
   // `repairNeeded` tells a header left by an unfinished commit (FileState not 2) or of an old
-  // format (Version below 2.99). Failures, in the order checked: 10462 when a file is open; 30364
-  // when it cannot be opened; 20230 when the database stays locked; 10470 for a wrong signature;
-  // 30445 for a wrong password; 20237 for an invalid header area. The file is closed again after a
-  // failure.
+  // format (Version below 2.99). Failures, in the order checked: 10462 when a file is open; 30471
+  // for a path that is no regular file (refused before it is opened); 30364 when it cannot be
+  // opened; 20230 when the database stays locked; 10470 for a wrong signature (or an empty
+  // file); 30470 for a page size below kMinPageSize; 30445 for a wrong password; 20237 for an
+  // invalid header area. The file is closed again after a failure.
   void OpenDatabaseFile(const std::string& fileName, const TQDXPassword& password, bool& multiUser,
                         bool exclusive, bool& repairNeeded, bool& readOnly);
   // Closes the file (a failing close still leaves it closed) and drops the free space manager.
@@ -177,6 +179,8 @@ class TQDXDiskPageManager : public TQDXPageManager {
   int64_t SearchSignature();
   void OpenSteps(bool& repairNeeded);
   void CheckPassword();
+  // 10470, the bytes found shown readably; for a file without bytes, that it is empty.
+  [[noreturn]] void RaiseInvalidSignature();
   void CheckWritableVersions(int32_t sessionID) const;
   bool IsFileReadOnly(const std::string& fileName, bool& multiUser);
   uint8_t* WriteScratch();

@@ -24,7 +24,7 @@ void TQDXInternalDBDirectAccessFile::Create(int32_t size) {
   std::vector<int32_t> pages;
   TQDXPageHandle previous = TQDXPageHandle::Add(pageManager_, kSystemSessionID, pageType_);
   previous->Encrypt = false;
-  TQDXDirectFileHeader{size}.Encode({previous->Data(), kInternalFileHeaderSize});
+  TQDXDirectFileHeader{size}.Encode(previous->DataArea());
   previous->Dirty = true;
   pages.push_back(previous->PageNo);
   for (int64_t i = 1; i < count; ++i) {

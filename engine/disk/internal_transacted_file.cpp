@@ -13,8 +13,10 @@ namespace qdx {
 
 namespace {
 
+// The first page's data area, where the content header starts: a page too small for the
+// header fails to decode (20056) instead of being read past its end.
 std::span<uint8_t> ContentHeader(TQDXPage& page) {
-  return {page.Data(), kInternalFileHeaderSize};
+  return page.DataArea();
 }
 
 // Turns the type check off for its lifetime.
@@ -203,6 +205,7 @@ int64_t TQDXInternalDBTransactedAccessFile::ReadChain(int32_t sessionID, bool sy
     TQDXPageHandle page = GetChainPage(sessionID, pageNo, synchronize);
     const int32_t offset = step == 0 ? kInternalFileHeaderSize : 0;
     const int64_t part = std::min<int64_t>(wanted - done, dataSize - offset);
+    if (part <= 0) break;
     if (out == nullptr) {
       if (grown->size() < done + part) {
         grown->Resize(std::min(wanted, std::max<int64_t>(grown->size() * 2, done + part)));

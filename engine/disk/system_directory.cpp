@@ -2,6 +2,7 @@
 
 #include "engine/core/page_format.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 
 namespace qdx {
@@ -21,10 +22,11 @@ void TQDXSystemDirectory::Load() {
   file_.Open(kSystemDirectoryPageNo);
   int32_t size = 0;
   TQDXMemBlock content = file_.ReadAll(kSystemSessionID, true, size);
+  // Through a reader over the buffer held: a size the content does not have fails (20056).
+  ByteReader reader({content.data(), static_cast<size_t>(content.size())});
   std::vector<TQDXSystemDirectoryEntry> entries;
   for (int32_t i = 0; i < size / static_cast<int32_t>(kSystemDirectoryEntrySize); ++i) {
-    entries.push_back(TQDXSystemDirectoryEntry::Decode(
-        {content.data() + i * kSystemDirectoryEntrySize, kSystemDirectoryEntrySize}));
+    entries.push_back(TQDXSystemDirectoryEntry::Decode(reader.Bytes(kSystemDirectoryEntrySize)));
   }
   entries_ = std::move(entries);
 }

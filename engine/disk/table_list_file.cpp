@@ -4,6 +4,7 @@
 
 #include "engine/core/page_format.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 
 namespace qdx {
@@ -47,10 +48,12 @@ void TQDXTableListFile::Close() {
 void TQDXTableListFile::Load() {
   int32_t size = 0;
   TQDXMemBlock content = file_.ReadAll(kSystemSessionID, true, size);
+  // Entries are taken through a reader over the buffer actually held, so that a size the
+  // content does not have fails (20056) rather than reading past it.
+  ByteReader reader({content.data(), static_cast<size_t>(content.size())});
   std::vector<TQDXTableListEntry> entries;
   for (int32_t i = 0; i < size / static_cast<int32_t>(kTableListEntrySize); ++i) {
-    entries.push_back(TQDXTableListEntry::Decode(
-        {content.data() + i * kTableListEntrySize, kTableListEntrySize}));
+    entries.push_back(TQDXTableListEntry::Decode(reader.Bytes(kTableListEntrySize)));
   }
   entries_ = std::move(entries);
 }

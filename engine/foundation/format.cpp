@@ -162,4 +162,33 @@ std::string FormatOrFallback(std::string_view format, std::span<const FormatArg>
   return fallback;
 }
 
+namespace {
+
+std::string Escaped(std::string_view bytes, bool (*keep)(unsigned char)) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (keep(byte)) {
+      out += c;
+    } else {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string PrintableBytes(std::string_view bytes) {
+  return Escaped(bytes, [](unsigned char byte) { return byte >= 0x20 && byte < 0x7F; });
+}
+
+std::string PrintableText(std::string_view text) {
+  return Escaped(text, [](unsigned char byte) { return byte >= 0x20 && byte != 0x7F; });
+}
+
 }  // namespace qdx

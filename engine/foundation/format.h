@@ -48,4 +48,12 @@ std::optional<std::string> TryFormat(std::string_view format, std::span<const Fo
 // invalid!".
 std::string FormatOrFallback(std::string_view format, std::span<const FormatArg> args);
 
+// Bytes read from a file, readable in a message and harmless on a terminal. PrintableBytes
+// shows every byte outside printable ASCII as \xNN (a signature, a magic number);
+// PrintableText escapes only control bytes (below 0x20, and 0x7F), so that names in any 8-bit
+// or UTF-8 text stay as they are. Neither escapes the backslash: the result is for people to
+// read, not to parse back.
+std::string PrintableBytes(std::string_view bytes);
+std::string PrintableText(std::string_view text);
+
 }  // namespace qdx

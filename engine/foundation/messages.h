@@ -630,7 +630,17 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   /* code (a code above 7 enciphers nothing); the page is not written. */                          \
   X(kCannotEncipherPage, 20281, "Cannot encrypt page %d. Unknown crypto algorithm: %d")            \
   /* A database cannot be created with a password whose algorithm code is above 7. */              \
-  X(kUnknownCryptoAlgorithm, 20282, "Unknown crypto algorithm: %d")
+  X(kUnknownCryptoAlgorithm, 20282, "Unknown crypto algorithm: %d")                                \
+  /* ---- Hostile files ---- */                                                                    \
+  /* A page too small for three entries of the smallest B-tree, refused when a database */         \
+  /* is created (before anything is written) and when one is opened. */                            \
+  X(kPageSizeTooSmall, 30470,                                                                      \
+    "Invalid page size %d. A database page must have at least %d bytes")                           \
+  /* A path that is no regular file is refused before it is opened: a named pipe would */          \
+  /* make the open wait for a writer. The second argument is one of kPathIs... */                  \
+  X(kNotARegularFile, 30471, "Cannot open database file '%s': it is %s, not a regular file")       \
+  /* The wrong signature of a file without a single byte. */                                       \
+  X(kInvalidFileFormatEmpty, 10470, "Invalid file format. The file is empty")
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
@@ -725,6 +735,21 @@ inline constexpr Message kTableLocksRecordNil{10494, kNilPointerOccured};
 inline constexpr Message kTableLocksLeftBySession{20201, kSomeTableLocksStillExist};
 // A commit lock taken for a failed commit could not be released.
 inline constexpr Message kCommitLocksLeft{20234, kSomeTableLocksStillExist};
+
+// ---- Hostile files ----
+// What a path that is no regular file names, in kNotARegularFile.
+inline constexpr const char* kPathIsDirectory = "a directory";
+inline constexpr const char* kPathIsFifo = "a named pipe";
+inline constexpr const char* kPathIsCharacterDevice = "a character device";
+inline constexpr const char* kPathIsBlockDevice = "a block device";
+inline constexpr const char* kPathIsSocket = "a socket";
+inline constexpr const char* kPathIsOther = "a special file";
+// qdx: bad usage, a password missing, and an engine error behind the structure it met.
+inline constexpr const char* kQdxUnexpectedArgument =
+    "Unexpected argument '%s' for %s: it takes one database file";
+inline constexpr const char* kQdxPasswordNeeded =
+    "The database is encrypted: give its password with --password";
+inline constexpr const char* kQdxStructureUnreadable = "Cannot read the %s at page %d: %s";
 
 // ---- Record and BLOB pages ----
 // Damage and misuse that the page formats of disk tables and BLOBs give no code of their own.

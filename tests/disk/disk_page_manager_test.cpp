@@ -156,8 +156,9 @@ TEST_F(DiskPageManagerTest, FindsADatabaseAppendedToOtherData) {
     AddTextPage(pm, "appended");
   }
   const std::vector<uint8_t> database = ReadAll();
-  // 9983: the signature and its HeaderSize straddle the end of the first 10000-byte window.
-  for (int64_t offset : {1, 100, 9983, 9984, 10000, 25000}) {
+  // 2^20 - 17: the signature and its HeaderSize straddle the end of the first window of the
+  // search (1 MiB); the next one must find them whole.
+  for (int64_t offset : {1, 100, 9983, 25000, (1 << 20) - 17, (1 << 20) - 16, 1 << 20}) {
     std::vector<uint8_t> file(offset, 0xAB);
     if (offset >= 18) {
       // A signature followed by another HeaderSize is not a database.
@@ -678,7 +679,7 @@ TEST_F(DiskPageManagerTest, CreateAndOpenNeedAClosedManager) {
   pm.CloseDatabaseFile();
   EXPECT_QDX_ERROR(pm.ReadHeader(), 10459, "Error - database file is not opened.");
   EXPECT_QDX_ERROR(pm.WriteHeader(true), 10460, "not opened");
-  EXPECT_QDX_ERROR(pm.CreateDatabaseFile(path, {}, 8, 40), 20237, "Invalid database format");
+  EXPECT_QDX_ERROR(pm.CreateDatabaseFile(path, {}, 8, 40), 30470, "at least 82 bytes");
   EXPECT_QDX_ERROR(pm.CreateDatabaseFile(path, {}, 0, 4096), 20237, "Invalid database format");
 }
 

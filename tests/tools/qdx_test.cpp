@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "engine/core/base_session.h"
 #include "engine/core/page_handle.h"
 #include "engine/disk/disk_database_data.h"
+#include "engine/foundation/little_endian.h"
 #include "tests/disk/disk_test_support.h"
 #include "tools/qdx/qdx_commands.h"
 
@@ -49,6 +51,16 @@ class QdxToolTest : public TempDirTest {
     };
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), slurp(outFile),
             slurp(errFile)};
+  }
+
+  // Lists a table in the table list only, its files pointing at no page.
+  void ListTable(int32_t tableID, const std::string& name) {
+    TQDXBaseSession session;
+    auto data = OpenData(session);
+    data->TableList()->AddTable(tableID, name, -1, -1, -1);
+    data->TableList()->Save();
+    data->CommitTransaction(kSystemSessionID, false);
+    data->RemoveSession(session);
   }
 
   std::unique_ptr<TQDXDiskDatabaseData> OpenData(TQDXBaseSession& session) {
@@ -107,7 +119,6 @@ TEST_F(QdxToolTest, BadUsageExitsWithTwo) {
       {},
       {"frob", path},
       {"create"},
-      {"create", path, "--page-size", "40"},
       {"create", path, "--page-size", "4k"},
       {"create", path, "--max-connections"},
       {"create", path, "--cipher", "Blowfish"},
@@ -120,6 +131,8 @@ TEST_F(QdxToolTest, BadUsageExitsWithTwo) {
     EXPECT_EQ(run.Status, 2) << ::testing::PrintToString(args);
     EXPECT_FALSE(run.Err.empty());
   }
+  EXPECT_THAT(Qdx({"check", "a", "b"}).Err,
+              HasSubstr("Unexpected argument 'b' for check: it takes one database file"));
   EXPECT_FALSE(std::filesystem::exists(path));
   const Outcome help = Qdx({"--help"});
   EXPECT_EQ(help.Status, 0);
@@ -204,6 +217,125 @@ TEST_F(QdxToolTest, ShrinkingTableListLeavesNoOrphanPages) {
   data->RemoveSession(session);
   const Outcome check = Qdx({"check", path});
   EXPECT_EQ(check.Status, 0) << check.Err;
+}
+
+// Files that are no database, or whose structures point where they must not: each answers
+// with a message that says what is wrong, exit status 1, and leaves nothing behind.
+TEST_F(QdxToolTest, HostileFilesGiveAClearMessageAndExitOne) {
+  const std::string fifo = (dir_ / "pipe.qdx").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The system directory's entries: the session slot file, then the table list.
+  const int64_t directory = 380 + 2 * 4096 + 40 + 10;
+  auto created = [&](std::vector<std::string> options = {}) {
+    std::filesystem::remove(path);
+    std::vector<std::string> args = {"create", path};
+    args.insert(args.end(), options.begin(), options.end());
+    ASSERT_EQ(Qdx(args).Status, 0);
+  };
+  auto pointer = [&](int64_t at, int32_t pageNo) {
+    uint8_t bytes[4];
+    le::Store(bytes, pageNo);
+    Patch(at, {bytes, bytes + 4});
+  };
+  struct Case {
+    std::string name;
+    std::function<void()> make;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  std::vector<Case> cases;
+  for (int pageSize = 40; pageSize <= 50; ++pageSize) {
+    const std::string size = std::to_string(pageSize);
+    cases.push_back({"create with page size " + size, [&] { std::filesystem::remove(path); },
+                     {"create", path, "--page-size", size},
+                     "Invalid page size " + size + ". A database page must have at least 82"});
+    if (pageSize > 40) {
+      cases.push_back({"header with page size " + size,
+                       [&, pageSize] {
+                         created();
+                         Patch(26, {static_cast<uint8_t>(pageSize), 0});
+                       },
+                       {"info", path},
+                       "Invalid page size " + size});
+    }
+  }
+  const std::vector<Case> others = {
+      {"named pipe", [] {}, {"info", fifo}, "it is a named pipe, not a regular file"},
+      {"directory", [] {}, {"check", dir_.string()}, "it is a directory, not a regular file"},
+      {"/dev/null", [] {}, {"info", "/dev/null"}, "it is a character device, not a regular"},
+      {"empty file", [&] { WriteAll({}); }, {"info", path}, "The file is empty"},
+      {"zero-filled file",
+       [&] { WriteAll(std::vector<uint8_t>(4096)); },
+       {"check", path},
+       "Found signature: '\\x00\\x00"},
+      {"sparse file",
+       [&] {
+         WriteAll({});
+         std::filesystem::resize_file(path, int64_t{1} << 30);
+       },
+       {"info", path},
+       "expected: 'QUENDRIXDATABASE'"},
+      {"table list at page 0",
+       [&] {
+         created();
+         pointer(directory + 6, 0);
+       },
+       {"info", path},
+       "Cannot read the table list at page 0: Cannot delete PFS or EAM page. PageNo=0"},
+      {"table list at page 0, checked",
+       [&] {
+         created();
+         pointer(directory + 6, 0);
+       },
+       {"check", path},
+       "Page 0 belongs to the free space maps and to the table list"},
+      {"session slot file near 2^31",
+       [&] {
+         created();
+         pointer(directory + 1, 0x7FFFFF00);
+       },
+       {"info", path},
+       "Page 2147483392 of the session slot file is outside the file. TotalPageCount=6"},
+      {"metadata at page -1",
+       [&] {
+         created();
+         ListTable(1, "Kosten");
+       },
+       {"check", path},
+       "Page -1 of the metadata file of table 'Kosten' is outside the file"},
+      {"encrypted without password",
+       [&] { created({"--password", "geheim"}); },
+       {"info", path},
+       "The database is encrypted: give its password with --password"},
+  };
+  cases.insert(cases.end(), others.begin(), others.end());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.make();
+    const bool creating = c.args[0] == "create";
+    const Outcome run = Qdx(c.args);
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_THAT(run.Err, HasSubstr(c.message));
+    if (creating) {
+      EXPECT_FALSE(std::filesystem::exists(path)) << "a refused create left a file";
+    }
+  }
+}
+
+// Bytes of the file that reach the terminal are escaped: a table name with control bytes, and
+// a signature of control bytes in the error message of the program itself.
+TEST_F(QdxToolTest, ControlBytesOfTheFileAreEscaped) {
+  ASSERT_EQ(Qdx({"create", path}).Status, 0);
+  ListTable(1, "Tank\x1B]0;pwned\x07stellen");
+  const Outcome info = Qdx({"info", path});
+  EXPECT_THAT(info.Out, HasSubstr("Table: Tank\\x1B]0;pwned\\x07stellen (TableID 1"));
+  EXPECT_EQ(info.Out.find('\x1B'), std::string::npos);
+
+  WriteAll({'\x1B', '[', '2', 'J', '\r', 'o', 'k', 0, 0, '\n'});
+  const Outcome run = QdxProgram("check " + path);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_THAT(run.Err, HasSubstr("Found signature: '\\x1B[2J\\x0Dok\\x00\\x00\\x0A'"));
+  EXPECT_EQ(run.Err.find('\x1B'), std::string::npos);
 }
 
 TEST_F(QdxToolTest, ProgramSurvivesDamagedFiles) {

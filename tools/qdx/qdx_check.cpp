@@ -21,6 +21,8 @@
 #include "engine/disk/system_directory.h"
 #include "engine/disk/table_list_file.h"
 #include "engine/foundation/cipher/engine_cipher.h"
+#include "engine/foundation/except.h"
+#include "engine/foundation/format.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 #include "tools/qdx/qdx_commands.h"
@@ -29,6 +31,10 @@ namespace qdx::tools {
 
 namespace {
 
+[[noreturn]] void Fault(std::string_view format, FormatArgs args) {
+  throw EQdxToolFault(ToolText(format, args));
+}
+
 // Opens the file read-only; answers whether it needs repair.
 bool OpenReadOnly(TQDXDiskPageManager& pm, const std::string& fileName,
                   const std::string& password) {
@@ -36,9 +42,34 @@ bool OpenReadOnly(TQDXDiskPageManager& pm, const std::string& fileName,
   bool repairNeeded = false;
   bool readOnly = true;
   pm.SetLockRetry(50, 20);
-  pm.OpenDatabaseFile(fileName, {password, 0}, multiUser, /*exclusive=*/false, repairNeeded,
-                      readOnly);
+  try {
+    pm.OpenDatabaseFile(fileName, {password, 0}, multiUser, /*exclusive=*/false, repairNeeded,
+                        readOnly);
+  } catch (const EQDXException& e) {
+    // Without a password the engine's answer is a wrong password; the user needs to know that
+    // one is asked for at all.
+    if (e.ErrorCode() == msg::kIncorrectPassword.Code && password.empty()) {
+      throw EQdxToolFault(msg::kQdxPasswordNeeded);
+    }
+    throw;
+  }
   return repairNeeded;
+}
+
+// Runs `read` on the structure that starts at `pageNo`. A start outside the file is a fault
+// of the utility (the engine would try to read there); an engine error is passed on behind the
+// name of the structure it met, so that the user learns what is damaged first.
+template <typename Read>
+void ReadStructure(const std::string& structure, int32_t pageNo, int32_t totalPageCount,
+                   Read read) {
+  if (pageNo < 0 || pageNo >= totalPageCount) {
+    Fault(msg::kQdxPageOutsideFile, {pageNo, structure, totalPageCount});
+  }
+  try {
+    read();
+  } catch (const EQDXException& e) {
+    Fault(msg::kQdxStructureUnreadable, {structure, pageNo, e.Message()});
+  }
 }
 
 std::string VersionText(double version) {
@@ -63,10 +94,6 @@ std::string KindName(uint8_t kind) {
     default:
       return "unknown";
   }
-}
-
-[[noreturn]] void Fault(std::string_view format, FormatArgs args) {
-  throw EQdxToolFault(ToolText(format, args));
 }
 
 // Walks the database's structures and compares them with the free-space maps.
@@ -132,31 +159,32 @@ class Checker {
   // A transacted file: every page through the cache (type and, when enciphered, checksum),
   // then its content read back whole (sizes and decompression).
   void CheckTransacted(int32_t startPageNo, uint16_t type, const std::string& structure) {
-    int32_t pageNo = startPageNo;
-    while (pageNo != -1) {
-      Claim(pageNo, structure);
-      TQDXPageHandle page = TQDXPageHandle::Get(pm_, kSystemSessionID, pageNo, true, type);
-      pageNo = page->NextPageNo();
-    }
-    TQDXInternalDBTransactedAccessFile file(pm_, type);
-    file.Open(startPageNo);
-    int32_t size = 0;
-    file.ReadAll(kSystemSessionID, true, size);
+    ReadStructure(structure, startPageNo, total_, [&] {
+      int32_t pageNo = startPageNo;
+      while (pageNo != -1) {
+        Claim(pageNo, structure);
+        TQDXPageHandle page = TQDXPageHandle::Get(pm_, kSystemSessionID, pageNo, true, type);
+        pageNo = page->NextPageNo();
+      }
+      TQDXInternalDBTransactedAccessFile file(pm_, type);
+      file.Open(startPageNo);
+      int32_t size = 0;
+      file.ReadAll(kSystemSessionID, true, size);
+    });
   }
 
   void CheckDirect(int32_t startPageNo, uint16_t type, const std::string& structure) {
-    if (startPageNo < 0 || startPageNo >= total_) {
-      Fault(msg::kQdxPageOutsideFile, {startPageNo, structure, total_});
-    }
-    TQDXInternalDBDirectAccessFile file(pm_, type);
-    file.Open(startPageNo);
-    for (int32_t pageNo : file.Pages()) Claim(pageNo, structure);
+    ReadStructure(structure, startPageNo, total_, [&] {
+      TQDXInternalDBDirectAccessFile file(pm_, type);
+      file.Open(startPageNo);
+      for (int32_t pageNo : file.Pages()) Claim(pageNo, structure);
+    });
   }
 
   void CheckStructures() {
     CheckTransacted(kSystemDirectoryPageNo, ptFileSystemDirectory, "system directory");
     TQDXSystemDirectory directory(pm_);
-    directory.Load();
+    ReadStructure("system directory", kSystemDirectoryPageNo, total_, [&] { directory.Load(); });
     for (size_t i = 0; i < directory.Entries().size(); ++i) {
       const uint8_t kind = directory.Entries()[i].Kind;
       if (kind != kTableListFileKind && kind != kSessionsFileKind) {
@@ -171,11 +199,13 @@ class Checker {
     const int32_t listStart = directory.FindEntry(kTableListFileKind);
     CheckTransacted(listStart, ptTableList, "table list");
     TQDXTableListFile list(pm_);
-    list.Open(listStart);
-    list.Load();
+    ReadStructure("table list", listStart, total_, [&] {
+      list.Open(listStart);
+      list.Load();
+    });
     for (const TQDXTableListEntry& table : list.Entries()) {
       tableIDs_.insert(table.TableID);
-      const std::string name = "table '" + table.TableName + "'";
+      const std::string name = "table '" + PrintableText(table.TableName) + "'";
       CheckTransacted(table.MetadataStartPage, ptTableMetaData, "metadata file of " + name);
       CheckTransacted(table.MostUpdatedStartPage, ptTableMostUpdated, "header file of " + name);
       CheckDirect(table.LocksStartPage, ptTableLocks, "lock slot file of " + name);
@@ -267,8 +297,9 @@ void PrintInfo(const std::string& fileName, const std::string& password, std::os
         << "PagesInFile: " << std::max<int64_t>(area, 0) / header.PageSize << "\n";
   }
 
+  const int32_t total = header.TotalPageCount;
   TQDXSystemDirectory directory(pm);
-  directory.Load();
+  ReadStructure("system directory", kSystemDirectoryPageNo, total, [&] { directory.Load(); });
   out << "SystemDirectoryPageNo: " << kSystemDirectoryPageNo << "\n"
       << "SystemDirectoryEntries: " << directory.Entries().size() << "\n";
   for (size_t i = 0; i < directory.Entries().size(); ++i) {
@@ -278,16 +309,22 @@ void PrintInfo(const std::string& fileName, const std::string& password, std::os
   }
   if (const int32_t sessions = directory.FindEntry(kSessionsFileKind); sessions != -1) {
     TQDXActiveSessionsFile slots(pm);
-    slots.Open(sessions);
-    out << "MaxConnections: " << slots.SlotCount() << "\n";
+    int32_t slotCount = 0;
+    ReadStructure("session slot file", sessions, total, [&] {
+      slots.Open(sessions);
+      slotCount = slots.SlotCount();
+    });
+    out << "MaxConnections: " << slotCount << "\n";
   }
   if (const int32_t listStart = directory.FindEntry(kTableListFileKind); listStart != -1) {
     TQDXTableListFile list(pm);
-    list.Open(listStart);
-    list.Load();
+    ReadStructure("table list", listStart, total, [&] {
+      list.Open(listStart);
+      list.Load();
+    });
     out << "TableCount: " << list.Entries().size() << "\n";
     for (const TQDXTableListEntry& table : list.Entries()) {
-      out << "Table: " << table.TableName << " (TableID " << table.TableID << ", MetadataStartPage "
+      out << "Table: " << PrintableText(table.TableName) << " (TableID " << table.TableID << ", MetadataStartPage "
           << table.MetadataStartPage << ", MostUpdatedStartPage " << table.MostUpdatedStartPage
           << ", LocksStartPage " << table.LocksStartPage << ")\n";
     }

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/core/page_format.h"
 #include "engine/disk/active_sessions_file.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_page_manager.h"
@@ -54,7 +53,7 @@ CommandLine Parse(const std::vector<std::string>& args,
     } else if (line.FileName.empty()) {
       line.FileName = arg;
     } else {
-      throw UsageError{Text(msg::kQdxUnknownOption, {arg, line.Command})};
+      throw UsageError{Text(msg::kQdxUnexpectedArgument, {arg, line.Command})};
     }
   }
   if (line.FileName.empty()) throw UsageError{msg::kQdxFileNameMissing};
@@ -92,8 +91,10 @@ uint8_t CipherCode(const std::string& name) {
 
 void Create(const CommandLine& line) {
   TQDXDiskDatabaseData data(line.FileName);
-  data.PageSize = static_cast<uint16_t>(
-      Number(line, "--page-size", kDefaultPageSize, kPageHeaderSize + 1, UINT16_MAX));
+  // Any 16-bit size is taken here; the engine refuses one too small for a page, before it
+  // creates anything, with the smallest size it accepts.
+  data.PageSize =
+      static_cast<uint16_t>(Number(line, "--page-size", kDefaultPageSize, 1, UINT16_MAX));
   data.PagesPerExtent = static_cast<uint16_t>(
       Number(line, "--pages-per-extent", kDefaultPagesPerExtent, 1, UINT16_MAX));
   data.MaxConnections = static_cast<int32_t>(
@@ -141,10 +142,12 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     return kExitSuccess;
   } catch (const UsageError& e) {
-    err << "qdx: " << e.Message << "\nTry 'qdx --help'.\n";
+    err << "qdx: " << PrintableText(e.Message) << "\nTry 'qdx --help'.\n";
     return kExitUsage;
   } catch (const std::exception& e) {
-    err << "qdx: " << e.what() << "\n";
+    // Messages may carry bytes of the file (names, signatures): no control byte reaches the
+    // terminal.
+    err << "qdx: " << PrintableText(e.what()) << "\n";
     return kExitDatabaseError;
   }
 }
