@@ -652,6 +652,15 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kTableLocksLeftBySession, 20201, kSomeTableLocksStillExist)                                    \
   /* A commit lock taken for a failed commit could not be released. */                             \
   X(kCommitLocksLeft, 20234, kSomeTableLocksStillExist)                                            \
+  /* ---- Record and BLOB pages ---- */                                                            \
+  /* Damage and misuse that the page formats of disk tables and BLOBs give no code of their own. */\
+  X(kInvalidRecordSlot, 20310, "Invalid record slot. Slot=%d, RecordsPerPage=%d")                  \
+  X(kDamagedBlobPage, 20311,                                                                       \
+    "Invalid blob page. BlobCount=%d, BlobNo=%d, BlobOffset=%d, PageDataSize=%d")                  \
+  X(kDamagedBlobPageList, 20312,                                                                   \
+    "Invalid blob page list. DataLength=%d, PageCount=%d, Offset=%d, PageDataSize=%d")             \
+  X(kWriteMetadataPageNo, 20313, kCannotWriteToStream)                                             \
+  X(kReadMetadataPageNo, 20314, kCannotReadFromStream)                                             \
   /* ---- Table data ---- */                                                                      \
   X(kTableNoFields, 10131, kNoFieldsSpecified)                                                     \
   X(kTableCreateNoFields, 20128, kNoFieldsSpecified)                                               \
