@@ -652,6 +652,15 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kTableLocksLeftBySession, 20201, kSomeTableLocksStillExist)                                    \
   /* A commit lock taken for a failed commit could not be released. */                             \
   X(kCommitLocksLeft, 20234, kSomeTableLocksStillExist)                                            \
+  /* ---- Record and BLOB pages ---- */                                                            \
+  /* Damage and misuse that the page formats of disk tables and BLOBs give no code of their own. */\
+  X(kInvalidRecordSlot, 20310, "Invalid record slot. Slot=%d, RecordsPerPage=%d")                  \
+  X(kDamagedBlobPage, 20311,                                                                       \
+    "Invalid blob page. BlobCount=%d, BlobNo=%d, BlobOffset=%d, PageDataSize=%d")                  \
+  X(kDamagedBlobPageList, 20312,                                                                   \
+    "Invalid blob page list. DataLength=%d, PageCount=%d, Offset=%d, PageDataSize=%d")             \
+  X(kWriteMetadataPageNo, 20313, kCannotWriteToStream)                                             \
+  X(kReadMetadataPageNo, 20314, kCannotReadFromStream)                                             \
   /* ---- Table data ---- */                                                                      \
   X(kTableNoFields, 10131, kNoFieldsSpecified)                                                     \
   X(kTableCreateNoFields, 20128, kNoFieldsSpecified)                                               \
@@ -768,5 +777,27 @@ inline constexpr const char* kQdxUnexpectedArgument =
 inline constexpr const char* kQdxPasswordNeeded =
     "The database is encrypted: give its password with --password";
 inline constexpr const char* kQdxStructureUnreadable = "Cannot read the %s at page %d: %s";
+
+// ---- Expressions ----
+// Filter texts, Locate conditions and default-value expressions (engine/core/expr). A position
+// counts the characters of the text from 1. X(name, code, text) as in QDX_ENGINE_MESSAGES.
+#define QDX_EXPRESSION_MESSAGES(X)                                                                 \
+  X(kExprExpected, 30600, "Filter expression error at position %d: expected %s, found %s")         \
+  X(kExprUnknownField, 30601, "Filter expression error at position %d: field '%s' not found")      \
+  X(kExprTooDeep, 30602, "Filter expression error at position %d: nested deeper than %d levels")   \
+  X(kExprCannotApply, 30603, "Filter expression error at position %d: %s cannot be applied to %s") \
+  X(kExprCannotCompare, 30604,                                                                     \
+    "Filter expression error at position %d: cannot compare %s with %s")                           \
+  X(kExprInvalidValue, 30605,                                                                      \
+    "Filter expression error at position %d: '%s' is not a valid %s value")                        \
+  X(kExprUnknownFunction, 30606, "Filter expression error at position %d: unknown function '%s'")  \
+  X(kExprFieldNotUsable, 30607,                                                                    \
+    "Filter expression error at position %d: field '%s' of type %s has no value to compare")       \
+  X(kLocateFieldNotFound, 30608, kFieldNotFound)                                                   \
+  X(kLocateCountMismatch, 30112, "Count of FieldNames (%d) not equal counts of KeyValues (%d)")
+
+#define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
+QDX_EXPRESSION_MESSAGES(QDX_DEFINE_MESSAGE)
+#undef QDX_DEFINE_MESSAGE
 
 }  // namespace qdx::msg

@@ -23,7 +23,8 @@ struct Entry {
 };
 
 #define QDX_LIST_MESSAGE(name, code, text) Entry{#name, msg::name},
-const std::vector<Entry> kEntries = {QDX_ENGINE_MESSAGES(QDX_LIST_MESSAGE)};
+const std::vector<Entry> kEntries = {QDX_ENGINE_MESSAGES(QDX_LIST_MESSAGE)
+                                         QDX_EXPRESSION_MESSAGES(QDX_LIST_MESSAGE)};
 #undef QDX_LIST_MESSAGE
 
 // Codes raised under more than one entry, each on purpose: a stored item whose write and read

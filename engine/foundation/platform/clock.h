@@ -1,4 +1,5 @@
-// Sleeping and the millisecond tick count used by lock retries and timeouts.
+// Sleeping, the millisecond tick count used by lock retries and timeouts, and the local date and
+// time that expressions such as CURRENT_DATE read.
 #pragma once
 
 #include <cstdint>
@@ -10,5 +11,14 @@ void Sleep(uint32_t milliseconds);
 
 // Milliseconds since an arbitrary fixed point, from a steady clock; wraps like a 32-bit counter.
 uint32_t GetTickCount();
+
+// The calendar date and time of day now, in the local time zone.
+struct LocalTime {
+  int32_t Year = 1;
+  uint32_t Month = 1;
+  uint32_t Day = 1;
+  int32_t Milliseconds = 0;  // since midnight
+};
+LocalTime CurrentLocalTime();
 
 }  // namespace qdx::platform

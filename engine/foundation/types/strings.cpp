@@ -34,56 +34,6 @@ const CaseTables& Tables() {
   return tables;
 }
 
-enum class TokenKind : uint8_t { AnyRun, AnyOne, Literal };
-struct Token {
-  TokenKind kind;
-  char16_t ch;
-};
-
-std::vector<Token> Tokenize(std::u16string_view pattern, bool useEscape, char16_t escape) {
-  std::vector<Token> tokens;
-  tokens.reserve(pattern.size());
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const char16_t c = pattern[i];
-    if (useEscape && c == escape && i + 1 < pattern.size()) {
-      tokens.push_back({TokenKind::Literal, pattern[++i]});
-    } else if (c == u'%') {
-      if (tokens.empty() || tokens.back().kind != TokenKind::AnyRun) {
-        tokens.push_back({TokenKind::AnyRun, c});
-      }
-    } else if (c == u'_') {
-      tokens.push_back({TokenKind::AnyOne, c});
-    } else {
-      tokens.push_back({TokenKind::Literal, c});
-    }
-  }
-  return tokens;
-}
-
-class CharMatcher {
- public:
-  explicit CharMatcher(bool caseInsensitive)
-      : locale_(platform::UserDefaultLocale()),
-        flags_(platform::kStringSort | (caseInsensitive ? platform::kIgnoreCase : 0u)),
-        caseInsensitive_(caseInsensitive) {}
-
-  bool Same(char16_t a, char16_t b) const {
-    if (a == b) return true;
-    // Printable ASCII characters differ only by letter case.
-    if (a >= 0x20 && a < 0x7F && b >= 0x20 && b < 0x7F) {
-      return caseInsensitive_ && Lower(a) == Lower(b);
-    }
-    return locale_.Compare(flags_, &a, 1, &b, 1) == platform::CollationResult::Equal;
-  }
-
- private:
-  static char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + 32 : c; }
-
-  const platform::Locale& locale_;
-  uint32_t flags_;
-  bool caseInsensitive_;
-};
-
 }  // namespace
 
 uint8_t AnsiUpperChar(uint8_t c) {
@@ -119,21 +69,51 @@ std::u16string WideLowerCase(std::u16string_view text) {
   return out;
 }
 
-bool MatchesLike(std::u16string_view text, std::u16string_view pattern, bool useEscape,
-                 bool caseInsensitive, char16_t escape) {
-  const std::vector<Token> tokens = Tokenize(pattern, useEscape, escape);
-  const CharMatcher matcher(caseInsensitive);
+TQDXLikePattern::TQDXLikePattern(std::u16string_view pattern, bool useEscape,
+                                 bool caseInsensitive, char16_t escape)
+    : locale_(&platform::UserDefaultLocale()),
+      flags_(platform::kStringSort | (caseInsensitive ? platform::kIgnoreCase : 0u)),
+      caseInsensitive_(caseInsensitive) {
+  tokens_.reserve(pattern.size());
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char16_t c = pattern[i];
+    if (useEscape && c == escape && i + 1 < pattern.size()) {
+      tokens_.push_back({Kind::Literal, pattern[++i]});
+    } else if (c == u'%') {
+      if (tokens_.empty() || tokens_.back().kind != Kind::AnyRun) {
+        tokens_.push_back({Kind::AnyRun, c});
+      }
+    } else if (c == u'_') {
+      tokens_.push_back({Kind::AnyOne, c});
+    } else {
+      tokens_.push_back({Kind::Literal, c});
+    }
+  }
+}
+
+bool TQDXLikePattern::Same(char16_t a, char16_t b) const {
+  if (a == b) return true;
+  // Printable ASCII characters differ only by letter case.
+  if (a >= 0x20 && a < 0x7F && b >= 0x20 && b < 0x7F) {
+    auto lower = [](char16_t c) -> char16_t { return (c >= u'A' && c <= u'Z') ? c + 32 : c; };
+    return caseInsensitive_ && lower(a) == lower(b);
+  }
+  return locale_->Compare(flags_, &a, 1, &b, 1) ==
+         platform::CollationResult::Equal;
+}
+
+bool TQDXLikePattern::Matches(std::u16string_view text) const {
   // Walks text and pattern together; on a mismatch goes back to the last "%" and lets it take
   // one more character. Only the last "%" needs revisiting: what an earlier one could still
   // take, the later one can take as well.
   size_t t = 0, p = 0;
   size_t starToken = SIZE_MAX, starText = 0;
   while (t < text.size()) {
-    if (p < tokens.size() && tokens[p].kind == TokenKind::AnyRun) {
+    if (p < tokens_.size() && tokens_[p].kind == Kind::AnyRun) {
       starToken = p++;
       starText = t;
-    } else if (p < tokens.size() &&
-               (tokens[p].kind == TokenKind::AnyOne || matcher.Same(text[t], tokens[p].ch))) {
+    } else if (p < tokens_.size() &&
+               (tokens_[p].kind == Kind::AnyOne || Same(text[t], tokens_[p].ch))) {
       ++t;
       ++p;
     } else if (starToken != SIZE_MAX) {
@@ -143,8 +123,13 @@ bool MatchesLike(std::u16string_view text, std::u16string_view pattern, bool use
       return false;
     }
   }
-  while (p < tokens.size() && tokens[p].kind == TokenKind::AnyRun) ++p;
-  return p == tokens.size();
+  while (p < tokens_.size() && tokens_[p].kind == Kind::AnyRun) ++p;
+  return p == tokens_.size();
+}
+
+bool MatchesLike(std::u16string_view text, std::u16string_view pattern, bool useEscape,
+                 bool caseInsensitive, char16_t escape) {
+  return TQDXLikePattern(pattern, useEscape, caseInsensitive, escape).Matches(text);
 }
 
 bool MatchesLike(std::string_view text, std::string_view pattern, bool useEscape,

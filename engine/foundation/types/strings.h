@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/foundation/platform/locale.h"
 
 namespace qdx {
 
@@ -29,5 +32,28 @@ bool MatchesLike(std::string_view text, std::string_view pattern, bool useEscape
                  bool caseInsensitive, char escape);
 bool MatchesLike(std::u16string_view text, std::u16string_view pattern, bool useEscape,
                  bool caseInsensitive, char16_t escape);
+
+// A LIKE pattern taken apart once and matched against many texts, as MatchesLike matches;
+// matching allocates nothing. Characters compare by the user default locale of the time the
+// pattern was made. Safe for concurrent matching.
+class TQDXLikePattern {
+ public:
+  TQDXLikePattern(std::u16string_view pattern, bool useEscape, bool caseInsensitive,
+                  char16_t escape);
+  bool Matches(std::u16string_view text) const;
+
+ private:
+  enum class Kind : uint8_t { AnyRun, AnyOne, Literal };
+  struct Token {
+    Kind kind;
+    char16_t ch;
+  };
+  bool Same(char16_t a, char16_t b) const;
+
+  std::vector<Token> tokens_;
+  const platform::Locale* locale_;
+  uint32_t flags_;
+  bool caseInsensitive_;
+};
 
 }  // namespace qdx
