@@ -126,7 +126,7 @@ class TableMetadataFileTest : public testing::TempDirTest {
     pm.CreateDatabaseFile(path, {});
   }
 
-  TQDXDiskPageManager pm;
+  testing::THeldDiskPageManager pm;
 };
 
 TEST_F(TableMetadataFileTest, StoredCompressedInTheMetadataFile) {

@@ -57,8 +57,12 @@ class QdxToolTest : public TempDirTest {
   void ListTable(int32_t tableID, const std::string& name) {
     TQDXBaseSession session;
     auto data = OpenData(session);
-    data->TableList()->AddTable(tableID, name, -1, -1, -1);
-    data->TableList()->Save();
+    {
+      // Page work is done under the database's critical section, as the engine's callers do.
+      const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
+      data->TableList()->AddTable(tableID, name, -1, -1, -1);
+      data->TableList()->Save();
+    }
     data->CommitTransaction(kSystemSessionID, false);
     data->RemoveSession(session);
   }
