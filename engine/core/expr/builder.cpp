@@ -122,7 +122,13 @@ std::string TQDXExprBuilder::Describe(int32_t index) const {
     if (c.Null) return "NULL";
     TQDXVariant text;
     text.SetData(c.Bytes.data(), static_cast<int32_t>(c.Bytes.size()), false, c.Type);
-    return "'" + text.AsString() + "' (" + std::string(DataTypeName(c.Type)) + ")";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on a literal + a temporary.
+    std::string described = "'";
+    described += text.AsString();
+    described += "' (";
+    described += DataTypeName(c.Type);
+    described += ")";
+    return described;
   }
   if (IsCondition(index)) return "a condition";
   return node.Type == T::None ? std::string("NULL") : std::string(DataTypeName(node.Type));
