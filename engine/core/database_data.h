@@ -80,6 +80,8 @@ class TQDXDatabaseData {
 
   void EnterDatabase() { lock_.Enter(); }
   void LeaveDatabase() { lock_.Leave(); }
+  // The critical section itself, for a guard that holds it over one operation.
+  platform::CriticalSection& Lock() { return lock_; }
   // Whether GetTableNames lists `name`, ignoring case.
   bool TableExists(std::string_view name);
   // Destroys an open table data object and forgets it.
@@ -92,7 +94,6 @@ class TQDXDatabaseData {
   bool MultiUser = false;
 
  protected:
-  platform::CriticalSection& Lock() { return lock_; }
   // Takes over a new table data object and answers it.
   TQDXTableData* AddTableData(std::unique_ptr<TQDXTableData> table);
   // Destroys every open table data object (before the storage they use goes away).

@@ -13,20 +13,6 @@ namespace qdx {
 
 namespace {
 
-// Holds the database's critical section for one operation.
-class DatabaseGuard {
- public:
-  explicit DatabaseGuard(TQDXDatabaseData& database) : database_(database) {
-    database_.EnterDatabase();
-  }
-  ~DatabaseGuard() { database_.LeaveDatabase(); }
-  DatabaseGuard(const DatabaseGuard&) = delete;
-  DatabaseGuard& operator=(const DatabaseGuard&) = delete;
-
- private:
-  TQDXDatabaseData& database_;
-};
-
 // The cursor's position, put back when the scope ends unless released.
 class PositionKeeper {
  public:
@@ -184,34 +170,34 @@ void TQDXTableData::CancelChanges(int32_t sessionID, bool inTransaction) {
 // ---- Table maintenance -----------------------------------------------------------------------
 
 void TQDXTableData::DeleteTable(TQDXTableCursor*, bool forced) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (!forced && !cursors_.empty()) Raise(msg::kCannotDeleteOpenTable, {name_});
 }
 
 void TQDXTableData::EmptyTable(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   fieldManager_->ResetAutoincCounters();
   IndexManager().EmptyIndexes(cursor.SessionID());
 }
 
 void TQDXTableData::RenameTable(std::string_view newName, TQDXTableCursor*) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (!cursors_.empty()) Raise(msg::kCannotRenameOpenTable, {name_});
   name_ = std::string(newName);
 }
 
 void TQDXTableData::RegisterCursor(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (std::ranges::find(cursors_, &cursor) == cursors_.end()) cursors_.push_back(&cursor);
 }
 
 void TQDXTableData::UnregisterCursor(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   std::erase(cursors_, &cursor);
 }
 
 void TQDXTableData::RenameField(std::string_view oldName, std::string_view newName) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   TQDXFieldDefs& fields = fieldManager_->FieldDefs();
   TQDXFieldDef* field = fields.FindField(oldName);
   if (field == nullptr) Raise(msg::kTableRenameFieldMissing, {std::string(oldName)});
@@ -224,7 +210,7 @@ void TQDXTableData::RenameField(std::string_view oldName, std::string_view newNa
 }
 
 int32_t TQDXTableData::AddIndex(const TQDXIndexDef& definition, TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   PositionKeeper position(cursor);
   TQDXBaseIndexManager& indexes = IndexManager();
   const int32_t indexID = indexes.AddIndex(&cursor, definition);
@@ -241,7 +227,7 @@ int32_t TQDXTableData::AddIndex(const TQDXIndexDef& definition, TQDXTableCursor&
 }
 
 void TQDXTableData::DeleteIndex(int32_t indexID, TQDXTableCursor* cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   TQDXBaseIndexManager& indexes = IndexManager();
   const auto* def = static_cast<const TQDXIndexDef*>(indexes.IndexDefs().FindByID(indexID));
   if (def == nullptr) Raise(msg::kIndexNotFound);
@@ -252,7 +238,7 @@ void TQDXTableData::DeleteIndex(int32_t indexID, TQDXTableCursor* cursor) {
 }
 
 void TQDXTableData::DeleteAllIndexes(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   TQDXIndexDefs& defs = IndexManager().IndexDefs();
   while (defs.Count() > 0) DeleteIndex(defs.GetDef(0).ObjectID(), &cursor);
 }
@@ -262,7 +248,7 @@ int32_t TQDXTableData::GetOrCreateIndexForFields(TQDXTableCursor& cursor,
                                                  const std::vector<std::string>& orderTexts,
                                                  const std::vector<std::string>& caseTexts,
                                                  bool* created) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   return IndexManager().GetOrCreateIndexForFields(cursor, fieldNames, orderTexts, caseTexts,
                                                   created);
 }
@@ -284,7 +270,7 @@ int64_t TQDXTableData::LastAutoincValue(int32_t, TQDXBaseSession*) {
 }
 
 void TQDXTableData::AfterRollback(int32_t sessionID) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (!indexManager_) return;
   for (TQDXTableCursor* cursor : cursors_) {
     if (cursor->SessionID() == sessionID) {
@@ -401,7 +387,7 @@ TQDXRecordBitmap& TQDXTableData::FreshBitmap(TQDXTableCursor& cursor) {
 }
 
 void TQDXTableData::RebuildFilterBitmap(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (!cursor.FilterBitmap) cursor.FilterBitmap = std::make_unique<TQDXRecordBitmap>(this);
   TQDXRecordBitmap& bitmap = *cursor.FilterBitmap;
   const int32_t sessionID = cursor.SessionID();
@@ -469,7 +455,7 @@ bool TQDXTableData::WalkRecords(int32_t sessionID, int32_t indexID,
 // ---- Reading records -------------------------------------------------------------------------
 
 uint8_t TQDXTableData::GetRecord(TQDXTableCursor& cursor, uint8_t mode) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   TQDXBaseRecordManager& records = RecordManager();
   if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   if (records.RecordCount == 0) return grEOF;
@@ -577,7 +563,7 @@ bool TQDXTableData::FindFirst(TQDXTableCursor& cursor,
 }
 
 bool TQDXTableData::LocateRecord(TQDXTableCursor& cursor, const TQDXFilterExpression* expression) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (expression == nullptr || cursor.Buffer == nullptr) Raise(msg::kTableLocateNilPointer);
   if (RecordManager().RecordCount == 0) return false;
   const TQDXRecordBitmap* bitmap = cursor.IsFiltered() ? &FreshBitmap(cursor) : nullptr;
@@ -590,7 +576,7 @@ bool TQDXTableData::LocateRecord(TQDXTableCursor& cursor, const TQDXFilterExpres
 }
 
 bool TQDXTableData::FindKey(TQDXTableCursor& cursor, int32_t kind) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (cursor.CurrentIndexID < 0) Raise(msg::kNoActiveIndexForKeySearch);
   if (cursor.KeyBuffer == nullptr || cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   if (RecordManager().RecordCount == 0) return false;
@@ -608,7 +594,7 @@ bool TQDXTableData::FindKey(TQDXTableCursor& cursor, int32_t kind) {
 // ---- Counts and numbers ----------------------------------------------------------------------
 
 int64_t TQDXTableData::GetRecordCount(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (cursor.IsFiltered()) return FreshBitmap(cursor).Bits.Count();
   return GetPhysicalRecordCount(cursor);
 }
@@ -627,7 +613,7 @@ int64_t TQDXTableData::FilteredRecNoInIndex(TQDXTableCursor& cursor, TQDXRecordI
 }
 
 void TQDXTableData::SetRecNo(TQDXTableCursor& cursor, int64_t recNo) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (cursor.Buffer == nullptr) Raise(msg::kGetRecordBufferNil);
   const int64_t count = GetRecordCount(cursor);
   if (count <= 0) return;
@@ -665,7 +651,7 @@ void TQDXTableData::SetRecNo(TQDXTableCursor& cursor, int64_t recNo) {
 }
 
 int64_t TQDXTableData::GetRecNo(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   if (cursor.AtBOF || cursor.AtEOF || RecordManager().RecordCount == 0) return -1;
   const bool filtered = cursor.IsFiltered();
   if (cursor.CurrentIndexID >= 0) {
@@ -707,7 +693,7 @@ bool TQDXTableData::BitmapIsCurrent(const TQDXTableCursor& cursor) const {
 }
 
 bool TQDXTableData::InsertRecordSteps(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   BeginRecordChange(cursor, /*refreshHeader=*/false);
   StoreBlobValues(cursor);
   const bool bitmapCurrent = BitmapIsCurrent(cursor);
@@ -721,7 +707,7 @@ bool TQDXTableData::InsertRecordSteps(TQDXTableCursor& cursor) {
 }
 
 bool TQDXTableData::UpdateRecordSteps(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   BeginRecordChange(cursor, /*refreshHeader=*/true);
   const int32_t sessionID = cursor.SessionID();
   TQDXBaseIndexManager& indexes = IndexManager();
@@ -742,7 +728,7 @@ bool TQDXTableData::UpdateRecordSteps(TQDXTableCursor& cursor) {
 }
 
 bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
-  DatabaseGuard guard(*database_);
+  platform::CriticalSectionGuard guard(database_->Lock());
   BeginRecordChange(cursor, /*refreshHeader=*/true);
   const int32_t sessionID = cursor.SessionID();
   TQDXBaseIndexManager& indexes = IndexManager();
