@@ -216,13 +216,20 @@ class Checker {
   // Pages in use that no structure claimed: record, BLOB and index pages are reached through
   // their table's indexes, which this check does not walk; they must name a table as owner
   // (record pages) and read correctly. Anything else in use belongs to nothing.
+  //
+  // Pages are marked in use when a transaction adds them, long before its commit writes them.
+  // A page still holding what it held before (the zeros of a grown file, or the mark of a freed
+  // page) belongs to a transaction that is running in another process or died with its process:
+  // space lost until the next repair, not damage.
   void CheckUnreachedPages() {
     for (int32_t n = 0; n < total_; ++n) {
       if (!used_[n] || !owner_[n].empty()) continue;
       std::array<uint8_t, kPageHeaderSize> header{};
       pm_.ReadPagePart(header.data(), n, kPageHeaderSize, 0);
       const int32_t version = le::Load<int32_t>(header.data() + page_header::kVersionOffset);
-      if (version == kFreedPageVersion) Fault(msg::kQdxFreedPageInUse, {n, version});
+      const bool neverWritten =
+          std::all_of(header.begin(), header.end(), [](uint8_t b) { return b == 0; });
+      if (version == kFreedPageVersion || neverWritten) continue;
       const uint16_t type = le::Load<uint16_t>(header.data() + page_header::kTypeOffset);
       const int32_t owner = le::Load<int32_t>(header.data() + page_header::kOwnerObjectIDOffset);
       const bool tablePage = type == ptTableBlob || type == ptTableIndex ||
