@@ -24,6 +24,7 @@
 #include "engine/disk/internal_transacted_file.h"
 #include "engine/disk/table_list_file.h"
 #include "engine/foundation/compression/compression.h"
+#include "engine/foundation/except.h"
 #include "engine/foundation/platform/critical_section.h"
 #include "tests/reliability/workload.h"
 
@@ -168,18 +169,29 @@ TModel Replay(uint64_t seed, int worker, int64_t steps, int32_t& nextID) {
 
 class TFilesSession : public TWorkloadSession {
  public:
-  TFilesSession(const std::string& path, bool multiUser, int worker, uint64_t seed,
-                int64_t stepsDone)
-      : data_(path), worker_(worker), seed_(seed), steps_(stepsDone), multiUser_(multiUser) {
+  TFilesSession(const TWorkload& workload, const std::string& path, bool multiUser, int worker,
+                uint64_t seed, int64_t stepsDone)
+      : data_(path),
+        worker_(worker),
+        seed_(seed),
+        steps_(stepsDone),
+        multiUser_(multiUser),
+        durable_(workload.Durable) {
     model_ = Replay(seed, worker, stepsDone, nextID_);
-    data_.LockRetryCount = 500;
-    data_.LockRetryPause = 2;
+    data_.LockRetryCount = workload.LockRetryCount;
+    data_.LockRetryPause = workload.LockRetryPause;
+    data_.LockTiming.CommitTries = workload.LockRetryCount;
+    data_.LockTiming.CommitPauseMs = workload.LockRetryPause;
     session_.SetMultiUser(multiUser);
     data_.AddSession(session_);
     connected_ = true;
   }
   ~TFilesSession() override {
-    if (connected_) data_.RemoveSession(session_);
+    try {
+      if (connected_) data_.RemoveSession(session_);
+    } catch (const EQDXException&) {
+      // A failing close still closes; the fault tests look at the file afterwards.
+    }
   }
 
   bool RepairNeeded() const override { return session_.RepairNeeded; }
@@ -197,7 +209,7 @@ class TFilesSession : public TWorkloadSession {
         for (const TOp& op : ops) Apply(op, list);
         list.Save();
       }
-      data_.CommitTransaction(kSystemSessionID, true);
+      data_.CommitTransaction(kSystemSessionID, durable_);
     } catch (...) {
       try {
         data_.RollbackTransaction(kSystemSessionID);
@@ -292,6 +304,7 @@ class TFilesSession : public TWorkloadSession {
   uint64_t seed_;
   int64_t steps_;
   bool multiUser_;
+  bool durable_;
   bool connected_ = false;
   TModel model_;
   int32_t nextID_ = 0;
@@ -313,7 +326,7 @@ class TFilesWorkload : public TWorkload {
 
   std::unique_ptr<TWorkloadSession> Connect(const std::string& path, bool multiUser, int worker,
                                             uint64_t seed, int64_t stepsDone) const override {
-    return std::make_unique<TFilesSession>(path, multiUser, worker, seed, stepsDone);
+    return std::make_unique<TFilesSession>(*this, path, multiUser, worker, seed, stepsDone);
   }
 
   TState Expected(uint64_t seed, int worker, int64_t steps) const override {

@@ -41,6 +41,13 @@ class TWorkloadSession {
 class TWorkload {
  public:
   virtual ~TWorkload() = default;
+  // The lock waits of the connections made (fault tests shorten them).
+  int32_t LockRetryCount = 500;
+  uint32_t LockRetryPause = 2;
+  // Each step's commit is flushed to the disk, as the program's commits are. The in-process
+  // sweeps turn it off where they do not fail the flush: the file stays in the page cache.
+  bool Durable = true;
+
   virtual std::string Name() const = 0;
   // A new database at `path` that the steps start from (replacing a file there).
   virtual void CreateDatabase(const std::string& path) const = 0;

@@ -100,8 +100,9 @@ std::string KindName(uint8_t kind) {
 // Walks the database's structures and compares them with the free-space maps.
 class Checker {
  public:
-  explicit Checker(TQDXDiskPageManager& pm)
+  Checker(TQDXDiskPageManager& pm, int64_t pagesInFile)
       : pm_(pm),
+        pagesInFile_(pagesInFile),
         geometry_(pm.Header().PageSize, pm.Header().PagesPerExtent),
         total_(pm.Header().TotalPageCount),
         owner_(static_cast<size_t>(std::max(total_, 0))) {}
@@ -125,9 +126,11 @@ class Checker {
       for (int64_t n = pfs; n < end; ++n) {
         const TQDXMapSlot slot = geometry_.PfsSlot(n);
         const bool used = (data[slot.ByteOffset] >> slot.Shift) & 1;
-        // Pages past the end are free until the file grows over them; one marked in use would
-        // never be handed out and belong to nothing.
-        if (n >= total_ && used) Fault(msg::kQdxMapBeyondEnd, {n, total_});
+        // Pages past the end are free until the file grows over them. A growth that marked
+        // pages and then died or failed before writing the header leaves them marked in a file
+        // that is longer than the header says; the next growth clears them. Marked pages past
+        // the file's real end are damage.
+        if (n >= total_ && used && n >= pagesInFile_) Fault(msg::kQdxMapBeyondEnd, {n, total_});
         if (n < total_) used_[n] = used;
       }
     }
@@ -266,6 +269,7 @@ class Checker {
   }
 
   TQDXDiskPageManager& pm_;
+  int64_t pagesInFile_;
   TQDXFreeSpaceGeometry geometry_;
   int32_t total_;
   std::vector<std::string> owner_;
@@ -349,13 +353,15 @@ void CheckDatabase(const std::string& fileName, const std::string& password) {
   const int64_t fileSize = pm.File().GetSize();
   const int64_t pagesInFile =
       std::max<int64_t>(fileSize - pm.Layout().PageAreaPosition(), 0) / header.PageSize;
-  if (header.TotalPageCount != pagesInFile) {
+  // A file longer than its pages is left by a growth that did not reach the header (the process
+  // died or the header write failed); the next growth cuts the file to the header's size first.
+  if (header.TotalPageCount > pagesInFile) {
     Fault(msg::kQdxPageCountMismatch, {header.TotalPageCount, pagesInFile});
   }
   if (header.LastUsedPageNo >= header.TotalPageCount) {
     Fault(msg::kQdxLastUsedPageBeyondEnd, {header.LastUsedPageNo, header.TotalPageCount});
   }
-  Checker(pm).Run();
+  Checker(pm, pagesInFile).Run();
 }
 
 }  // namespace qdx::tools
