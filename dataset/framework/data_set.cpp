@@ -555,19 +555,18 @@ void TDataSet::DoInsertAppend(bool append) {
 }
 
 void TDataSet::RemoveNewBuffer() {
-  // The new record's buffer leaves the window; the records around it are read again.
+  // The new record's buffer leaves the window. An insert left the storage on the record that
+  // was current before it (a full window may have dropped that one from its end), so the window
+  // is read again around it; an append left the window's records as they were, and the last
+  // one becomes current.
+  const bool appended = GetBookmarkFlag(buffers_[static_cast<size_t>(activeRecord_)]) == TBookmarkFlag::Eof;
   std::rotate(buffers_.begin() + activeRecord_, buffers_.begin() + activeRecord_ + 1, buffers_.end());
   --recordCount_;
-  CursorPosChanged();
-  if (recordCount_ == 0) {
-    InternalFirst();
-    ReadFromStart();
-    bof_ = true;
-    eof_ = recordCount_ == 0;
-    return;
+  if (appended && recordCount_ > 0) {
+    activeRecord_ = recordCount_ - 1;
+    UpdateCursorPos();
   }
-  activeRecord_ = std::min(activeRecord_, recordCount_ - 1);
-  UpdateCursorPos();
+  currentRecord_ = -1;
   Resync();
 }
 
