@@ -30,10 +30,22 @@ struct FaultMode {
 
 constexpr int64_t kForever = FaultFileSystem::kForever;
 
-class FaultSweepTest : public ScriptedWorkloadTest {};
+class FaultSweepTest : public ScriptedWorkloadTest {
+ protected:
+  void Sweep(int64_t steps);
+};
 
 TEST_F(FaultSweepTest, EveryFailingCallEndsInAnErrorAndAFileThatRecovers) {
-  const int64_t steps = Soak() ? 40 : 5;
+  for (const std::string& workload : Workloads()) {
+    SCOPED_TRACE(workload);
+    Start(workload);
+    if (HasFailure()) return;
+    Sweep(Soak() ? 40 : 5);
+    if (HasFailure()) return;
+  }
+}
+
+void FaultSweepTest::Sweep(int64_t steps) {
   // The calls of the script with and without flushes; only the flush modes need the flushes,
   // which take most of the time on a real disk.
   FaultFileSystem counters[2];
@@ -81,14 +93,14 @@ TEST_F(FaultSweepTest, EveryFailingCallEndsInAnErrorAndAFileThatRecovers) {
       ExpectRecovered(outcome, tally);
       if (::testing::Test::HasFailure()) return;
     }
-    std::cout << "[ sweep    ] " << mode.Name << ": " << tally.Runs << " runs, " << tally.Failed
+    std::cout << "[ sweep    ] " << workload_->Name() << ", " << mode.Name << ": " << tally.Runs << " runs, " << tally.Failed
               << " engine errors, " << tally.InFlightLanded << " failing steps found whole, "
               << tally.LeftInCommit << " left in a commit\n";
     total.Runs += tally.Runs;
     total.Failed += tally.Failed;
     total.LeftInCommit += tally.LeftInCommit;
   }
-  std::cout << "[ sweep    ] " << steps << " steps, " << total.Runs << " faults injected, "
+  std::cout << "[ sweep    ] " << workload_->Name() << ", " << steps << " steps: " << total.Runs << " faults injected, "
             << total.Failed << " engine errors, " << total.LeftInCommit
             << " files left in a commit\n";
   EXPECT_GT(total.Failed, 0);

@@ -356,9 +356,10 @@ uint64_t Mix(uint64_t a, uint64_t b) {
 
 std::unique_ptr<TWorkload> MakeWorkload(const std::string& name) {
   if (name == "files") return std::make_unique<TFilesWorkload>();
+  if (name == "records") return MakeRecordsWorkload();
   return nullptr;
 }
 
-std::vector<std::string> WorkloadNames() { return {"files"}; }
+std::vector<std::string> WorkloadNames() { return {"files", "records"}; }
 
 }  // namespace qdx::reliability

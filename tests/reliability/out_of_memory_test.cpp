@@ -15,7 +15,10 @@
 namespace qdx::reliability {
 namespace {
 
-class OutOfMemoryTest : public ScriptedWorkloadTest {};
+class OutOfMemoryTest : public ScriptedWorkloadTest {
+ protected:
+  void Sweep(int64_t steps);
+};
 
 // Sets the limit for its lifetime, so that a failing expectation cannot leave it set.
 class MemoryLimitScope {
@@ -27,7 +30,16 @@ class MemoryLimitScope {
 };
 
 TEST_F(OutOfMemoryTest, EveryLimitEndsInAnErrorAndAFileThatRecovers) {
-  const int64_t steps = Soak() ? 30 : 5;
+  for (const std::string& workload : Workloads()) {
+    SCOPED_TRACE(workload);
+    Start(workload);
+    if (HasFailure()) return;
+    Sweep(Soak() ? 30 : 5);
+    if (HasFailure()) return;
+  }
+}
+
+void OutOfMemoryTest::Sweep(int64_t steps) {
   Tally tally;
   int64_t limitErrors = 0;
   bool ranThrough = false;
@@ -48,7 +60,7 @@ TEST_F(OutOfMemoryTest, EveryLimitEndsInAnErrorAndAFileThatRecovers) {
     if (::testing::Test::HasFailure()) return;
     ASSERT_LT(budget, int64_t{1} << 30) << "the script never ran through";
   }
-  std::cout << "[ memory   ] " << steps << " steps, " << tally.Runs << " limits, " << tally.Failed
+  std::cout << "[ memory   ] " << workload_->Name() << ", " << steps << " steps: " << tally.Runs << " limits, " << tally.Failed
             << " engine errors (" << limitErrors << " the limit's own), "
             << tally.LeftInCommit << " left in a commit\n";
   EXPECT_GT(limitErrors, 0);

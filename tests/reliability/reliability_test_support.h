@@ -45,9 +45,13 @@ class ScriptedWorkloadTest : public testing::TempDirTest {
     int64_t LeftInCommit = 0;    // the file carries the commit marker (repair's case)
   };
 
-  void SetUp() override {
-    TempDirTest::SetUp();
-    workload_ = MakeWorkload("files");
+  // The workloads every sweep runs, one after the other.
+  static std::vector<std::string> Workloads() { return WorkloadNames(); }
+
+  // Makes the database that `workload`'s script starts from.
+  void Start(const std::string& workload) {
+    workload_ = MakeWorkload(workload);
+    ASSERT_NE(workload_, nullptr);
     workload_->LockRetryCount = 2;
     workload_->LockRetryPause = 1;
     workload_->CreateDatabase(path);

@@ -10,13 +10,15 @@
 // hold Expected(acknowledged) or Expected(acknowledged + 1) for every worker (the step in flight
 // either landed whole or not at all), and nothing else of that worker.
 //
-// The layers below the workload grow: today's workload works on the internal files of the disk
-// engine; one that works on table records plugs in beside it (MakeWorkload).
+// The layers below the workloads grow: the first works on the internal files of the disk engine,
+// the second on table records; one through the engine session and cursor plugs in beside them
+// (MakeWorkload).
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -62,9 +64,17 @@ class TWorkload {
   virtual bool Repair(const std::string& path) const = 0;
 };
 
-// The workloads by name ("files": internal files of the disk engine); null for an unknown name.
+// A fault of the workload itself (a record it wrote is not found), not of the engine.
+class EQdxWorkloadFault : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The workloads by name ("files": internal files of the disk engine; "records": records of disk
+// tables); null for an unknown name.
 std::unique_ptr<TWorkload> MakeWorkload(const std::string& name);
 std::vector<std::string> WorkloadNames();
+std::unique_ptr<TWorkload> MakeRecordsWorkload();
 
 // A 64-bit mix of its arguments (splitmix64), the seed of every step and payload.
 uint64_t Mix(uint64_t a, uint64_t b);
