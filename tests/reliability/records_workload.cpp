@@ -143,8 +143,10 @@ class TCursor : public testing::TBufferedCursor {
     key.copy(keyText, kKeySize);
     SetFieldData(0, Defs(), keyText, Buffer);
     SetFieldData(1, Defs(), &record.Amount, Buffer);
-    const std::string note = Note(record.NoteSeed, record.NoteSize);
-    SetFieldData(2, Defs(), note.c_str(), Buffer);
+    // The field's whole size is copied from the source.
+    char note[kNoteSize + 1] = {};
+    Note(record.NoteSeed, record.NoteSize).copy(note, kNoteSize);
+    SetFieldData(2, Defs(), note, Buffer);
   }
   std::string Key() const {
     char text[kKeySize + 1] = {};
@@ -216,7 +218,8 @@ class TRecordsSession : public TWorkloadSession {
     } catch (...) {
       session_.InTransaction = false;
       try {
-        if (plan.Transaction) data_.RollbackTransaction(session_.SessionID());
+        // A refused change outside a transaction leaves its pages with the session as well.
+        data_.RollbackTransaction(session_.SessionID());
       } catch (...) {
         // The first failure is the one to report.
       }
@@ -256,15 +259,15 @@ class TRecordsSession : public TWorkloadSession {
     TQDXTableData& table = cursor.Table();
     if (op.Kind == TOpKind::Insert) {
       cursor.Fill(op.Key, op.Record);
-      if (!table.InsertRecord(cursor)) throw EQdxWorkloadFault("insert of " + op.Key + " refused");
+      if (!table.InsertRecord(cursor)) throw EQdxWorkloadRefused("insert of " + op.Key + " refused");
       return;
     }
     if (!cursor.Seek(op.Key)) throw EQdxWorkloadFault("record " + op.Key + " not found");
     if (op.Kind == TOpKind::Update) {
       cursor.Fill(op.Key, op.Record);
-      if (!table.UpdateRecord(cursor)) throw EQdxWorkloadFault("update of " + op.Key + " refused");
+      if (!table.UpdateRecord(cursor)) throw EQdxWorkloadRefused("update of " + op.Key + " refused");
     } else if (!table.DeleteRecord(cursor)) {
-      throw EQdxWorkloadFault("delete of " + op.Key + " refused");
+      throw EQdxWorkloadRefused("delete of " + op.Key + " refused");
     }
   }
 

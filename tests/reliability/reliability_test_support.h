@@ -29,11 +29,12 @@ class ScriptedWorkloadTest : public testing::TempDirTest {
  protected:
   static constexpr uint64_t kSeed = 20261210;
   static constexpr int kStepsAfterRecovery = 3;
+  static constexpr int32_t kRefused = -1;
 
   // How one run of the script ended.
   struct Outcome {
     int64_t Acknowledged = 0;
-    int32_t ErrorCode = 0;  // 0: every step ran
+    int32_t ErrorCode = 0;  // 0: every step ran; kRefused: a record change answered false
     std::string Message;
   };
 
@@ -74,6 +75,9 @@ class ScriptedWorkloadTest : public testing::TempDirTest {
       outcome.Message = e.Message();
       EXPECT_NE(e.ErrorCode(), 0);
       EXPECT_FALSE(e.Message().empty());
+    } catch (const EQdxWorkloadRefused& e) {
+      outcome.ErrorCode = kRefused;
+      outcome.Message = e.what();
     } catch (const std::exception& e) {
       ADD_FAILURE() << "not an engine error: " << e.what();
     }

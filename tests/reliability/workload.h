@@ -70,6 +70,13 @@ class EQdxWorkloadFault : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The engine answered a record change with false: the table data reports failures of the
+// record manager that way, without their cause (the session turns it into an error).
+class EQdxWorkloadRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // The workloads by name ("files": internal files of the disk engine; "records": records of disk
 // tables); null for an unknown name.
 std::unique_ptr<TWorkload> MakeWorkload(const std::string& name);
