@@ -14,7 +14,7 @@
 //   0                       D      the record data: null bitmap, then the fields (D =
 //                                  MemoryRecordSize, record_layout.h)
 //   D                       6      the bookmark: the record ID (int32 page, uint16 slot)
-//   D + 6                   1      the position flag (TQDXRecordFlag)
+//   D + 6                   1      the position flag (RecordPositionFlag)
 //   D + 7                   ...    the dataset layer's calculated area (RecordBufferSize grows
 //                                  by what the dataset needs)
 //
@@ -44,7 +44,7 @@ namespace qdx {
 class TQDXLocalBLOBStream;
 
 // The position flag behind a record buffer's bookmark.
-enum class TQDXRecordFlag : uint8_t {
+enum class RecordPositionFlag : uint8_t {
   Current = 0,   // a record read from the table
   BeforeFirst = 1,
   AfterLast = 2,
@@ -53,7 +53,7 @@ enum class TQDXRecordFlag : uint8_t {
 
 // The outcome of EditRecord, PostRecord, CancelRecord and DeleteRecord (ResultCode). On every
 // failure the cursor's current buffer holds what it held before the call.
-enum TQDXCursorResult : int32_t {
+enum CursorResult : int32_t {
   crOK = 0,
   crInsertFailed = -1,         // the table data did not insert the record
   crUpdateFailed = -2,         // the table data did not update the record
@@ -69,21 +69,18 @@ enum TQDXCursorResult : int32_t {
   crTableLocked = -13,         // the table lock could not be taken
 };
 
-// GetRecord's answers.
-enum TQDXCursorGetResult : uint8_t { cgOK = 0, cgBOF = 1, cgEOF = 2, cgError = 3 };
-
 // The cursor's position, as SavePosition takes it.
-struct TQDXCursorPosition {
+struct CursorPosition {
   bool AtBOF = true;
   bool AtEOF = false;
   TQDXRecordID RecordID;
 };
 
 // OpenBlob modes.
-enum TQDXBlobMode : int32_t { bmWrite = 0, bmRead = 1, bmReadWrite = 2 };
+enum BlobMode : int32_t { bmWrite = 0, bmRead = 1, bmReadWrite = 2 };
 
 // A record buffer allocated by the cursor (AllocRecordBuffer, AllocKeyBuffer).
-using TQDXRecordBuffer = std::unique_ptr<uint8_t[]>;
+using RecordBuffer = std::unique_ptr<uint8_t[]>;
 
 class TQDXCursor : public TQDXTableCursor {
  public:
@@ -136,17 +133,18 @@ class TQDXCursor : public TQDXTableCursor {
   // table) the fields' default values.
   virtual void InitRecord(uint8_t* buffer, bool applyDefaults) = 0;
   // 20: the table data's hook, then the memory is freed.
-  virtual void FreeRecordBuffer(TQDXRecordBuffer& buffer) = 0;
+  virtual void FreeRecordBuffer(RecordBuffer& buffer) = 0;
   // 21 to 27: counting and moving.
   virtual int64_t GetRecordCount() = 0;
-  virtual TQDXCursorGetResult GetRecord(TQDXGetRecordMode mode) = 0;
+  // TQDXGetRecordResult: 0 ok, 1 BOF, 2 EOF, 3 failure.
+  virtual uint8_t GetRecord(TQDXGetRecordMode mode) = 0;
   virtual void SetRecNo(int64_t recNo) = 0;
   virtual int64_t GetRecNo() = 0;
   // -1, 0 or 1: in the current index's order, record ID breaking ties; physical order without.
   virtual int32_t CompareBookmarks(const uint8_t* a, const uint8_t* b) = 0;
   virtual void First() = 0;
   virtual void Last() = 0;
-  // 28 to 32: the record changes; each leaves ResultCode (TQDXCursorResult).
+  // 28 to 32: the record changes; each leaves ResultCode (CursorResult).
   virtual void InsertRecord() = 0;
   virtual void EditRecord() = 0;
   virtual void CancelRecord(bool wasInsert) = 0;
@@ -174,7 +172,7 @@ class TQDXCursor : public TQDXTableCursor {
   // 40, 41: BLOB streams over a visible field of the current buffer. OpenBlob answers null when
   // the value could not be read; the cursor owns the stream until CloseBlob or FreeBlobs.
   virtual TQDXLocalBLOBStream* OpenBlob(bool inInsert, bool inEdit, bool inBrowse,
-                                        TQDXBlobMode mode, int32_t fieldNo) = 0;
+                                        BlobMode mode, int32_t fieldNo) = 0;
   virtual void CloseBlob(int32_t fieldNo) = 0;
   // 42: frees the open streams (with `writableOnly`, those of modes 0 and 2).
   virtual void FreeBlobs(bool writableOnly) = 0;
@@ -197,12 +195,12 @@ class TQDXCursor : public TQDXTableCursor {
   void SetFieldValue(int32_t fieldNo, const TQDXVariant& value);
   void ClearStringTails(uint8_t* buffer) const;
   // A zeroed buffer of RecordBufferSize / KeyBufferSize bytes.
-  TQDXRecordBuffer AllocRecordBuffer() const;
-  TQDXRecordBuffer AllocKeyBuffer() const;
+  RecordBuffer AllocRecordBuffer() const;
+  RecordBuffer AllocKeyBuffer() const;
   // Zeroes a key buffer, then InitRecord without defaults.
   void InitKeyBuffer(uint8_t* buffer);
-  TQDXCursorPosition SavePosition() const { return {AtBOF, AtEOF, RecordID}; }
-  void RestorePosition(const TQDXCursorPosition& position);
+  CursorPosition SavePosition() const { return {AtBOF, AtEOF, RecordID}; }
+  void RestorePosition(const CursorPosition& position);
   // The filter bitmap must be rebuilt before it is used again.
   void InvalidateFilter();
   // A range on the current index; the buffers are kept by reference and must outlive it.
@@ -216,8 +214,8 @@ class TQDXCursor : public TQDXTableCursor {
   // The record ID in a buffer's bookmark, and the position flag.
   TQDXRecordID Bookmark(const uint8_t* buffer) const;
   void SetBookmark(uint8_t* buffer, TQDXRecordID id) const;
-  TQDXRecordFlag RecordFlag(const uint8_t* buffer) const;
-  void SetRecordFlag(uint8_t* buffer, TQDXRecordFlag flag) const;
+  RecordPositionFlag RecordFlag(const uint8_t* buffer) const;
+  void SetRecordFlag(uint8_t* buffer, RecordPositionFlag flag) const;
 
   // ---- Members (the base class holds the position and the restrictions) ----------------------
   // The visible field list was set explicitly (SQL); it is then not rebuilt from the table.
@@ -250,6 +248,8 @@ class TQDXCursor : public TQDXTableCursor {
   int32_t CalculatedAreaOffset = 0;
   int32_t BookmarkOffset = 0;
 
+  // The table field number behind a visible one. Requires: a visible field number.
+  int32_t SourceFieldNo(int32_t visibleFieldNo) const;
   int32_t VisibleFieldCount() const {
     return VisibleFieldDefs != nullptr ? VisibleFieldDefs->Count() : 0;
   }
@@ -258,8 +258,6 @@ class TQDXCursor : public TQDXTableCursor {
   // Copies the table field definitions into the visible ones, each naming itself as source,
   // unless the projection was set; then the layout sizes.
   void BuildLayout();
-  // The table field number behind a visible one.
-  int32_t SourceFieldNo(int32_t visibleFieldNo) const;
   // The visible field, or `failure` (an "Invalid field number" entry).
   const TQDXFieldDef& VisibleField(int32_t fieldNo, const msg::Message& failure) const;
   void SetOpen(bool open) { open_ = open; }

@@ -3,7 +3,7 @@
 // It implements every cursor operation on the table data of its session's database data: the
 // table maintenance operations, opening and closing, moving and counting, filters, Locate and
 // key search, BLOB streams, and the record changes with the locking of a shared database and
-// the result codes the dataset layer reports (TQDXCursorResult).
+// the result codes the dataset layer reports (CursorResult).
 //
 // The record changes (EditRecord, PostRecord, DeleteRecord, CancelRecord) never raise for the
 // outcomes of the result table: they leave ResultCode and, for crCheckFailed, ResultMessage, and
@@ -28,7 +28,9 @@
 
 namespace qdx {
 
+class DatabaseSection;
 class TQDXDatabaseData;
+class TQDXDiskTableLocks;
 class TQDXTableData;
 
 class TQDXLocalCursor : public TQDXCursor {
@@ -64,9 +66,9 @@ class TQDXLocalCursor : public TQDXCursor {
   void CopyFieldValue(int32_t fieldNo, bool useTableDefs, TQDXCursor& target,
                       int32_t targetFieldNo) override;
   void InitRecord(uint8_t* buffer, bool applyDefaults) override;
-  void FreeRecordBuffer(TQDXRecordBuffer& buffer) override;
+  void FreeRecordBuffer(RecordBuffer& buffer) override;
   int64_t GetRecordCount() override;
-  TQDXCursorGetResult GetRecord(TQDXGetRecordMode mode) override;
+  uint8_t GetRecord(TQDXGetRecordMode mode) override;
   void SetRecNo(int64_t recNo) override;
   int64_t GetRecNo() override;
   int32_t CompareBookmarks(const uint8_t* a, const uint8_t* b) override;
@@ -88,7 +90,7 @@ class TQDXLocalCursor : public TQDXCursor {
   bool FindKey(int32_t kind) override;
   bool LocateValue(std::string_view fieldName, const TQDXVariant& value, bool caseInsensitive,
                    bool partial) override;
-  TQDXLocalBLOBStream* OpenBlob(bool inInsert, bool inEdit, bool inBrowse, TQDXBlobMode mode,
+  TQDXLocalBLOBStream* OpenBlob(bool inInsert, bool inEdit, bool inBrowse, BlobMode mode,
                                 int32_t fieldNo) override;
   void CloseBlob(int32_t fieldNo) override;
   void FreeBlobs(bool writableOnly) override;
@@ -104,9 +106,6 @@ class TQDXLocalCursor : public TQDXCursor {
   TQDXDatabaseData* DatabaseData() const { return databaseData_; }
 
  private:
-  class DatabaseSection;
-  class TableLockScope;
-
   // ---- local_cursor.cpp
   // The session's database data; connects nothing (the session must be connected).
   TQDXDatabaseData& Database();
@@ -124,19 +123,24 @@ class TQDXLocalCursor : public TQDXCursor {
   // Forgets the table data (and frees it when no cursor of the disk engine uses it).
   void ReleaseTableData();
 
+  // ---- disk_table_access.cpp: what the cursor needs of a disk table beyond the table data
+  // The table's lock operations; null for a table of another engine.
+  TQDXDiskTableLocks* DiskLocks() const;
+  // Re-reads a disk table's header (autoinc state, record count) for the session.
+  void RefreshDiskTableHeader();
+
   // ---- local_cursor_changes.cpp
-  bool InSharedDiskTable() const;
-  bool InSharedDatabase() const;
-  // A table lock taken one try at a time, the database left while sleeping between tries.
-  bool LockTableSleeping(TQDXTableLockKind kind, int32_t tries, uint32_t pauseMs);
-  bool LockCurrentRecord(TQDXRecordID id);
-  void UnlockRecordOf(TQDXRecordID id);
-  void ReleaseTableLock(TQDXTableLockKind kind, bool onlyIfHeld);
-  // The record `id` read into the current buffer; answers whether it was found.
+  // The table and record locks of a shared database's disk table; null otherwise.
+  TQDXDiskTableLocks* SharedLocks() const;
+  // A lock taken one try at a time, the database's section left while sleeping between tries.
+  bool LockTableSleeping(DatabaseSection& section, TQDXDiskTableLocks& locks,
+                         TQDXTableLockKind kind, int32_t tries, uint32_t pauseMs);
+  bool LockRecordSleeping(DatabaseSection& section, TQDXDiskTableLocks& locks, TQDXRecordID id);
+  // The record `id` read into the current buffer (position on it); whether it was found.
   bool ReRead(TQDXRecordID id);
-  void PostBody(bool isInsert);
-  void DeleteBody();
-  bool EditBody();
+  int32_t EditBody();
+  int32_t PostBody(bool isInsert);
+  int32_t DeleteBody();
 
   // ---- local_cursor_blobs.cpp
   bool HasOpenWritableStream(int32_t fieldNo) const;

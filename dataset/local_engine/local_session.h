@@ -65,8 +65,8 @@ class TQDXLocalSession : public TQDXBaseSession {
   virtual bool TableExists(std::string_view name);
   // 13: the session's changes wait for Commit or Rollback.
   virtual void StartTransaction() { InTransaction = true; }
-  // 14: CommitTransaction of the database data, then the transaction ends (also on failure
-  // only when the database data committed). 20229 outside a transaction.
+  // 14: CommitTransaction of the database data, then the transaction ends; a commit that fails
+  // leaves it open, so that it can be rolled back. 20229 outside a transaction.
   virtual void Commit(bool flush);
   // 15: RollbackTransaction; the transaction ends. 20229 outside a transaction.
   virtual void Rollback();
@@ -85,7 +85,7 @@ class TQDXLocalSession : public TQDXBaseSession {
   int32_t PageSize = kDefaultPageSize;
   int32_t PagesPerExtent = kDefaultPagesPerExtent;
   // The lock waits of this session's cursors and of the database data it creates.
-  TQDXLocalLockTiming LockTiming;
+  LocalLockTiming LockTiming;
 
   // The connected database data; none when disconnected.
   TQDXDatabaseData* DatabaseData() const { return databaseData_; }

@@ -1,4 +1,4 @@
-// TQDXLocalLockTiming: how long the local session and its cursors wait for the table and record
+// LocalLockTiming: how long the local session and its cursors wait for the table and record
 // locks of a shared (multi-user) database before they give up.
 //
 // The defaults are the engine's: an edit or a delete waits for its table lock up to 900 tries
@@ -14,7 +14,7 @@
 
 namespace qdx {
 
-struct TQDXLocalLockTiming {
+struct LocalLockTiming {
   // EditRecord and DeleteRecord: the table lock of kind 2, 3 or 4.
   int32_t EditTableTries = 900;
   uint32_t EditTablePauseMs = 100;
