@@ -233,8 +233,6 @@ class TQDXCursor : public TQDXTableCursor {
   // The fields the dataset sees; SourceFieldNo names each one's table field.
   std::unique_ptr<TQDXFieldDefs> VisibleFieldDefs;
   std::unique_ptr<TQDXIndexDefs> IndexDefs;
-  // Handed to the table data when the table is opened (repair mode of a rebuild).
-  bool TableDataFlag = false;
   // The outcome of the last edit, post, cancel or delete, and the message of crCheckFailed.
   int32_t ResultCode = crOK;
   std::string ResultMessage;

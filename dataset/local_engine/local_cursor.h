@@ -123,7 +123,7 @@ class TQDXLocalCursor : public TQDXCursor {
   // Forgets the table data (and frees it when no cursor of the disk engine uses it).
   void ReleaseTableData();
 
-  // ---- disk_table_access.cpp: what the cursor needs of a disk table beyond the table data
+  // ---- local_cursor_disk.cpp: what the cursor needs of a disk table beyond the table data
   // The table's lock operations; null for a table of another engine.
   TQDXDiskTableLocks* DiskLocks() const;
   // Re-reads a disk table's header (autoinc state, record count) for the session.

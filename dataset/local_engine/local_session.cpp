@@ -4,6 +4,10 @@
 // identity of a disk database also holds the session name (two sessions of different names open
 // one file through two objects). The objects this file creates are therefore remembered with
 // their identity in a side table, guarded by the list's lock like the list itself.
+//
+// Session names compare ignoring case. File names compare exactly, as the file system does:
+// "Auto.qdx" and "auto.qdx" are two files here, and one object for both would serve one file's
+// pages to the sessions of the other.
 #include "dataset/local_engine/local_session.h"
 
 #include <algorithm>
@@ -20,21 +24,22 @@
 namespace qdx {
 namespace {
 
-// A disk database data object created by a local session, with its identity upper-cased.
-struct TIdentity {
+// A disk database data object created by a local session, with its identity (the session
+// name upper-cased).
+struct Identity {
   TQDXDatabaseData* Data;
   std::string FileName;
   std::string SessionName;
 };
 
 // Requires: DatabaseDataList().Lock() is held.
-std::vector<TIdentity>& Identities() {
-  static std::vector<TIdentity> identities;
+std::vector<Identity>& Identities() {
+  static std::vector<Identity> identities;
   return identities;
 }
 
 void ForgetIdentity(TQDXDatabaseData* data) {
-  std::erase_if(Identities(), [&](const TIdentity& identity) { return identity.Data == data; });
+  std::erase_if(Identities(), [&](const Identity& identity) { return identity.Data == data; });
 }
 
 }  // namespace
@@ -52,14 +57,12 @@ bool TQDXLocalSession::IsDiskDatabase() const {
 
 TQDXDatabaseData* TQDXLocalSession::FindDatabaseData() const {
   if (IsMemoryDatabase() || IsTemporaryDatabase()) {
-    TQDXDatabaseData* data = DatabaseDataList().Find(DatabaseName);
-    // The disk engine never names an object so; one found here belongs to that engine.
-    return data;
+    // The engines of these databases put their object into the list under the name.
+    return DatabaseDataList().Find(DatabaseName);
   }
-  const std::string fileName = AnsiUpperCase(FileName);
   const std::string sessionName = AnsiUpperCase(SessionName);
-  for (const TIdentity& identity : Identities()) {
-    if (identity.FileName == fileName && identity.SessionName == sessionName) return identity.Data;
+  for (const Identity& identity : Identities()) {
+    if (identity.FileName == FileName && identity.SessionName == sessionName) return identity.Data;
   }
   return nullptr;
 }
@@ -76,7 +79,7 @@ TQDXDatabaseData* TQDXLocalSession::FindOrCreateDatabaseData() {
   data->LockRetryCount = LockTiming.DatabaseRetryCount;
   data->LockRetryPause = LockTiming.DatabaseRetryPauseMs;
   data->LockTiming = LockTiming.Commit;
-  Identities().push_back({data.get(), AnsiUpperCase(FileName), AnsiUpperCase(SessionName)});
+  Identities().push_back({data.get(), FileName, AnsiUpperCase(SessionName)});
   DatabaseDataList().Add(data.get());
   return data.release();
 }
