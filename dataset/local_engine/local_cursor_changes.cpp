@@ -180,7 +180,8 @@ int32_t TQDXLocalCursor::PostBody(bool isInsert) {
   TQDXTableData& table = *tableData_;
   try {
     if (isInsert) {
-      if (DiskLocks() != nullptr) RefreshDiskTableHeader();
+      // Another process may have moved the autoinc counters; alone, the table's are current.
+      if (SharedLocks() != nullptr) RefreshDiskTableHeader();
       table.FieldManager().AssignAutoincValues(session_, Buffer);
     }
     if (!IsTemporaryEngine()) {
