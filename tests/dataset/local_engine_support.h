@@ -151,7 +151,7 @@ class TableCursor : public TQDXLocalCursor {
 
 // Whether the tables live in the database file; the in-memory test engine stands in for them
 // otherwise.
-inline constexpr bool kDiskTables = false;
+inline constexpr bool kDiskTables = true;
 
 // Every test gets a fresh database file in its own folder.
 class LocalEngineTest : public TempDirTest {
