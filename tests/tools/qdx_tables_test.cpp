@@ -15,6 +15,7 @@
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/types/date_time.h"
 #include "tests/disk/disk_table_support.h"
+#include "tests/tools/qdx_run.h"
 #include "tools/qdx/qdx_commands.h"
 
 namespace qdx {
@@ -25,19 +26,11 @@ using testing::TDiskCursor;
 using testing::TDiskTableTest;
 using testing::TRow;
 
-struct Outcome {
-  int Status;
-  std::string Out;
-  std::string Err;
-};
+using testing::Outcome;
 
 class QdxTablesTest : public TDiskTableTest {
  protected:
-  Outcome Qdx(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = tools::RunQdx(args, out, err);
-    return {status, out.str(), err.str()};
-  }
+  Outcome Qdx(const std::vector<std::string>& args) { return testing::RunQdxInProcess(args); }
 
   // "Fahrten": a field of most kinds, an index on the date (descending) and a not null
   // constraint on the name.
