@@ -31,8 +31,9 @@ namespace {
 constexpr int32_t kFirstDay = 738000;
 
 std::string TempFile(const char* stem) {
-  return std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/" + stem +
-         std::to_string(std::random_device{}());
+  std::string name = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+  name.append("/").append(stem).append(std::to_string(std::random_device{}()));
+  return name;
 }
 
 struct Row {
@@ -228,8 +229,7 @@ struct Lite {
     sqlite3_finalize(insert);
     sqlite3_close(db);
     std::remove(file.c_str());
-    std::remove((file + "-wal").c_str());
-    std::remove((file + "-shm").c_str());
+    for (const char* suffix : {"-wal", "-shm"}) std::remove(std::string(file).append(suffix).c_str());
   }
   void Exec(const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
   bool Insert(const Row& row) {

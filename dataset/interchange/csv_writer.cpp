@@ -40,12 +40,6 @@ std::string ShortestText(T value) {
   return std::string(text, result.ptr);
 }
 
-std::string Padded(int64_t value, int width) {
-  std::string text = std::to_string(value);
-  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), '0');
-  return text;
-}
-
 // The bytes of a text value up to its terminator (or all of them for MEMO values).
 std::string_view TextBytes(const TQDXVariant& value, bool terminated) {
   const char* data = reinterpret_cast<const char*>(value.Data());
@@ -59,19 +53,29 @@ std::string_view TextBytes(const TQDXVariant& value, bool terminated) {
 
 std::string FormatCsvDate(int32_t dayNumber) {
   const TCalendarDate date = DecodeDate(dayNumber);
-  return Padded(date.Year, 4) + "-" + Padded(date.Month, 2) + "-" + Padded(date.Day, 2);
+  char text[32];
+  const int n = std::snprintf(text, sizeof text, "%04d-%02u-%02u", date.Year, date.Month, date.Day);
+  return std::string(text, static_cast<size_t>(n));
 }
 
 std::string FormatCsvTime(int32_t milliseconds) {
   const int64_t ms = milliseconds;
-  std::string text = Padded(ms / 3600000, 2) + ":" + Padded(ms / 60000 % 60, 2) + ":" +
-                     Padded(ms / 1000 % 60, 2);
-  if (ms % 1000 != 0) text += "." + Padded(ms % 1000, 3);
-  return text;
+  char text[40];
+  int n = std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld",
+                        static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                        static_cast<long long>(ms / 1000 % 60));
+  if (ms % 1000 != 0) {
+    n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ".%03lld",
+                       static_cast<long long>(ms % 1000));
+  }
+  return std::string(text, static_cast<size_t>(n));
 }
 
 std::string FormatCsvDateTime(TQDXDateTime value) {
-  return FormatCsvDate(value.Date) + "T" + FormatCsvTime(value.Time);
+  std::string text = FormatCsvDate(value.Date);
+  text += 'T';
+  text += FormatCsvTime(value.Time);
+  return text;
 }
 
 std::string FormatCsvNumber(double value) {
