@@ -32,7 +32,6 @@ inline constexpr const char* kErrorWritingToStream = "Error writing to stream";
 // Not raised yet: 10398, 10400, 10427.
 inline constexpr const char* kCannotWriteToStream =
     "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d";
-// Not raised yet: 20149.
 inline constexpr const char* kStreamBlockSizeZero = "Stream block size = 0 is not allowed";
 // Not raised yet: 10433, 10434.
 inline constexpr const char* kNotAVariantArray = "Not a variant array";
@@ -146,7 +145,6 @@ inline constexpr const char* kInternalFileClosed =
     "Cannot perform this operation (%s) on closed internal file";
 inline constexpr const char* kInternalFileExists =
     "Cannot create Internal file. File already exists. StartPageNo=%d";
-// Not raised yet: 20162, 20291.
 inline constexpr const char* kCannotReadBLOBFieldValue = "Cannot read BLOB field value";
 inline constexpr const char* kSomeTableLocksStillExist = "Some table locks still exist";
 inline constexpr const char* kDatabaseIsLocked = "Database is locked";
@@ -681,7 +679,19 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kConstraintUniqueIndexMissing, 30326, kNamedIndexNotFound)                                     \
   X(kConstraintPrimaryKeyNull, 30330, kConstraintNotNull)                                          \
   X(kConstraintPrimaryFieldMissing, 30331, kFieldNotFound)                                         \
-  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)
+  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)                                          \
+  /* ---- Disk BLOB storage ---- */                                                               \
+  X(kBlobStreamBlockSizeZero, 20149, kStreamBlockSizeZero)                                         \
+  X(kCannotOpenBlobValue, 20162, kCannotReadBLOBFieldValue)                                        \
+  X(kCannotGetBlobData, 20291, kCannotReadBLOBFieldValue)                                          \
+  /* Moving a value's compressed form between its stream and its cache entry. */                  \
+  X(kSeekBlobValueForm, 20320, kCannotSetStreamPosition)                                           \
+  X(kReadBlobValueForm, 20321, kCannotReadFromStream)                                              \
+  X(kWriteBlobValueForm, 20322, kCannotWriteToStream)                                              \
+  /* A stored value whose compressed blocks do not lie back to back up to its end. */             \
+  X(kDamagedBlobValue, 20323, "Invalid blob value. DataLength=%d, BlockOffset=%d")                 \
+  /* A BLOB stream handed back that the disk BLOB storage did not open. */                        \
+  X(kNotABlobValueStream, 20324, kInvalidPointer)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
