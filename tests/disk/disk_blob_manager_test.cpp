@@ -448,5 +448,140 @@ TEST_F(BlobTest, RandomChangesMatchAModelAcrossReopens) {
   EXPECT_EQ(BlobPagesInUse(), 0);
 }
 
+// ---- Damaged pages ----------------------------------------------------------------------------
+
+class DamagedBlobTest : public BlobTest {
+ protected:
+  static constexpr int64_t kPageArea = 380;
+  static constexpr int64_t kPageSize = 4096;
+  static constexpr int64_t kPageHeader = 40;
+
+  // Small values sharing a page (memo, compressed), large ones plain: one with its list in its
+  // last data page, one whose list starts a new page, one with a list split between pages.
+  void StoreValues() {
+    fields.FieldDefs().GetFieldDef(kMemoField).BlobCompressionAlgorithm = kCompressionZlib;
+    fields.FieldDefs().GetFieldDef(kMemoField).BlobBlockSize = 700;
+    const size_t sizes[] = {9000, kHeadRoom + kData, kHeadRoom + 2 * kData - 2};
+    for (int32_t key = 0; key < 3; ++key) {
+      std::vector<uint8_t> record = NewRecord();
+      Put(record.data(), kMemoField, Text(1500, key));
+      Put(record.data(), kBinaryField, RandomBytes(sizes[key], key));
+      blobs->WriteRecordBlobs(kSession, record.data());
+      records.records[key] = record;
+    }
+    Commit();
+    const int32_t count = pages->GetPageCount();
+    for (int32_t pageNo = 2; pageNo < count; ++pageNo) {
+      if (pages->IsSystemPage(pageNo) || !pages->FreeSpaceManager()->IsPageUsed(pageNo)) continue;
+      TQDXPageHandle page = TQDXPageHandle::Get(*pages, kSession, pageNo, true, kAnyPageType);
+      if (page->PageType() == ptTableBlob) blobPages.push_back(pageNo);
+    }
+    Close();
+    pristine = ReadAll();
+  }
+
+  // Reads and deletes every value; answers how many operations failed. Anything but an
+  // EQDXException fails the test.
+  int32_t ReadAndDeleteAll() {
+    int32_t failures = 0;
+    for (auto& [key, stored] : records.records) {
+      std::vector<uint8_t> record = stored;
+      for (int32_t fieldNo : {kMemoField, kBinaryField}) {
+        try {
+          Get(record.data(), fieldNo);
+        } catch (const EQDXException&) {
+          ++failures;
+        }
+      }
+      try {
+        blobs->DeleteRecordBlobs(kSession, record.data());
+      } catch (const EQDXException&) {
+        ++failures;
+      }
+      blobs->FreeBlobCaches(record.data());
+    }
+    return failures;
+  }
+
+  int64_t DataPosition(int32_t pageNo, int64_t offset) const {
+    return kPageArea + pageNo * kPageSize + kPageHeader + offset;
+  }
+
+  std::vector<int32_t> blobPages;
+  std::vector<uint8_t> pristine;
+};
+
+TEST_F(DamagedBlobTest, RandomDamageGivesErrorsNeverCrashes) {
+  StoreValues();
+  const char* rounds = std::getenv("QDX_BLOB_DAMAGE_ROUNDS");
+  const int32_t count = rounds != nullptr ? std::atoi(rounds) : 60;
+  std::mt19937 random(5);
+  int32_t failed = 0;
+  for (int32_t round = 0; round < count; ++round) {
+    WriteAll(pristine);
+    const int32_t changes = 1 + static_cast<int32_t>(random() % 4);
+    for (int32_t i = 0; i < changes; ++i) {
+      const int32_t pageNo = blobPages[random() % blobPages.size()];
+      // Mostly the heads, where counts, lengths and page numbers lie.
+      const int64_t offset = random() % 2 == 0 ? random() % 48 : random() % kData;
+      uint8_t value = static_cast<uint8_t>(random());
+      if (random() % 3 == 0) value = random() % 2 == 0 ? 0xFF : 0x7F;
+      Patch(DataPosition(pageNo, offset), {value});
+    }
+    Open();
+    SCOPED_TRACE(round);
+    failed += ReadAndDeleteAll() > 0;
+    Close();
+  }
+  EXPECT_GT(failed, 0);
+}
+
+TEST_F(DamagedBlobTest, DamagedHeadsAndListsAreRefusedBeforeAnyPageIsFreed) {
+  StoreValues();
+  Open();
+  const TQDXBlobRef ref = Ref(records.records[1].data(), kBinaryField);
+  const TQDXLargeBlobPages layout = blobs->Store().ReadLargePages(kSession, ref.PageNo);
+  Close();
+  ASSERT_TRUE(layout.Plan.ListInNewPage);
+  const int32_t listPage = layout.ListPages[0];
+
+  struct Damage {
+    const char* Name;
+    int64_t Position;
+    std::vector<uint8_t> Bytes;
+    int32_t Code;
+  };
+  const Damage cases[] = {
+      {"list count", DataPosition(ref.PageNo, 28), {9, 0, 0, 0}, 20312},
+      {"list offset", DataPosition(ref.PageNo, 26), {4, 0}, 20312},
+      {"data length", DataPosition(ref.PageNo, 6), {0, 0, 0, 0, 0, 1, 0, 0}, 20312},
+      {"list naming a page twice", DataPosition(listPage, 4),
+       {static_cast<uint8_t>(ref.PageNo), 0, 0, 0}, 20312},
+      {"list naming a page beyond the file", DataPosition(listPage, 4), {0, 0, 0, 0x40}, 20312},
+      {"list not naming the header page first", DataPosition(listPage, 0), {3, 0, 0, 0}, 20312},
+  };
+  for (const Damage& damage : cases) {
+    SCOPED_TRACE(damage.Name);
+    WriteAll(pristine);
+    Patch(damage.Position, damage.Bytes);
+    Open();
+    std::vector<uint8_t> record = records.records[1];
+    SetNull(true, kMemoField, record.data());  // only the large value
+    EXPECT_QDX_ERROR(blobs->DeleteRecordBlobs(kSession, record.data()), damage.Code, "");
+    blobs->FreeBlobCaches(record.data());
+    EXPECT_FALSE(pages->HasPendingChanges(kSession));
+    Close();
+  }
+
+  // A shared page whose count promises more entries than it holds.
+  WriteAll(pristine);
+  const TQDXBlobRef small = Ref(records.records[0].data(), kMemoField);
+  Patch(DataPosition(small.PageNo, 0), {0xFF, 0x00});
+  Open();
+  std::vector<uint8_t> record = records.records[0];
+  EXPECT_QDX_ERROR(Get(record.data(), kMemoField), 20311, "Invalid blob page");
+  EXPECT_EQ(blobs->CacheEntryCount(), 0);
+}
+
 }  // namespace
 }  // namespace qdx
