@@ -76,8 +76,7 @@ const TQDXFieldDef& TQDXDiskBlobManager::BlobField(int32_t fieldNo) const {
   return defs.GetFieldDef(fieldNo);
 }
 
-TQDXBlobRef TQDXDiskBlobManager::Reference(const uint8_t* buffer,
-                                           const TQDXFieldDef& field) const {
+TQDXBlobRef TQDXDiskBlobManager::Reference(const uint8_t* buffer, const TQDXFieldDef& field) const {
   return TQDXBlobRef::Decode({buffer + field.MemoryOffset, kBlobReferenceSize});
 }
 
@@ -153,8 +152,8 @@ TQDXBlobCacheEntry* TQDXDiskBlobManager::CachedOrLoaded(int32_t sessionID, uint8
 
 // ---- Record operations ------------------------------------------------------------------------
 
-void TQDXDiskBlobManager::WriteValue(int32_t sessionID, uint8_t* buffer,
-                                     const TQDXFieldDef& field, TQDXBlobCacheEntry& entry) {
+void TQDXDiskBlobManager::WriteValue(int32_t sessionID, uint8_t* buffer, const TQDXFieldDef& field,
+                                     TQDXBlobCacheEntry& entry) {
   const TQDXBlobRef old = Reference(buffer, field);
   if (old.HasValue()) {
     store_.Delete(sessionID, old);
@@ -198,8 +197,7 @@ void TQDXDiskBlobManager::DeleteRecordBlobs(int32_t sessionID, uint8_t* buffer) 
 // ---- The table data's BLOB operations ---------------------------------------------------------
 
 std::unique_ptr<TQDXBlobValueStream> TQDXDiskBlobManager::OpenBlob(int32_t sessionID,
-                                                                   uint8_t* buffer,
-                                                                   int32_t fieldNo,
+                                                                   uint8_t* buffer, int32_t fieldNo,
                                                                    bool loadValue,
                                                                    bool keepInMemory) {
   const TQDXFieldDef& field = BlobField(fieldNo);
@@ -238,8 +236,7 @@ std::unique_ptr<TQDXBlobValueStream> TQDXDiskBlobManager::OpenBlob(int32_t sessi
   }
 }
 
-void TQDXDiskBlobManager::CloseBlob(uint8_t* buffer, int32_t fieldNo,
-                                    TQDXBlobValueStream& stream) {
+void TQDXDiskBlobManager::CloseBlob(uint8_t* buffer, int32_t fieldNo, TQDXBlobValueStream& stream) {
   if (!stream.Modified) return;
   const TQDXFieldDef& field = BlobField(fieldNo);
   auto entry = std::make_unique<TQDXBlobCacheEntry>();

@@ -69,9 +69,8 @@ class TQDXDiskBlobManager {
   // buffer or the field is NULL; else the cached value, or the stored one read into a new
   // cache entry (20162 when there is none). 20149 for a field whose BlobBlockSize is 0, 20248
   // for sizes a value cannot have. The temporary stream stays in memory with `keepInMemory`.
-  std::unique_ptr<TQDXBlobValueStream> OpenBlob(int32_t sessionID, uint8_t* buffer,
-                                                int32_t fieldNo, bool loadValue,
-                                                bool keepInMemory);
+  std::unique_ptr<TQDXBlobValueStream> OpenBlob(int32_t sessionID, uint8_t* buffer, int32_t fieldNo,
+                                                bool loadValue, bool keepInMemory);
   // When the stream was written to: its content becomes the field's modified cache entry and
   // the field is NULL exactly when the stream is empty.
   void CloseBlob(uint8_t* buffer, int32_t fieldNo, TQDXBlobValueStream& stream);
@@ -109,8 +108,7 @@ class TQDXDiskBlobManager {
                              std::unique_ptr<TQDXBlobCacheEntry> entry);
   void Release(uint8_t* buffer, const TQDXFieldDef& field);
   // The cached entry, or the stored value read into a new one; null when there is no value.
-  TQDXBlobCacheEntry* CachedOrLoaded(int32_t sessionID, uint8_t* buffer,
-                                     const TQDXFieldDef& field);
+  TQDXBlobCacheEntry* CachedOrLoaded(int32_t sessionID, uint8_t* buffer, const TQDXFieldDef& field);
   // Stores a modified entry's value for the buffer's field (see WriteRecordBlobs).
   void WriteValue(int32_t sessionID, uint8_t* buffer, const TQDXFieldDef& field,
                   TQDXBlobCacheEntry& entry);

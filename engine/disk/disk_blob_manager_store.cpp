@@ -38,14 +38,30 @@ auto EitherWay(First first, Second second) {
   }
 }
 
+// Reads, deletes or lists a value the way its reference's ID asks (BlobReadOrder).
+template <typename Small, typename Large>
+auto ByOrder(TQDXBlobReadOrder order, Small small, Large large) {
+  switch (order) {
+    case TQDXBlobReadOrder::Small:
+      return small();
+    case TQDXBlobReadOrder::Large:
+      return large();
+    case TQDXBlobReadOrder::LargeThenSmall:
+      return EitherWay(large, small);
+    case TQDXBlobReadOrder::SmallThenLarge:
+      break;
+  }
+  return EitherWay(small, large);
+}
+
 }  // namespace
 
 std::vector<int32_t> TQDXLargeBlobPages::OwnedPages() const {
   std::vector<int32_t> owned = DataPages;
   // The list's first page is the last data page unless the list starts a new page.
   const size_t shared = Plan.ListInNewPage ? 0 : 1;
-  owned.insert(owned.end(), ListPages.begin() + static_cast<std::ptrdiff_t>(
-                                                    std::min(shared, ListPages.size())),
+  owned.insert(owned.end(),
+               ListPages.begin() + static_cast<std::ptrdiff_t>(std::min(shared, ListPages.size())),
                ListPages.end());
   return owned;
 }
@@ -169,8 +185,8 @@ int32_t TQDXDiskBlobStore::WriteLargePages(int32_t sessionID, const TQDXBlobValu
     tail->Dirty = true;
   }
 
-  TQDXLargeBlobHead head{header, {firstListPageNo, static_cast<uint16_t>(plan.ListOffset),
-                                  plan.DataPageCount}};
+  TQDXLargeBlobHead head{
+      header, {firstListPageNo, static_cast<uint16_t>(plan.ListOffset), plan.DataPageCount}};
   head.Encode(headerPage->DataArea());
   headerPage->Dirty = true;
   const int32_t headerPageNo = headerPage->PageNo;
@@ -196,17 +212,7 @@ std::optional<TQDXStoredBlobValue> TQDXDiskBlobStore::Read(int32_t sessionID, TQ
     return value;
   };
   auto large = [&] { return std::optional<TQDXStoredBlobValue>(ReadLarge(sessionID, ref.PageNo)); };
-  switch (ReadOrder(sessionID, ref)) {
-    case TQDXBlobReadOrder::Small:
-      return ReadSmall(sessionID, ref);
-    case TQDXBlobReadOrder::Large:
-      return large();
-    case TQDXBlobReadOrder::LargeThenSmall:
-      return EitherWay(large, small);
-    case TQDXBlobReadOrder::SmallThenLarge:
-      return EitherWay(small, large);
-  }
-  return std::nullopt;
+  return ByOrder(ReadOrder(sessionID, ref), small, large);
 }
 
 std::optional<TQDXStoredBlobValue> TQDXDiskBlobStore::ReadSmall(int32_t sessionID,
@@ -215,7 +221,8 @@ std::optional<TQDXStoredBlobValue> TQDXDiskBlobStore::ReadSmall(int32_t sessionI
   const TQDXSmallBlobPage view(*page);
   const std::optional<TQDXSmallBlobPage::Entry> entry = view.ReadEntry(ref.BlobID);
   if (!entry) return std::nullopt;
-  return TQDXStoredBlobValue{entry->Header.UncompressedSize, entry->Header.StoredSize,
+  return TQDXStoredBlobValue{entry->Header.UncompressedSize,
+                             entry->Header.StoredSize,
                              {entry->Data.begin(), entry->Data.end()}};
 }
 
@@ -279,8 +286,7 @@ TQDXLargeBlobPages TQDXDiskBlobStore::ReadLargePages(int32_t sessionID, int32_t 
 TQDXStoredBlobValue TQDXDiskBlobStore::ReadLarge(int32_t sessionID, int32_t headerPageNo) {
   const TQDXLargeBlobPages layout = ReadLargePages(sessionID, headerPageNo);
   const int32_t pageDataSize = PageDataSize();
-  TQDXStoredBlobValue value{layout.Head.Header.UncompressedSize, layout.Head.Header.StoredSize,
-                            {}};
+  TQDXStoredBlobValue value{layout.Head.Header.UncompressedSize, layout.Head.Header.StoredSize, {}};
   const auto length = static_cast<size_t>(layout.Head.Header.DataLength);
   value.Data.resize(length);
   size_t done = 0;
@@ -294,22 +300,23 @@ TQDXStoredBlobValue TQDXDiskBlobStore::ReadLarge(int32_t sessionID, int32_t head
   return value;
 }
 
+std::vector<int32_t> TQDXDiskBlobStore::ValuePages(int32_t sessionID, TQDXBlobRef ref) {
+  if (!ref.HasValue()) return {};
+  auto small = [&] {
+    if (!ReadSmall(sessionID, ref)) Raise(msg::kCannotFindBlobField);
+    return std::vector<int32_t>{ref.PageNo};
+  };
+  auto large = [&] { return ReadLargePages(sessionID, ref.PageNo).OwnedPages(); };
+  return ByOrder(ReadOrder(sessionID, ref), small, large);
+}
+
 // ---- Deleting ---------------------------------------------------------------------------------
 
 void TQDXDiskBlobStore::Delete(int32_t sessionID, TQDXBlobRef ref) {
   if (!ref.HasValue()) return;
   auto small = [&] { DeleteSmall(sessionID, ref); };
   auto large = [&] { DeleteLarge(sessionID, ref.PageNo); };
-  switch (ReadOrder(sessionID, ref)) {
-    case TQDXBlobReadOrder::Small:
-      return small();
-    case TQDXBlobReadOrder::Large:
-      return large();
-    case TQDXBlobReadOrder::LargeThenSmall:
-      return EitherWay(large, small);
-    case TQDXBlobReadOrder::SmallThenLarge:
-      return EitherWay(small, large);
-  }
+  return ByOrder(ReadOrder(sessionID, ref), small, large);
 }
 
 void TQDXDiskBlobStore::DeleteSmall(int32_t sessionID, TQDXBlobRef ref) {

@@ -60,6 +60,10 @@ class TQDXDiskBlobStore {
   // is removed.
   void Delete(int32_t sessionID, TQDXBlobRef ref);
 
+  // The pages that hold the value: its shared page, or every page of a large value (for the
+  // file check's account of BLOB pages). Fails as Read does; 20171 for a missing small ID.
+  std::vector<int32_t> ValuePages(int32_t sessionID, TQDXBlobRef ref);
+
   // The checked layout of the large value whose header page is `headerPageNo` (20312 when its
   // head, list or page numbers do not fit together).
   TQDXLargeBlobPages ReadLargePages(int32_t sessionID, int32_t headerPageNo);

@@ -4,8 +4,8 @@
 
 namespace qdx {
 
-TQDXBlobValueStream::TQDXBlobValueStream(int32_t fieldNo,
-                                         std::unique_ptr<TQDXTemporaryStream> data, bool isNew,
+TQDXBlobValueStream::TQDXBlobValueStream(int32_t fieldNo, std::unique_ptr<TQDXTemporaryStream> data,
+                                         bool isNew,
                                          const TQDXCompressedStreamDescriptor& descriptor)
     : fieldNo_(fieldNo),
       data_(std::move(data)),

@@ -29,8 +29,8 @@ std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
 
 // Text that compresses, with enough variety that every coder has work to do.
 std::vector<uint8_t> Text(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"fuel ", "tyres ", "service ", "insurance ", "12.50 ",
-                                       "toll\r\n", "wash ", "oil change ", "inspection "};
+  static const char* const kWords[] = {"fuel ",    "tyres ", "service ",    "insurance ", "12.50 ",
+                                       "toll\r\n", "wash ",  "oil change ", "inspection "};
   std::mt19937 random(seed);
   std::vector<uint8_t> text;
   while (text.size() < size) {
@@ -80,6 +80,8 @@ TEST_F(BlobTest, ValuesOfEverySizeClassComeBackAfterReopen) {
     Commit();
     EXPECT_EQ(Ref(record.data(), kBinaryField).IsLarge(), cases[i].Large);
     EXPECT_EQ(BlobPagesInUse() - before, cases[i].Pages);
+    EXPECT_EQ(blobs->Store().ValuePages(kSession, Ref(record.data(), kBinaryField)).size(),
+              static_cast<size_t>(cases[i].Large ? cases[i].Pages : 1));
     EXPECT_EQ(blobs->CacheEntryCount(), 0);
     records.records[static_cast<int32_t>(i)] = record;
   }
@@ -113,13 +115,13 @@ TEST_F(BlobTest, LargeValuePagesFollowTheLayout) {
   EXPECT_EQ(layout.Head.Header.DataLength, kHeadRoom + kData);
   EXPECT_EQ(layout.Head.Header.StoredSize, kHeadRoom + kData);
 
-  TQDXPageHandle last = TQDXPageHandle::Get(*pages, kSession, layout.DataPages[1], true,
-                                            ptTableBlob);
+  TQDXPageHandle last =
+      TQDXPageHandle::Get(*pages, kSession, layout.DataPages[1], true, ptTableBlob);
   EXPECT_EQ(last->NextPageNo(), layout.ListPages[0]);
   EXPECT_TRUE(std::equal(value.end() - kData, value.end(), last->Data()));
   last.Release();
-  TQDXPageHandle list = TQDXPageHandle::Get(*pages, kSession, layout.ListPages[0], true,
-                                            ptTableBlob);
+  TQDXPageHandle list =
+      TQDXPageHandle::Get(*pages, kSession, layout.ListPages[0], true, ptTableBlob);
   EXPECT_EQ(le::Load<int32_t>(list->Data()), layout.DataPages[0]);
   EXPECT_EQ(le::Load<int32_t>(list->Data() + 4), layout.DataPages[1]);
 }
@@ -130,10 +132,9 @@ struct CompressionCase {
 };
 
 TEST_F(BlobTest, EveryAlgorithmAndModeRoundTrips) {
-  const CompressionCase cases[] = {{kCompressionZlib, 1}, {kCompressionZlib, 6},
-                                   {kCompressionZlib, 9}, {kCompressionBzip, 1},
-                                   {kCompressionBzip, 9}, {kCompressionPpm, 1},
-                                   {kCompressionPpm, 5},  {kCompressionPpm, 9}};
+  const CompressionCase cases[] = {
+      {kCompressionZlib, 1}, {kCompressionZlib, 6}, {kCompressionZlib, 9}, {kCompressionBzip, 1},
+      {kCompressionBzip, 9}, {kCompressionPpm, 1},  {kCompressionPpm, 5},  {kCompressionPpm, 9}};
   // Small and large compressed forms, several blocks each (block size 3000), and random bytes
   // that do not compress.
   const std::vector<std::vector<uint8_t>> values = {Text(2500, 1), Text(60000, 2),
@@ -555,8 +556,10 @@ TEST_F(DamagedBlobTest, DamagedHeadsAndListsAreRefusedBeforeAnyPageIsFreed) {
       {"list count", DataPosition(ref.PageNo, 28), {9, 0, 0, 0}, 20312},
       {"list offset", DataPosition(ref.PageNo, 26), {4, 0}, 20312},
       {"data length", DataPosition(ref.PageNo, 6), {0, 0, 0, 0, 0, 1, 0, 0}, 20312},
-      {"list naming a page twice", DataPosition(listPage, 4),
-       {static_cast<uint8_t>(ref.PageNo), 0, 0, 0}, 20312},
+      {"list naming a page twice",
+       DataPosition(listPage, 4),
+       {static_cast<uint8_t>(ref.PageNo), 0, 0, 0},
+       20312},
       {"list naming a page beyond the file", DataPosition(listPage, 4), {0, 0, 0, 0x40}, 20312},
       {"list not naming the header page first", DataPosition(listPage, 0), {3, 0, 0, 0}, 20312},
   };
