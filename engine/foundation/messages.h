@@ -76,6 +76,7 @@ inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
 // Not raised yet: 30031, 30032, 30028, 30329.
 inline constexpr const char* kFieldNumberNotFound = "Field #%d not found";
+// Not raised yet: 30039.
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
 // Not raised yet: 30349, 30345.
 inline constexpr const char* kFieldNotFound = "Field '%s' not found";
@@ -693,8 +694,6 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kRecordCountTableLocked, 20218, kTableIsLocked)                                                \
   X(kSetPhysicalRecNoTableLocked, 20219, kTableIsLocked)                                           \
   X(kGetPhysicalRecNoTableLocked, 20220, kTableIsLocked)                                           \
-  /* BLOB values of a disk table before the BLOB storage takes the slots over. */                  \
-  X(kDiskBlobsNotStored, 30039, kNotImplementedYet)                                                \
   X(kDiskConstraintTypeNotImplemented, 30040, kNotImplementedYet)                                  \
   /* ---- Disk BLOB storage ---- */                                                               \
   X(kBlobStreamBlockSizeZero, 20149, kStreamBlockSizeZero)                                         \
