@@ -15,6 +15,7 @@
 #include "engine/disk/disk_page_manager.h"
 #include "engine/disk/disk_table_data.h"
 #include "engine/disk/free_space_manager.h"
+#include "engine/foundation/memory_stream.h"
 #include "tests/disk/disk_table_support.h"
 
 namespace qdx {
@@ -200,6 +201,21 @@ TEST_F(DiskTableBlobTest, EmptiedAndDeletedTablesLeaveNoBlobPage) {
   EXPECT_EQ(now[ptTableBlob], 0);
   now.erase(ptTableBlob);
   EXPECT_EQ(now, baseline);
+}
+
+TEST_F(DiskTableBlobTest, StreamsAndCachedValuesBelongToTheTable) {
+  TDiskCursor cursor(*database, session, "Belege");
+  Insert(cursor, "Beleg", Bytes(3000, 1, true), std::nullopt);
+  // Only the table's own streams are taken back.
+  TQDXMemoryStream foreign;
+  EXPECT_EQ(testing::QdxErrorCode([&] { cursor.Table().CloseBlob(cursor, kNote, foreign); }),
+            20324);
+  // A value set but not yet stored survives FreeBlobCache, not FreeBlobCaches.
+  Put(cursor, kNote, Bytes(10, 2, true));
+  cursor.Table().FreeBlobCache(cursor.Buffer, kNote);
+  EXPECT_EQ(cursor.Table().Blobs().CacheEntryCount(), 1);
+  cursor.Table().FreeRecordBuffer(cursor.Buffer);
+  EXPECT_EQ(cursor.Table().Blobs().CacheEntryCount(), 0);
 }
 
 }  // namespace
