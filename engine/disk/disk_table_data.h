@@ -124,6 +124,8 @@ class TQDXDiskTableData : public TQDXTableData {
   int32_t BlobPageIndexFirstPage() const { return blobs_ ? blobs_->IndexRootPageNo() : -1; }
   // Requires: the table is open (10015 otherwise).
   TQDXDiskBlobManager& Blobs() const;
+  // The table and record locks the cursor takes around its changes; null while not open.
+  TQDXDiskTableLocks* Locks() const { return locks_.get(); }
   // The table header and the metadata, read and written for a session.
   void ReadTableHeader(int32_t sessionID);
   void WriteTableHeader(int32_t sessionID);
