@@ -1,5 +1,5 @@
 // The disk table's record operations: the read wrapper of multi-user mode around the shared
-// reading algorithms, physical positions, the record changes, and the BLOB slots.
+// reading algorithms, physical positions and the record changes.
 #include <cstring>
 
 #include "engine/core/database_data.h"
@@ -191,33 +191,6 @@ bool TQDXDiskTableData::DeleteRecord(TQDXTableCursor& cursor) {
 int64_t TQDXDiskTableData::LastAutoincValue(int32_t fieldNo, TQDXBaseSession* session) {
   platform::CriticalSectionGuard guard(Database().Lock());
   return FieldManager().LastAutoincValue(session, fieldNo);
-}
-
-// ---- BLOB values (not stored by this engine yet) ----------------------------------------------
-
-void TQDXDiskTableData::FreeRecordBuffer(uint8_t* buffer) {
-  FreeBlobCaches(buffer);
-}
-
-void TQDXDiskTableData::CloseBlob(TQDXTableCursor&, int32_t, TQDXStream&) {
-  Raise(msg::kDiskBlobsNotStored);
-}
-
-std::unique_ptr<TQDXStream> TQDXDiskTableData::OpenBlob(TQDXTableCursor&, bool, int32_t,
-                                                       int32_t) {
-  Raise(msg::kDiskBlobsNotStored);
-}
-
-TQDXBlobValue TQDXDiskTableData::GetBlobData(TQDXTableCursor&, int32_t) {
-  Raise(msg::kDiskBlobsNotStored);
-}
-
-void TQDXDiskTableData::SetBlobData(TQDXTableCursor&, int32_t, const TQDXBlobValue&) {
-  Raise(msg::kDiskBlobsNotStored);
-}
-
-void TQDXDiskTableData::ClearBlobData(TQDXTableCursor&, int32_t, uint8_t*) {
-  Raise(msg::kDiskBlobsNotStored);
 }
 
 }  // namespace qdx

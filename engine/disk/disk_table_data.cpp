@@ -95,6 +95,8 @@ void TQDXDiskTableData::CreateManagers() {
 }
 
 void TQDXDiskTableData::CloseStorage() noexcept {
+  // The BLOB manager uses the field manager: it goes first.
+  blobs_.reset();
   records_ = nullptr;
   SetRecordManager(nullptr);
   SetIndexManager(nullptr);
@@ -108,7 +110,6 @@ void TQDXDiskTableData::CloseStorage() noexcept {
   lockHolders_.clear();
   openedExclusively_ = false;
   headerChangeStamp_ = -1;
-  blobPageIndexFirstPage_ = -1;
 }
 
 void TQDXDiskTableData::CreateRecordManager() {
@@ -193,14 +194,15 @@ void TQDXDiskTableData::LoadMetadata(int32_t sessionID) {
       stream, FieldManager(), IndexManager().IndexDefs(), ConstraintManager().ConstraintDefs());
   CreateRecordManager();
   records_->PageIndex().SetRoot(pages.RecordPageIndexFirstPage);
-  blobPageIndexFirstPage_ = pages.BlobPageIndexFirstPage;
+  blobs_ = std::make_unique<TQDXDiskBlobManager>(PageManager(), FieldManager());
+  blobs_->AdoptIndex(pages.BlobPageIndexFirstPage);
 }
 
 void TQDXDiskTableData::WriteMetadata(int32_t sessionID) {
   TQDXMemoryStream stream;
   WriteTableMetadata(stream, FieldManager(), IndexManager().IndexDefs(),
                      ConstraintManager().ConstraintDefs(),
-                     {DiskRecords().PageIndex().RootPageNo(), blobPageIndexFirstPage_});
+                     {DiskRecords().PageIndex().RootPageNo(), Blobs().IndexRootPageNo()});
   metadataFile_->WriteFile(sessionID, stream.Memory(), kMetadataCompressionLevel,
                            kMetadataCompression, stream.Size());
 }
@@ -233,12 +235,11 @@ void TQDXDiskTableData::CreateTable(TQDXTableCursor& cursor, const TQDXFieldDefs
     SetIndexDefs(indexes);
     SetConstraintDefs(constraints);
     CreateRecordManager();
+    blobs_ = std::make_unique<TQDXDiskBlobManager>(PageManager(), FieldManager());
 
     WriteTableHeader(kSystemSessionID);
     records_->PageIndex().CreateRoot(kSystemSessionID);
-    if (FieldManager().HasBlobFields()) {
-      blobPageIndexFirstPage_ = TQDXBTreeBlobPageIndex(pages).CreateRoot(kSystemSessionID);
-    }
+    if (FieldManager().HasBlobFields()) blobs_->CreateIndex(kSystemSessionID);
     TQDXIndexDefs& defs = IndexManager().IndexDefs();
     for (int32_t i = 0; i < defs.Count(); ++i) {
       TQDXBTreeRecordIndex index(IndexManager());
@@ -388,11 +389,7 @@ void TQDXDiskTableData::DeleteTable(TQDXTableCursor* cursor, bool forced) {
     while (indexes.IndexDefs().Count() > 0) {
       indexes.DropIndex(kSystemSessionID, indexes.IndexDefs().GetDef(0).ObjectID());
     }
-    if (blobPageIndexFirstPage_ >= 0) {
-      TQDXBTreeBlobPageIndex blobIndex(pages);
-      blobIndex.SetRoot(blobPageIndexFirstPage_);
-      blobIndex.DropAll(kSystemSessionID);
-    }
+    Blobs().DeleteValues(kSystemSessionID, *this);
     records_->EmptyRecords(kSystemSessionID);
     records_->PageIndex().DropAll(kSystemSessionID);
     UnlockCursorTable(user);
@@ -421,6 +418,7 @@ void TQDXDiskTableData::EmptyTable(TQDXTableCursor& cursor) {
   const int32_t sessionID = cursor.SessionID();
   try {
     TQDXTableData::EmptyTable(cursor);
+    Blobs().EmptyValues(sessionID, *this);
     records_->EmptyRecords(sessionID);
     WriteTableHeader(sessionID);
     ApplyChanges(sessionID, cursor.InTransaction());

@@ -31,8 +31,9 @@
 //     record page index against the table header; a failed check rebuilds the page index from
 //     the record pages found in the file.
 //
-// BLOB values are not stored yet: the BLOB slots raise 30039 until the disk BLOB manager takes
-// them over. Tables with BLOB fields get their (empty) BLOB page index.
+// BLOB values belong to the table's TQDXDiskBlobManager (disk_table_blobs.cpp): the record
+// changes store and delete them through the StoreBlobValues / DeleteBlobValues hooks, emptying
+// and deleting the table remove them all, and tables with BLOB fields have a BLOB page index.
 //
 // Every operation runs inside the database's critical section.
 #pragma once
@@ -44,6 +45,7 @@
 #include <vector>
 
 #include "engine/core/table_data.h"
+#include "engine/disk/disk_blob_manager.h"
 #include "engine/disk/disk_record_manager.h"
 #include "engine/disk/disk_table_locks.h"
 #include "engine/disk/internal_transacted_file.h"
@@ -87,9 +89,14 @@ class TQDXDiskTableData : public TQDXTableData {
   int64_t RecordIDToPosition(TQDXRecordID id) override;
   TQDXRecordID PositionToRecordID(int64_t position) override;
   void FreeRecordBuffer(uint8_t* buffer) override;
+  // Releases the field's cached value unless it is modified.
+  void FreeBlobCache(uint8_t* buffer, int32_t fieldNo) override;
+  // Releases every cached value of the buffer, modified ones too.
+  void FreeBlobCaches(uint8_t* buffer) override;
   uint8_t GetRecord(TQDXTableCursor& cursor, uint8_t mode) override;
   bool LocateRecord(TQDXTableCursor& cursor, const TQDXFilterExpression* expression) override;
   bool FindKey(TQDXTableCursor& cursor, int32_t kind) override;
+  // 20324 for a stream this table's OpenBlob did not make.
   void CloseBlob(TQDXTableCursor& cursor, int32_t fieldNo, TQDXStream& stream) override;
   std::unique_ptr<TQDXStream> OpenBlob(TQDXTableCursor& cursor, bool readOnly, int32_t mode,
                                        int32_t fieldNo) override;
@@ -114,7 +121,9 @@ class TQDXDiskTableData : public TQDXTableData {
   // Require: the table is open.
   TQDXDiskRecordManager& DiskRecords() const;
   TQDXTemporaryPageManager& TemporaryPages() const { return *temporaryPages_; }
-  int32_t BlobPageIndexFirstPage() const { return blobPageIndexFirstPage_; }
+  int32_t BlobPageIndexFirstPage() const { return blobs_ ? blobs_->IndexRootPageNo() : -1; }
+  // Requires: the table is open (10015 otherwise).
+  TQDXDiskBlobManager& Blobs() const;
   // The table and record locks the cursor takes around its changes; null while not open.
   TQDXDiskTableLocks* Locks() const { return locks_.get(); }
   // The table header and the metadata, read and written for a session.
@@ -126,6 +135,8 @@ class TQDXDiskTableData : public TQDXTableData {
  protected:
   void RefreshTableHeader(int32_t sessionID) override { ReadTableHeader(sessionID); }
   void SaveTableHeader(int32_t sessionID) override { WriteTableHeader(sessionID); }
+  void StoreBlobValues(TQDXTableCursor& cursor) override;
+  void DeleteBlobValues(TQDXTableCursor& cursor) override;
 
  private:
   class ReadScope;
@@ -157,7 +168,7 @@ class TQDXDiskTableData : public TQDXTableData {
   std::unique_ptr<TQDXInternalDBTransactedAccessFile> mostUpdatedFile_;
   std::unique_ptr<TQDXTemporaryPageManager> temporaryPages_;
   TQDXDiskRecordManager* records_ = nullptr;  // owned by the base as its record manager
-  int32_t blobPageIndexFirstPage_ = -1;
+  std::unique_ptr<TQDXDiskBlobManager> blobs_;
   bool openedExclusively_ = false;
   bool structureChange_ = false;
   int32_t headerChangeStamp_ = -1;

@@ -32,7 +32,6 @@ inline constexpr const char* kErrorWritingToStream = "Error writing to stream";
 // Not raised yet: 10398, 10400, 10427.
 inline constexpr const char* kCannotWriteToStream =
     "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d";
-// Not raised yet: 20149.
 inline constexpr const char* kStreamBlockSizeZero = "Stream block size = 0 is not allowed";
 // Not raised yet: 10433, 10434.
 inline constexpr const char* kNotAVariantArray = "Not a variant array";
@@ -77,6 +76,7 @@ inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
 // Not raised yet: 30031, 30032, 30028, 30329.
 inline constexpr const char* kFieldNumberNotFound = "Field #%d not found";
+// Not raised yet: 30039.
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
 // Not raised yet: 30349, 30345.
 inline constexpr const char* kFieldNotFound = "Field '%s' not found";
@@ -140,7 +140,6 @@ inline constexpr const char* kInternalFileClosed =
     "Cannot perform this operation (%s) on closed internal file";
 inline constexpr const char* kInternalFileExists =
     "Cannot create Internal file. File already exists. StartPageNo=%d";
-// Not raised yet: 20162, 20291.
 inline constexpr const char* kCannotReadBLOBFieldValue = "Cannot read BLOB field value";
 inline constexpr const char* kSomeTableLocksStillExist = "Some table locks still exist";
 inline constexpr const char* kDatabaseIsLocked = "Database is locked";
@@ -691,8 +690,6 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kRecordCountTableLocked, 20218, kTableIsLocked)                                                \
   X(kSetPhysicalRecNoTableLocked, 20219, kTableIsLocked)                                           \
   X(kGetPhysicalRecNoTableLocked, 20220, kTableIsLocked)                                           \
-  /* BLOB values of a disk table before the BLOB storage takes the slots over. */                  \
-  X(kDiskBlobsNotStored, 30039, kNotImplementedYet)                                                \
   X(kDiskConstraintTypeNotImplemented, 30040, kNotImplementedYet)                                  \
   /* ---- Session and cursor ---- */                                                               \
   /* A visible field number beyond the cursor's fields. */                                         \
@@ -719,7 +716,19 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kCursorUnlockNoData, 10261, kNilPointerOccured)                                                \
   /* A BLOB stream opened for reading. */                                                          \
   X(kWriteReadOnlyBlobStream, 10115, kCannotWriteToReadOnlyStream)                                 \
-  X(kResizeReadOnlyBlobStream, 10116, kCannotWriteToReadOnlyStream)
+  X(kResizeReadOnlyBlobStream, 10116, kCannotWriteToReadOnlyStream)                                \
+  /* ---- Disk BLOB storage ---- */                                                               \
+  X(kBlobStreamBlockSizeZero, 20149, kStreamBlockSizeZero)                                         \
+  X(kCannotOpenBlobValue, 20162, kCannotReadBLOBFieldValue)                                        \
+  X(kCannotGetBlobData, 20291, kCannotReadBLOBFieldValue)                                          \
+  /* Moving a value's compressed form between its stream and its cache entry. */                  \
+  X(kSeekBlobValueForm, 20320, kCannotSetStreamPosition)                                           \
+  X(kReadBlobValueForm, 20321, kCannotReadFromStream)                                              \
+  X(kWriteBlobValueForm, 20322, kCannotWriteToStream)                                              \
+  /* A stored value whose compressed blocks do not lie back to back up to its end. */             \
+  X(kDamagedBlobValue, 20323, "Invalid blob value. DataLength=%d, BlockOffset=%d")                 \
+  /* A BLOB stream handed back that the disk BLOB storage did not open. */                        \
+  X(kNotABlobValueStream, 20324, kInvalidPointer)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)

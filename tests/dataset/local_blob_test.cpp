@@ -20,7 +20,7 @@ using testing::LocalEngineTest;
 using testing::TableCursor;
 
 // Whether the tables store BLOB values in the database file.
-constexpr bool kDiskBlobs = false;
+constexpr bool kDiskBlobs = true;
 
 TEST(LocalBlobStreamTest, ReadModeRefusesWritesAndTheWritableModesMarkChanges) {
   TQDXLocalSession session;

@@ -1,0 +1,222 @@
+// BLOB fields of disk tables through the table data: values stored with the record, read back
+// after reopening, replaced and deleted with it, and no BLOB page left once the table is emptied
+// or deleted.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/core/page_handle.h"
+#include "engine/disk/disk_blob_manager_stream.h"
+#include "engine/disk/disk_page_manager.h"
+#include "engine/disk/disk_table_data.h"
+#include "engine/disk/free_space_manager.h"
+#include "engine/foundation/memory_stream.h"
+#include "tests/disk/disk_table_support.h"
+
+namespace qdx {
+namespace {
+
+using testing::TDiskCursor;
+using testing::TDiskTableTest;
+
+constexpr int32_t kNote = 1;  // MEMO, compressed
+constexpr int32_t kScan = 2;  // BLOB, plain
+
+using TValue = std::optional<std::vector<uint8_t>>;
+
+std::vector<uint8_t> Bytes(size_t size, uint32_t seed, bool text) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes(size);
+  for (uint8_t& byte : bytes) {
+    byte = text ? static_cast<uint8_t>("Tanken Oel Reifen 12,50 \r\n"[random() % 26])
+                : static_cast<uint8_t>(random());
+  }
+  return bytes;
+}
+
+class DiskTableBlobTest : public TDiskTableTest {
+ protected:
+  void SetUp() override {
+    TDiskTableTest::SetUp();
+    Open();
+    baseline = PagesInUse();
+    TQDXFieldDefs fields;
+    fields.AddField("Name", TQDXFieldType::String, 20);
+    TQDXFieldDef& note = fields.AddField("Note", TQDXFieldType::Memo);
+    note.BlobCompressionAlgorithm = kCompressionZlib;
+    note.BlobCompressionMode = 6;
+    note.BlobBlockSize = 4000;
+    fields.AddField("Scan", TQDXFieldType::Blob).BlobCompressionAlgorithm = kCompressionNone;
+    CreateTable(*database, "Belege", fields, TQDXIndexDefs());
+  }
+
+  static void Put(TDiskCursor& cursor, int32_t fieldNo, const TValue& value) {
+    std::unique_ptr<TQDXStream> stream = cursor.Table().OpenBlob(cursor, false, 0, fieldNo);
+    if (value && !value->empty()) {
+      ASSERT_EQ(stream->Write(value->data(), static_cast<int32_t>(value->size())),
+                static_cast<int32_t>(value->size()));
+    } else {
+      stream->SetSize(0);
+    }
+    cursor.Table().CloseBlob(cursor, fieldNo, *stream);
+  }
+  static TValue Get(TDiskCursor& cursor, int32_t fieldNo) {
+    if (IsNull(fieldNo, cursor.Buffer)) return std::nullopt;
+    std::unique_ptr<TQDXStream> stream = cursor.Table().OpenBlob(cursor, true, 1, fieldNo);
+    std::vector<uint8_t> value(static_cast<size_t>(stream->Size()));
+    if (!value.empty()) stream->Read(value.data(), static_cast<int32_t>(value.size()));
+    cursor.Table().ClearBlobData(cursor, fieldNo, cursor.Buffer);
+    return value;
+  }
+  void Insert(TDiskCursor& cursor, const std::string& name, const TValue& note,
+              const TValue& scan) {
+    InitRecordBuffer(cursor.Fields(), cursor.Buffer);
+    char text[21] = {};
+    name.copy(text, 20);
+    SetFieldData(0, cursor.Fields(), text, cursor.Buffer);
+    if (note) Put(cursor, kNote, note);
+    if (scan) Put(cursor, kScan, scan);
+    ASSERT_TRUE(cursor.Table().InsertRecord(cursor));
+  }
+  // Name -> (note, scan) of every record, read in physical order.
+  std::map<std::string, std::pair<TValue, TValue>> ReadAll(TDiskCursor& cursor) {
+    std::map<std::string, std::pair<TValue, TValue>> all;
+    cursor.AtBOF = true;
+    cursor.AtEOF = false;
+    while (cursor.Table().GetRecord(cursor, grmNext) == grOK) {
+      char text[21] = {};
+      GetFieldData(0, cursor.Fields(), text, cursor.Buffer);
+      all[text] = {Get(cursor, kNote), Get(cursor, kScan)};
+    }
+    return all;
+  }
+  // Positions the cursor on the record with the name.
+  void Find(TDiskCursor& cursor, const std::string& name) {
+    cursor.AtBOF = true;
+    cursor.AtEOF = false;
+    while (cursor.Table().GetRecord(cursor, grmNext) == grOK) {
+      char text[21] = {};
+      GetFieldData(0, cursor.Fields(), text, cursor.Buffer);
+      if (name == text) return;
+    }
+    FAIL() << name;
+  }
+
+  std::map<uint16_t, int32_t> PagesInUse() {
+    const platform::CriticalSectionGuard held(database->Lock());
+    auto& pages = static_cast<TQDXDiskPageManager&>(*database->PageManager());
+    std::map<uint16_t, int32_t> used;
+    for (int32_t pageNo = 2; pageNo < pages.GetPageCount(); ++pageNo) {
+      if (pages.IsSystemPage(pageNo) || !pages.FreeSpaceManager()->IsPageUsed(pageNo)) continue;
+      TQDXPageHandle page =
+          TQDXPageHandle::Get(pages, kSystemSessionID, pageNo, true, kAnyPageType);
+      ++used[page->PageType()];
+    }
+    return used;
+  }
+  int32_t BlobPagesInUse() { return PagesInUse()[ptTableBlob]; }
+
+  std::map<uint16_t, int32_t> baseline;
+};
+
+TEST_F(DiskTableBlobTest, ValuesLiveWithTheirRecords) {
+  std::map<std::string, std::pair<TValue, TValue>> model;
+  {
+    TDiskCursor cursor(*database, session, "Belege");
+    for (int i = 0; i < 24; ++i) {
+      const std::string name = "Beleg " + std::to_string(i);
+      TValue note = Bytes(static_cast<size_t>(i * 700), i, true);
+      TValue scan = i % 3 == 0 ? TValue() : TValue(Bytes(static_cast<size_t>(i * 2500), i, false));
+      if (i == 0) note = std::nullopt;
+      Insert(cursor, name, note, scan);
+      model[name] = {note, scan};
+    }
+    EXPECT_EQ(ReadAll(cursor), model);
+  }
+  Reopen();
+  {
+    TDiskCursor cursor(*database, session, "Belege");
+    EXPECT_EQ(ReadAll(cursor), model);
+    // Grow one value, shrink another, clear a third; delete two records.
+    Find(cursor, "Beleg 5");
+    Put(cursor, kScan, Bytes(90000, 99, false));
+    ASSERT_TRUE(cursor.Table().UpdateRecord(cursor));
+    model["Beleg 5"].second = Bytes(90000, 99, false);
+    Find(cursor, "Beleg 22");
+    Put(cursor, kScan, Bytes(10, 98, false));
+    Put(cursor, kNote, std::nullopt);
+    ASSERT_TRUE(cursor.Table().UpdateRecord(cursor));
+    model["Beleg 22"] = {std::nullopt, Bytes(10, 98, false)};
+    for (const char* name : {"Beleg 7", "Beleg 8"}) {
+      Find(cursor, name);
+      ASSERT_TRUE(cursor.Table().DeleteRecord(cursor));
+      model.erase(name);
+    }
+  }
+  Reopen();
+  TDiskCursor cursor(*database, session, "Belege");
+  EXPECT_EQ(ReadAll(cursor), model);
+  // Deleting every record frees every BLOB page.
+  while (!model.empty()) {
+    Find(cursor, model.begin()->first);
+    ASSERT_TRUE(cursor.Table().DeleteRecord(cursor));
+    model.erase(model.begin());
+  }
+  EXPECT_EQ(BlobPagesInUse(), 0);
+}
+
+TEST_F(DiskTableBlobTest, EmptiedAndDeletedTablesLeaveNoBlobPage) {
+  auto fill = [&] {
+    TDiskCursor cursor(*database, session, "Belege");
+    for (int i = 0; i < 12; ++i) {
+      Insert(cursor, "Beleg " + std::to_string(i), Bytes(static_cast<size_t>(i * 900), i, true),
+             Bytes(static_cast<size_t>(i * 3000), i, false));
+    }
+  };
+  fill();
+  ASSERT_GT(BlobPagesInUse(), 5);
+  {
+    TQDXTableCursor emptier;
+    emptier.Session = &session;
+    emptier.TableName = "Belege";
+    database->GetTableData(emptier)->EmptyTable(emptier);
+  }
+  EXPECT_EQ(BlobPagesInUse(), 0);
+  Reopen();
+  fill();  // the emptied table takes values again
+  {
+    TDiskCursor cursor(*database, session, "Belege");
+    EXPECT_EQ(ReadAll(cursor).size(), 12u);
+  }
+  TQDXTableCursor deleter;
+  deleter.Session = &session;
+  deleter.TableName = "Belege";
+  database->GetTableData(deleter)->DeleteTable(nullptr, false);
+  std::map<uint16_t, int32_t> now = PagesInUse();
+  EXPECT_EQ(now[ptTableBlob], 0);
+  now.erase(ptTableBlob);
+  EXPECT_EQ(now, baseline);
+}
+
+TEST_F(DiskTableBlobTest, StreamsAndCachedValuesBelongToTheTable) {
+  TDiskCursor cursor(*database, session, "Belege");
+  Insert(cursor, "Beleg", Bytes(3000, 1, true), std::nullopt);
+  // Only the table's own streams are taken back.
+  TQDXMemoryStream foreign;
+  EXPECT_EQ(testing::QdxErrorCode([&] { cursor.Table().CloseBlob(cursor, kNote, foreign); }),
+            20324);
+  // A value set but not yet stored survives FreeBlobCache, not FreeBlobCaches.
+  Put(cursor, kNote, Bytes(10, 2, true));
+  cursor.Table().FreeBlobCache(cursor.Buffer, kNote);
+  EXPECT_EQ(cursor.Table().Blobs().CacheEntryCount(), 1);
+  cursor.Table().FreeRecordBuffer(cursor.Buffer);
+  EXPECT_EQ(cursor.Table().Blobs().CacheEntryCount(), 0);
+}
+
+}  // namespace
+}  // namespace qdx
