@@ -726,6 +726,14 @@ inline constexpr const char* kQdxUsage =
     "      table list as 'name: value' lines\n"
     "  check FILE [--password TEXT]\n"
     "      verifies the file and reports its first fault\n"
+    "  create FILE --schema wagenlog [--password TEXT] [--cipher NAME]\n"
+    "      creates a database with the two tables of the car-cost program\n"
+    "  repair FILE [--password TEXT]\n"
+    "      rebuilds the database table by table into a new file that replaces it, and\n"
+    "      reports what could not be copied\n"
+    "  compact FILE [--password TEXT]\n"
+    "      releases the unused pages at the end of the file and prints its size before\n"
+    "      and after\n"
     "\n"
     "Ciphers: Rijndael_128, Rijndael_256, DES_Single, DES_Triple, Blowfish, Twofish_128,\n"
     "Twofish_256, Square.\n"
@@ -777,6 +785,15 @@ inline constexpr const char* kQdxUnexpectedArgument =
 inline constexpr const char* kQdxPasswordNeeded =
     "The database is encrypted: give its password with --password";
 inline constexpr const char* kQdxStructureUnreadable = "Cannot read the %s at page %d: %s";
+// qdx: create --schema, repair and compact.
+inline constexpr const char* kQdxUnknownSchema = "Unknown schema '%s' (known: wagenlog)";
+inline constexpr const char* kQdxCannotStat = "Cannot read the size of '%s'";
+inline constexpr const char* kQdxCompactNeedsRepair =
+    "Cannot compact '%s': the database needs repair first (qdx repair)";
+inline constexpr const char* kQdxCompactSizes = "Size before: %d bytes\nSize after: %d bytes";
+inline constexpr const char* kQdxRepairProgress = "Repairing: %d%%";
+inline constexpr const char* kQdxRepairDone = "Repaired '%s'";
+inline constexpr const char* kQdxRepairNotCopied = "Not copied:";
 
 // ---- Expressions ----
 // Filter texts, Locate conditions and default-value expressions (engine/core/expr). A position

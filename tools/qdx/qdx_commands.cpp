@@ -17,6 +17,7 @@
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
+#include "tools/qdx/qdx_database_commands.h"
 
 namespace qdx::tools {
 
@@ -136,6 +137,9 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
       const CommandLine line = Parse(args, {"--password"});
       CheckDatabase(line.FileName, Option(line, "--password"));
       out << msg::kQdxCheckPassed << "\n";
+    } else if (args[0] == "compact") {
+      const CommandLine line = Parse(args, {"--password"});
+      PrintCompact(CompactDatabase(line.FileName, Option(line, "--password")), out);
     } else {
       throw UsageError{Text(msg::kQdxUnknownCommand, {args[0]})};
     }
