@@ -1,19 +1,38 @@
-// The dataset layer's texts that carry no native code: EDatabaseError messages, prompts and the
-// captions of the dataset dialogs. Formats are for the safe formatter (engine/foundation/format.h).
+// Texts of the dataset layer that carry no native code: the dataset framework's own errors and
+// the table dataset's errors that the framework raises as EDatabaseError. Those with a native
+// code live in the engine's catalogue (engine/foundation/messages.h).
+//
+// A text that names a component is raised through DatabaseError(text, componentName), which puts
+// the component's name, a colon and a blank first.
 #pragma once
 
-namespace qdx::msg {
+#include <string>
+#include <string_view>
+
+#include "engine/foundation/format.h"
+
+namespace qdx::dsmsg {
+
+// A text with its arguments (the bare format and " Arguments are invalid!" when they do not fit).
+inline std::string Format(std::string_view format, FormatArgs args) {
+  return FormatOrFallback(format, {args.begin(), args.size()});
+}
+
+// ---- Fields ----
+inline constexpr const char* kFieldNotFound = "Field '%s' not found";
+
+// ---- Table dataset ----
+inline constexpr const char* kDatabaseOpen = "Cannot perform this operation on an open database";
 
 // ---- Database component and session ----
 inline constexpr const char* kDatabaseNameMissing = "Database name missing";
-inline constexpr const char* kDatabaseIsOpen = "Cannot perform this operation on an open database";
 inline constexpr const char* kDatabaseIsClosed =
     "Cannot perform this operation on a closed database";
 inline constexpr const char* kDatabaseFileMissing = "Database file '%s' does not exist";
-inline constexpr const char* kDatabaseOpenError = "Database open error";
 inline constexpr const char* kAlreadyInTransaction = "Database is already within a transaction";
 inline constexpr const char* kDuplicateDatabaseName = "Duplicate database name '%s'";
-inline constexpr const char* kCannotCreateDatabase = "Cannot create database";
+// DeleteDatabase could not delete the file.
+inline constexpr const char* kCannotDeleteDatabaseFile = "Cannot delete database file '%s'";
 inline constexpr const char* kSessionNameMissing = "Session name missing";
 inline constexpr const char* kSessionIsActive = "Cannot perform this operation on an active session";
 inline constexpr const char* kAutoSessionNameEnabled =
@@ -40,6 +59,16 @@ inline constexpr const char* kRebuiltFileNotFlushed =
 inline constexpr const char* kRebuiltFileNotRenamed =
     "Cannot put the rebuilt database file '%s' in place of '%s', which is unchanged: %s";
 
+// ---- Copying tables ----
+inline constexpr const char* kCopyFieldNulled =
+    "Error copying table \"%s\". Record #%d, field '%s' was copied with Null value due to error: "
+    "%s";
+inline constexpr const char* kCopyRecordSkipped =
+    "Error copying table \"%s\". Record #%d was not imported due to error: %s";
+inline constexpr const char* kTerminatedByUser = "Terminated by User.";
+// A record the source cursor could not read (the copy cannot move past it).
+inline constexpr const char* kRecordUnreadable = "the record cannot be read";
+
 // ---- Dataset dialogs ----
 inline constexpr const char* kPassDialogCaption = "Database authentication";
 inline constexpr const char* kPassDialogPasswordLabel = "Password:";
@@ -54,4 +83,4 @@ inline constexpr const char* kConfirmCaption = "Confirm";
 inline constexpr const char* kInformationCaption = "Information";
 inline constexpr const char* kWarningCaption = "Warning";
 
-}  // namespace qdx::msg
+}  // namespace qdx::dsmsg

@@ -36,13 +36,13 @@ void ReplaceWithRebuiltFile(const std::string& rebuiltFile, const std::string& o
                             const std::string& componentName) {
   platform::File file;
   if (!file.Open(rebuiltFile, platform::FileAccess::ReadWrite) || !file.Flush()) {
-    ReplaceError(msg::kRebuiltFileNotFlushed, rebuiltFile, originalFile, componentName);
+    ReplaceError(dsmsg::kRebuiltFileNotFlushed, rebuiltFile, originalFile, componentName);
   }
   if (!file.Close()) {
-    ReplaceError(msg::kRebuiltFileNotFlushed, rebuiltFile, originalFile, componentName);
+    ReplaceError(dsmsg::kRebuiltFileNotFlushed, rebuiltFile, originalFile, componentName);
   }
   if (!platform::RenameFile(rebuiltFile, originalFile)) {
-    ReplaceError(msg::kRebuiltFileNotRenamed, rebuiltFile, originalFile, componentName);
+    ReplaceError(dsmsg::kRebuiltFileNotRenamed, rebuiltFile, originalFile, componentName);
   }
 }
 

@@ -36,11 +36,11 @@ void CentreOnScreen(QWidget& widget) {
 TQDXPassDialog::TQDXPassDialog(QWidget* parent)
     : QDialog(parent),
       nameLabel_(new QLabel(this)),
-      passwordLabel_(new QLabel(QString::fromLatin1(msg::kPassDialogPasswordLabel), this)),
+      passwordLabel_(new QLabel(QString::fromLatin1(dsmsg::kPassDialogPasswordLabel), this)),
       passwordEdit_(new QLineEdit(this)),
-      okButton_(new QPushButton(QString::fromLatin1(msg::kOKButton), this)),
-      cancelButton_(new QPushButton(QString::fromLatin1(msg::kCancelButton), this)) {
-  setWindowTitle(QString::fromLatin1(msg::kPassDialogCaption));
+      okButton_(new QPushButton(QString::fromLatin1(dsmsg::kOKButton), this)),
+      cancelButton_(new QPushButton(QString::fromLatin1(dsmsg::kCancelButton), this)) {
+  setWindowTitle(QString::fromLatin1(dsmsg::kPassDialogCaption));
   setModal(true);
   setFixedSize(kClientWidth, kClientHeight);
 

@@ -50,17 +50,17 @@ bool TQtPrompts::AskPassword(std::string_view databaseName, std::string& passwor
 }
 
 bool TQtPrompts::Confirm(std::string_view text) {
-  return ShowMessage(QMessageBox::Question, msg::kConfirmCaption, text,
+  return ShowMessage(QMessageBox::Question, dsmsg::kConfirmCaption, text,
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void TQtPrompts::Inform(std::string_view text) {
-  ShowMessage(QMessageBox::Information, msg::kInformationCaption, text, QMessageBox::Ok,
+  ShowMessage(QMessageBox::Information, dsmsg::kInformationCaption, text, QMessageBox::Ok,
               QMessageBox::Ok);
 }
 
 void TQtPrompts::Warn(std::string_view text) {
-  ShowMessage(QMessageBox::Warning, msg::kWarningCaption, text, QMessageBox::Ok, QMessageBox::Ok);
+  ShowMessage(QMessageBox::Warning, dsmsg::kWarningCaption, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 std::unique_ptr<TQDXProgressDisplay> TQtPrompts::BeginProgress(std::string_view message) {

@@ -15,12 +15,12 @@ namespace qdx {
 TfrmWait::TfrmWait(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint),
-      messageLabel_(new QLabel(QString::fromLatin1(msg::kWaitDialogDefaultMessage), this)),
+      messageLabel_(new QLabel(QString::fromLatin1(dsmsg::kWaitDialogDefaultMessage), this)),
       progressBar_(new QProgressBar(this)),
-      abortButton_(new QPushButton(QString::fromLatin1(msg::kAbortButton), this)),
-      backgroundButton_(new QPushButton(QString::fromLatin1(msg::kBackgroundModeButton), this)),
-      message_(QString::fromLatin1(msg::kWaitDialogDefaultMessage)) {
-  setWindowTitle(QString::fromLatin1(msg::kWaitDialogCaption));
+      abortButton_(new QPushButton(QString::fromLatin1(dsmsg::kAbortButton), this)),
+      backgroundButton_(new QPushButton(QString::fromLatin1(dsmsg::kBackgroundModeButton), this)),
+      message_(QString::fromLatin1(dsmsg::kWaitDialogDefaultMessage)) {
+  setWindowTitle(QString::fromLatin1(dsmsg::kWaitDialogCaption));
   setFixedSize(kClientWidth, kClientHeight);
   setCursor(Qt::WaitCursor);
 

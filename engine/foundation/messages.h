@@ -66,14 +66,11 @@ inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
 // Not raised yet: 20034, 30142.
 inline constexpr const char* kNoSQLStatementAvailable = "No SQL statement available";
-// Not raised yet: 20046, 20048.
 inline constexpr const char* kInvalidIndexName = "Invalid index name '%s'";
-// Not raised yet: 20047, 20049, 20050.
 inline constexpr const char* kCannotFindIndexField = "Cannot find index field '%s'";
-// Not raised yet: 20175, 20177, 20179, 20180, 20181, 20182, 20183.
 inline constexpr const char* kOperationInTransaction =
     "Cannot perform '%s' operation on a database in transaction";
-// Not raised yet: 20228, 20208.
+// Not raised yet: 20208.
 inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
 // Not raised yet: 30031, 30032, 30028, 30329.
@@ -681,7 +678,23 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kConstraintUniqueIndexMissing, 30326, kNamedIndexNotFound)                                     \
   X(kConstraintPrimaryKeyNull, 30330, kConstraintNotNull)                                          \
   X(kConstraintPrimaryFieldMissing, 30331, kFieldNotFound)                                         \
-  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)
+  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)                                         \
+  /* ---- Database component ---- */                                                              \
+  /* The table operations' index definitions: AddIndex, then CreateTable. */                     \
+  X(kAddIndexNameInvalid, 20046, kInvalidIndexName)                                                \
+  X(kAddIndexFieldsEmpty, 20047, kCannotFindIndexField)                                            \
+  X(kCreateTableIndexNameInvalid, 20048, kInvalidIndexName)                                        \
+  X(kCreateTableIndexFieldsEmpty, 20049, kCannotFindIndexField)                                    \
+  X(kCreateTableIndexFieldUnknown, 20050, kCannotFindIndexField)                                   \
+  /* A table operation refused while the database is within a transaction. */                     \
+  X(kAddIndexInTransaction, 20175, kOperationInTransaction)                                        \
+  X(kDeleteIndexInTransaction, 20177, kOperationInTransaction)                                     \
+  X(kRenameFieldInTransaction, 20179, kOperationInTransaction)                                     \
+  X(kRestructureTableInTransaction, 20180, kOperationInTransaction)                                \
+  X(kRenameTableInTransaction, 20181, kOperationInTransaction)                                     \
+  X(kCreateTableInTransaction, 20182, kOperationInTransaction)                                     \
+  X(kDeleteTableInTransaction, 20183, kOperationInTransaction)                                     \
+  X(kAddIndexTableInUse, 20228, kExclusiveTableOpenByUser)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
