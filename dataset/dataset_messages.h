@@ -94,6 +94,11 @@ inline constexpr const char* kCopyFieldNulled =
 inline constexpr const char* kCopyRecordSkipped =
     "Error copying table \"%s\". Record #%d was not imported due to error: %s";
 inline constexpr const char* kTerminatedByUser = "Terminated by User.";
+inline constexpr const char* kRestructureCannotCreate =
+    "Error restructuring table. Cannot create table due to error: %s";
+inline constexpr const char* kRestructureCannotDelete =
+    "Error restructuring table. Cannot delete table due to error: %s";
+inline constexpr const char* kRestructureTableMessage = "Restructure Table...";
 // A record the source cursor could not read (the copy cannot move past it).
 inline constexpr const char* kRecordUnreadable = "the record cannot be read";
 

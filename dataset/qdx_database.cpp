@@ -237,7 +237,12 @@ void TQDXDatabase::CopyBackSettings() {
 // ---- Disconnecting --------------------------------------------------------------------------------
 
 void TQDXDatabase::Disconnect() {
-  if (!Connected()) return;
+  if (!Connected() || disconnecting_) return;
+  disconnecting_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{disconnecting_};
   // SQL datasets first, then the others; each closing dataset leaves the list.
   for (bool sql : {true, false}) {
     for (TQDXDatabaseUser* dataSet : std::vector<TQDXDatabaseUser*>(dataSets_)) {

@@ -201,6 +201,9 @@ class TQDXDatabase {
   bool sharedHandle_ = false;
   // Set while a rebuild runs: no repair or conversion prompt.
   bool quiet_ = false;
+  // Set while the component disconnects: datasets closing then give it back to the session,
+  // which must neither disconnect nor free it in the middle.
+  bool disconnecting_ = false;
 };
 
 }  // namespace qdx

@@ -192,7 +192,7 @@ TQDXDatabase& TQDXSession::OpenDatabase(std::string_view databaseName, const voi
 void TQDXSession::CloseDatabase(TQDXDatabase& database) {
   const platform::CriticalSectionGuard lock(ProcessLock());
   if (database.refCount_ > 0) --database.refCount_;
-  if (database.refCount_ > 0 || database.keepConnection_) return;
+  if (database.refCount_ > 0 || database.keepConnection_ || database.disconnecting_) return;
   if (database.temporary_) {
     FreeTemporaryDatabase(database);
   } else {

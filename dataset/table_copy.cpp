@@ -1,6 +1,7 @@
 #include "dataset/table_copy.h"
 
 #include <memory>
+#include <vector>
 #include <span>
 
 #include "dataset/dataset_messages.h"
@@ -26,17 +27,40 @@ std::string Text(std::string_view format, FormatArgs args) {
   return FormatOrFallback(format, std::span<const FormatArg>(args.begin(), args.size()));
 }
 
-// Copies the current record of `source` into `target`'s buffer; a field that fails is NULL.
-void CopyRecordFields(TQDXLocalCursor& source, TQDXLocalCursor& target, std::string_view table,
-                      int64_t recordNo, std::string& errors) {
-  const int32_t fieldCount = source.TableFieldDefs->Count();
-  for (int32_t fieldNo = 0; fieldNo < fieldCount; ++fieldNo) {
+// A record buffer of the cursor's, its current buffer while the guard lives.
+class CurrentBuffer {
+ public:
+  explicit CurrentBuffer(TQDXLocalCursor& cursor)
+      : cursor_(cursor), buffer_(cursor.AllocRecordBuffer()) {
+    cursor_.Buffer = buffer_.get();
+  }
+  ~CurrentBuffer() {
+    cursor_.Buffer = nullptr;
     try {
-      source.CopyFieldValue(fieldNo, /*useTableDefs=*/true, target, fieldNo);
+      cursor_.FreeRecordBuffer(buffer_);
+    } catch (...) {
+      // The memory goes with the unique pointer all the same.
+    }
+  }
+  CurrentBuffer(const CurrentBuffer&) = delete;
+  CurrentBuffer& operator=(const CurrentBuffer&) = delete;
+
+ private:
+  TQDXLocalCursor& cursor_;
+  RecordBuffer buffer_;
+};
+
+// Copies the current record of `source` into `target`'s buffer; a field that fails is NULL.
+void CopyRecordFields(TQDXLocalCursor& source, TQDXLocalCursor& target,
+                      std::span<const TQDXFieldPair> fields, std::string_view table,
+                      int64_t recordNo, std::string& errors) {
+  for (const TQDXFieldPair& pair : fields) {
+    try {
+      source.CopyFieldValue(pair.Source, /*useTableDefs=*/true, target, pair.Target);
     } catch (const std::exception& e) {
-      target.SetFieldValue(fieldNo, TQDXVariant());
+      target.SetFieldValue(pair.Target, TQDXVariant());
       errors += Text(dsmsg::kCopyFieldNulled,
-                     {table, recordNo, source.TableFieldDefs->GetFieldDef(fieldNo).Name(),
+                     {table, recordNo, source.TableFieldDefs->GetFieldDef(pair.Source).Name(),
                       e.what()});
       errors += "\n";
     }
@@ -45,49 +69,12 @@ void CopyRecordFields(TQDXLocalCursor& source, TQDXLocalCursor& target, std::str
 
 }  // namespace
 
-void CopyIndexDefsForTable(const TQDXIndexDefs& source, TQDXIndexDefs& target) {
-  target.Clear();
-  for (int32_t i = 0; i < source.Count(); ++i) {
-    const TQDXIndexDef& index = source.GetIndexDef(i);
-    if (index.Temporary) continue;
-    if (AnsiUpperCase(index.Name()).find("TEMPORARY") != std::string::npos) continue;
-    auto copy = std::make_unique<TQDXIndexDef>();
-    copy->Assign(index);
-    target.Add(std::move(copy));
-  }
-}
-
-TQDXTableCopyResult CopyTable(TQDXLocalSession& source, std::string_view tableName,
-                              TQDXLocalSession& target, bool repairMode,
-                              const TQDXCopyProgress& progress) {
+TQDXTableCopyResult CopyRecords(TQDXLocalCursor& from, TQDXLocalCursor& to,
+                                std::span<const TQDXFieldPair> fields, std::string_view tableName,
+                                const TQDXCopyProgress& progress) {
   TQDXTableCopyResult result;
-  TQDXLocalCursor from(source);
-  from.TableName = std::string(tableName);
-  from.Exclusive = true;
-  from.ReadOnly = true;
-  from.TableDataFlag = repairMode ? 1 : 0;
-  from.OpenTable();
-  from.InitFieldDefs();
-
-  {
-    TQDXIndexDefs indexes;
-    CopyIndexDefsForTable(*from.IndexDefs, indexes);
-    TQDXLocalCursor creator(target);
-    creator.TableName = std::string(tableName);
-    creator.Exclusive = true;
-    creator.CreateTable(*from.TableFieldDefs, indexes, *from.ConstraintDefs);
-  }
-
-  TQDXLocalCursor to(target);
-  to.TableName = std::string(tableName);
-  to.Exclusive = true;
-  to.OpenTable();
-  to.InitFieldDefs();
-
-  RecordBuffer fromBuffer = from.AllocRecordBuffer();
-  RecordBuffer toBuffer = to.AllocRecordBuffer();
-  from.Buffer = fromBuffer.get();
-  to.Buffer = toBuffer.get();
+  const CurrentBuffer fromBuffer(from);
+  const CurrentBuffer toBuffer(to);
 
   const int64_t total = from.GetRecordCount();
   from.First();
@@ -104,8 +91,8 @@ TQDXTableCopyResult CopyTable(TQDXLocalSession& source, std::string_view tableNa
       result.Errors += "\n";
       break;
     }
-    to.InitRecord(toBuffer.get(), /*applyDefaults=*/false);
-    CopyRecordFields(from, to, tableName, recordNo, result.Errors);
+    to.InitRecord(to.Buffer, /*applyDefaults=*/false);
+    CopyRecordFields(from, to, fields, tableName, recordNo, result.Errors);
     to.PostRecord(/*isInsert=*/true);
     if (to.ResultCode == crOK) {
       ++result.RecordsCopied;
@@ -132,6 +119,50 @@ TQDXTableCopyResult CopyTable(TQDXLocalSession& source, std::string_view tableNa
     }
   }
   to.CommitImplicitChange();
+  return result;
+}
+
+void CopyIndexDefsForTable(const TQDXIndexDefs& source, TQDXIndexDefs& target) {
+  target.Clear();
+  for (int32_t i = 0; i < source.Count(); ++i) {
+    const TQDXIndexDef& index = source.GetIndexDef(i);
+    if (index.Temporary) continue;
+    if (AnsiUpperCase(index.Name()).find("TEMPORARY") != std::string::npos) continue;
+    auto copy = std::make_unique<TQDXIndexDef>();
+    copy->Assign(index);
+    target.Add(std::move(copy));
+  }
+}
+
+TQDXTableCopyResult CopyTable(TQDXLocalSession& source, std::string_view tableName,
+                              TQDXLocalSession& target, bool repairMode,
+                              const TQDXCopyProgress& progress) {
+  TQDXLocalCursor from(source);
+  from.TableName = std::string(tableName);
+  from.Exclusive = true;
+  from.ReadOnly = true;
+  from.TableDataFlag = repairMode ? 1 : 0;
+  from.OpenTable();
+  from.InitFieldDefs();
+
+  {
+    TQDXIndexDefs indexes;
+    CopyIndexDefsForTable(*from.IndexDefs, indexes);
+    TQDXLocalCursor creator(target);
+    creator.TableName = std::string(tableName);
+    creator.Exclusive = true;
+    creator.CreateTable(*from.TableFieldDefs, indexes, *from.ConstraintDefs);
+  }
+
+  TQDXLocalCursor to(target);
+  to.TableName = std::string(tableName);
+  to.Exclusive = true;
+  to.OpenTable();
+  to.InitFieldDefs();
+
+  std::vector<TQDXFieldPair> fields;
+  for (int32_t i = 0; i < from.TableFieldDefs->Count(); ++i) fields.push_back({i, i});
+  TQDXTableCopyResult result = CopyRecords(from, to, fields, tableName, progress);
   to.CloseTable();
   from.CloseTable();
   return result;

@@ -11,11 +11,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace qdx {
 
+class TQDXLocalCursor;
 class TQDXLocalSession;
 class TQDXIndexDefs;
 
@@ -36,6 +38,19 @@ struct TQDXTableCopyResult {
 TQDXTableCopyResult CopyTable(TQDXLocalSession& source, std::string_view tableName,
                               TQDXLocalSession& target, bool repairMode,
                               const TQDXCopyProgress& progress = {});
+
+// A field copied from the source record (table field number) into the target's.
+struct TQDXFieldPair {
+  int32_t Source;
+  int32_t Target;
+};
+
+// Copies every record `from` sees into `to`, field by field as `fields` pairs them (both
+// cursors open, their definitions read). Records go to the target in batches; the copy of a
+// record that cannot be stored is skipped and noted.
+TQDXTableCopyResult CopyRecords(TQDXLocalCursor& from, TQDXLocalCursor& to,
+                                std::span<const TQDXFieldPair> fields, std::string_view tableName,
+                                const TQDXCopyProgress& progress = {});
 
 // Copies the index definitions for another table: temporary ones, and those whose upper-cased
 // name contains "TEMPORARY", are left out.

@@ -3,6 +3,10 @@
 // component and the table operations, as a program would.
 #include "tools/qdx/qdx_database_commands.h"
 
+#include <algorithm>
+#include <string>
+
+#include "dataset/qdx_database.h"
 #include "engine/core/base_session.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/foundation/messages.h"
@@ -44,6 +48,43 @@ class EngineSessionScope {
 };
 
 }  // namespace
+
+void RepairProgressPrinter::Report(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (terminal_) {
+    if (percent == last_) return;
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    out_ << "\r[" << std::string(static_cast<size_t>(filled), '#')
+         << std::string(static_cast<size_t>(kWidth - filled), ' ') << "] " << percent << "%"
+         << std::flush;
+  } else {
+    // A line at every tenth, so that a log shows the repair moving without a line per percent.
+    if (percent / 10 == last_ / 10 && last_ >= 0) return;
+    out_ << ToolText(msg::kQdxRepairProgress, {percent / 10 * 10}) << "\n";
+  }
+  last_ = percent;
+}
+
+void RepairProgressPrinter::Finish() {
+  if (terminal_ && last_ >= 0) out_ << "\n";
+}
+
+std::string RepairDatabase(const std::string& fileName, const std::string& password,
+                           RepairProgressPrinter& progress) {
+  if (!platform::FileExists(fileName)) {
+    throw EQdxToolFault(ToolText(msg::kQdxCannotStat, {fileName}));
+  }
+  TQDXDatabase database("qdx");
+  database.SetDatabaseName("qdx_repair");
+  database.SetDatabaseFileName(fileName);
+  database.Password = password;
+  database.SilentMode = true;
+  database.OnRepairProgress = [&](TQDXDatabase&, int percent, bool&) { progress.Report(percent); };
+  const std::string errors = database.Rebuild();
+  progress.Finish();
+  return errors;
+}
 
 CompactResult CompactDatabase(const std::string& fileName, const std::string& password) {
   CompactResult result;
