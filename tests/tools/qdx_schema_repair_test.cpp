@@ -9,6 +9,7 @@
 
 #include "dataset/local_engine/local_cursor.h"
 #include "dataset/qdx_database.h"
+#include "dataset/qdx_table.h"
 #include "engine/disk/database_header.h"
 #include "tests/disk/disk_test_support.h"
 #include "tools/qdx/qdx_commands.h"
@@ -114,6 +115,35 @@ TEST_F(QdxSchemaRepairTest, CreateWithTheWagenlogSchemaMakesTheProgramsTables) {
                           "Datum_deel_1 DATE(0)"));
   db->Close();
   EXPECT_EQ(Qdx({"check", path}).Status, 0);
+}
+
+// The program's data module: one database component and two tables that find it by name.
+TEST_F(QdxSchemaRepairTest, TheProgramsDataModuleOpensTheCreatedFile) {
+  ASSERT_EQ(Qdx({"create", path, "--schema", "wagenlog"}).Status, 0);
+  int dataModule = 0;
+  TQDXDatabase database("QDXDatabase1", &dataModule);
+  database.SetDatabaseName("wagenlog");
+  database.SetSessionName("Default");
+  TQDXTable tb1("tb1", &dataModule);
+  tb1.SetDatabaseName("wagenlog");
+  tb1.SetTableName("Brandstofkosten");
+  tb1.SetIndexName("Datum");
+  TQDXTable tb6("tb6", &dataModule);
+  tb6.SetDatabaseName("wagenlog");
+  tb6.SetTableName("Autogegevens");
+  database.SetDatabaseFileName(path);
+  tb1.Open();
+  tb6.Open();
+  EXPECT_TRUE(database.Connected());
+  EXPECT_EQ(tb1.Database(), &database);
+  EXPECT_EQ(tb6.Database(), &database);
+  for (const char* name : {"kmstand", "liters", "datum", "bedrag", "verbruik"}) {
+    EXPECT_NO_THROW(tb1.FieldByName(name)) << name;
+  }
+  EXPECT_NO_THROW(tb6.FieldByName("start_km-stand"));
+  tb1.Close();
+  tb6.Close();
+  database.Close();
 }
 
 TEST_F(QdxSchemaRepairTest, AnUnknownSchemaIsBadUsageAndCreatesNothing) {
