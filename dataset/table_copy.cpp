@@ -11,6 +11,7 @@
 #include "engine/core/constraint_def.h"
 #include "engine/core/field_def.h"
 #include "engine/core/table_index_def.h"
+#include "engine/disk/disk_table_data.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/types/strings.h"
@@ -141,7 +142,7 @@ TQDXTableCopyResult CopyTable(TQDXLocalSession& source, std::string_view tableNa
   from.TableName = std::string(tableName);
   from.Exclusive = true;
   from.ReadOnly = true;
-  from.TableDataFlag = repairMode ? 1 : 0;
+  from.TableDataFlag = repairMode ? kTableDataFlagRepair : 0;
   from.OpenTable();
   from.InitFieldDefs();
 
