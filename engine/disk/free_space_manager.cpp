@@ -37,6 +37,7 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
     if (changed_) pageManager_.InternalWritePage(page_);
     changed_ = false;
   }
+  bool Changed() const { return changed_; }
 
   int32_t PageNo() const { return page_.PageNo; }
   const uint8_t* Data() const { return page_.Data(); }
@@ -123,16 +124,18 @@ int64_t TQDXDatabaseFreeSpaceManager::LastIndex(int64_t pagesPerMap) const {
 
 void TQDXDatabaseFreeSpaceManager::LoadWorkingCopies() {
   pageManager_.ReadHeader();
-  lastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
-  totalPageCount_ = pageManager_.Header().TotalPageCount;
+  lastUsedPageNo_ = storedLastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
+  totalPageCount_ = storedTotalPageCount_ = pageManager_.Header().TotalPageCount;
 }
 
 void TQDXDatabaseFreeSpaceManager::SaveWorkingCopies() {
+  if (storedLastUsedPageNo_ == lastUsedPageNo_ && storedTotalPageCount_ == totalPageCount_) return;
   TQDXDatabaseHeader& header = pageManager_.Header();
-  if (header.LastUsedPageNo == lastUsedPageNo_ && header.TotalPageCount == totalPageCount_) return;
   header.LastUsedPageNo = lastUsedPageNo_;
   header.TotalPageCount = totalPageCount_;
   pageManager_.WriteHeader(/*checkExternalChange=*/true);
+  storedLastUsedPageNo_ = lastUsedPageNo_;
+  storedTotalPageCount_ = totalPageCount_;
 }
 
 int32_t TQDXDatabaseFreeSpaceManager::AllocatePage() {
@@ -153,6 +156,9 @@ void TQDXDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
   if (freeTail >= step) {
     pageManager_.ShrinkFile(freeTail / step * step);
     totalPageCount_ = pageManager_.Header().TotalPageCount;
+    // The shrink wrote the header image.
+    storedTotalPageCount_ = totalPageCount_;
+    storedLastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
   }
   operation.Finish();
 }
@@ -231,8 +237,10 @@ int32_t TQDXDatabaseFreeSpaceManager::ExtendFile() {
   if (totalPageCount_ + step > std::numeric_limits<int32_t>::max()) {
     Raise(msg::kPageBeyondFile, {pageNo, totalPageCount_});
   }
+  const int64_t oldTotal = totalPageCount_;
   pageManager_.GrowFile(static_cast<int32_t>(step));
   totalPageCount_ = pageManager_.Header().TotalPageCount;
+  if (lastPfs >= 0) ClearBitsPastEnd(oldTotal, lastPfs);
 
   const int64_t newLastPfs = LastIndex(pagesPerPfs);
   const int64_t newLastEam = LastIndex(pagesPerEam);
@@ -243,6 +251,11 @@ int32_t TQDXDatabaseFreeSpaceManager::ExtendFile() {
     WriteNewMapPage(geometry_.EamPageNo(k), ptEAM);
   }
   pageNo = NextNonSystemPage(int64_t{lastUsedPageNo_} + 1);
+  // Pages after LastUsedPageNo are free unless an allocation failed, or died, after marking its
+  // page and before writing the header; such a page is lost until a repair and skipped here.
+  while (pageNo < oldTotal && IsPageUsed(static_cast<int32_t>(pageNo))) {
+    pageNo = NextNonSystemPage(pageNo + 1);
+  }
   for (int64_t k = lastEam + 1; k <= newLastEam; ++k) {
     MarkPage(static_cast<int32_t>(geometry_.EamPageNo(k)), /*used=*/true);
   }
@@ -251,6 +264,22 @@ int32_t TQDXDatabaseFreeSpaceManager::ExtendFile() {
   }
   MarkPage(static_cast<int32_t>(pageNo), /*used=*/true);
   return static_cast<int32_t>(pageNo);
+}
+
+void TQDXDatabaseFreeSpaceManager::ClearBitsPastEnd(int64_t oldTotal, int64_t lastOldPfs) {
+  const int64_t end = std::min<int64_t>(
+      totalPageCount_, geometry_.PfsPageNo(lastOldPfs) + geometry_.PagesPerPfsPage());
+  if (oldTotal >= end) return;
+  MapPage pfs(pageManager_, geometry_.PfsSlot(oldTotal).MapPageNo);
+  pfs.Read(ptPFS, msg::kMarkPagePfsType);
+  for (int64_t n = oldTotal; n < end; ++n) {
+    if (!IsSystemPage(n)) pfs.SetField(geometry_.PfsSlot(n), kBitMask, 0);
+  }
+  if (!pfs.Changed()) return;
+  pfs.WriteIfChanged();
+  for (int64_t e = geometry_.ExtentOf(oldTotal); e <= geometry_.ExtentOf(end - 1); ++e) {
+    UpdateExtentEntry(e, &pfs);
+  }
 }
 
 void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
@@ -263,6 +292,9 @@ void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
   const bool isUsed = pfs.Field(slot, kBitMask) != 0;
   if (used && isUsed) Raise(msg::kPageAlreadyUsed, {pageNo});
   if (!used && !isUsed) Raise(msg::kPageAlreadyFree, {pageNo});
+  // Raised before the bit is written, so that a failure after it still saves a LastUsedPageNo
+  // that covers the page: growth hands out the pages after LastUsedPageNo as free.
+  if (used && !IsSystemPage(pageNo)) lastUsedPageNo_ = std::max(lastUsedPageNo_, pageNo);
   pfs.SetField(slot, kBitMask, used ? 1 : 0);
   pfs.WriteIfChanged();
   UpdateExtentEntry(geometry_.ExtentOf(pageNo), &pfs);

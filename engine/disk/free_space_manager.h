@@ -71,6 +71,10 @@ class TQDXDatabaseFreeSpaceManager {
   int32_t ExtendFile();
   int64_t NextNonSystemPage(int64_t pageNo) const;
   void WriteNewMapPage(int64_t pageNo, uint16_t pageType);
+  // Clears the bits of the pages from `oldTotal` to the end of the last map page that existed
+  // before the file grew (`lastOldPfs`). Pages past the end cannot be in use; a growth that
+  // marked them and then failed, or died, before its header was written leaves them set.
+  void ClearBitsPastEnd(int64_t oldTotal, int64_t lastOldPfs);
   void MarkPage(int32_t pageNo, bool used);
   // The EAM entry of `extent` from the PFS bits; `pfs` is a PFS page already in memory.
   uint8_t ExtentEntry(int64_t extent, const MapPage* pfs);
@@ -82,6 +86,10 @@ class TQDXDatabaseFreeSpaceManager {
   TQDXFreeSpaceGeometry geometry_;
   int32_t lastUsedPageNo_ = -1;
   int32_t totalPageCount_ = 0;
+  // The two values as the header on disk holds them since the last load or save. The header
+  // image cannot tell: growing the file changes its TotalPageCount before anything is saved.
+  int32_t storedLastUsedPageNo_ = -1;
+  int32_t storedTotalPageCount_ = 0;
 };
 
 }  // namespace qdx

@@ -819,8 +819,6 @@ inline constexpr const char* kQdxUnreachedPage =
     "Page %d (%s) is in use but no structure reaches it";
 inline constexpr const char* kQdxMapBeyondEnd =
     "The page free space map marks page %d in use beyond the end of the file. TotalPageCount=%d";
-inline constexpr const char* kQdxFreedPageInUse =
-    "Page %d is in use but was freed (PageVersion=%d)";
 inline constexpr const char* kQdxExtentMarkedFull = "Extent %d is marked full but page %d is free";
 inline constexpr const char* kQdxDirectoryEntryUnknown =
     "System directory entry %d has the unknown kind %d";

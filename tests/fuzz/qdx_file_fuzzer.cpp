@@ -1,7 +1,9 @@
 // The fuzz target over whole database files: each input is written to a file that `qdx check`
 // and `qdx info` then read, in-process. Whatever the bytes, both must answer with status 0 or 1
 // and a message; a crash, a sanitizer report, a hang or an answer of 2 (bad usage, which the
-// target never gives) is a fault.
+// target never gives) is a fault. Then the file is opened as the program opens it, read-only,
+// and every table is walked in physical order and in the order of each of its indexes, with
+// every BLOB value of every record read: an engine error is a fine answer, nothing else is.
 //
 // libFuzzer links this with its own main (scripts/fuzz, clang only); qdx_fuzz_replay links it
 // with a main that runs it over the seed corpus, as a test.
@@ -15,7 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/base_session.h"
+#include "engine/disk/disk_database_data.h"
+#include "engine/foundation/except.h"
 #include "engine/foundation/platform/file.h"
+#include "tests/buffered_cursor.h"
 #include "tools/qdx/qdx_commands.h"
 
 namespace {
@@ -41,6 +47,54 @@ void RunCommand(const std::vector<std::string>& args) {
   if (status == qdx::tools::kExitDatabaseError && err.str().rfind("qdx: ", 0) != 0) std::abort();
 }
 
+// Every record in the order of `indexID` (-1: physical), each BLOB value read.
+void WalkRecords(qdx::testing::TBufferedCursor& cursor, int32_t indexID) {
+  const qdx::TQDXFieldDefs& fields = cursor.Defs();
+  cursor.Walk(indexID, [&] {
+    for (int32_t f = 0; f < fields.Count(); ++f) {
+      if (!fields.GetFieldDef(f).IsBlob()) continue;
+      try {
+        cursor.Table().GetBlobData(cursor, f);
+      } catch (const qdx::EQDXException&) {
+        // A damaged value is refused; the walk goes on.
+      }
+    }
+    return true;
+  });
+}
+
+void WalkTables(const std::string& path, const std::string& password) {
+  qdx::TQDXDiskDatabaseData database(path);
+  database.LockRetryCount = 1;
+  database.LockRetryPause = 1;
+  qdx::TQDXBaseSession session;
+  session.ReadOnly = true;
+  session.Password.Password = password;
+  try {
+    database.AddSession(session);
+  } catch (const qdx::EQDXException&) {
+    return;
+  }
+  try {
+    std::vector<std::string> names;
+    database.GetTableNames(names);
+    for (const std::string& name : names) {
+      try {
+        qdx::testing::TBufferedCursor cursor(database, session, name);
+        WalkRecords(cursor, -1);
+        for (const int32_t id : cursor.IndexIDs()) WalkRecords(cursor, id);
+      } catch (const qdx::EQDXException&) {
+        // A damaged table is refused; the others are still walked.
+      }
+    }
+  } catch (const qdx::EQDXException&) {
+  }
+  try {
+    database.RemoveSession(session);
+  } catch (const qdx::EQDXException&) {
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     args.insert(args.end(), options.begin(), options.end());
     RunCommand(args);
   }
+  WalkTables(path, options.empty() ? std::string() : kFuzzPassword);
   ::unlink(path.c_str());
   return 0;
 }

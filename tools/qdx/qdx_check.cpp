@@ -100,8 +100,9 @@ std::string KindName(uint8_t kind) {
 // Walks the database's structures and compares them with the free-space maps.
 class Checker {
  public:
-  explicit Checker(TQDXDiskPageManager& pm)
+  Checker(TQDXDiskPageManager& pm, int64_t pagesInFile)
       : pm_(pm),
+        pagesInFile_(pagesInFile),
         geometry_(pm.Header().PageSize, pm.Header().PagesPerExtent),
         total_(pm.Header().TotalPageCount),
         owner_(static_cast<size_t>(std::max(total_, 0))) {}
@@ -125,9 +126,11 @@ class Checker {
       for (int64_t n = pfs; n < end; ++n) {
         const TQDXMapSlot slot = geometry_.PfsSlot(n);
         const bool used = (data[slot.ByteOffset] >> slot.Shift) & 1;
-        // Pages past the end are free until the file grows over them; one marked in use would
-        // never be handed out and belong to nothing.
-        if (n >= total_ && used) Fault(msg::kQdxMapBeyondEnd, {n, total_});
+        // Pages past the end are free until the file grows over them. A growth that marked
+        // pages and then died or failed before writing the header leaves them marked in a file
+        // that is longer than the header says; the next growth clears them. Marked pages past
+        // the file's real end are damage.
+        if (n >= total_ && used && n >= pagesInFile_) Fault(msg::kQdxMapBeyondEnd, {n, total_});
         if (n < total_) used_[n] = used;
       }
     }
@@ -216,13 +219,20 @@ class Checker {
   // Pages in use that no structure claimed: record, BLOB and index pages are reached through
   // their table's indexes, which this check does not walk; they must name a table as owner
   // (record pages) and read correctly. Anything else in use belongs to nothing.
+  //
+  // Pages are marked in use when a transaction adds them, long before its commit writes them.
+  // A page still holding what it held before (the zeros of a grown file, or the mark of a freed
+  // page) belongs to a transaction that is running in another process or died with its process:
+  // space lost until the next repair, not damage.
   void CheckUnreachedPages() {
     for (int32_t n = 0; n < total_; ++n) {
       if (!used_[n] || !owner_[n].empty()) continue;
       std::array<uint8_t, kPageHeaderSize> header{};
       pm_.ReadPagePart(header.data(), n, kPageHeaderSize, 0);
       const int32_t version = le::Load<int32_t>(header.data() + page_header::kVersionOffset);
-      if (version == kFreedPageVersion) Fault(msg::kQdxFreedPageInUse, {n, version});
+      const bool neverWritten =
+          std::all_of(header.begin(), header.end(), [](uint8_t b) { return b == 0; });
+      if (version == kFreedPageVersion || neverWritten) continue;
       const uint16_t type = le::Load<uint16_t>(header.data() + page_header::kTypeOffset);
       const int32_t owner = le::Load<int32_t>(header.data() + page_header::kOwnerObjectIDOffset);
       const bool tablePage = type == ptTableBlob || type == ptTableIndex ||
@@ -259,6 +269,7 @@ class Checker {
   }
 
   TQDXDiskPageManager& pm_;
+  int64_t pagesInFile_;
   TQDXFreeSpaceGeometry geometry_;
   int32_t total_;
   std::vector<std::string> owner_;
@@ -342,13 +353,15 @@ void CheckDatabase(const std::string& fileName, const std::string& password) {
   const int64_t fileSize = pm.File().GetSize();
   const int64_t pagesInFile =
       std::max<int64_t>(fileSize - pm.Layout().PageAreaPosition(), 0) / header.PageSize;
-  if (header.TotalPageCount != pagesInFile) {
+  // A file longer than its pages is left by a growth that did not reach the header (the process
+  // died or the header write failed); the next growth cuts the file to the header's size first.
+  if (header.TotalPageCount > pagesInFile) {
     Fault(msg::kQdxPageCountMismatch, {header.TotalPageCount, pagesInFile});
   }
   if (header.LastUsedPageNo >= header.TotalPageCount) {
     Fault(msg::kQdxLastUsedPageBeyondEnd, {header.LastUsedPageNo, header.TotalPageCount});
   }
-  Checker(pm).Run();
+  Checker(pm, pagesInFile).Run();
 }
 
 }  // namespace qdx::tools

@@ -1,0 +1,110 @@
+// The fault sweep: a scripted workload runs once to count the file-system calls of each kind,
+// then once for every N with the N-th call of a kind failing (and every call after it, as on a
+// disk that went away, or only that one, as on a passing fault), and with the N-th write cut
+// short. Each run must end in an engine error or succeed, leak nothing, and leave a file that
+// opens, checks clean and holds every step acknowledged before the fault.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <iostream>
+#include <string>
+
+#include "engine/foundation/memory.h"
+#include "tests/fault_file_system.h"
+#include "tests/reliability/reliability_test_support.h"
+
+namespace qdx::reliability {
+namespace {
+
+using testing::FaultFileSystem;
+using testing::FileCall;
+
+struct FaultMode {
+  const char* Name;
+  FileCall Call;
+  int64_t Times;  // calls that fail from the N-th on
+  int Error;
+  bool ShortWrite;
+};
+
+constexpr int64_t kForever = FaultFileSystem::kForever;
+
+class FaultSweepTest : public ScriptedWorkloadTest {
+ protected:
+  void Sweep(int64_t steps);
+};
+
+TEST_F(FaultSweepTest, EveryFailingCallEndsInAnErrorAndAFileThatRecovers) {
+  for (const std::string& workload : Workloads()) {
+    SCOPED_TRACE(workload);
+    Start(workload);
+    if (HasFailure()) return;
+    Sweep(Soak() ? 40 : 5);
+    if (HasFailure()) return;
+  }
+}
+
+void FaultSweepTest::Sweep(int64_t steps) {
+  // The calls of the script with and without flushes; only the flush modes need the flushes,
+  // which take most of the time on a real disk.
+  FaultFileSystem counters[2];
+  for (const bool durable : {false, true}) {
+    workload_->Durable = durable;
+    Restore();
+    platform::FileSystemScope scope(counters[durable]);
+    ASSERT_EQ(RunScript(steps).ErrorCode, 0);
+  }
+  const FaultMode modes[] = {
+      {"read fails for good", FileCall::Read, kForever, EIO, false},
+      {"read fails once", FileCall::Read, 1, EIO, false},
+      {"write fails for good", FileCall::Write, kForever, EIO, false},
+      {"write fails once", FileCall::Write, 1, EIO, false},
+      {"short write, disk full", FileCall::Write, kForever, ENOSPC, true},
+      {"short write, then room", FileCall::Write, 1, ENOSPC, true},
+      {"lock refused", FileCall::Lock, kForever, EAGAIN, false},
+      {"unlock fails", FileCall::Unlock, kForever, EIO, false},
+      {"size change fails", FileCall::Truncate, kForever, ENOSPC, false},
+      {"flush fails for good", FileCall::Flush, kForever, EIO, false},
+      {"flush fails once", FileCall::Flush, 1, EIO, false},
+      {"open fails", FileCall::Open, kForever, EMFILE, false},
+  };
+  Tally total;
+  for (const FaultMode& mode : modes) {
+    workload_->Durable = mode.Call == FileCall::Flush;
+    const int64_t calls = counters[workload_->Durable].Count(mode.Call);
+    Tally tally;
+    for (int64_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE(std::string(mode.Name) + " at call " + std::to_string(n));
+      Restore();
+      const int64_t allocated = QDXMemoryManager().Allocated();
+      Outcome outcome;
+      {
+        FaultFileSystem faults;
+        platform::FileSystemScope scope(faults);
+        if (mode.ShortWrite) {
+          faults.ShortWrite(n, mode.Error, mode.Times);
+        } else {
+          faults.Fail(mode.Call, n, mode.Error, mode.Times);
+        }
+        outcome = RunScript(steps);
+      }
+      EXPECT_EQ(QDXMemoryManager().Allocated(), allocated) << "engine memory left behind";
+      ExpectRecovered(outcome, tally);
+      if (::testing::Test::HasFailure()) return;
+    }
+    std::cout << "[ sweep    ] " << workload_->Name() << ", " << mode.Name << ": " << tally.Runs << " runs, " << tally.Failed
+              << " engine errors, " << tally.InFlightLanded << " failing steps found whole, "
+              << tally.LeftInCommit << " left in a commit\n";
+    total.Runs += tally.Runs;
+    total.Failed += tally.Failed;
+    total.LeftInCommit += tally.LeftInCommit;
+  }
+  std::cout << "[ sweep    ] " << workload_->Name() << ", " << steps << " steps: " << total.Runs << " faults injected, "
+            << total.Failed << " engine errors, " << total.LeftInCommit
+            << " files left in a commit\n";
+  EXPECT_GT(total.Failed, 0);
+}
+
+}  // namespace
+}  // namespace qdx::reliability

@@ -1,0 +1,341 @@
+// The "records" workload: records of disk tables, through the table data as the engine session
+// drives it.
+//
+// Each worker owns a table T<worker> (Key STRING(20), Amount INTEGER, Note STRING(200); indexes
+// ByKey and ByAmount), made with the database. A step is either one insert, update or delete
+// applied at once (autocommit), or a transaction of two to five of them committed together.
+// Reading a worker's part walks the table in physical order and through both indexes; an index
+// that disagrees with the records shows up as a key of its own, so the comparison fails.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/base_session.h"
+#include "engine/core/constraint_def.h"
+#include "engine/core/field_def.h"
+#include "engine/core/record_layout.h"
+#include "engine/core/table_index_def.h"
+#include "engine/disk/disk_database_data.h"
+#include "engine/disk/disk_table_data.h"
+#include "engine/foundation/except.h"
+#include "tests/buffered_cursor.h"
+#include "tests/reliability/workload.h"
+
+namespace qdx::reliability {
+
+namespace {
+
+constexpr int kTables = 4;  // the most workers the database is made for
+constexpr int32_t kKeySize = 20;
+constexpr int32_t kNoteSize = 200;
+
+struct TRecord {
+  int32_t Amount = 0;
+  uint64_t NoteSeed = 0;
+  int32_t NoteSize = 0;
+};
+using TModel = std::map<std::string, TRecord>;
+
+enum class TOpKind { Insert, Update, Delete };
+struct TOp {
+  TOpKind Kind;
+  std::string Key;
+  TRecord Record;
+};
+
+struct TStepPlan {
+  bool Transaction = false;
+  std::vector<TOp> Ops;
+};
+
+std::string TableName(int worker) { return "T" + std::to_string(worker); }
+
+std::string Note(uint64_t seed, int32_t size) {
+  std::string note(static_cast<size_t>(size), ' ');
+  uint64_t state = seed;
+  for (int32_t i = 0; i < size; ++i) {
+    state = Mix(state, static_cast<uint64_t>(i));
+    note[i] = static_cast<char>('a' + state % 26);
+  }
+  return note;
+}
+
+std::string ValueText(int32_t amount, const std::string& note) {
+  return "amount " + std::to_string(amount) + ", note " + note;
+}
+
+TStepPlan PlanStep(uint64_t seed, int worker, int64_t step, const TModel& model, int32_t& nextKey) {
+  uint64_t state = Mix(seed, Mix(static_cast<uint64_t>(worker) + 1000, static_cast<uint64_t>(step)));
+  const auto below = [&](uint64_t n) { return (state = Mix(state, 7)) % n; };
+  TStepPlan plan;
+  plan.Transaction = below(2) == 0;
+  const int count = plan.Transaction ? 2 + static_cast<int>(below(4)) : 1;
+  TModel untouched = model;
+  for (int i = 0; i < count; ++i) {
+    TOp op;
+    const uint64_t roll = below(100);
+    if (untouched.empty() || roll < 45) {
+      op.Kind = TOpKind::Insert;
+      op.Key = "k" + std::to_string(nextKey++);
+    } else {
+      auto it = std::next(untouched.begin(), static_cast<long>(below(untouched.size())));
+      op.Key = it->first;
+      op.Kind = roll < 80 ? TOpKind::Update : TOpKind::Delete;
+      untouched.erase(it);
+    }
+    op.Record.Amount = static_cast<int32_t>(below(2000)) - 1000;
+    op.Record.NoteSeed = state;
+    op.Record.NoteSize = static_cast<int32_t>(below(kNoteSize + 1));
+    plan.Ops.push_back(std::move(op));
+  }
+  return plan;
+}
+
+void ApplyToModel(const TStepPlan& plan, TModel& model) {
+  for (const TOp& op : plan.Ops) {
+    if (op.Kind == TOpKind::Delete) {
+      model.erase(op.Key);
+    } else {
+      model[op.Key] = op.Record;
+    }
+  }
+}
+
+TModel Replay(uint64_t seed, int worker, int64_t steps, int32_t& nextKey) {
+  TModel model;
+  nextKey = 0;
+  for (int64_t n = 1; n <= steps; ++n) ApplyToModel(PlanStep(seed, worker, n, model, nextKey), model);
+  return model;
+}
+
+std::unique_ptr<TQDXFieldDefs> Fields() {
+  auto fields = std::make_unique<TQDXFieldDefs>();
+  fields->AddField("Key", TQDXFieldType::String, kKeySize);
+  fields->AddField("Amount", TQDXFieldType::Integer);
+  fields->AddField("Note", TQDXFieldType::String, kNoteSize);
+  return fields;
+}
+
+std::unique_ptr<TQDXIndexDefs> Indexes() {
+  auto indexes = std::make_unique<TQDXIndexDefs>();
+  auto& byKey = static_cast<TQDXIndexDef&>(indexes->AddCreated());
+  byKey.SetName("ByKey");
+  byKey.SetColumnsFromLists({"Key"}, {"ASC"}, {""});
+  auto& byAmount = static_cast<TQDXIndexDef&>(indexes->AddCreated());
+  byAmount.SetName("ByAmount");
+  byAmount.SetColumnsFromLists({"Amount"}, {"ASC"}, {""});
+  return indexes;
+}
+
+// The workload's view of a record: its key and a text of its whole content.
+class TCursor : public testing::TBufferedCursor {
+ public:
+  using TBufferedCursor::TBufferedCursor;
+
+  void Fill(const std::string& key, const TRecord& record) {
+    InitRecordBuffer(Defs(), Buffer);
+    char keyText[kKeySize + 1] = {};
+    key.copy(keyText, kKeySize);
+    SetFieldData(0, Defs(), keyText, Buffer);
+    SetFieldData(1, Defs(), &record.Amount, Buffer);
+    // The field's whole size is copied from the source.
+    char note[kNoteSize + 1] = {};
+    Note(record.NoteSeed, record.NoteSize).copy(note, kNoteSize);
+    SetFieldData(2, Defs(), note, Buffer);
+  }
+  std::string Key() const {
+    char text[kKeySize + 1] = {};
+    GetFieldData(0, Defs(), text, Buffer);
+    return text;
+  }
+  std::string Value() const {
+    int32_t amount = 0;
+    GetFieldData(1, Defs(), &amount, Buffer);
+    char note[kNoteSize + 1] = {};
+    GetFieldData(2, Defs(), note, Buffer);
+    return ValueText(amount, note);
+  }
+  // Every record in the order of `indexName` ("" for physical order): key to value.
+  std::vector<std::pair<std::string, std::string>> ReadAll(const std::string& indexName) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    Walk(indexName.empty() ? -1 : IndexID(indexName), [&] {
+      rows.emplace_back(Key(), Value());
+      return true;
+    });
+    return rows;
+  }
+  // Positions on the record with `key` (physical scan); false when there is none.
+  bool Seek(const std::string& key) {
+    bool found = false;
+    Walk(-1, [&] { return !(found = Key() == key); });
+    return found;
+  }
+};
+
+class TRecordsSession : public TWorkloadSession {
+ public:
+  TRecordsSession(const TWorkload& workload, const std::string& path, bool multiUser,
+                  int worker, uint64_t seed, int64_t stepsDone)
+      : data_(path), worker_(worker), seed_(seed), steps_(stepsDone), durable_(workload.Durable) {
+    model_ = Replay(seed, worker, stepsDone, nextKey_);
+    data_.LockRetryCount = workload.LockRetryCount;
+    data_.LockRetryPause = workload.LockRetryPause;
+    data_.LockTiming.CommitTries = workload.LockRetryCount;
+    data_.LockTiming.CommitPauseMs = workload.LockRetryPause;
+    session_.SetMultiUser(multiUser);
+    data_.AddSession(session_);
+    connected_ = true;
+  }
+  ~TRecordsSession() override {
+    try {
+      cursor_.reset();
+      if (connected_) data_.RemoveSession(session_);
+    } catch (const EQDXException&) {
+      // A failing close still closes; the fault tests look at the file afterwards.
+    }
+  }
+
+  bool RepairNeeded() const override { return session_.RepairNeeded; }
+  int64_t StepsDone() const override { return steps_; }
+
+  void Step() override {
+    int32_t nextKey = nextKey_;
+    const TStepPlan plan = PlanStep(seed_, worker_, steps_ + 1, model_, nextKey);
+    TCursor& cursor = Cursor();
+    session_.InTransaction = plan.Transaction;
+    try {
+      for (const TOp& op : plan.Ops) Apply(cursor, op);
+      if (plan.Transaction) {
+        data_.CommitTransaction(session_.SessionID(), durable_);
+      } else if (durable_) {
+        data_.FlushToDisk();
+      }
+    } catch (...) {
+      session_.InTransaction = false;
+      try {
+        // A refused change outside a transaction leaves its pages with the session as well.
+        data_.RollbackTransaction(session_.SessionID());
+      } catch (...) {
+        // The first failure is the one to report.
+      }
+      // The table is opened again for the next step, from what the file holds.
+      cursor_.reset();
+      throw;
+    }
+    session_.InTransaction = false;
+    ApplyToModel(plan, model_);
+    nextKey_ = nextKey;
+    ++steps_;
+  }
+
+  TState Read(int worker) override {
+    TCursor cursor(data_, session_, TableName(worker));
+    auto physical = cursor.ReadAll("");
+    TState state(physical.begin(), physical.end());
+    if (state.size() != physical.size()) state["!duplicate keys"] = std::to_string(physical.size());
+    std::sort(physical.begin(), physical.end());
+    for (const char* index : {"ByKey", "ByAmount"}) {
+      auto rows = cursor.ReadAll(index);
+      std::sort(rows.begin(), rows.end());
+      if (rows != physical) {
+        state[std::string("!index ") + index] = std::to_string(rows.size()) + " entries";
+      }
+    }
+    return state;
+  }
+
+ private:
+  TCursor& Cursor() {
+    if (!cursor_) cursor_ = std::make_unique<TCursor>(data_, session_, TableName(worker_));
+    return *cursor_;
+  }
+
+  static void Apply(TCursor& cursor, const TOp& op) {
+    TQDXTableData& table = cursor.Table();
+    if (op.Kind == TOpKind::Insert) {
+      cursor.Fill(op.Key, op.Record);
+      if (!table.InsertRecord(cursor)) throw EQdxWorkloadRefused("insert of " + op.Key + " refused");
+      return;
+    }
+    if (!cursor.Seek(op.Key)) throw EQdxWorkloadFault("record " + op.Key + " not found");
+    if (op.Kind == TOpKind::Update) {
+      cursor.Fill(op.Key, op.Record);
+      if (!table.UpdateRecord(cursor)) throw EQdxWorkloadRefused("update of " + op.Key + " refused");
+    } else if (!table.DeleteRecord(cursor)) {
+      throw EQdxWorkloadRefused("delete of " + op.Key + " refused");
+    }
+  }
+
+  TQDXDiskDatabaseData data_;
+  TQDXBaseSession session_;
+  std::unique_ptr<TCursor> cursor_;
+  int worker_;
+  uint64_t seed_;
+  int64_t steps_;
+  bool durable_;
+  bool connected_ = false;
+  TModel model_;
+  int32_t nextKey_ = 0;
+};
+
+class TRecordsWorkload : public TWorkload {
+ public:
+  std::string Name() const override { return "records"; }
+
+  void CreateDatabase(const std::string& path) const override {
+    std::remove(path.c_str());
+    {
+      TQDXDiskDatabaseData creator(path);
+      // Small pages: records spread over many pages and the B-trees grow several levels.
+      creator.PageSize = 1024;
+      creator.PagesPerExtent = 4;
+      creator.MaxConnections = 8;
+      creator.CreateDatabase();
+    }
+    TQDXDiskDatabaseData data(path);
+    TQDXBaseSession session;
+    data.AddSession(session);
+    try {
+      for (int w = 0; w < kTables; ++w) {
+        TQDXTableCursor creator;
+        creator.Session = &session;
+        creator.TableName = TableName(w);
+        data.GetTableData(creator)->CreateTable(creator, *Fields(), TQDXConstraintDefs(),
+                                                *Indexes());
+      }
+    } catch (...) {
+      data.RemoveSession(session);
+      throw;
+    }
+    data.RemoveSession(session);
+  }
+
+  std::unique_ptr<TWorkloadSession> Connect(const std::string& path, bool multiUser, int worker,
+                                            uint64_t seed, int64_t stepsDone) const override {
+    if (worker >= kTables) throw EQdxWorkloadFault("the records workload has " + std::to_string(kTables) + " tables");
+    return std::make_unique<TRecordsSession>(*this, path, multiUser, worker, seed, stepsDone);
+  }
+
+  TState Expected(uint64_t seed, int worker, int64_t steps) const override {
+    int32_t nextKey = 0;
+    TState state;
+    for (const auto& [key, record] : Replay(seed, worker, steps, nextKey)) {
+      state[key] = ValueText(record.Amount, Note(record.NoteSeed, record.NoteSize));
+    }
+    return state;
+  }
+
+  // The rebuild of a damaged file belongs to the database component, which is not there yet.
+  bool Repair(const std::string&) const override { return false; }
+};
+
+}  // namespace
+
+std::unique_ptr<TWorkload> MakeRecordsWorkload() { return std::make_unique<TRecordsWorkload>(); }
+
+}  // namespace qdx::reliability
