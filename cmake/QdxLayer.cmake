@@ -1,9 +1,12 @@
-# qdx_add_layer(NAME DIR [DEPS ...]): a static library of every .cpp below DIR.
-# Sources are globbed so that new units need no edit of a shared list.
+# qdx_add_layer(NAME DIR [EXCLUDE REGEX] [DEPS ...]): a static library of every .cpp below DIR
+# but those matching EXCLUDE. Sources are globbed so that new units need no edit of a shared list.
 function(qdx_add_layer name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "EXCLUDE" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   list(FILTER sources EXCLUDE REGEX ".*_main\\.cpp$")
+  if(ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${QDX_ROOT})

@@ -64,14 +64,10 @@ inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
 // Not raised yet: 20034, 30142.
 inline constexpr const char* kNoSQLStatementAvailable = "No SQL statement available";
-// Not raised yet: 20046, 20048.
 inline constexpr const char* kInvalidIndexName = "Invalid index name '%s'";
-// Not raised yet: 20047, 20049, 20050.
 inline constexpr const char* kCannotFindIndexField = "Cannot find index field '%s'";
-// Not raised yet: 20175, 20177, 20179, 20180, 20181, 20182, 20183.
 inline constexpr const char* kOperationInTransaction =
     "Cannot perform '%s' operation on a database in transaction";
-// Not raised yet: 20228.
 inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
 // Not raised yet: 30031, 30032, 30028, 30329.
@@ -728,7 +724,23 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   /* A stored value whose compressed blocks do not lie back to back up to its end. */             \
   X(kDamagedBlobValue, 20323, "Invalid blob value. DataLength=%d, BlockOffset=%d")                 \
   /* A BLOB stream handed back that the disk BLOB storage did not open. */                        \
-  X(kNotABlobValueStream, 20324, kInvalidPointer)
+  X(kNotABlobValueStream, 20324, kInvalidPointer)                                           \
+  /* ---- Database component ---- */                                                              \
+  /* The table operations' index definitions: AddIndex, then CreateTable. */                     \
+  X(kAddIndexNameInvalid, 20046, kInvalidIndexName)                                                \
+  X(kAddIndexFieldsEmpty, 20047, kCannotFindIndexField)                                            \
+  X(kCreateTableIndexNameInvalid, 20048, kInvalidIndexName)                                        \
+  X(kCreateTableIndexFieldsEmpty, 20049, kCannotFindIndexField)                                    \
+  X(kCreateTableIndexFieldUnknown, 20050, kCannotFindIndexField)                                   \
+  /* A table operation refused while the database is within a transaction. */                     \
+  X(kAddIndexInTransaction, 20175, kOperationInTransaction)                                        \
+  X(kDeleteIndexInTransaction, 20177, kOperationInTransaction)                                     \
+  X(kRenameFieldInTransaction, 20179, kOperationInTransaction)                                     \
+  X(kRestructureTableInTransaction, 20180, kOperationInTransaction)                                \
+  X(kRenameTableInTransaction, 20181, kOperationInTransaction)                                     \
+  X(kCreateTableInTransaction, 20182, kOperationInTransaction)                                     \
+  X(kDeleteTableInTransaction, 20183, kOperationInTransaction)                                     \
+  X(kAddIndexTableInUse, 20228, kExclusiveTableOpenByUser)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
@@ -779,6 +791,14 @@ inline constexpr const char* kQdxUsage =
     "      the table's fields, indexes and constraints\n"
     "  export FILE TABLE [--index NAME] [-o OUT] [--password TEXT]\n"
     "      the table's records as CSV (RFC 4180, UTF-8), in physical or index order\n"
+    "  create FILE --schema wagenlog [--password TEXT] [--cipher NAME]\n"
+    "      creates a database with the two tables of the car-cost program\n"
+    "  repair FILE [--password TEXT]\n"
+    "      rebuilds the database table by table into a new file that replaces it, and\n"
+    "      reports what could not be copied\n"
+    "  compact FILE [--password TEXT]\n"
+    "      releases the unused pages at the end of the file and prints its size before\n"
+    "      and after\n"
     "\n"
     "Ciphers: Rijndael_128, Rijndael_256, DES_Single, DES_Triple, Blowfish, Twofish_128,\n"
     "Twofish_256, Square.\n"
@@ -854,6 +874,16 @@ inline constexpr const char* kQdxRecordWithoutIndexEntry =
     "record (page %d, slot %d) has no entry in index '%s'";
 inline constexpr const char* kQdxIndexEntryCount =
     "index '%s' has %d entries for %d records";
+
+// qdx: create --schema, repair and compact.
+inline constexpr const char* kQdxUnknownSchema = "Unknown schema '%s' (known: wagenlog)";
+inline constexpr const char* kQdxCannotStat = "Cannot read the size of '%s'";
+inline constexpr const char* kQdxCompactNeedsRepair =
+    "Cannot compact '%s': the database needs repair first (qdx repair)";
+inline constexpr const char* kQdxCompactSizes = "Size before: %d bytes\nSize after: %d bytes";
+inline constexpr const char* kQdxRepairProgress = "Repairing: %d%%";
+inline constexpr const char* kQdxRepairDone = "Repaired '%s'";
+inline constexpr const char* kQdxRepairNotCopied = "Not copied:";
 
 // ---- Expressions ----
 // Filter texts, Locate conditions and default-value expressions (engine/core/expr). A position

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 #include <exception>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -18,6 +19,8 @@
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/platform/terminal.h"
+#include "tools/qdx/qdx_database_commands.h"
 
 namespace qdx::tools {
 
@@ -115,10 +118,22 @@ void Create(const CommandLine& line) {
     if (data.Password.Password.empty()) throw UsageError{msg::kQdxCipherWithoutPassword};
     data.Password.CryptoAlgorithm = CipherCode(line.Options.at("--cipher"));
   }
+  const std::string schema = Option(line, "--schema");
+  if (line.Options.contains("--schema") && !IsKnownSchema(schema)) {
+    throw UsageError{Text(msg::kQdxUnknownSchema, {schema})};
+  }
   if (platform::FileExists(line.FileName)) {
     throw EQdxToolFault(Text(msg::kQdxFileExists, {line.FileName}));
   }
   data.CreateDatabase();
+  if (schema.empty()) return;
+  try {
+    CreateSchemaTables(line.FileName, data.Password.Password, schema);
+  } catch (...) {
+    // No half-made database is left behind.
+    platform::DeleteFile(line.FileName);
+    throw;
+  }
 }
 
 // Writes the CSV to `out`, or to the file of -o, which is written through the platform layer
@@ -161,7 +176,7 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     if (args[0] == "create") {
       Create(Parse(args, {"--page-size", "--pages-per-extent", "--max-connections", "--password",
-                          "--cipher"}));
+                          "--cipher", "--schema"}));
     } else if (args[0] == "info") {
       const CommandLine line = Parse(args, {"--password"});
       PrintInfo(line.FileName, Option(line, "--password"), out);
@@ -179,6 +194,15 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } else if (args[0] == "export") {
       const CommandLine line = Parse(args, {"--password", "--index", "-o"}, {"TABLE"});
       Export(line, out);
+    } else if (args[0] == "repair") {
+      const CommandLine line = Parse(args, {"--password"});
+      RepairProgressPrinter progress(out, &out == &std::cout && platform::StandardOutputIsTerminal());
+      const std::string errors = RepairDatabase(line.FileName, Option(line, "--password"), progress);
+      out << Text(msg::kQdxRepairDone, {line.FileName}) << "\n";
+      if (!errors.empty()) out << msg::kQdxRepairNotCopied << "\n" << PrintableText(errors);
+    } else if (args[0] == "compact") {
+      const CommandLine line = Parse(args, {"--password"});
+      PrintCompact(CompactDatabase(line.FileName, Option(line, "--password")), out);
     } else {
       throw UsageError{Text(msg::kQdxUnknownCommand, {args[0]})};
     }

@@ -1,0 +1,170 @@
+// The rebuild of a database file (repair and conversion): every table is copied into a new file,
+// "<DatabaseFileName>.tmp", which then takes the old file's place.
+//
+// The old file is never changed: the new one is written through a temporary database component,
+// its free tail released, flushed to disk and renamed over the old one in one step
+// (rebuild_file.h). A rebuild that fails, or that the user stops, deletes the new file and
+// leaves the old one as it was.
+#include <memory>
+#include <span>
+
+#include "dataset/dataset_messages.h"
+#include "dataset/local_engine/local_session.h"
+#include "dataset/process_lock.h"
+#include "dataset/prompts.h"
+#include "dataset/qdx_database.h"
+#include "dataset/qdx_session.h"
+#include "dataset/rebuild_file.h"
+#include "dataset/table_copy.h"
+#include "engine/disk/disk_database_data.h"
+#include "engine/foundation/except.h"
+#include "engine/foundation/format.h"
+#include "engine/foundation/platform/file.h"
+
+namespace qdx {
+
+namespace {
+
+// Sets a flag for the lifetime of the guard and puts the old value back.
+class FlagScope {
+ public:
+  FlagScope(bool& flag, bool value) : flag_(flag), saved_(flag) { flag_ = value; }
+  ~FlagScope() { flag_ = saved_; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+  bool saved_;
+};
+
+// A database name no component of the session has: "TempDatabase", then "TempDatabase1", ...
+std::string UniqueDatabaseName(TQDXSession& session, std::string_view stem) {
+  std::string name(stem);
+  for (int32_t n = 1; session.FindDatabase(name) != nullptr; ++n) {
+    name = std::string(stem) + std::to_string(n);
+  }
+  return name;
+}
+
+int64_t SizeOf(const std::string& fileName) {
+  platform::FileStatus status;
+  return platform::StatFile(fileName, status) ? status.Size : 0;
+}
+
+}  // namespace
+
+bool TQDXDatabase::ReportRebuildProgress(int percent, TQDXProgressDisplay* display) {
+  if (OnRepairProgress) {
+    bool continueRebuild = true;
+    OnRepairProgress(*this, percent, continueRebuild);
+    return continueRebuild;
+  }
+  if (display == nullptr) return true;
+  display->SetProgress(percent);
+  return !display->Aborted();
+}
+
+std::string TQDXDatabase::CopyTablesInto(TQDXDatabase& target, TQDXProgressDisplay* display) {
+  std::vector<std::string> tables;
+  engineSession_->GetTableNames(tables);
+  const int64_t count = static_cast<int64_t>(tables.size());
+  std::string errors;
+  for (int64_t i = 0; i < count; ++i) {
+    const int from = static_cast<int>(i * 100 / count);
+    const int to = static_cast<int>((i + 1) * 100 / count);
+    if (!ReportRebuildProgress(from, display)) {
+      errors += dsmsg::kTerminatedByUser;
+      errors += "\n";
+      break;
+    }
+    const TQDXTableCopyResult copied = CopyTable(
+        *engineSession_, tables[static_cast<size_t>(i)], *target.engineSession_,
+        /*repairMode=*/true,
+        [&](int percent) { return ReportRebuildProgress(from + (to - from) * percent / 100, display); });
+    errors += copied.Errors;
+    if (copied.Stopped) break;
+  }
+  return errors;
+}
+
+std::string TQDXDatabase::Rebuild() {
+  const platform::CriticalSectionGuard lock(ProcessLock());
+  CheckSessionAndName();
+  CheckDisconnected();
+  const std::string targetFile = databaseFileName_ + kRebuildSuffix;
+
+  std::unique_ptr<TQDXProgressDisplay> display;
+  if (BeforeRepair) {
+    BeforeRepair(*this);
+  } else if (!SilentMode) {
+    display = Prompts().BeginProgress(dsmsg::kRepairingDatabase);
+    display->SetProgress(0);
+  }
+
+  std::string errors;
+  bool stopped = false;
+  try {
+    CheckFreeSpaceFor(targetFile, SizeOf(databaseFileName_));
+
+    // A file left by an earlier rebuild that failed is replaced.
+    if (platform::FileExists(targetFile)) platform::DeleteFile(targetFile);
+    TQDXDatabase target(std::string(), owner_);
+    target.temporary_ = true;
+    target.SilentMode = true;
+    target.sessionName_ = sessionName_;
+    if (target.session_ != nullptr) target.session_->RemoveDatabase(target);
+    session_->AddDatabase(target);
+    target.databaseName_ = UniqueDatabaseName(*session_, dsmsg::kRebuildDatabaseStem);
+    target.databaseFileName_ = targetFile;
+    target.Password = Password;
+    target.CryptoAlgorithm = CryptoAlgorithm;
+    target.PageSize = PageSize;
+    target.PagesPerExtent = PagesPerExtent;
+    target.MaxConnections = MaxConnections;
+    target.CreateDatabase();
+    target.Open();
+
+    {
+      const FlagScope exclusive(Exclusive, true);
+      const FlagScope silent(SilentMode, true);
+      Open();
+    }
+    // The disk engine reads the flag of the source's database while its tables are copied.
+    engineSession_->SetInTransactionFlag(true);
+    errors = CopyTablesInto(target, display.get());
+    stopped = errors.ends_with(std::string(dsmsg::kTerminatedByUser) + "\n");
+    if (!stopped) ReportRebuildProgress(100, display.get());
+    engineSession_->SetInTransactionFlag(false);
+    Close();
+
+    if (auto* disk = dynamic_cast<TQDXDiskDatabaseData*>(target.engineSession_->DatabaseData())) {
+      disk->TruncateFreeTail();
+    }
+    target.Close();
+  } catch (...) {
+    FreeEngineSession();
+    platform::DeleteFile(targetFile);
+    throw;
+  }
+
+  if (AfterRepair) {
+    AfterRepair(*this);
+  } else {
+    display.reset();
+  }
+  if (stopped) {
+    // Half a database must not replace a whole one: the old file stays.
+    platform::DeleteFile(targetFile);
+    return errors;
+  }
+  try {
+    ReplaceWithRebuiltFile(targetFile, databaseFileName_, name_);
+  } catch (...) {
+    platform::DeleteFile(targetFile);
+    throw;
+  }
+  return errors;
+}
+
+}  // namespace qdx

@@ -1,0 +1,317 @@
+// The table operations of TQDXTable: creating, emptying, deleting and renaming the table, adding
+// and dropping indexes, renaming a field and restructuring the table with its records.
+//
+// Every operation leaves the table as it found it when it fails (closed or open), and gives the
+// database back to its session on every path. The whole-table operations run on a transient
+// cursor of their own (table_maintenance.h); the index operations reuse the table's open cursor.
+// Built once the table dataset's header is in the tree (it arrives with its own change).
+#if __has_include("dataset/qdx_table.h")
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "dataset/adv_defs.h"
+#include "dataset/database_error.h"
+#include "dataset/dataset_messages.h"
+#include "dataset/framework/field.h"
+#include "dataset/framework/fields.h"
+#include "dataset/local_engine/local_cursor.h"
+#include "dataset/prompts.h"
+#include "dataset/qdx_database.h"
+#include "dataset/qdx_table.h"
+#include "dataset/table_copy.h"
+#include "dataset/table_maintenance.h"
+#include "engine/disk/table_locks_file.h"
+#include "engine/foundation/except.h"
+#include "engine/foundation/messages.h"
+#include "engine/foundation/types/strings.h"
+
+namespace qdx {
+
+namespace {
+
+// Gives the database back to the session when the operation ends, on every path.
+class DatabaseUse {
+ public:
+  DatabaseUse(std::function<void()> attach, std::function<void()> detach)
+      : detach_(std::move(detach)) {
+    attach();
+  }
+  ~DatabaseUse() {
+    try {
+      detach_();
+    } catch (...) {
+      // A failed release does not hide the operation's own outcome.
+    }
+  }
+  DatabaseUse(const DatabaseUse&) = delete;
+  DatabaseUse& operator=(const DatabaseUse&) = delete;
+
+ private:
+  std::function<void()> detach_;
+};
+
+std::string Trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+void RefuseTransaction(const TQDXDatabase& database, const msg::Message& failure,
+                       std::string_view operation) {
+  if (database.InTransaction()) Raise(failure, {operation});
+}
+
+// A cursor on the table for an index operation: the table's own when it is open, else one
+// opened for the operation and freed with it.
+class IndexCursor {
+ public:
+  IndexCursor(TQDXLocalCursor* open, TQDXDatabase& database, const std::string& tableName,
+              bool exclusive) {
+    if (open != nullptr) {
+      cursor_ = open;
+      return;
+    }
+    own_ = std::make_unique<TQDXLocalCursor>(*database.EngineSession());
+    own_->TableName = tableName;
+    own_->Exclusive = exclusive;
+    own_->OpenTable();
+    own_->InitFieldDefs();
+    cursor_ = own_.get();
+  }
+  TQDXLocalCursor& operator*() { return *cursor_; }
+  TQDXLocalCursor* operator->() { return cursor_; }
+
+ private:
+  std::unique_ptr<TQDXLocalCursor> own_;
+  TQDXLocalCursor* cursor_ = nullptr;
+};
+
+// The restructure's and copy's progress: the table's event when set, else the wait dialog
+// unless the before-event is set (which then stands for the caller's own display).
+class CopyProgress {
+ public:
+  CopyProgress(TQDXTable& table, const TQDXProgressEvent& event, bool hasBeforeEvent,
+               bool quiet, std::string_view message)
+      : table_(table), event_(event) {
+    if (!event_ && !hasBeforeEvent && !quiet) display_ = Prompts().BeginProgress(message);
+  }
+  bool operator()(int percent) {
+    if (event_) {
+      bool abort = false;
+      event_(table_, percent, abort);
+      return !abort;
+    }
+    if (display_ == nullptr) return true;
+    display_->SetProgress(percent);
+    return !display_->Aborted();
+  }
+
+ private:
+  TQDXTable& table_;
+  const TQDXProgressEvent& event_;
+  std::unique_ptr<TQDXProgressDisplay> display_;
+};
+
+}  // namespace
+
+// ---- Whole-table operations -------------------------------------------------------------------
+
+void TQDXTable::CreateTable() {
+  CheckInactive();
+  const std::string table = Trimmed(tableName_);
+  if (table.empty()) Error(dsmsg::kTableNameMissing);
+  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+
+  // Fields the application declared without a definition get one.
+  for (int32_t i = 0; i < Fields().Count(); ++i) {
+    const TField& field = Fields()[i];
+    if (field.FieldKind() != TFieldKind::fkData) continue;
+    if (FieldDefs().Find(field.FieldName()) != nullptr) continue;
+    FieldDefs().Add(field.FieldName(), field.DataType(), field.Size(), field.Required());
+  }
+  for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+    if (FieldDefs()[i].DataType() == ftGuid) FieldDefs()[i].SetSize(38);
+  }
+  TQDXAdvFieldDefs fields;
+  TQDXAdvIndexDefs indexes;
+  AdvFieldDefsFromFieldDefs(FieldDefs(), fields);
+  AdvIndexDefsFromIndexDefs(indexDefs_, indexes);
+  CreateDatabaseTable(*Database(), {table, InMemory(), false}, fields, indexes);
+  indexDefs_.SetUpdated(true);
+}
+
+void TQDXTable::EmptyTable() {
+  CheckInactive();
+  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  EmptyDatabaseTable(*Database(), {Trimmed(tableName_), InMemory(), false});
+}
+
+void TQDXTable::DeleteTable() {
+  if (Active()) Close();
+  const std::string table = Trimmed(tableName_);
+  if (table.empty()) Error(dsmsg::kTableNameMissing);
+  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  DeleteDatabaseTable(*Database(), {table, InMemory(), false});
+}
+
+void TQDXTable::RenameTable(std::string_view newName) {
+  CheckInactive();
+  const std::string table = Trimmed(tableName_);
+  if (table.empty()) Error(dsmsg::kTableNameMissing);
+  {
+    const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+    RenameDatabaseTable(*Database(), {table, InMemory(), false}, newName);
+  }
+  // Only after the engine renamed it.
+  SetTableName(std::string(newName));
+}
+
+// ---- Indexes and fields ------------------------------------------------------------------------
+
+void TQDXTable::AddIndex(std::string_view name, std::string_view fields, TIndexOptions options,
+                         std::string_view descFields, std::string_view caseInsFields) {
+  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  if (Active()) CheckBrowseMode();
+  IndexCursor cursor(Active() ? Cursor() : nullptr, *Database(), Trimmed(tableName_), exclusive_);
+  if (name.empty()) Raise(msg::kAddIndexNameInvalid, {name});
+  if (fields.empty()) Raise(msg::kAddIndexFieldsEmpty, {fields});
+  RefuseTransaction(*Database(), msg::kAddIndexInTransaction, "AddIndex");
+
+  TQDXAdvFieldDefs tableFields;
+  AdvFieldDefsFromEngine(*cursor->TableFieldDefs, tableFields);
+  TQDXAdvIndexDef index;
+  index.Name = std::string(name);
+  index.Fields = std::string(fields);
+  index.DescFields = std::string(descFields);
+  index.CaseInsFields = std::string(caseInsFields);
+  index.Options = options;
+  const std::unique_ptr<TQDXIndexDef> definition =
+      MakeEngineIndexDef(index, tableFields, msg::kAddIndexNameInvalid, msg::kAddIndexFieldsEmpty,
+                         msg::kCreateTableIndexFieldUnknown);
+  cursor->GetIndexDefs();
+  if (!cursor->LockTable(TQDXTableLockKind::Exclusive, 1, false, 0)) {
+    Raise(msg::kAddIndexTableInUse, {tableName_});
+  }
+  try {
+    cursor->AddIndex(*definition);
+  } catch (...) {
+    cursor->UnlockTable(TQDXTableLockKind::Exclusive, true);
+    throw;
+  }
+  cursor->UnlockTable(TQDXTableLockKind::Exclusive, true);
+  indexDefs_.SetUpdated(true);
+}
+
+void TQDXTable::DeleteIndex(std::string_view name) {
+  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  if (Active()) CheckBrowseMode();
+  IndexCursor cursor(Active() ? Cursor() : nullptr, *Database(), Trimmed(tableName_), exclusive_);
+  RefuseTransaction(*Database(), msg::kDeleteIndexInTransaction, "DeleteIndex");
+  cursor->GetIndexDefs();
+  cursor->DeleteIndex(name);
+  indexDefs_.SetUpdated(true);
+}
+
+void TQDXTable::RenameField(std::string_view oldName, std::string_view newName) {
+  CheckInactive();
+  const bool wasExclusive = exclusive_;
+  SetExclusive(true);
+  try {
+    Open();
+    RefuseTransaction(*Database(), msg::kRenameFieldInTransaction, "RenameField");
+    Cursor()->RenameField(oldName, newName);
+  } catch (...) {
+    Close();
+    SetExclusive(wasExclusive);
+    throw;
+  }
+  Close();
+  SetExclusive(wasExclusive);
+}
+
+// ---- Restructure --------------------------------------------------------------------------------
+
+void TQDXTable::RestructureTable() {
+  CheckInactive();
+  const std::string table = Trimmed(tableName_);
+  if (table.empty()) Error(dsmsg::kTableNameMissing);
+  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  TQDXDatabase& database = *Database();
+  RefuseTransaction(database, msg::kRestructureTableInTransaction, "RestructureTable");
+  const TQDXTableTarget target{table, InMemory(), false};
+
+  // The old table moves aside under a name no table has.
+  std::string oldName = "OLD_" + table + "_";
+  for (int32_t n = 1; database.TableExists(oldName); ++n) {
+    oldName = "OLD_" + table + "_" + std::to_string(n);
+  }
+  RenameDatabaseTable(database, target, oldName);
+  const TQDXTableTarget old{oldName, InMemory(), false};
+
+  try {
+    TQDXAdvFieldDefs fields;
+    TQDXAdvIndexDefs indexes;
+    AdvFieldDefsFromFieldDefs(FieldDefs(), fields);
+    AdvIndexDefsFromIndexDefs(indexDefs_, indexes);
+    CreateDatabaseTable(database, target, fields, indexes);
+  } catch (const EQDXException& e) {
+    RenameDatabaseTable(database, old, table);
+    if (e.ErrorCode() == msg::kCreateTableInTransaction.Code) {
+      Raise(msg::kRestructureTableInTransaction, {"RestructureTable"});
+    }
+    Error(dsmsg::Format(dsmsg::kRestructureCannotCreate, {e.Message()}));
+  } catch (const std::exception& e) {
+    RenameDatabaseTable(database, old, table);
+    Error(dsmsg::Format(dsmsg::kRestructureCannotCreate, {e.what()}));
+  }
+
+  std::string copyErrors;
+  try {
+    TQDXLocalCursor from(*database.EngineSession());
+    from.TableName = oldName;
+    from.Exclusive = true;
+    from.OpenTable();
+    from.InitFieldDefs();
+    TQDXLocalCursor to(*database.EngineSession());
+    to.TableName = table;
+    to.Exclusive = true;
+    to.OpenTable();
+    to.InitFieldDefs();
+    // Fields keep their values by name; new fields start empty, dropped ones are gone.
+    std::vector<TQDXFieldPair> pairs;
+    for (int32_t i = 0; i < to.TableFieldDefs->Count(); ++i) {
+      const int32_t source = from.TableFieldDefs->IndexOfName(to.TableFieldDefs->GetDef(i).Name());
+      if (source >= 0) pairs.push_back({source, i});
+    }
+    CopyProgress progress(*this, OnRestructureProgress, static_cast<bool>(BeforeRestructure),
+                          database.SilentMode, dsmsg::kRestructureTableMessage);
+    if (BeforeRestructure) BeforeRestructure(*this);
+    const TQDXTableCopyResult copied =
+        CopyRecords(from, to, pairs, table, [&](int percent) { return progress(percent); });
+    if (AfterRestructure) AfterRestructure(*this);
+    copyErrors = copied.Errors;
+    to.CloseTable();
+    from.CloseTable();
+    if (copied.Stopped) throw EDatabaseError(copied.Errors);
+  } catch (...) {
+    // The old table comes back as it was.
+    DeleteDatabaseTable(database, target);
+    RenameDatabaseTable(database, old, table);
+    throw;
+  }
+
+  // Records or values that could not be copied are reported like a rebuild's.
+  if (!copyErrors.empty() && !database.SilentMode) Prompts().Warn(copyErrors);
+  try {
+    DeleteDatabaseTable(database, old);
+  } catch (const std::exception& e) {
+    Error(dsmsg::Format(dsmsg::kRestructureCannotDelete, {e.what()}));
+  }
+}
+
+}  // namespace qdx
+
+#endif  // __has_include("dataset/qdx_table.h")

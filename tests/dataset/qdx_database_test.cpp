@@ -1,0 +1,494 @@
+// The database component and its session on real files: connecting and its failures, the
+// password prompt, repair and conversion of a damaged or old file, the rebuild and its free-space
+// check, temporary components, transactions.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dataset/database_error.h"
+#include "dataset/local_engine/local_cursor.h"
+#include "dataset/local_engine/local_session.h"
+#include "dataset/prompts.h"
+#include "dataset/qdx_database.h"
+#include "dataset/qdx_session.h"
+#include "dataset/table_maintenance.h"
+#include "engine/disk/database_header.h"
+#include "engine/foundation/little_endian.h"
+#include "engine/foundation/messages.h"
+#include "tests/disk/disk_test_support.h"
+#include "tests/fault_file_system.h"
+#include "tests/qdx_test_support.h"
+
+namespace qdx {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// Prompts that answer from a script and remember what they were asked.
+class ScriptedPrompts : public TQDXPrompts {
+ public:
+  bool AskPassword(std::string_view, std::string& password) override {
+    asked.push_back("password");
+    if (passwords.empty()) return false;
+    password = passwords.front();
+    passwords.pop_front();
+    return true;
+  }
+  bool Confirm(std::string_view text) override {
+    asked.push_back("confirm: " + std::string(text));
+    return confirmAnswer;
+  }
+  void Inform(std::string_view text) override { asked.push_back("inform: " + std::string(text)); }
+  void Warn(std::string_view text) override { asked.push_back("warn: " + std::string(text)); }
+  std::unique_ptr<TQDXProgressDisplay> BeginProgress(std::string_view message) override {
+    asked.push_back("progress: " + std::string(message));
+    return TQDXQuietPrompts().BeginProgress(message);
+  }
+
+  std::deque<std::string> passwords;
+  bool confirmAnswer = false;
+  std::vector<std::string> asked;
+};
+
+// A dataset attached to a database, closed by it on disconnect.
+class FakeDataSet : public TQDXDatabaseUser {
+ public:
+  FakeDataSet(TQDXDatabase& database, std::vector<std::string>& log, std::string name, bool sql)
+      : database_(database), log_(log), name_(std::move(name)), sql_(sql) {
+    database_.AddDataSet(*this);
+  }
+  void CloseForDatabase() override {
+    log_.push_back(name_);
+    database_.RemoveDataSet(*this);
+  }
+  bool IsSQLDataSet() const override { return sql_; }
+
+ private:
+  TQDXDatabase& database_;
+  std::vector<std::string>& log_;
+  std::string name_;
+  bool sql_;
+};
+
+template <typename Action>
+std::string DatabaseErrorText(Action&& action) {
+  try {
+    action();
+  } catch (const EDatabaseError& e) {
+    return e.Message();
+  }
+  return "(no EDatabaseError)";
+}
+
+class QdxDatabaseTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    scope_ = std::make_unique<PromptsScope>(prompts_);
+  }
+  void TearDown() override {
+    scope_.reset();
+    TempDirTest::TearDown();
+  }
+
+  // A database file with a table "Items" (Id integer, Name string 20, index on Id) holding
+  // `rows` records.
+  void CreateFile(int rows, const std::string& password = {}) {
+    TQDXDatabase db("Setup");
+    db.SetDatabaseName("setup");
+    db.SetDatabaseFileName(path);
+    db.Password = password;
+    db.CreateDatabase();
+    db.Open();
+    TQDXAdvFieldDefs fields;
+    fields.Add(TQDXAdvFieldDef("Id", TQDXFieldType::Integer));
+    fields.Add(TQDXAdvFieldDef("Name", TQDXFieldType::String, 20));
+    TQDXAdvIndexDefs indexes;
+    TQDXAdvIndexDef index;
+    index.Name = "ById";
+    index.Fields = "Id";
+    indexes.Add(index);
+    CreateDatabaseTable(db, {"Items"}, fields, indexes);
+    TQDXLocalCursor cursor(*db.EngineSession());
+    cursor.TableName = "Items";
+    cursor.OpenTable();
+    cursor.InitFieldDefs();
+    auto buffer = cursor.AllocRecordBuffer();
+    cursor.Buffer = buffer.get();
+    for (int i = 1; i <= rows; ++i) {
+      cursor.InitRecord(buffer.get(), true);
+      TQDXVariant id, name;
+      id.SetAsInteger(i);
+      name.SetAsString("item " + std::to_string(i));
+      cursor.SetFieldValue(0, id);
+      cursor.SetFieldValue(1, name);
+      cursor.PostRecord(true);
+      ASSERT_EQ(cursor.ResultCode, 0) << cursor.ResultMessage;
+    }
+    cursor.CloseTable();
+  }
+
+  std::vector<int32_t> ReadIds(TQDXDatabase& db) {
+    TQDXLocalCursor cursor(*db.EngineSession());
+    cursor.TableName = "Items";
+    cursor.OpenTable();
+    cursor.InitFieldDefs();
+    auto buffer = cursor.AllocRecordBuffer();
+    cursor.Buffer = buffer.get();
+    std::vector<int32_t> ids;
+    cursor.First();
+    while (cursor.GetRecord(grmNext) == grOK) {
+      TQDXVariant id;
+      cursor.GetFieldValue(0, id);
+      ids.push_back(id.AsInteger());
+    }
+    cursor.CloseTable();
+    return ids;
+  }
+
+  void SetFileState(uint8_t state) {
+    std::vector<uint8_t> bytes = ReadAll();
+    bytes[42] = state;
+    WriteAll(bytes);
+  }
+
+  // A component named "QDXDatabase1" for `path`, as the program's data module has it.
+  std::unique_ptr<TQDXDatabase> Component() {
+    auto db = std::make_unique<TQDXDatabase>("QDXDatabase1");
+    db->SetDatabaseName("wagenlog");
+    db->SetSessionName("Default");
+    db->SetDatabaseFileName(path);
+    return db;
+  }
+
+  ScriptedPrompts prompts_;
+
+ private:
+  std::unique_ptr<PromptsScope> scope_;
+};
+
+TEST_F(QdxDatabaseTest, ConnectsAndDisconnectsWithTheFilesSettings) {
+  CreateFile(3);
+  auto db = Component();
+  EXPECT_FALSE(db->Connected());
+  EXPECT_EQ(db->CurrentVersion(), "6.09 ");
+  EXPECT_EQ(db->MaxConnections, 500);
+  db->PageSize = 1024;  // a new file's setting; the file says 4096
+  db->Open();
+  EXPECT_TRUE(db->Connected());
+  EXPECT_EQ(db->PageSize, 4096);
+  EXPECT_EQ(db->Session(), &DefaultSession());
+  EXPECT_THAT(ReadIds(*db), ElementsAre(1, 2, 3));
+  std::vector<std::string> tables;
+  db->GetTableNames(tables);
+  EXPECT_THAT(tables, ElementsAre("Items"));
+  EXPECT_TRUE(db->TableExists("items"));
+  db->Close();
+  EXPECT_FALSE(db->Connected());
+  EXPECT_EQ(db->EngineSession(), nullptr);
+  // GetTableNames restores the connection state.
+  db->GetTableNames(tables);
+  EXPECT_THAT(tables, ElementsAre("Items"));
+  EXPECT_FALSE(db->Connected());
+  EXPECT_TRUE(prompts_.asked.empty());
+}
+
+TEST_F(QdxDatabaseTest, ConnectFailuresLeaveTheComponentDisconnected) {
+  CreateFile(0);
+  {
+    TQDXDatabase db("NoName");
+    db.SetDatabaseFileName(path);
+    EXPECT_EQ(DatabaseErrorText([&] { db.Open(); }), "NoName: Database name missing");
+    EXPECT_FALSE(db.Connected());
+  }
+  {
+    auto db = Component();
+    const std::string missing = (dir_ / "none" / "wagenlog.qdx").string();
+    db->SetDatabaseFileName(missing);
+    EXPECT_EQ(DatabaseErrorText([&] { db->Open(); }),
+              "QDXDatabase1: Database file '" + missing + "' does not exist");
+    EXPECT_FALSE(db->Connected());
+    EXPECT_FALSE(std::filesystem::exists(missing));
+  }
+  {
+    auto db = Component();
+    db->SetSessionName("Elsewhere");
+    EXPECT_QDX_ERROR(db->Open(), msg::kInvalidSessionName, "Invalid session name 'Elsewhere'");
+    EXPECT_FALSE(db->Connected());
+  }
+}
+
+TEST_F(QdxDatabaseTest, NamesAreUniqueInASessionUnlessBothShareTheHandle) {
+  CreateFile(2);
+  auto first = Component();
+  auto second = std::make_unique<TQDXDatabase>("QDXDatabase2");
+  EXPECT_EQ(DatabaseErrorText([&] { second->SetDatabaseName("WAGENLOG"); }),
+            "QDXDatabase2: Duplicate database name 'WAGENLOG'");
+  EXPECT_EQ(second->DatabaseName(), "");
+
+  first->HandleShared = true;
+  second->HandleShared = true;
+  second->SetDatabaseName("wagenlog");
+  first->Open();
+  second->Open();
+  EXPECT_EQ(second->EngineSession(), first->EngineSession());
+  // The owner of the handle takes its borrowers down with it.
+  first->Close();
+  EXPECT_FALSE(second->Connected());
+
+  // A connected component's name and session cannot change.
+  first->HandleShared = false;
+  first->Open();
+  EXPECT_EQ(DatabaseErrorText([&] { first->SetDatabaseName("other"); }),
+            "QDXDatabase1: Cannot perform this operation on an open database");
+  EXPECT_EQ(DatabaseErrorText([&] { first->SetSessionName("Default"); }),
+            "QDXDatabase1: Cannot perform this operation on an open database");
+}
+
+TEST_F(QdxDatabaseTest, AWrongPasswordIsAskedForAgain) {
+  CreateFile(1, "geheim");
+  struct Case {
+    const char* what;
+    std::deque<std::string> typed;  // answers of the password dialog in turn
+    bool connects;
+  };
+  for (const Case& c : {Case{"declined", {}, false}, Case{"wrong, then declined", {"nee"}, false},
+                        Case{"wrong, then right", {"nee", "geheim"}, true}}) {
+    SCOPED_TRACE(c.what);
+    prompts_.asked.clear();
+    prompts_.passwords = c.typed;
+    auto db = Component();
+    db->Password = "fout";
+    if (c.connects) {
+      db->Open();
+      EXPECT_EQ(db->Password, "geheim");
+      EXPECT_THAT(ReadIds(*db), ElementsAre(1));
+    } else {
+      EXPECT_QDX_ERROR(db->Open(), msg::kIncorrectPassword, "incorrect password");
+      EXPECT_FALSE(db->Connected());
+    }
+    EXPECT_EQ(prompts_.asked.size(), c.typed.size() + (c.connects ? 0 : 1));
+  }
+
+  // OnPassword answers instead of the dialog; SilentMode asks nobody.
+  auto db = Component();
+  int calls = 0;
+  db->OnPassword = [&](TQDXDatabase& database, bool& continueConnecting) {
+    ++calls;
+    database.Password = "geheim";
+    continueConnecting = true;
+  };
+  prompts_.asked.clear();
+  db->Open();
+  EXPECT_EQ(calls, 1);
+  db->Close();
+  db->OnPassword = nullptr;
+  db->SilentMode = true;
+  db->Password = "fout";
+  EXPECT_QDX_ERROR(db->Open(), msg::kIncorrectPassword, "incorrect password");
+  EXPECT_TRUE(prompts_.asked.empty());
+}
+
+TEST_F(QdxDatabaseTest, AFileLeftInTheMiddleOfACommitIsRepairedWithEveryRecord) {
+  CreateFile(250);
+  SetFileState(kFileStateWriting);
+  prompts_.confirmAnswer = true;
+  auto db = Component();
+  db->Open();
+  EXPECT_THAT(prompts_.asked,
+              ElementsAre("confirm: Database file was not correctly closed last time. Do you "
+                          "want to repair it?",
+                          "progress: Repairing Database..."));
+  std::vector<int32_t> expected(250);
+  for (int i = 0; i < 250; ++i) expected[static_cast<size_t>(i)] = i + 1;
+  EXPECT_EQ(ReadIds(*db), expected);
+  db->Close();
+  EXPECT_EQ(ReadAll()[42], kFileStateConsistent);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+}
+
+TEST_F(QdxDatabaseTest, DecliningTheRepairOpensTheFileAsItIs) {
+  CreateFile(3);
+  SetFileState(kFileStateWriting);
+  const std::vector<uint8_t> before = ReadAll();
+  auto db = Component();
+  bool asked = false;
+  db->OnNeedRepair = [&](TQDXDatabase&, bool& repair) {
+    asked = true;
+    repair = false;
+  };
+  db->Open();
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(db->Connected());
+  EXPECT_THAT(ReadIds(*db), ElementsAre(1, 2, 3));
+  db->Close();
+  EXPECT_EQ(ReadAll()[42], before[42]);
+}
+
+TEST_F(QdxDatabaseTest, AnOldFormatFileIsConvertedAfterANotice) {
+  CreateFile(4);
+  std::vector<uint8_t> bytes = ReadAll();
+  le::Store<double>(bytes.data() + 18, 2.5);
+  WriteAll(bytes);
+  auto db = Component();
+  db->Open();
+  ASSERT_FALSE(prompts_.asked.empty());
+  EXPECT_THAT(prompts_.asked[0], HasSubstr("inform: Database file you are opening is of old format"));
+  EXPECT_THAT(ReadIds(*db), ElementsAre(1, 2, 3, 4));
+  db->Close();
+  EXPECT_EQ(le::Load<double>(ReadAll().data() + 18), kDatabaseFormatVersion);
+}
+
+// The free space the drive reports is what the test says.
+class SmallDisk : public testing::FaultFileSystem {
+ public:
+  int64_t FreeSpace(const std::string&) override { return freeBytes; }
+  int64_t freeBytes = 0;
+};
+
+TEST_F(QdxDatabaseTest, ARebuildNeedsAsMuchFreeSpaceAsTheFileTakes) {
+  CreateFile(20);
+  const int64_t size = static_cast<int64_t>(ReadAll().size());
+  SmallDisk disk;
+  platform::FileSystemScope scope(disk);
+  disk.freeBytes = size - 1;
+  auto db = Component();
+  db->SilentMode = true;
+  const std::vector<uint8_t> before = ReadAll();
+  EXPECT_QDX_ERROR(db->Rebuild(), msg::kNotEnoughDiskSpace, "not enough free space on drive");
+  EXPECT_EQ(ReadAll(), before);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+  // Through the repair prompt the failure is the conversion error.
+  SetFileState(kFileStateWriting);
+  db->SilentMode = false;
+  prompts_.confirmAnswer = true;
+  EXPECT_QDX_ERROR(db->Open(), msg::kCannotConvertDatabase, "Cannot convert database");
+  EXPECT_FALSE(db->Connected());
+
+  disk.freeBytes = size;
+  db->SilentMode = true;
+  EXPECT_EQ(db->Rebuild(), "");
+  db->Open();
+  EXPECT_EQ(ReadIds(*db).size(), 20u);
+}
+
+TEST_F(QdxDatabaseTest, AStoppedRebuildKeepsTheOriginalFile) {
+  CreateFile(30);
+  SetFileState(kFileStateWriting);
+  const std::vector<uint8_t> before = ReadAll();
+  auto db = Component();
+  std::vector<int> reported;
+  db->OnRepairProgress = [&](TQDXDatabase&, int percent, bool& continueRebuild) {
+    reported.push_back(percent);
+    continueRebuild = percent < 50;
+  };
+  const std::string errors = db->Rebuild();
+  EXPECT_THAT(errors, HasSubstr("Terminated by User."));
+  EXPECT_EQ(ReadAll(), before);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  ASSERT_FALSE(reported.empty());
+  EXPECT_EQ(reported.front(), 0);
+}
+
+TEST_F(QdxDatabaseTest, DisconnectingClosesTheDatasetsSQLFirst) {
+  CreateFile(0);
+  auto db = Component();
+  db->Open();
+  std::vector<std::string> closed;
+  FakeDataSet table(*db, closed, "tb1", false);
+  FakeDataSet query(*db, closed, "query", true);
+  FakeDataSet other(*db, closed, "tb6", false);
+  db->Close();
+  EXPECT_THAT(closed, ElementsAre("query", "tb1", "tb6"));
+  EXPECT_EQ(db->DataSetCount(), 0);
+
+  // Changing the file disconnects.
+  db->Open();
+  db->SetDatabaseFileName(path + ".other");
+  EXPECT_FALSE(db->Connected());
+}
+
+TEST_F(QdxDatabaseTest, TransactionsNeedAConnectionAndDoNotNest) {
+  CreateFile(0);
+  auto db = Component();
+  EXPECT_EQ(DatabaseErrorText([&] { db->StartTransaction(); }),
+            "QDXDatabase1: Cannot perform this operation on a closed database");
+  db->Open();
+  db->StartTransaction();
+  EXPECT_TRUE(db->InTransaction());
+  EXPECT_EQ(DatabaseErrorText([&] { db->StartTransaction(); }),
+            "Database is already within a transaction");
+  db->Rollback();
+  EXPECT_FALSE(db->InTransaction());
+  EXPECT_QDX_ERROR(db->Commit(), msg::kNotInTransaction, "not within a transaction");
+}
+
+TEST_F(QdxDatabaseTest, AnUnregisteredNameOpensThroughATemporaryComponent) {
+  CreateFile(2);
+  TQDXSession& session = Sessions().OpenSession("");
+  session.KeepConnections = false;
+  TQDXDatabase& temporary = session.OpenDatabase(path);
+  EXPECT_TRUE(temporary.IsTemporary());
+  EXPECT_TRUE(temporary.SilentMode);
+  EXPECT_TRUE(temporary.Connected());
+  EXPECT_EQ(temporary.RefCount(), 1);
+  EXPECT_EQ(&session.OpenDatabase(path), &temporary);
+  EXPECT_EQ(temporary.RefCount(), 2);
+  session.CloseDatabase(temporary);
+  session.CloseDatabase(temporary);
+  EXPECT_EQ(session.FindDatabase(path), nullptr);  // freed with its last user
+  session.KeepConnections = true;
+
+  // A registered component is found by its name in any letter case and connected once.
+  auto db = Component();
+  TQDXDatabase& found = session.OpenDatabase("WagenLog");
+  EXPECT_EQ(&found, db.get());
+  EXPECT_TRUE(db->Connected());
+  session.CloseDatabase(found);
+  EXPECT_TRUE(db->Connected());  // KeepConnection
+  db->SetKeepConnection(false);
+  EXPECT_FALSE(db->Connected());
+}
+
+TEST_F(QdxDatabaseTest, SessionsHaveUniqueNamesAndAutomaticOnes) {
+  TQDXSession first("Session1");
+  first.SetSessionName("Kassa");
+  TQDXSession second("Session2");
+  EXPECT_EQ(DatabaseErrorText([&] { second.SetSessionName("KASSA"); }),
+            "Session2: Duplicate session name 'KASSA'");
+  EXPECT_EQ(DatabaseErrorText([&] { second.Open(); }), "Session2: Session name missing");
+  EXPECT_EQ(Sessions().FindSession("kassa"), &first);
+  first.Open();
+  EXPECT_TRUE(DefaultSession().Active());
+  EXPECT_EQ(DatabaseErrorText([&] { first.SetSessionName("Other"); }),
+            "Session1: Cannot perform this operation on an active session");
+
+  int form = 0;
+  TQDXSession automatic("Session", &form);
+  automatic.SetAutoSessionName(true);
+  EXPECT_EQ(automatic.SessionName(), "Session_1");
+  EXPECT_EQ(DatabaseErrorText([&] { automatic.SetSessionName("x"); }),
+            "Session: Cannot modify SessionName while AutoSessionName is enabled");
+  EXPECT_EQ(DatabaseErrorText([&] { TQDXSession another("Session3", &form); }),
+            "Session3: Cannot add a session to the form or data-module while session "
+            "'Session_1' has AutoSessionName enabled");
+
+  // A component registered in a destroyed session falls back to the default one.
+  auto db = std::make_unique<TQDXDatabase>("QDXDatabase9");
+  {
+    TQDXSession local("Local");
+    local.SetSessionName("Local");
+    db->SetSessionName("Local");
+    EXPECT_EQ(db->Session(), &local);
+  }
+  EXPECT_EQ(db->Session(), &DefaultSession());
+}
+
+}  // namespace
+}  // namespace qdx

@@ -1,0 +1,262 @@
+// The table operations of TQDXTable on a real file: create (with its validation and type
+// mapping), empty, delete, rename, indexes, renaming a field, restructuring, and the errors of
+// each, including the refusal inside a transaction.
+// Built once the table dataset's header is in the tree (it arrives with its own change).
+#if __has_include("dataset/qdx_table.h")
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dataset/database_error.h"
+#include "dataset/framework/field.h"
+#include "dataset/qdx_database.h"
+#include "dataset/qdx_table.h"
+#include "engine/foundation/messages.h"
+#include "tests/disk/disk_test_support.h"
+#include "tests/qdx_test_support.h"
+
+namespace qdx {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+template <typename Action>
+std::string DatabaseErrorText(Action&& action) {
+  try {
+    action();
+  } catch (const EDatabaseError& e) {
+    return e.Message();
+  }
+  return "(no EDatabaseError)";
+}
+
+class TableOperationsTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    database_ = std::make_unique<TQDXDatabase>("QDXDatabase1");
+    database_->SetDatabaseName("ops");
+    database_->SetDatabaseFileName(path);
+    database_->SilentMode = true;
+    database_->CreateDatabase();
+  }
+  void TearDown() override {
+    database_.reset();
+    TempDirTest::TearDown();
+  }
+
+  std::unique_ptr<TQDXTable> Table(const std::string& tableName = "Items") {
+    auto table = std::make_unique<TQDXTable>("tb1");
+    table->SetDatabaseName("ops");
+    table->SetTableName(tableName);
+    return table;
+  }
+
+  // "Items": Id integer, Name string 20, index ById on Id; `rows` records 1..rows.
+  std::unique_ptr<TQDXTable> CreateItems(int rows) {
+    auto table = Table();
+    table->FieldDefs().Add("Id", ftInteger);
+    table->FieldDefs().Add("Name", ftString, 20);
+    table->IndexDefs().Add("ById", "Id");
+    table->CreateTable();
+    table->Open();
+    for (int i = 1; i <= rows; ++i) {
+      table->Append();
+      table->FieldByName("Id").SetAsInteger(i);
+      table->FieldByName("Name").SetAsString(u"item");
+      table->Post();
+    }
+    table->Close();
+    return table;
+  }
+
+  std::vector<std::string> TableNames() {
+    std::vector<std::string> names;
+    database_->GetTableNames(names);
+    return names;
+  }
+
+  std::unique_ptr<TQDXDatabase> database_;
+};
+
+TEST_F(TableOperationsTest, CreateMapsTheDatasetTypesAndReplacesAnExistingTable) {
+  auto table = Table("Brandstofkosten");
+  table->FieldDefs().Add("Datum", ftDate);
+  table->FieldDefs().Add("Omschrijving", ftString, 30);
+  table->FieldDefs().Add("KMStand", ftInteger);
+  table->FieldDefs().Add("Liters", ftFloat);
+  table->FieldDefs().Add("bedrag", ftCurrency);
+  table->IndexDefs().Add("Datum", "Datum");
+  table->CreateTable();
+  EXPECT_TRUE(table->Exists());
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 0);
+  const TQDXFieldDefs& fields = *table->Cursor()->TableFieldDefs;
+  std::vector<std::string> types;
+  for (int32_t i = 0; i < fields.Count(); ++i) {
+    types.emplace_back(FieldTypeName(fields.GetFieldDef(i).FieldType));
+  }
+  EXPECT_THAT(types, ElementsAre("DATE", "STRING", "INTEGER", "FLOAT", "CURRENCY"));
+  table->Append();
+  table->FieldByName("kmstand").SetAsInteger(5);
+  table->Post();
+  table->Close();
+
+  // Creating it again starts it empty.
+  table->CreateTable();
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 0);
+  table->Close();
+}
+
+TEST_F(TableOperationsTest, CreateRefusesBadDefinitionsAndCreatesNothing) {
+  struct Case {
+    const char* what;
+    TFieldType type;
+    int32_t size;
+    const msg::Message& expected;
+  };
+  for (const Case& c : {Case{"string of size 0", ftString, 0, msg::kCannotCreateTableWithField},
+                        Case{"bytes of size 0", ftBytes, 0, msg::kCannotCreateTableWithField}}) {
+    SCOPED_TRACE(c.what);
+    auto table = Table("Bad");
+    table->FieldDefs().Add("Field", c.type, c.size);
+    EXPECT_QDX_ERROR(table->CreateTable(), c.expected, "Cannot create table 'Bad' with field");
+    EXPECT_FALSE(table->Exists());
+  }
+  {
+    auto table = Table("Bad");
+    table->FieldDefs().Add("Id", ftInteger);
+    table->IndexDefs().Add("ByNothing", "Missing");
+    EXPECT_QDX_ERROR(table->CreateTable(), msg::kCreateTableIndexFieldUnknown,
+                     "Cannot find index field 'Missing'");
+    EXPECT_FALSE(table->Exists());
+  }
+  {
+    auto table = Table("Bad");
+    table->FieldDefs().Add("Id", ftADT);
+    EXPECT_QDX_ERROR(table->CreateTable(), msg::kUnknownDatasetFieldType, "Unknown DataType");
+  }
+  auto unnamed = Table("");
+  EXPECT_EQ(DatabaseErrorText([&] { unnamed->CreateTable(); }),
+            "tb1: Missing TableName property");
+}
+
+TEST_F(TableOperationsTest, EmptyTableNeedsAClosedTableAndKeepsTheStructure) {
+  auto table = CreateItems(5);
+  table->Open();
+  EXPECT_EQ(DatabaseErrorText([&] { table->EmptyTable(); }),
+            "tb1: Cannot perform this operation on an open dataset");
+  EXPECT_EQ(table->RecordCount(), 5);
+  table->Close();
+  table->EmptyTable();
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 0);
+  EXPECT_EQ(table->FieldDefs().Count(), 2);
+  EXPECT_NE(table->IndexDefs().Find("ById"), nullptr);
+  table->Close();
+}
+
+TEST_F(TableOperationsTest, RenameAndDeleteTheTable) {
+  auto table = CreateItems(2);
+  table->RenameTable("Things");
+  EXPECT_EQ(table->TableName(), "Things");
+  EXPECT_THAT(TableNames(), ElementsAre("Things"));
+  EXPECT_QDX_ERROR(table->RenameTable("Things"), msg::kCannotRenameTableIntoItself,
+                   "Cannot rename table 'Things' into itself");
+  EXPECT_EQ(table->TableName(), "Things");
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 2);
+  // Deleting closes the table first.
+  table->DeleteTable();
+  EXPECT_FALSE(table->Active());
+  EXPECT_FALSE(table->Exists());
+}
+
+TEST_F(TableOperationsTest, TableOperationsAreRefusedInsideATransaction) {
+  auto table = CreateItems(1);
+  database_->Open();
+  database_->StartTransaction();
+  EXPECT_QDX_ERROR(table->CreateTable(), msg::kCreateTableInTransaction,
+                   "Cannot perform 'CreateTable' operation on a database in transaction");
+  EXPECT_QDX_ERROR(table->DeleteTable(), msg::kDeleteTableInTransaction, "'DeleteTable'");
+  EXPECT_QDX_ERROR(table->RenameTable("Other"), msg::kRenameTableInTransaction, "'RenameTable'");
+  EXPECT_EQ(table->TableName(), "Items");
+  EXPECT_QDX_ERROR(table->AddIndex("ByName", "Name", {}), msg::kAddIndexInTransaction,
+                   "'AddIndex'");
+  EXPECT_QDX_ERROR(table->DeleteIndex("ById"), msg::kDeleteIndexInTransaction, "'DeleteIndex'");
+  EXPECT_QDX_ERROR(table->RenameField("Name", "Naam"), msg::kRenameFieldInTransaction,
+                   "'RenameField'");
+  EXPECT_FALSE(table->Active());
+  database_->Rollback();
+  EXPECT_THAT(TableNames(), ElementsAre("Items"));
+}
+
+TEST_F(TableOperationsTest, IndexesAreAddedAndDropped) {
+  auto table = CreateItems(3);
+  EXPECT_QDX_ERROR(table->AddIndex("", "Name", {}), msg::kAddIndexNameInvalid,
+                   "Invalid index name ''");
+  EXPECT_QDX_ERROR(table->AddIndex("ByName", "", {}), msg::kAddIndexFieldsEmpty,
+                   "Cannot find index field ''");
+  EXPECT_QDX_ERROR(table->AddIndex("ByName", "Nope", {}), msg::kCreateTableIndexFieldUnknown,
+                   "Cannot find index field 'Nope'");
+  table->AddIndex("ByName", "Name;Id", {TIndexOption::ixDescending}, "Name");
+  EXPECT_QDX_ERROR(table->AddIndex("ByName", "Name", {}), msg::kIndexAlreadyExists, "ByName");
+
+  // On an open table the open cursor is used.
+  table->Open();
+  table->SetIndexName("ByName");
+  table->First();
+  EXPECT_EQ(table->FieldByName("Id").AsInteger(), 1);
+  table->SetIndexName("");
+  table->DeleteIndex("ByName");
+  EXPECT_QDX_ERROR(table->DeleteIndex("ByName"), msg::kCannotDeleteMissingIndex, "ByName");
+  table->Close();
+  EXPECT_EQ(table->IndexDefs().Find("ByName"), nullptr);
+}
+
+TEST_F(TableOperationsTest, RenameFieldKeepsTheValues) {
+  auto table = CreateItems(2);
+  table->RenameField("Name", "Naam");
+  EXPECT_FALSE(table->Active());
+  EXPECT_FALSE(table->Exclusive());
+  table->Open();
+  EXPECT_EQ(table->FieldByName("naam").AsString(), u"item");
+  table->Close();
+}
+
+TEST_F(TableOperationsTest, RestructureKeepsTheRecordsByFieldName) {
+  auto table = CreateItems(4);
+  table->FieldDefs().Clear();
+  table->FieldDefs().Add("Name", ftString, 30);
+  table->FieldDefs().Add("Id", ftInteger);
+  table->FieldDefs().Add("Added", ftFloat);
+  table->RestructureTable();
+  EXPECT_THAT(TableNames(), ElementsAre("Items"));
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 4);
+  table->Last();
+  EXPECT_EQ(table->FieldByName("Id").AsInteger(), 4);
+  EXPECT_EQ(table->FieldByName("Name").AsString(), u"item");
+  EXPECT_TRUE(table->FieldByName("Added").IsNull());
+  table->Close();
+
+  // A structure that cannot be created leaves the old table in place.
+  table->FieldDefs().Add("Broken", ftString, 0);
+  EXPECT_THAT(DatabaseErrorText([&] { table->RestructureTable(); }),
+              HasSubstr("Error restructuring table. Cannot create table due to error: "));
+  EXPECT_THAT(TableNames(), ElementsAre("Items"));
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 4);
+  table->Close();
+}
+
+}  // namespace
+}  // namespace qdx
+
+#endif  // __has_include("dataset/qdx_table.h")
