@@ -15,7 +15,8 @@
 //
 // Implementation files: local_cursor.cpp (open, close, definitions, table maintenance),
 // local_cursor_navigation.cpp (moving, filters, Locate), local_cursor_changes.cpp (edit, post,
-// cancel, delete, locks), local_cursor_blobs.cpp (BLOB streams, CopyFieldValue).
+// cancel, delete, locks), local_cursor_blobs.cpp (BLOB streams, CopyFieldValue),
+// local_cursor_disk.cpp (what a disk table gives beyond the table data interface).
 //
 // A cursor is used by one thread at a time.
 #pragma once

@@ -79,7 +79,7 @@ class TQDXLocalSession : public TQDXBaseSession {
   std::string DatabaseName;
   std::string FileName;
   int32_t MaxConnections = kDefaultMaxConnections;
-  // Part of the database data's identity in multi-user mode.
+  // With the file name, the identity of the database data in multi-user mode.
   std::string SessionName;
   // Taken from the database when connected.
   int32_t PageSize = kDefaultPageSize;

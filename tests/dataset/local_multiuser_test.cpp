@@ -73,6 +73,10 @@ TEST_F(LocalMultiUserTest, ARecordBeingEditedIsRefusedToTheOtherProcess) {
   ASSERT_TRUE(cursor.GoTo("Teller"));
   ASSERT_EQ(cursor.Edit(), crOK);
   EXPECT_EQ(Wait(Spawn(EditTeller)), -crRecordLocked);
+  const auto lockedByOther = [](TableCursor& child) {
+    return child.GoTo("Teller") && child.IsRecordLocked() ? 1 : 0;
+  };
+  EXPECT_EQ(Wait(Spawn(lockedByOther)), 1);
   EXPECT_FALSE(cursor.IsRecordLocked());  // the lock is this session's own
   cursor.SetInt(kAmount, 5);
   ASSERT_EQ(cursor.Post(), crOK);
