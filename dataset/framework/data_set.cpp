@@ -62,8 +62,13 @@ void TDataSet::SetActive(bool active) {
   } else {
     Fire(BeforeClose);
     if (IsEditState(state_)) {
-      // The pending change is dropped, not posted.
-      InternalCancel();
+      // The pending change is dropped, not posted; the storage's failure to cancel it must not
+      // keep the dataset open, since closing drops the change anyway.
+      try {
+        InternalCancel();
+      } catch (const std::exception& error) {
+        InternalHandleException(error);
+      }
     }
     SetState(TDataSetState::Inactive);
     CloseCursor();

@@ -44,14 +44,11 @@ inline constexpr const char* kUnknownDataType = "Unknown DataType: '%s'";
 inline constexpr const char* kCannotCastFromTo = "Cannot cast from '%s' to '%s'";
 inline constexpr const char* kUnsupportedVariantType = "Unsupported Variant Type %s";
 inline constexpr const char* kNotNumericArgument = "Not numeric argument in numeric operator '%s'";
-// Not raised yet: 10007, 10111.
 inline constexpr const char* kDatasetNotInEditOrInsertMode = "Dataset not in edit or insert mode";
-// Not raised yet: 10029, 10068, 10075.
 inline constexpr const char* kDatasetIsNotOpened = "Dataset is not opened";
-// Not raised yet: 10030, 10076.
 inline constexpr const char* kDatasetNotInInsertOrEditMode =
     "Dataset is not in insert or edit mode";
-// Not raised yet: 10032, 10069, 10077, 10106, 10107.
+// Not raised yet: 10106.
 inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only mode";
 // Not raised yet: 10034, 10035, 10036, 10037, 10038, 10039, 10040, 10041, 10042, 10043, 10044,
 // 10045, 10046, 10047, 10048, 10050, 10051, 10052, 10053, 10054, 10055, 10056, 10057, 10058, 10059,
@@ -724,7 +721,7 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   /* A stored value whose compressed blocks do not lie back to back up to its end. */             \
   X(kDamagedBlobValue, 20323, "Invalid blob value. DataLength=%d, BlockOffset=%d")                 \
   /* A BLOB stream handed back that the disk BLOB storage did not open. */                        \
-  X(kNotABlobValueStream, 20324, kInvalidPointer)                                           \
+  X(kNotABlobValueStream, 20324, kInvalidPointer)                                              \
   /* ---- Database component ---- */                                                              \
   /* The table operations' index definitions: AddIndex, then CreateTable. */                     \
   X(kAddIndexNameInvalid, 20046, kInvalidIndexName)                                                \
@@ -740,7 +737,19 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kRenameTableInTransaction, 20181, kOperationInTransaction)                                     \
   X(kCreateTableInTransaction, 20182, kOperationInTransaction)                                     \
   X(kDeleteTableInTransaction, 20183, kOperationInTransaction)                                     \
-  X(kAddIndexTableInUse, 20228, kExclusiveTableOpenByUser)
+  X(kAddIndexTableInUse, 20228, kExclusiveTableOpenByUser)                                         \
+  /* ---- Table dataset ---- */                                                                    \
+  X(kDatasetFieldWriteState, 10007, kDatasetNotInEditOrInsertMode)                                 \
+  X(kDatasetBlobWriteState, 10111, kDatasetNotInEditOrInsertMode)                                  \
+  X(kDatasetPostNotOpened, 10029, kDatasetIsNotOpened)                                             \
+  X(kDatasetDeleteNotOpened, 10068, kDatasetIsNotOpened)                                           \
+  X(kDatasetAddNotOpened, 10075, kDatasetIsNotOpened)                                              \
+  X(kDatasetPostWrongState, 10030, kDatasetNotInInsertOrEditMode)                                  \
+  X(kDatasetAddWrongState, 10076, kDatasetNotInInsertOrEditMode)                                   \
+  X(kDatasetPostReadOnly, 10032, kDatasetIsInReadOnlyMode)                                         \
+  X(kDatasetDeleteReadOnly, 10069, kDatasetIsInReadOnlyMode)                                       \
+  X(kDatasetAddReadOnly, 10077, kDatasetIsInReadOnlyMode)                                          \
+  X(kDatasetBlobReadOnly, 10107, kDatasetIsInReadOnlyMode)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)

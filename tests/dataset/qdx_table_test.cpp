@@ -1,0 +1,308 @@
+// The table dataset against a real database file: a user's session with the expense table of
+// the program (open in date order, walk, edit settled by the next move, insert in index order,
+// delete and where the current record lands, cancel, filters, ranges, key search, locate, field
+// access by every type and by names in any letter case), the errors with their component
+// prefixes and codes, and the notifications a data link receives.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dataset/database_error.h"
+#include "dataset/framework/data_link.h"
+#include "dataset/framework/data_source.h"
+#include "dataset/local_engine/local_cursor.h"
+#include "dataset/qdx_database.h"
+#include "dataset/qdx_table.h"
+#include "engine/core/table_index_def.h"
+#include "tests/disk/disk_test_support.h"
+#include "tests/foundation/locale_pin.h"
+#include "tests/qdx_test_support.h"
+
+namespace qdx {
+namespace {
+
+// 2024-01-01 as a date value; day d of 2024 is kJan1 + d - 1.
+constexpr double kJan1 = 45292;
+
+class QDXTableTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    database_ = std::make_unique<TQDXDatabase>("QDXDatabase1");
+    database_->SetDatabaseName("wagenlog");
+    database_->SetDatabaseFileName(path);
+    database_->SilentMode = true;
+    database_->CreateDatabase();
+    database_->Open();
+    CreateExpenseTable();
+    database_->Close();
+    tb1_ = NewTable();
+  }
+  void TearDown() override {
+    tb1_.reset();
+    database_.reset();
+    TempDirTest::TearDown();
+  }
+
+  void CreateExpenseTable() {
+    TQDXFieldDefs fields;
+    fields.AddField("Datum", TQDXFieldType::Date);
+    fields.AddField("Omschrijving", TQDXFieldType::String, 30);
+    fields.AddField("Bedrijf", TQDXFieldType::String, 30);
+    fields.AddField("KMStand", TQDXFieldType::Integer);
+    fields.AddField("Liters", TQDXFieldType::Float);
+    fields.AddField("bedrag", TQDXFieldType::Currency);
+    fields.AddField("verbruik", TQDXFieldType::Float);
+    TQDXIndexDefs indexes;
+    auto& datum = static_cast<TQDXIndexDef&>(indexes.AddCreated());
+    datum.SetName("Datum");
+    datum.SetColumnsFromLists({"Datum"}, {"ASC"}, {""});
+    TQDXLocalCursor creator(*database_->EngineSession());
+    creator.TableName = "Brandstofkosten";
+    creator.CreateTable(fields, indexes, TQDXConstraintDefs());
+  }
+
+  std::unique_ptr<TQDXTable> NewTable(const char* name = "tb1") {
+    auto table = std::make_unique<TQDXTable>(name);
+    table->SetDatabaseName("wagenlog");
+    table->SetTableName("Brandstofkosten");
+    table->SetIndexName("Datum");
+    return table;
+  }
+
+  // Appends an expense on day `day` of 2024.
+  void Add(int day, const char16_t* category, int32_t km, double litres, double amount) {
+    tb1_->Append();
+    tb1_->FieldByName("datum").SetAsDateTime(kJan1 + day - 1);
+    tb1_->FieldByName("omschrijving").SetAsString(category);
+    tb1_->FieldByName("Bedrijf").SetAsString(u"Shell");
+    tb1_->FieldByName("kmstand").SetAsInteger(km);
+    tb1_->FieldByName("liters").SetAsFloat(litres);
+    tb1_->FieldByName("bedrag").SetAsCurrency(amount);
+    tb1_->Post();
+  }
+
+  // Five fuel records entered out of date order: days 10, 3, 20, 7, 15 with km = day * 100.
+  void AddFive() {
+    for (int day : {10, 3, 20, 7, 15}) Add(day, u"Brandstof", day * 100, 40.0 + day, 60.0 + day);
+  }
+
+  int Day() { return static_cast<int>(tb1_->FieldByName("Datum").AsDateTime() - kJan1) + 1; }
+
+  std::vector<int> Days() {
+    std::vector<int> days;
+    for (tb1_->First(); !tb1_->Eof(); tb1_->Next()) days.push_back(Day());
+    return days;
+  }
+
+  std::string ErrorOf(const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+
+  testing::ScopedUserLocale locale_{"nl_NL"};
+  std::unique_ptr<TQDXDatabase> database_;
+  std::unique_ptr<TQDXTable> tb1_;
+};
+
+TEST_F(QDXTableTest, ExpensesComeInDateOrderAndChangesReachTheFile) {
+  tb1_->Open();
+  EXPECT_TRUE(tb1_->Bof() && tb1_->Eof());
+  EXPECT_EQ(tb1_->RecordCount(), 0);
+  AddFive();
+  EXPECT_EQ(Days(), (std::vector<int>{3, 7, 10, 15, 20}));
+  EXPECT_EQ(tb1_->RecordCount(), 5);
+
+  // The statistics' way of writing: Edit, a setter, and the next move posts.
+  for (tb1_->First(); !tb1_->Eof(); tb1_->Next()) {
+    tb1_->Edit();
+    tb1_->FieldByName("verbruik").SetFloat(tb1_->FieldByName("kmstand").GetInteger() / 10.0);
+  }
+  tb1_->Close();
+  database_->Close();
+
+  // A new component and table read what the file holds.
+  tb1_.reset();
+  database_ = std::make_unique<TQDXDatabase>("QDXDatabase1");
+  database_->SetDatabaseName("wagenlog");
+  database_->SetDatabaseFileName(path);
+  tb1_ = NewTable();
+  tb1_->Open();
+  std::vector<double> verbruik;
+  for (tb1_->First(); !tb1_->Eof(); tb1_->Next()) verbruik.push_back(tb1_->FieldByName("VERBRUIK").GetFloat());
+  EXPECT_EQ(verbruik, (std::vector<double>{30, 70, 100, 150, 200}));
+}
+
+TEST_F(QDXTableTest, InsertLandsInIndexOrderAndDeleteMovesToTheNext) {
+  tb1_->Open();
+  AddFive();
+  tb1_->First();
+  tb1_->Insert();
+  EXPECT_EQ(tb1_->RecNo(), -1);
+  tb1_->FieldByName("Datum").SetAsDateTime(kJan1 + 11);  // day 12
+  tb1_->Post();
+  EXPECT_EQ(Day(), 12) << "the posted record stays current at its place in the order";
+  EXPECT_EQ(tb1_->RecNo(), 4);
+  tb1_->Next();
+  EXPECT_EQ(Day(), 15);
+  tb1_->Delete();
+  EXPECT_EQ(Day(), 20);
+  tb1_->Delete();
+  EXPECT_EQ(Day(), 12) << "at the end the previous record becomes current";
+  EXPECT_EQ(Days(), (std::vector<int>{3, 7, 10, 12}));
+}
+
+TEST_F(QDXTableTest, EditWithoutWriteStoresNothingAndCancelRestores) {
+  tb1_->Open();
+  AddFive();
+  tb1_->First();
+  tb1_->Edit();
+  tb1_->FieldByName("Bedrijf").SetAsString(u"Esso");
+  tb1_->Cancel();
+  EXPECT_EQ(tb1_->FieldByName("Bedrijf").AsString(), u"Shell");
+  tb1_->Edit();
+  tb1_->Next();
+  tb1_->Edit();
+  tb1_->FieldByName("Bedrijf").SetAsString(u"BP");
+  tb1_->Close();  // the pending change is lost
+  tb1_->Open();
+  for (tb1_->First(); !tb1_->Eof(); tb1_->Next()) EXPECT_EQ(tb1_->FieldByName("bedrijf").AsString(), u"Shell");
+}
+
+TEST_F(QDXTableTest, EveryFieldTypeReadsAndWritesByAnyLetterCase) {
+  tb1_->Open();
+  Add(5, u"Brandstof", 123456, 41.25, 61.37);
+  tb1_->First();
+  EXPECT_EQ(tb1_->FieldByName("DATUM").GetText(), u"05-01-2024");
+  EXPECT_EQ(tb1_->FieldByName("datum").GetDateTime(), kJan1 + 4);
+  EXPECT_EQ(tb1_->FieldByName("Omschrijving").GetText(), u"Brandstof");
+  EXPECT_EQ(tb1_->FieldByName("KMSTAND").GetInteger(), 123456);
+  EXPECT_EQ(tb1_->FieldByName("Liters").GetFloat(), 41.25);
+  EXPECT_DOUBLE_EQ(tb1_->FieldByName("Bedrag").GetFloat(), 61.37);
+  EXPECT_EQ(tb1_->FieldByName("bedrag").DisplayText(), u"\u20AC 61,37");
+  EXPECT_TRUE(tb1_->FieldByName("verbruik").IsNull());
+  EXPECT_EQ(tb1_->FieldByName("verbruik").GetFloat(), 0.0);
+  EXPECT_EQ(tb1_->FieldDefs()[1].Size(), 30);
+}
+
+TEST_F(QDXTableTest, ErrorsCarryTheComponentNameOrTheirCode) {
+  TQDXTable blank("tb6");
+  EXPECT_EQ(ErrorOf([&] { blank.Open(); }), "tb6: DatabaseName property is blank");
+  blank.SetDatabaseName("wagenlog");
+  EXPECT_EQ(ErrorOf([&] { blank.Open(); }), "tb6: Missing TableName property");
+  blank.SetTableName("Bestaatniet");
+  try {
+    blank.Open();
+    FAIL();
+  } catch (const EQDXException& e) {
+    EXPECT_EQ(e.ErrorCode(), 30396);
+  }
+  EXPECT_FALSE(blank.Active());
+
+  tb1_->Open();
+  AddFive();
+  EXPECT_EQ(ErrorOf([&] { tb1_->FieldByName("start_km-stand"); }),
+            "tb1: Field 'start_km-stand' not found");
+  EXPECT_QDX_ERROR(tb1_->FieldByName("Bedrijf").SetAsString(u"x"), 10007,
+                   "Dataset not in edit or insert mode");
+  EXPECT_QDX_ERROR(tb1_->SetIndexName("Onbekend"), 10325, "Cannot find index Onbekend");
+  EXPECT_EQ(tb1_->IndexName(), "Datum");
+  EXPECT_EQ(Days(), (std::vector<int>{3, 7, 10, 15, 20})) << "the previous index stays current";
+  tb1_->SetKey();
+  EXPECT_QDX_ERROR(tb1_->FieldByName("Bedrijf").SetAsString(u"x"), 20019,
+                   "Field Bedrijf is not in the current index");
+  tb1_->Cancel();
+  EXPECT_EQ(tb1_->State(), TDataSetState::Browse);
+}
+
+TEST_F(QDXTableTest, IndexSelectionByNameOrFieldsAndNaturalOrder) {
+  tb1_->Open();
+  AddFive();
+  tb1_->SetIndexName("");
+  EXPECT_EQ(Days(), (std::vector<int>{10, 3, 20, 7, 15})) << "natural order";
+  tb1_->SetIndexFieldNames("datum");
+  EXPECT_EQ(tb1_->IndexName(), "");
+  EXPECT_EQ(tb1_->IndexFieldNames(), "datum");
+  EXPECT_EQ(Days(), (std::vector<int>{3, 7, 10, 15, 20}));
+  EXPECT_EQ(tb1_->IndexDefs().Count(), 1);
+  EXPECT_EQ(tb1_->IndexDefs()[0].Fields(), "Datum");
+}
+
+TEST_F(QDXTableTest, FiltersRangesKeysAndLocate) {
+  tb1_->Open();
+  AddFive();
+  tb1_->SetFilter("KMStand >= 1000");
+  tb1_->SetFiltered(true);
+  EXPECT_EQ(Days(), (std::vector<int>{10, 15, 20}));
+  tb1_->SetOnFilterRecord([](TDataSet& d, bool& accept) { accept = d.FieldByName("Liters").AsFloat() < 55; });
+  EXPECT_EQ(Days(), (std::vector<int>{10}));
+  tb1_->SetFiltered(false);
+  EXPECT_EQ(Days().size(), 5u);
+
+  const Variant from = Variant::FromDate(kJan1 + 6);
+  const Variant to = Variant::FromDate(kJan1 + 14);
+  tb1_->SetRange({&from, 1}, {&to, 1});
+  EXPECT_EQ(Days(), (std::vector<int>{7, 10, 15}));
+  tb1_->CancelRange();
+  EXPECT_EQ(Days().size(), 5u);
+
+  const Variant day10 = Variant::FromDate(kJan1 + 9);
+  EXPECT_TRUE(tb1_->FindKey({&day10, 1}));
+  EXPECT_EQ(Day(), 10);
+  const Variant day11 = Variant::FromDate(kJan1 + 10);
+  EXPECT_FALSE(tb1_->FindKey({&day11, 1}));
+  EXPECT_EQ(Day(), 10) << "no match: no move";
+  tb1_->FindNearest({&day11, 1});
+  EXPECT_EQ(Day(), 15);
+
+  EXPECT_TRUE(tb1_->Locate("KMStand", Variant::FromInteger(700), {}));
+  EXPECT_EQ(Day(), 7);
+  EXPECT_FALSE(tb1_->Locate("Omschrijving", Variant::FromString("onderhoud"), {}));
+  EXPECT_TRUE(tb1_->Locate("Omschrijving", Variant::FromString("brandstof"), {TLocateOption::loCaseInsensitive}));
+  EXPECT_EQ(Day(), 3);
+  tb1_->Close();
+  EXPECT_QDX_ERROR(tb1_->Locate("KMStand", Variant::FromInteger(700), {}), 10271,
+                   "Cannot perform LOCATE on a closed dataset");
+}
+
+// Writes down what a grid's link hears.
+class RecordingLink : public TDataLink {
+ public:
+  std::vector<std::string> Log;
+
+ protected:
+  void ActiveChanged() override { Log.push_back(Active() ? "active" : "inactive"); }
+  void DataSetChanged() override { Log.push_back("changed"); }
+  void DataSetScrolled(int32_t distance) override { Log.push_back("scrolled " + std::to_string(distance)); }
+  void RecordChanged(TField* field) override { Log.push_back("record " + (field ? field->FieldName() : "*")); }
+  void EditingChanged() override { Log.push_back(Editing() ? "editing" : "browsing"); }
+};
+
+TEST_F(QDXTableTest, LinksHearOpenMovesEditsAndClose) {
+  TDataSource brandstof(tb1_.get());
+  brandstof.SetAutoEdit(false);
+  RecordingLink grid;
+  grid.SetDataSource(&brandstof);
+  grid.SetBufferCount(4);
+  tb1_->Open();
+  AddFive();
+  tb1_->First();
+  grid.Log.clear();
+  tb1_->Next();
+  tb1_->Edit();
+  tb1_->FieldByName("Liters").SetFloat(1);
+  tb1_->Next();
+  tb1_->Close();
+  EXPECT_EQ(grid.Log, (std::vector<std::string>{"scrolled 1", "editing", "record *",
+                                                "record Liters", "browsing", "changed",
+                                                "scrolled 1", "inactive"}));
+}
+
+}  // namespace
+}  // namespace qdx
