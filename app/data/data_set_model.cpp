@@ -56,6 +56,10 @@ TDataSetModel::~TDataSetModel() {
   link_->SetDataSource(nullptr);
 }
 
+TDataLink& TDataSetModel::Link() {
+  return *link_;
+}
+
 TDataSet* TDataSetModel::DataSet() const {
   return link_->Active() ? link_->DataSet() : nullptr;
 }

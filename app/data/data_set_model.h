@@ -22,6 +22,7 @@ namespace qdx {
 
 class TDataSource;
 class TDataSet;
+class TDataLink;
 class TGridLink;
 class TField;
 
@@ -46,7 +47,7 @@ class TDataSetModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   const std::vector<TGridColumn>& Columns() const { return columns_; }
-  TGridLink& Link() { return *link_; }
+  TDataLink& Link();
   TDataSet* DataSet() const;
   // The window row of the current record; -1 when none.
   int ActiveRow() const { return activeRow_; }

@@ -32,6 +32,7 @@ TDBFieldBinding::~TDBFieldBinding() {
 }
 
 void TDBFieldBinding::Bind(TDataSource* source, std::string fieldName) {
+  setObjectName(QStringLiteral("FieldBinding"));
   link_.SetFieldName(std::move(fieldName));
   link_.OnDataChange = [this](TFieldDataLink&) { Show(); };
   link_.OnEditingChange = [this](TFieldDataLink&) { Show(); };

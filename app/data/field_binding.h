@@ -19,6 +19,7 @@
 #include "dataset/framework/field_data_link.h"
 
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 class QWidget;
 

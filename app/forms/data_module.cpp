@@ -23,6 +23,11 @@ void SetUpTable(TQDXTable& table, const char* name, const char* tableName,
   table.SetStoreDefs(true);
 }
 
+QString& DatabaseDirectory() {
+  static QString directory;
+  return directory;
+}
+
 }  // namespace
 
 TDataModule1::TDataModule1()
@@ -38,8 +43,13 @@ TDataModule1::TDataModule1()
   autogegevens.SetAutoEdit(true);
 }
 
+void SetDatabaseDirectory(QString directory) {
+  DatabaseDirectory() = std::move(directory);
+}
+
 std::string DatabasePath() {
-  QString directory = QCoreApplication::applicationDirPath();
+  QString directory = DatabaseDirectory();
+  if (directory.isEmpty()) directory = QCoreApplication::applicationDirPath();
   if (!directory.endsWith(QLatin1Char('/'))) directory += QLatin1Char('/');
   return QDir::toNativeSeparators(directory).toStdString() + msg::kDatabaseFileName;
 }

@@ -14,6 +14,7 @@
 // disconnects.
 #pragma once
 
+#include <QString>
 #include <string>
 
 #include "dataset/framework/data_source.h"
@@ -38,5 +39,8 @@ class TDataModule1 {
 // The database file of the program: the executable's directory, with its trailing separator,
 // followed by "wagenlog.qdx".
 std::string DatabasePath();
+// Tests put the database elsewhere: `directory` stands for the executable's (empty: the
+// executable's own again).
+void SetDatabaseDirectory(QString directory);
 
 }  // namespace qdx

@@ -3,6 +3,7 @@
 // and Ctrl+Delete.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include "app/widgets/question_box.h"
 #include "dataset/framework/data_source.h"
 #include "expense_tables.h"
+#include "ui_test_support.h"
 #include "qt_printers.h"
 #include "tests/foundation/locale_pin.h"
 
@@ -23,27 +25,8 @@ namespace {
 
 using test::TExpenseTables;
 
-// Answers every question with `answer` and counts them.
-class ScopedAnswer {
- public:
-  explicit ScopedAnswer(QMessageBox::StandardButton answer)
-      : previous_(SetQuestionPresenter([this, answer](const TQuestion& q) {
-          Questions.push_back(q.Text);
-          return answer;
-        })) {}
-  ~ScopedAnswer() { SetQuestionPresenter(previous_); }
-  QStringList Questions;
-
- private:
-  TQuestionPresenter previous_;
-};
-
-void Type(QWidget& widget, const QString& text) {
-  for (QChar c : text) {
-    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(&widget, &press);
-  }
-}
+using test::ScopedAnswer;
+using test::Type;
 
 class DataControlsTest : public ::testing::Test {
  protected:

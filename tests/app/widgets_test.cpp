@@ -2,8 +2,10 @@
 // calculator of the numeric edits.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QEnterEvent>
 #include <QMouseEvent>
+#include <QValidator>
 
 #include "app/widgets/calculator.h"
 #include "app/widgets/gradient.h"
