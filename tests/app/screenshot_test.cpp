@@ -6,8 +6,15 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <QProcess>
+
+#include "app/demo_data.h"
+#include "app/forms/data_module.h"
+#include "app/forms/main_window.h"
+#include "app/render_offscreen.h"
 #include "qt_printers.h"
 #include "sample_charts.h"
+#include "tests/foundation/locale_pin.h"
 
 namespace qdx {
 namespace {
@@ -33,6 +40,40 @@ TEST(ScreenshotTest, EachChartWindowWithSampleData) {
     const QImage image(file);
     EXPECT_EQ(image.size(), form->size());
   }
+}
+
+// The main window over the example year of scripts/run --demo, and the seven charts after it.
+TEST(ScreenshotTest, MainWindowAndEveryChartWithTheExampleYear) {
+  const testing::ScopedUserLocale locale("nl_NL");
+  QTemporaryDir temporary;
+  QString folder = qEnvironmentVariable("QDX_SCREENSHOT_DIR");
+  if (folder.isEmpty()) folder = temporary.filePath(QStringLiteral("screens"));
+  SetDatabaseDirectory(temporary.path());
+  ASSERT_EQ(QProcess::execute(QStringLiteral(QDX_TOOL_PATH),
+                              {QStringLiteral("create"),
+                               temporary.filePath(QStringLiteral("wagenlog.qdx")),
+                               QStringLiteral("--schema"), QStringLiteral("wagenlog")}),
+            0);
+  {
+    TDataModule1 data;
+    data.QDXDatabase1.SetDatabaseFileName(DatabasePath());
+    data.tb1.Open();
+    data.tb6.Open();
+    FillDemoRecords(data.tb1, data.tb6, QDate(2024, 12, 31));
+  }
+  {
+    TDataModule1 data;
+    TForm1 form1(data);
+    TForm2 form2;
+    TForm3 form3;
+    TForm4 form4;
+    form1.SetChartWindows(&form2, &form3, &form4);
+    const QStringList files = RenderWindows(form1, form2, form3, form4, folder);
+    EXPECT_EQ(files.size(), 8);
+    EXPECT_EQ(QImage(files.value(0)).size(), form1.size());
+    form1.close();
+  }
+  SetDatabaseDirectory({});
 }
 
 }  // namespace
