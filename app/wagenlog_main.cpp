@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
   qdx::TForm3 form3;
   qdx::TForm4 form4;
   form1.SetChartWindows(&form2, &form3, &form4);
+  // Closing the main window ends the program, whichever chart windows are open.
+  for (QWidget* chart : {static_cast<QWidget*>(&form2), static_cast<QWidget*>(&form3),
+                         static_cast<QWidget*>(&form4)}) {
+    chart->setAttribute(Qt::WA_QuitOnClose, false);
+  }
   QObject::connect(&application, &QApplication::lastWindowClosed, &application,
                    &QApplication::quit);
   form1.show();

@@ -177,7 +177,7 @@ bool TForm1::CloseQuery() {
   for (TDataSet* dataSet : {static_cast<TDataSet*>(&data_.tb1), static_cast<TDataSet*>(&data_.tb6)}) {
     if (!IsChanging(*dataSet)) continue;
     if (!RunHandler([&] { dataSet->UpdateRecord(); }, this)) return false;
-    changed = changed || dataSet->Modified() || dataSet->State() == TDataSetState::Inserting;
+    changed = changed || dataSet->Modified();
   }
   if (!changed) return true;
   TQuestion question;

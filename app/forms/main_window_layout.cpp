@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
+#include <QToolButton>
 
 #include "app/data/db_grid.h"
 #include "app/data/field_binding.h"
