@@ -53,6 +53,8 @@ TDataSetModel::TDataSetModel(std::vector<TGridColumn> columns, TDataSource* sour
 }
 
 TDataSetModel::~TDataSetModel() {
+  destroying_ = true;
+  OnReload = nullptr;
   link_->SetDataSource(nullptr);
 }
 
@@ -79,6 +81,7 @@ QStringList TDataSetModel::ReadRow() const {
 }
 
 void TDataSetModel::Reload() {
+  if (destroying_) return;
   std::vector<QStringList> rows;
   int active = -1;
   QString indicator;

@@ -67,6 +67,7 @@ class TDataSetModel : public QAbstractTableModel {
   std::vector<bool> rightAligned_;
   int activeRow_ = -1;
   QString indicator_;
+  bool destroying_ = false;
 };
 
 }  // namespace qdx

@@ -70,8 +70,14 @@ TDBGrid::TDBGrid(std::vector<TGridColumn> columns, TDataSource* source, QWidget*
   AfterReload();
 }
 
+TDBGrid::~TDBGrid() {
+  model_->OnReload = nullptr;
+}
+
 int TDBGrid::VisibleRows() const {
-  const int height = view_->viewport()->height();
+  // From the grid's own height, so that it is right before the view is laid out: the frame,
+  // the title row and a horizontal scroll bar's worth of room come off.
+  const int height = this->height() - 2 * frameWidth() - kRowHeight - 4;
   return std::max(1, height / kRowHeight);
 }
 

@@ -22,6 +22,7 @@ namespace qdx {
 class TDBGrid : public QFrame {
  public:
   TDBGrid(std::vector<TGridColumn> columns, TDataSource* source, QWidget* parent = nullptr);
+  ~TDBGrid() override;
 
   QTableView& View() { return *view_; }
   TDataSetModel& Model() { return *model_; }

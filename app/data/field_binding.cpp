@@ -28,6 +28,11 @@ TDBFieldBinding::TDBFieldBinding(QComboBox& list, TDataSource* source, std::stri
 }
 
 TDBFieldBinding::~TDBFieldBinding() {
+  // The control is being destroyed around the binding: it must not be shown anything more.
+  link_.OnDataChange = nullptr;
+  link_.OnEditingChange = nullptr;
+  link_.OnActiveChange = nullptr;
+  link_.OnUpdateData = nullptr;
   link_.SetDataSource(nullptr);
 }
 

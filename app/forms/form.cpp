@@ -28,7 +28,7 @@ QRect TForm::OuterGeometry() const {
 void TForm::SetOuterGeometry(const QRect& outer) {
   const QSize frame = frameGeometry().size() - geometry().size();
   move(outer.topLeft());
-  ResizeClient(outer.size() - frame);
+  resize(outer.size() - frame);
   if (frame.isNull()) {
     pendingOuterSize_ = outer.size();
   } else {
@@ -55,7 +55,7 @@ bool TForm::event(QEvent* event) {
     if (!frame.isNull()) {
       const QSize outer = *pendingOuterSize_;
       pendingOuterSize_.reset();
-      ResizeClient(outer - frame);
+      resize(outer - frame);
     }
   }
   return result;
@@ -68,15 +68,6 @@ void TForm::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   placement_->FormClosing();
-}
-
-void TForm::ResizeClient(QSize client) {
-  // A fixed-size form keeps minimum and maximum equal, so it cannot be resized by the user.
-  if (Resizable()) {
-    resize(client);
-  } else {
-    setFixedSize(client);
-  }
 }
 
 void TForm::CentreOnScreen() {

@@ -51,7 +51,6 @@ class TForm : public QWidget {
 
  private:
   void CentreOnScreen();
-  void ResizeClient(QSize client);
 
   QString className_;
   TFormPosition position_ = TFormPosition::Designed;

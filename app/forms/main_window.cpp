@@ -45,7 +45,6 @@ TForm1::TForm1(TDataModule1& dataModule)
   setPalette(palette);
   setFixedSize(kWindowSize);
   SetPosition(TFormPosition::DesktopCenter);
-  SetOuterGeometry(QRect(QPoint(0, 0), kWindowSize));
 
   auto* gradient = new TGradient(QColor(0, 0, 255), Qt::black, this);
   gradient->setObjectName(QStringLiteral("Gradient1"));

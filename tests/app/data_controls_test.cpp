@@ -156,6 +156,7 @@ TEST_F(DataControlsTest, GridShowsTheWindowWithTheCurrentRecordMarked) {
                 {"verbruik", QStringLiteral("KM/ltr"), 50}},
                &brandstof_);
   grid.resize(715, 225);
+  grid.show();
   tables_.Open();
   TDataSetModel& model = grid.Model();
   ASSERT_EQ(model.rowCount(), 3);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/database_error.h"  // memory_data_set.h uses it without including it
 #include "tests/dataset/memory_data_set.h"
 
 namespace qdx::test {

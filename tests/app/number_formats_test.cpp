@@ -27,10 +27,11 @@ TEST(NumberFormatsTest, EachFormatUnderTheUsersSeparators) {
       {100 / (1000.0 / 75), "7.5", "$7.500", "7.500"},
       // Half away from zero on the decimal digits, at most 8 significant digits.
       {0.0005, "0.0005", "$0.001", "0.001"},
-      {-0.0005, "-0.0005", "($0.001)", "-0.001"},
+      {-0.0005, "-0.0005", "-$0.001", "-0.001"},
       {-0.0004, "-0.0004", "$0.000", "0.000"},
       {12345.67891, "12345.67891", "$12,345.679", "12345.679"},
-      {1234567.891, "1234567.891", "$1,234,567.9", "1234567.9"},
+      // Eight significant digits, then written with exactly three decimals.
+      {1234567.891, "1234567.891", "$1,234,567.900", "1234567.900"},
       // More than 8 digits before the point: the general form with 8 digits.
       {123456789.5, "123456789.5", "1.2345679E8", "1.2345679E8"},
       {0.00001, "1E-5", "$0.000", "0.000"},
