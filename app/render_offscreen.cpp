@@ -4,14 +4,16 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "app/forms/chart_windows.h"
-#include "app/forms/main_window.h"
+#include "app/forms/program.h"
 #include "app/widgets/label_command.h"
 
 namespace qdx {
 
-QStringList RenderWindows(TForm1& form1, TForm2& form2, TForm3& form3, TForm4& form4,
-                          const QString& folder) {
+QStringList RenderWindows(TWagenlogProgram& program, const QString& folder) {
+  TForm1& form1 = program.Form1;
+  TForm2& form2 = program.Form2;
+  TForm3& form3 = program.Form3;
+  TForm4& form4 = program.Form4;
   QDir().mkpath(folder);
   const QDir directory(folder);
   QStringList written;

@@ -7,14 +7,10 @@
 
 namespace qdx {
 
-class TForm1;
-class TForm2;
-class TForm3;
-class TForm4;
+struct TWagenlogProgram;
 
-// Shows `form1`, runs the chart commands and writes "wagenlog.png" and one file per command
-// ("verbruik.png", "brandstof-ltr.png", ...) into `folder`; answers the files written.
-QStringList RenderWindows(TForm1& form1, TForm2& form2, TForm3& form3, TForm4& form4,
-                          const QString& folder);
+// Shows the main window, runs the chart commands and writes "wagenlog.png" and one file per
+// command ("verbruik.png", "brandstof-ltr.png", ...) into `folder`; answers the files written.
+QStringList RenderWindows(TWagenlogProgram& program, const QString& folder);
 
 }  // namespace qdx

@@ -6,9 +6,7 @@
 #include <cstdio>
 
 #include "app/error_box.h"
-#include "app/forms/chart_windows.h"
-#include "app/forms/data_module.h"
-#include "app/forms/main_window.h"
+#include "app/forms/program.h"
 #include "app/render_offscreen.h"
 #include "engine/core/expr/expression.h"
 
@@ -22,16 +20,11 @@ int main(int argc, char** argv) {
                  text.toLocal8Bit().constData());
   });
   qdx::RegisterExpressionDefaults();
-  qdx::TDataModule1 dataModule1;
-  qdx::TForm1 form1(dataModule1);
-  qdx::TForm2 form2;
-  qdx::TForm3 form3;
-  qdx::TForm4 form4;
-  form1.SetChartWindows(&form2, &form3, &form4);
-  const QStringList files = qdx::RenderWindows(form1, form2, form3, form4, folder);
+  qdx::TWagenlogProgram program;
+  const QStringList files = qdx::RenderWindows(program, folder);
   for (const QString& file : files) {
     std::printf("%s\n", QDir::toNativeSeparators(file).toLocal8Bit().constData());
   }
-  form1.close();
+  program.Form1.close();
   return files.size() == 8 ? 0 : 1;
 }

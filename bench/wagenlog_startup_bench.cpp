@@ -9,9 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "app/forms/chart_windows.h"
-#include "app/forms/data_module.h"
-#include "app/forms/main_window.h"
+#include "app/forms/program.h"
 #include "engine/core/expr/expression.h"
 #include "engine/foundation/types/date_time.h"
 
@@ -66,15 +64,10 @@ class TStartUpDatabase {
 void BM_StartUpToMainWindowShown(benchmark::State& state) {
   static TStartUpDatabase database;
   for (auto _ : state) {
-    TDataModule1 data;
-    TForm1 form1(data);
-    TForm2 form2;
-    TForm3 form3;
-    TForm4 form4;
-    form1.SetChartWindows(&form2, &form3, &form4);
-    form1.show();
+    TWagenlogProgram program;
+    program.Form1.show();
     QApplication::processEvents();
-    benchmark::DoNotOptimize(form1.Label6->text());
+    benchmark::DoNotOptimize(program.Form1.Label6->text());
   }
 }
 BENCHMARK(BM_StartUpToMainWindowShown)->Unit(benchmark::kMillisecond);

@@ -18,6 +18,7 @@
 #include "app/data/field_binding.h"
 #include "app/forms/chart_windows.h"
 #include "app/forms/data_module.h"
+#include "app/forms/program.h"
 #include "app/widgets/date_edit.h"
 #include "app/widgets/label_command.h"
 #include "app/widgets/numeric_edit.h"
@@ -41,16 +42,13 @@ struct TRecord {
   double Bedrag;
 };
 
-// The program as main() builds it: data module, main window, chart windows.
-struct TProgram {
-  TProgram() : form1(data) {
-    form1.SetChartWindows(&form2, &form3, &form4);
-  }
-  TDataModule1 data;
-  TForm1 form1;
-  TForm2 form2;
-  TForm3 form3;
-  TForm4 form4;
+// The program as main() builds it, with shorter names.
+struct TProgram : TWagenlogProgram {
+  TDataModule1& data = DataModule1;
+  TForm1& form1 = Form1;
+  TForm2& form2 = Form2;
+  TForm3& form3 = Form3;
+  TForm4& form4 = Form4;
 };
 
 TDateTime DateValue(int year, int month, int day) {

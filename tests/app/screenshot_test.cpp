@@ -10,7 +10,7 @@
 
 #include "app/demo_data.h"
 #include "app/forms/data_module.h"
-#include "app/forms/main_window.h"
+#include "app/forms/program.h"
 #include "app/render_offscreen.h"
 #include "qt_printers.h"
 #include "sample_charts.h"
@@ -62,16 +62,11 @@ TEST(ScreenshotTest, MainWindowAndEveryChartWithTheExampleYear) {
     FillDemoRecords(data.tb1, data.tb6, QDate(2024, 12, 31));
   }
   {
-    TDataModule1 data;
-    TForm1 form1(data);
-    TForm2 form2;
-    TForm3 form3;
-    TForm4 form4;
-    form1.SetChartWindows(&form2, &form3, &form4);
-    const QStringList files = RenderWindows(form1, form2, form3, form4, folder);
+    TWagenlogProgram program;
+    const QStringList files = RenderWindows(program, folder);
     EXPECT_EQ(files.size(), 8);
-    EXPECT_EQ(QImage(files.value(0)).size(), form1.size());
-    form1.close();
+    EXPECT_EQ(QImage(files.value(0)).size(), program.Form1.size());
+    program.Form1.close();
   }
   SetDatabaseDirectory({});
 }
