@@ -115,6 +115,8 @@ class TQDXDiskTableData : public TQDXTableData {
   TQDXDiskRecordManager& DiskRecords() const;
   TQDXTemporaryPageManager& TemporaryPages() const { return *temporaryPages_; }
   int32_t BlobPageIndexFirstPage() const { return blobPageIndexFirstPage_; }
+  // The table and record locks the cursor takes around its changes; null while not open.
+  TQDXDiskTableLocks* Locks() const { return locks_.get(); }
   // The table header and the metadata, read and written for a session.
   void ReadTableHeader(int32_t sessionID);
   void WriteTableHeader(int32_t sessionID);

@@ -59,7 +59,7 @@ inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only
 // 10060, 10061, 10063, 10065, 10066, 10067, 10070, 10071, 10078, 10108, 10259, 10266, 10267, 10268,
 // 10269, 10270, 10275, 10280, 10281, 10287, 10288, 10296, 10299, 10300, 10311, 10315, 10316, 10319,
 // 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10113, 10114, 10119, 10120, 10121, 10122, 10123,
-// 10260, 10261, 10384, 10385, 10399, 10414, 10483, 10489, 10490, 10491, 10492, 10493, 10494.
+// 10384, 10385, 10399, 10414, 10483, 10489, 10490, 10491, 10492, 10493, 10494.
 inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
 // Not raised yet: 10515, 30448.
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
@@ -80,12 +80,10 @@ inline constexpr const char* kFieldNumberNotFound = "Field #%d not found";
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
 // Not raised yet: 30349, 30345.
 inline constexpr const char* kFieldNotFound = "Field '%s' not found";
-// Not raised yet: 10005, 10006, 10110, 10118, 10317, 10501, 10502, 20191, 20192, 20193.
+// Not raised yet: 20192, 20193.
 inline constexpr const char* kInvalidFieldNumber =
     "Invalid field number - FieldNo = %d, FieldCount = %d";
-// Not raised yet: 10027, 10028, 10073, 10151.
 inline constexpr const char* kTableNameNotFound = "Table not found, table name = %s";
-// Not raised yet: 10115, 10116.
 inline constexpr const char* kCannotWriteToReadOnlyStream = "Cannot write to read only stream";
 // Not raised yet: 20142.
 inline constexpr const char* kNoFieldsSpecified = "Error creating table - no fields were specified";
@@ -107,8 +105,7 @@ inline constexpr const char* kIndexIntegrityError = "Index integrity error. Page
 // Not raised yet: 20034.
 inline constexpr const char* kIndexInvalidLeafLink =
     "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d";
-// Not raised yet: 20044, 20045, 20058, 20076, 20077, 20151, 20221, 20222, 20273, 20129, 20130,
-// 20161.
+// Not raised yet: 20044, 20045, 20058, 20076, 20077, 20273, 20129, 20130, 20161.
 inline constexpr const char* kPointerIsNil = "Pointer is nil";
 inline constexpr const char* kInvalidIndexKeyPath = "Invalid index key path";
 // Not raised yet: 20099, 20101, 20103, 20107, 20108.
@@ -118,7 +115,6 @@ inline constexpr const char* kIndexErrorInvalidPageNumber = "Index error: invali
 inline constexpr const char* kRecNoBeyondRecordCount = "Cannot set RecNo greater than RecordCount";
 // Not raised yet: 20104, 20105, 20110, 20114, 20121, 20122, 20124, 20125, 20126, 20127, 20293.
 inline constexpr const char* kInvalidPageNumber = "Invalid page number";
-// Not raised yet: 20132, 20133, 20134.
 inline constexpr const char* kTableNotFound = "Table '%s' not found";
 inline constexpr const char* kConstraintNotNull =
     "Constraint '%s' violated. Value in field '%s' cannot be null";
@@ -658,7 +654,7 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
     "Invalid blob page list. DataLength=%d, PageCount=%d, Offset=%d, PageDataSize=%d")             \
   X(kWriteMetadataPageNo, 20313, kCannotWriteToStream)                                             \
   X(kReadMetadataPageNo, 20314, kCannotReadFromStream)                                             \
-  /* ---- Table data ---- */                                                                      \
+  /* ---- Table data ---- */                                                                       \
   X(kTableNoFields, 10131, kNoFieldsSpecified)                                                     \
   X(kTableCreateNoFields, 20128, kNoFieldsSpecified)                                               \
   X(kTableNoRecordManager, 10015, kNilPointerOccured)                                              \
@@ -697,7 +693,33 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kGetPhysicalRecNoTableLocked, 20220, kTableIsLocked)                                           \
   /* BLOB values of a disk table before the BLOB storage takes the slots over. */                  \
   X(kDiskBlobsNotStored, 30039, kNotImplementedYet)                                                \
-  X(kDiskConstraintTypeNotImplemented, 30040, kNotImplementedYet)
+  X(kDiskConstraintTypeNotImplemented, 30040, kNotImplementedYet)                                  \
+  /* ---- Session and cursor ---- */                                                               \
+  /* A visible field number beyond the cursor's fields. */                                         \
+  X(kCursorGetFieldDataNumber, 10005, kInvalidFieldNumber)                                         \
+  X(kCursorSetFieldDataNumber, 10006, kInvalidFieldNumber)                                         \
+  X(kCursorGetFieldValueNumber, 10317, kInvalidFieldNumber)                                        \
+  X(kCursorSetFieldValueNumber, 20191, kInvalidFieldNumber)                                        \
+  X(kOpenBlobFieldNumber, 10110, kInvalidFieldNumber)                                              \
+  X(kCloseBlobFieldNumber, 10118, kInvalidFieldNumber)                                             \
+  X(kCopyFieldSourceNumber, 10501, kInvalidFieldNumber)                                            \
+  X(kCopyFieldTargetNumber, 10502, kInvalidFieldNumber)                                            \
+  /* A table missing from the database, or no table data for it. */                                \
+  X(kDeleteTableMissing, 20132, kTableNotFound)                                                    \
+  X(kEmptyTableMissing, 20133, kTableNotFound)                                                     \
+  X(kRenameTableMissing, 20134, kTableNotFound)                                                    \
+  X(kDeleteTableNoData, 10027, kTableNameNotFound)                                                 \
+  X(kOpenTableNoData, 10028, kTableNameNotFound)                                                   \
+  X(kEmptyTableNoData, 10073, kTableNameNotFound)                                                  \
+  X(kRenameTableNoData, 10151, kTableNameNotFound)                                                 \
+  X(kCreateTableNoData, 20151, kPointerIsNil)                                                      \
+  X(kLockTableNoData, 20221, kPointerIsNil)                                                        \
+  X(kUnlockTableNoData, 20222, kPointerIsNil)                                                      \
+  X(kCursorLockNoData, 10260, kNilPointerOccured)                                                  \
+  X(kCursorUnlockNoData, 10261, kNilPointerOccured)                                                \
+  /* A BLOB stream opened for reading. */                                                          \
+  X(kWriteReadOnlyBlobStream, 10115, kCannotWriteToReadOnlyStream)                                 \
+  X(kResizeReadOnlyBlobStream, 10116, kCannotWriteToReadOnlyStream)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)

@@ -204,7 +204,7 @@ class TMemoryTableData : public TQDXTableData {
 
 class TMemoryDatabaseData : public TQDXDatabaseData {
  public:
-  TMemoryDatabaseData() : TQDXDatabaseData("MEMORY") {}
+  explicit TMemoryDatabaseData(std::string name = "MEMORY") : TQDXDatabaseData(std::move(name)) {}
   ~TMemoryDatabaseData() override { FreeAllTableData(); }
 
   int32_t NextObjectID() override { return ++lastObjectID; }

@@ -17,6 +17,7 @@
 #include "engine/disk/disk_database_data.h"
 #include "engine/foundation/little_endian.h"
 #include "tests/disk/disk_test_support.h"
+#include "tests/tools/qdx_run.h"
 #include "tools/qdx/qdx_commands.h"
 
 namespace qdx {
@@ -25,19 +26,11 @@ namespace {
 using ::testing::HasSubstr;
 using testing::TempDirTest;
 
-struct Outcome {
-  int Status;
-  std::string Out;
-  std::string Err;
-};
+using testing::Outcome;
 
 class QdxToolTest : public TempDirTest {
  protected:
-  Outcome Qdx(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = tools::RunQdx(args, out, err);
-    return {status, out.str(), err.str()};
-  }
+  Outcome Qdx(const std::vector<std::string>& args) { return testing::RunQdxInProcess(args); }
 
   // Runs the built program; its output goes to files beside the database.
   Outcome QdxProgram(const std::string& args) {

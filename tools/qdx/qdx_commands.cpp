@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string_view>
 
 #include "engine/disk/active_sessions_file.h"
@@ -31,20 +32,24 @@ std::string Text(std::string_view format, FormatArgs args) {
   return ToolText(format, args);
 }
 
-// The parsed command line: the command, the file and the options given with their values.
+// The parsed command line: the command, the file, further arguments and the options given
+// with their values.
 struct CommandLine {
   std::string Command;
   std::string FileName;
+  std::vector<std::string> Arguments;
   std::map<std::string, std::string> Options;
 };
 
+// `arguments` names what the command takes after the file (for the usage messages).
 CommandLine Parse(const std::vector<std::string>& args,
-                  const std::vector<std::string_view>& allowed) {
+                  const std::vector<std::string_view>& allowed,
+                  const std::vector<std::string_view>& arguments = {}) {
   CommandLine line;
   line.Command = args[0];
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg.starts_with("--")) {
+    if (arg.starts_with("-") && arg.size() > 1) {
       if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) {
         throw UsageError{Text(msg::kQdxUnknownOption, {arg, line.Command})};
       }
@@ -52,11 +57,17 @@ CommandLine Parse(const std::vector<std::string>& args,
       line.Options[arg] = args[++i];
     } else if (line.FileName.empty()) {
       line.FileName = arg;
+    } else if (line.Arguments.size() < arguments.size()) {
+      line.Arguments.push_back(arg);
     } else {
       throw UsageError{Text(msg::kQdxUnexpectedArgument, {arg, line.Command})};
     }
   }
   if (line.FileName.empty()) throw UsageError{msg::kQdxFileNameMissing};
+  if (line.Arguments.size() < arguments.size()) {
+    throw UsageError{Text(msg::kQdxArgumentMissing, {arguments[line.Arguments.size()],
+                                                     line.Command})};
+  }
   return line;
 }
 
@@ -110,6 +121,28 @@ void Create(const CommandLine& line) {
   data.CreateDatabase();
 }
 
+// Writes the CSV to `out`, or to the file of -o, which is written through the platform layer
+// only once the whole export succeeded.
+void Export(const CommandLine& line, std::ostream& out) {
+  const std::string output = Option(line, "-o");
+  if (output.empty()) {
+    ExportTable(line.FileName, Option(line, "--password"), line.Arguments[0],
+                Option(line, "--index"), out);
+    return;
+  }
+  std::ostringstream text;
+  ExportTable(line.FileName, Option(line, "--password"), line.Arguments[0],
+              Option(line, "--index"), text);
+  const std::string bytes = text.str();
+  platform::File file;
+  if (!file.Create(output) ||
+      file.Write(bytes.data(), static_cast<int64_t>(bytes.size())) !=
+          static_cast<int64_t>(bytes.size()) ||
+      !file.Close()) {
+    throw EQdxToolFault(Text(msg::kQdxCannotWriteOutput, {output}));
+  }
+}
+
 }  // namespace
 
 std::string ToolText(std::string_view format, FormatArgs args) {
@@ -135,7 +168,17 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } else if (args[0] == "check") {
       const CommandLine line = Parse(args, {"--password"});
       CheckDatabase(line.FileName, Option(line, "--password"));
+      CheckTables(line.FileName, Option(line, "--password"));
       out << msg::kQdxCheckPassed << "\n";
+    } else if (args[0] == "tables") {
+      const CommandLine line = Parse(args, {"--password"});
+      PrintTables(line.FileName, Option(line, "--password"), out);
+    } else if (args[0] == "schema") {
+      const CommandLine line = Parse(args, {"--password"}, {"TABLE"});
+      PrintSchema(line.FileName, Option(line, "--password"), line.Arguments[0], out);
+    } else if (args[0] == "export") {
+      const CommandLine line = Parse(args, {"--password", "--index", "-o"}, {"TABLE"});
+      Export(line, out);
     } else {
       throw UsageError{Text(msg::kQdxUnknownCommand, {args[0]})};
     }

@@ -1,4 +1,5 @@
-// The commands of the qdx utility: create, info and check of database files.
+// The commands of the qdx utility: create, info and check of database files; tables, schema
+// and export of their tables.
 //
 // RunQdx takes the arguments after the program name and writes to the given streams, so that
 // tests run the commands without a process. Exit status: 0 success, 1 a database error or a
@@ -35,5 +36,18 @@ void PrintInfo(const std::string& fileName, const std::string& password, std::os
 // Verifies the database; throws on the first fault (EQDXException from the engine, or a check
 // fault with a message of the utility).
 void CheckDatabase(const std::string& fileName, const std::string& password);
+// Verifies every table: record pages against the record page index and the table header, every
+// index's tree and its entries against the records. Throws on the first fault.
+void CheckTables(const std::string& fileName, const std::string& password);
+
+// One line per table: name, record count, stored record size, indexes.
+void PrintTables(const std::string& fileName, const std::string& password, std::ostream& out);
+// The table's fields, indexes and constraints.
+void PrintSchema(const std::string& fileName, const std::string& password,
+                 const std::string& tableName, std::ostream& out);
+// The table as CSV: a header row of the field names, then the records in physical order, or
+// in the order of the index `indexName` when it is not empty.
+void ExportTable(const std::string& fileName, const std::string& password,
+                 const std::string& tableName, const std::string& indexName, std::ostream& out);
 
 }  // namespace qdx::tools

@@ -1,0 +1,141 @@
+// Two processes on one database file in multi-user mode: the record and table locks of an edit
+// keep the other process out (with the lock waits shortened), an insert of one is seen by the
+// other, and increments of one field from both lose nothing.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+
+#include "tests/dataset/local_engine_support.h"
+
+namespace qdx {
+namespace {
+
+using testing::kAmount;
+using testing::LocalEngineTest;
+using testing::TableCursor;
+
+// Exit statuses of a child beside the ones its body answers.
+constexpr int kChildFailed = 98;
+constexpr int kChildRaised = 99;
+
+class LocalMultiUserTest : public LocalEngineTest {
+ protected:
+  void SetUp() override {
+    LocalEngineTest::SetUp();
+    if (!testing::kDiskTables) GTEST_SKIP() << "needs tables in the database file";
+    auto session = Connect(true);
+    CreateKosten(*session);
+    TableCursor cursor(*session, "Kosten");
+    cursor.Open();
+    ASSERT_EQ(cursor.Insert("Teller", 0), crOK);
+  }
+
+  // Runs `body` in a child process with a session and cursor of its own; answers its pid. The
+  // child's exit status is what the body answers (0 to 97). The child inherits the parent's
+  // database data objects with their open files and locks, so its session takes another
+  // identity and opens the file afresh.
+  pid_t Spawn(const std::function<int(TableCursor&)>& body) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    int status = kChildRaised;
+    try {
+      auto session = Connect(true, "Kind");
+      TableCursor cursor(*session, "Kosten");
+      cursor.Open();
+      status = body(cursor);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "child: %s\n", e.what());
+    }
+    std::_Exit(status);
+  }
+  static int Wait(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+};
+
+// The child tries to edit the record the parent is editing: its result code, as exit status.
+int EditTeller(TableCursor& cursor) {
+  if (!cursor.GoTo("Teller")) return kChildFailed;
+  return -cursor.Edit();
+}
+
+TEST_F(LocalMultiUserTest, ARecordBeingEditedIsRefusedToTheOtherProcess) {
+  auto session = Connect(true);
+  TableCursor cursor(*session, "Kosten");
+  cursor.Open();
+  ASSERT_TRUE(cursor.GoTo("Teller"));
+  ASSERT_EQ(cursor.Edit(), crOK);
+  EXPECT_EQ(Wait(Spawn(EditTeller)), -crRecordLocked);
+  const auto lockedByOther = [](TableCursor& child) {
+    return child.GoTo("Teller") && child.IsRecordLocked() ? 1 : 0;
+  };
+  EXPECT_EQ(Wait(Spawn(lockedByOther)), 1);
+  EXPECT_FALSE(cursor.IsRecordLocked());  // the lock is this session's own
+  cursor.SetInt(kAmount, 5);
+  ASSERT_EQ(cursor.Post(), crOK);
+  // Posted: the record is free again, and the other process edits what was stored.
+  EXPECT_EQ(Wait(Spawn(EditTeller)), crOK);
+}
+
+TEST_F(LocalMultiUserTest, ATransactionsEditKeepsTheTableFromOtherEditors) {
+  auto session = Connect(true);
+  TableCursor cursor(*session, "Kosten");
+  cursor.Open();
+  session->StartTransaction();
+  ASSERT_TRUE(cursor.GoTo("Teller"));
+  ASSERT_EQ(cursor.Edit(), crOK);
+  EXPECT_EQ(Wait(Spawn(EditTeller)), -crTableLocked);
+  cursor.CancelRecord(false);
+  session->Rollback();
+  EXPECT_EQ(Wait(Spawn(EditTeller)), crOK);
+}
+
+TEST_F(LocalMultiUserTest, AnInsertOfOneProcessIsSeenByTheOthersNextRead) {
+  auto session = Connect(true);
+  TableCursor cursor(*session, "Kosten");
+  cursor.Open();
+  ASSERT_EQ(cursor.GetRecordCount(), 1);
+  ASSERT_EQ(Wait(Spawn([](TableCursor& child) { return -child.Insert("Nieuw", 7); })), 0);
+  EXPECT_EQ(cursor.GetRecordCount(), 2);
+  ASSERT_TRUE(cursor.GoTo("Nieuw"));
+  EXPECT_EQ(cursor.Int(kAmount), 7);
+}
+
+// Adds one to Teller's amount `count` times, each an edit and a post that are retried while
+// the other process holds the record or changed it meanwhile.
+int Increment(TableCursor& cursor, int count) {
+  for (int done = 0, attempts = 0; done < count; ++attempts) {
+    if (attempts > count * 200) return kChildFailed;
+    if (!cursor.GoTo("Teller")) return kChildFailed;
+    if (cursor.Edit() != crOK) continue;
+    cursor.SetInt(kAmount, static_cast<int32_t>(cursor.Int(kAmount) + 1));
+    if (cursor.Post() == crOK) {
+      ++done;
+    } else {
+      cursor.CancelRecord(false);
+    }
+  }
+  return 0;
+}
+
+TEST_F(LocalMultiUserTest, IncrementsFromTwoProcessesLoseNoUpdate) {
+  constexpr int kCount = 40;
+  const pid_t child = Spawn([](TableCursor& cursor) { return Increment(cursor, kCount); });
+  auto session = Connect(true);
+  TableCursor cursor(*session, "Kosten");
+  cursor.Open();
+  EXPECT_EQ(Increment(cursor, kCount), 0);
+  EXPECT_EQ(Wait(child), 0);
+  ASSERT_TRUE(cursor.GoTo("Teller"));
+  EXPECT_EQ(cursor.Int(kAmount), 2 * kCount);
+}
+
+}  // namespace
+}  // namespace qdx
