@@ -768,6 +768,24 @@ inline constexpr const char* kPlacementStoreDamaged = "The window placement stor
 inline constexpr const char* kPlacementStoreUnwritable =
     "Cannot write the window placement store '%s'";
 inline constexpr const char* kInvalidRegType = "Invalid data type for '%s'";
+// The floating-point faults of the program's arithmetic.
+inline constexpr const char* kFloatingPointDivisionByZero = "Floating point division by zero";
+inline constexpr const char* kInvalidFloatingPointOperation = "Invalid floating point operation";
+// The data-aware controls: the navigator's and the grid's question before deleting.
+inline constexpr const char* kDeleteRecordQuestion = "Delete record?";
+
+// The program Wagenlog.
+// Its database file, beside the executable.
+inline constexpr const char* kDatabaseFileName = "wagenlog.qdx";
+// "Legen tabel": the question before the expense table is emptied.
+inline constexpr const char* kConfirmationCaption = "Bevestiging";
+inline constexpr const char* kClearTableQuestion = "Alle Records leeg maken?? Zeker weten?";
+// Closing the main window while a record holds a change that was not stored.
+inline constexpr const char* kUnsavedChangeQuestion =
+    "Er is een wijziging die nog niet is opgeslagen. Wilt u de wijziging opslaan?";
+inline constexpr const char* kSaveButton = "Opslaan";
+inline constexpr const char* kDiscardButton = "Niet opslaan";
+inline constexpr const char* kCancelButton = "Annuleren";
 
 // The dataset result texts of EQDXEngineError.
 inline constexpr const char* kEngineErrorPrefix = "Quendrix Engine Error # ";

@@ -1,0 +1,133 @@
+// TForm1: the main window. A fixed 840 x 618 window over a blue-to-black gradient with
+//  - the vehicle panel: the fields of the vehicle record (tb6 through `autogegevens`) and a
+//    navigator with Edit, Cancel, Refresh;
+//  - the statistics: the command "Berekenen" and the eleven value labels it fills;
+//  - the entry panel: the six inputs of the current expense record (tb1 through `brandstof`),
+//    which change a record only after Nieuw or Wijzig;
+//  - two navigators for the expense records (moving; Insert, Delete, Edit, Cancel, Refresh),
+//    the command "Legen tabel", the record grid, and the seven chart commands.
+//
+// Handlers, as the program runs them:
+//   FormCreate   (end of construction) sets the database file beside the executable, opens tb1
+//                and tb6 and computes the statistics; an error ends it at that step
+//   FormShow     (each showing) reads StartKmStand from the vehicle record
+//   FormClose    closes tb1, then tb6
+// Every handler shows an error in an error box and the program carries on.
+//
+// Closing with a change that was not stored asks whether to store it (save, discard, or stay
+// open) instead of dropping it silently.
+#pragma once
+
+#include <QLabel>
+#include <array>
+#include <cstdint>
+
+#include "app/data/db_navigator.h"
+#include "app/forms/form.h"
+
+class QComboBox;
+class QLineEdit;
+
+namespace qdx {
+
+class TDataModule1;
+class TDataSet;
+class TDBFieldBinding;
+class TDBGrid;
+class TDateEdit;
+class TForm2;
+class TForm3;
+class TForm4;
+class TLbStaticText;
+class TNumericEdit;
+struct TStatisticsLabels;
+
+class TForm1 : public TForm {
+ public:
+  // Builds the window over the data module and runs FormCreate.
+  explicit TForm1(TDataModule1& dataModule);
+  ~TForm1() override;
+
+  // The chart windows the chart commands fill (created after the main window).
+  void SetChartWindows(TForm2* form2, TForm3* form3, TForm4* form4);
+
+  int32_t StartKmStand() const { return startKmStand_; }
+
+  // ---- Handlers --------------------------------------------------------------------------------
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  // "Berekenen".
+  void LbStaticText1Click();
+  // "Verbruik", "Brandstof Ltr", "Kilometers", "VerbrLtrKm", "Taart", "Brandstof Prijs",
+  // "Kost p mnd".
+  void LbStaticText2Click();
+  void LbStaticText3Click();
+  void LbStaticText4Click();
+  void LbStaticText5Click();
+  void LbStaticText7Click();
+  void LbStaticText8Click();
+  void LbStaticText9Click();
+  // "Legen tabel".
+  void LbStaticText6Click();
+  // After a button of the expense change navigator: Nieuw moves the focus to the date edit.
+  void DBNavigator3Click(TNavigateBtn button);
+
+  // ---- Controls, by their names ------------------------------------------------------------------
+  QLabel* Label1;   // total per km
+  QLabel* Label3;   // fuel per km
+  QLabel* Label6;   // total cost
+  QLabel* Label8;   // maintenance per km
+  QLabel* Label9;   // litres per 100 km
+  QLabel* Label12;  // km per litre
+  QLabel* Label27;  // total litres
+  QLabel* Label28;  // kilometres driven
+  QLabel* Label29;  // insurance per km
+  QLabel* Label30;  // road tax per km
+  QLabel* Label31;  // depreciation per km
+  QLineEdit* DBEditMerk;
+  QLineEdit* DBEditType;
+  QLineEdit* DBEditKenteken;
+  TNumericEdit* DBEditStartKm;
+  TNumericEdit* DBEditGewicht;
+  TDateEdit* DBDateDeel1;
+  TDateEdit* DBDateDatum;
+  QComboBox* DBComboOmschrijving;
+  QLineEdit* DBEditBedrijf;
+  TNumericEdit* DBEditKMStand;
+  TNumericEdit* DBEditLiters;
+  TNumericEdit* DBEditBedrag;
+  TDBNavigator* DBNavigator1;  // expense records: First, Prior, Next, Last
+  TDBNavigator* DBNavigator2;  // vehicle record: Edit, Cancel, Refresh
+  TDBNavigator* DBNavigator3;  // expense records: Insert, Delete, Edit, Cancel, Refresh
+  TDBGrid* DBGrid1;
+  // "Berekenen", "Verbruik", "Brandstof Ltr", "Kilometers", "VerbrLtrKm", "Legen tabel",
+  // "Taart", "Brandstof Prijs", "Kost p mnd" as LbStaticText1..9.
+  std::array<TLbStaticText*, 9> LbStaticText{};
+
+ protected:
+  bool CloseQuery() override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildVehiclePanel();
+  void BuildStatistics();
+  void BuildEntryPanel();
+  void BuildNavigationAndGrid();
+  void BuildChartCommands();
+  void SetTabOrder();
+  void ShowStatistics(const TStatisticsLabels& labels);
+  // Runs a chart command on the expense table; errors go to an error box.
+  template <typename Command>
+  void RunChart(Command command);
+
+  TDataModule1& data_;
+  TForm2* form2_ = nullptr;
+  TForm3* form3_ = nullptr;
+  TForm4* form4_ = nullptr;
+  int32_t startKmStand_ = 0;
+  bool closed_ = false;
+};
+
+}  // namespace qdx

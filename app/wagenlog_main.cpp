@@ -1,0 +1,23 @@
+// The program Wagenlog: creates the data module, the main window (whose create handler opens the
+// database beside the executable) and the three hidden chart windows, then runs the message
+// loop. Closing the main window ends the program; the windows go before the data module, whose
+// database disconnects last.
+#include "app/error_box.h"
+#include "app/forms/program.h"
+#include "engine/core/expr/expression.h"
+
+int main(int argc, char** argv) {
+  qdx::TApplication application(argc, argv);
+  qdx::RegisterExpressionDefaults();
+  qdx::TWagenlogProgram program;
+  // Closing the main window ends the program, whichever chart windows are open.
+  for (QWidget* chart : {static_cast<QWidget*>(&program.Form2),
+                         static_cast<QWidget*>(&program.Form3),
+                         static_cast<QWidget*>(&program.Form4)}) {
+    chart->setAttribute(Qt::WA_QuitOnClose, false);
+  }
+  QObject::connect(&application, &QApplication::lastWindowClosed, &application,
+                   &QApplication::quit);
+  program.Form1.show();
+  return application.exec();
+}

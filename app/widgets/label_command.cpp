@@ -1,0 +1,67 @@
+#include "app/widgets/label_command.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace qdx {
+
+namespace {
+
+const QColor kFace(192, 192, 192);
+const QColor kShadow(128, 128, 128);
+constexpr int kShadowOffset = 2;
+
+}  // namespace
+
+TLbStaticText::TLbStaticText(const QString& caption, QWidget* parent)
+    : QWidget(parent), caption_(caption) {
+  setCursor(Qt::PointingHandCursor);
+  setAttribute(Qt::WA_Hover);
+  setAccessibleName(caption);
+}
+
+void TLbStaticText::SetHighlightColor(QColor colour) {
+  highlight_ = colour;
+  update();
+}
+
+QColor TLbStaticText::FaceColor() const {
+  return hovered_ ? highlight_ : kFace;
+}
+
+void TLbStaticText::Click() {
+  if (OnClick) OnClick();
+}
+
+void TLbStaticText::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  const QRect face = rect().adjusted(0, 0, -kShadowOffset, -kShadowOffset);
+  painter.fillRect(face.translated(kShadowOffset, kShadowOffset), kShadow);
+  painter.fillRect(face, FaceColor());
+  painter.setPen(Qt::black);
+  painter.drawText(face, Qt::AlignCenter, caption_);
+}
+
+void TLbStaticText::enterEvent(QEnterEvent* event) {
+  hovered_ = true;
+  update();
+  QWidget::enterEvent(event);
+}
+
+void TLbStaticText::leaveEvent(QEvent* event) {
+  hovered_ = false;
+  update();
+  QWidget::leaveEvent(event);
+}
+
+void TLbStaticText::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
+}
+
+void TLbStaticText::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->pos());
+  pressed_ = false;
+  if (click) Click();
+}
+
+}  // namespace qdx
