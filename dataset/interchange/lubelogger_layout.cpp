@@ -114,13 +114,13 @@ LubeLoggerFiles WriteLubeLogger(std::span<const ExpenseRecord> records) {
   for (const ExpenseRecord& r : records) {
     if (r.Omschrijving == kBrandstof) {
       files.Gas.push_back({IsoDate(r.Datum), Odometer(r.KMStand), Optional(r.Liters),
-                           Optional(r.bedrag), "", "True", "False", AnsiToUtf8(r.Bedrijf)});
+                           Optional(r.bedrag), "", "True", "False", AnsiTextToUtf8(r.Bedrijf)});
     } else if (r.Omschrijving == kOnderhoud) {
-      files.Service.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiToUtf8(r.Bedrijf), "",
+      files.Service.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiTextToUtf8(r.Bedrijf), "",
                                Optional(r.bedrag)});
     } else {
-      files.Tax.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiToUtf8(r.Bedrijf),
-                           AnsiToUtf8(r.Omschrijving), Optional(r.bedrag)});
+      files.Tax.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiTextToUtf8(r.Bedrijf),
+                           AnsiTextToUtf8(r.Omschrijving), Optional(r.bedrag)});
     }
   }
   return files;

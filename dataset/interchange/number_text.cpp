@@ -64,6 +64,15 @@ std::optional<double> ReadDecimal(std::string_view text, char decimalSeparator,
     negative = true;  // "€ -12,50"
     text = TrimBlanks(text.substr(1));
   }
+  // An exponent ("2e+05") only with a decimal point: the shortest forms of exports carry one.
+  std::optional<std::string_view> exponent;
+  if (decimalSeparator == '.') {
+    const size_t e = text.find_first_of("eE");
+    if (e != std::string_view::npos) {
+      exponent = text.substr(e + 1);
+      text = text.substr(0, e);
+    }
+  }
   if (text.empty()) return std::nullopt;
   const char group = decimalSeparator == ',' ? '.' : ',';
   const size_t point = text.find(decimalSeparator);
@@ -84,9 +93,19 @@ std::optional<double> ReadDecimal(std::string_view text, char decimalSeparator,
     normal += fraction;
     normal += '0';
   }
+  if (exponent) {
+    std::string_view digits = *exponent;
+    if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 4) return std::nullopt;
+    for (char c : digits) {
+      if (!IsDigit(c)) return std::nullopt;
+    }
+    normal += 'e';
+    normal += *exponent;
+  }
   double value = 0;
   const auto [end, error] = std::from_chars(normal.data(), normal.data() + normal.size(), value,
-                                            std::chars_format::fixed);
+                                            std::chars_format::general);
   if (error != std::errc() || end != normal.data() + normal.size() || !std::isfinite(value)) {
     return std::nullopt;
   }

@@ -4,7 +4,8 @@
 // of '.' and ',' may group thousands, but only in groups of three ("1.234,56" with a decimal
 // comma), so that "1,5" read with a decimal point is refused rather than taken as 15. A currency
 // sign (€, $, £ or EUR) before or after an amount is allowed where the caller says so. Blanks
-// around the number are ignored. No exponents: spreadsheets do not write them for amounts.
+// around the number are ignored. With a decimal point an exponent may follow ("2e+05"), as
+// exports that write the shortest form of a number do.
 #pragma once
 
 #include <optional>

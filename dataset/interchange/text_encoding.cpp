@@ -83,7 +83,7 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& ansi) {
   return platform::AnsiToWide(ansi) == wide;
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
+std::string AnsiTextToUtf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size());
   for (char c : ansi) AppendUtf8(out, platform::AnsiCharToWide(static_cast<uint8_t>(c)));

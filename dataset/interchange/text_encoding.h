@@ -17,7 +17,7 @@ bool IsValidUtf8(std::string_view text);
 bool Utf8ToAnsi(std::string_view utf8, std::string& ansi);
 
 // Windows-1252 to UTF-8; every byte has a character.
-std::string AnsiToUtf8(std::string_view ansi);
+std::string AnsiTextToUtf8(std::string_view ansi);
 
 // The first `maxChars` characters of a UTF-8 text (whole characters, never half of one).
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxChars);

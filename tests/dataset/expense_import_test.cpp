@@ -114,7 +114,7 @@ TEST(ExpenseImportTest, ValuesThatDoNotFitTheTable) {
       {";Brandstof;;1;1;5", "no value for Datum"},
       {"2-1-2024;;\xE2\x82\xAC-Tank \xF0\x9F\x9A\x97;;;5", kValueNotStorable},
       {"2-1-2024;;;3000000000;;5", kValueOutOfRange},
-      {"2-1-2024;;;;;1e3", kValueNotANumber},
+      {"2-1-2024;;;;;12a", kValueNotANumber},
       {"2-1-2024;;;;;999999999999999999", kValueOutOfRange},
   };
   for (const auto& c : cases) {

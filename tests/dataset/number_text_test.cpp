@@ -31,7 +31,12 @@ TEST(NumberTextTest, DecimalCommaAndPoint) {
       {"", '.', false, std::nullopt},
       {"-", '.', false, std::nullopt},
       {",", ',', false, std::nullopt},
-      {"1e5", '.', false, std::nullopt},
+      {"2e+05", '.', false, 200000.0},
+      {"1.5E-3", '.', false, 0.0015},
+      {"1e5", ',', false, std::nullopt},
+      {"1e", '.', false, std::nullopt},
+      {"e5", '.', false, std::nullopt},
+      {"1e400", '.', false, std::nullopt},
       {"12a", '.', false, std::nullopt},
   };
   for (const auto& c : cases) {
