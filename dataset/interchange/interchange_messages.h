@@ -35,4 +35,21 @@ inline constexpr const char* kLubeLoggerKindUnknown =
 inline constexpr const char* kImportRefused =
     "%d line(s) could not be read; nothing was imported (--skip-bad imports the others)";
 
+// ---- The import and export commands of qdx ----
+inline constexpr const char* kQdxImportUsage =
+    "usage: qdx import FILE TABLE CSV [--map FIELD=COLUMN,...] [--date-format PATTERN]\n"
+    "                  [--decimal , | .] [--dry-run] [--skip-bad] [--allow-duplicates]\n"
+    "                  [--format generic | fuelio | lubelogger | lubelogger-gas |\n"
+    "                   lubelogger-service | lubelogger-tax] [--password TEXT]";
+inline constexpr const char* kQdxImportArguments = "import needs FILE, TABLE and CSV";
+inline constexpr const char* kQdxUnknownFormat = "unknown format '%s'";
+inline constexpr const char* kQdxBadDecimal = "--decimal takes ',' or '.', not '%s'";
+inline constexpr const char* kQdxOptionNeedsValue = "option %s needs a value";
+inline constexpr const char* kQdxImportOption = "unknown option '%s' for import";
+inline constexpr const char* kQdxImportExtra = "unexpected argument '%s' for import";
+inline constexpr const char* kQdxDuplicateSkipped = "line %d: the table holds this expense already; skipped";
+inline constexpr const char* kQdxImported = "%d record(s) imported into %s";
+inline constexpr const char* kQdxWouldImport = "dry run: %d record(s) would be imported into %s";
+inline constexpr const char* kQdxImportCounts = "%d duplicate(s) skipped, %d bad line(s) skipped";
+
 }  // namespace qdx::interchange

@@ -15,6 +15,7 @@
 
 namespace qdx::interchange::testing {
 
+#ifdef QDX_DATASET_TEST_DATA
 inline std::string SampleFile(const std::string& name) {
   std::ifstream in(std::string(QDX_DATASET_TEST_DATA) + "/" + name, std::ios::binary);
   if (!in) throw std::runtime_error("missing sample file " + name);
@@ -22,6 +23,7 @@ inline std::string SampleFile(const std::string& name) {
   text << in.rdbuf();
   return text.str();
 }
+#endif
 
 inline int32_t Day(int32_t year, uint32_t month, uint32_t day) {
   int32_t number = 0;
