@@ -20,4 +20,14 @@ class ExpenseStore {
   virtual void InsertAll(std::span<const ExpenseRecord> records) = 0;
 };
 
+// The transaction an insert of many records runs in; the database that holds the table gives
+// it (start, commit, roll back).
+class ExpenseTransaction {
+ public:
+  virtual ~ExpenseTransaction() = default;
+  virtual void Start() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+};
+
 }  // namespace qdx::interchange
