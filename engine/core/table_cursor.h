@@ -69,6 +69,9 @@ class TQDXTableCursor {
   bool KeepTemporaryInMemory = false;
   // Changes are committed by the cursor's owner, not after each change.
   bool Batching = false;
+  // Handed to the table data when the cursor opens the table (the disk engine opens a table in
+  // repair mode for 1).
+  uint8_t TableDataFlag = 0;
 
   // ---- Layout (set by the table data's GetRecordLayout) -----------------------------------------
   int32_t FirstFieldOffset = 0;

@@ -4,7 +4,9 @@
 #include <exception>
 
 #include "engine/core/base_session.h"
+#include "engine/core/table_cursor.h"
 #include "engine/disk/database_file.h"
+#include "engine/disk/disk_table_data.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
@@ -83,6 +85,8 @@ void TQDXDiskDatabaseData::OpenDatabase(TQDXBaseSession& session) {
 }
 
 void TQDXDiskDatabaseData::CloseDatabase() noexcept {
+  // The tables use the page manager and the table list: they go first.
+  FreeAllTableData();
   systemDirectory_.reset();
   tableList_.reset();
   sessionsFile_.reset();
@@ -187,6 +191,12 @@ void TQDXDiskDatabaseData::GetTableNames(std::vector<std::string>& names) {
   platform::CriticalSectionGuard guard(Lock());
   RequireTableList();
   tableList_->GetTableNames(names);
+}
+
+TQDXTableData* TQDXDiskDatabaseData::CreateTableData(TQDXTableCursor& cursor) {
+  platform::CriticalSectionGuard guard(Lock());
+  OpenManager();
+  return AddTableData(std::make_unique<TQDXDiskTableData>(*this, cursor.TableName));
 }
 
 int32_t TQDXDiskDatabaseData::NextObjectID() {

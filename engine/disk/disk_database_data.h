@@ -9,8 +9,8 @@
 //
 // In multi-user mode the table lock manager keeps the table and record locks of the sessions;
 // a commit first takes the commit locks of the tables the transaction modified (20233 when it
-// cannot) and drops the transaction's locks after writing, a rollback drops them first. Table
-// data objects come with the table engine.
+// cannot) and drops the transaction's locks after writing, a rollback drops them first. The
+// database owns a TQDXDiskTableData for each table a cursor used; they go when it closes.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +45,9 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   // MaxConnections). A failure leaves no file behind (an existing one is gone only when the
   // failure came after it was replaced).
   void CreateDatabase() override;
+  // 5: a new TQDXDiskTableData for the cursor's table name (the table need not exist yet:
+  // CreateTable makes it, RegisterCursor opens it). 20131 when the database is not open.
+  TQDXTableData* CreateTableData(TQDXTableCursor& cursor) override;
   // 8 to 11 and the operations below fail with 20131 "Pointer is nil" on a closed database.
   // 8: the page manager's next object ID.
   int32_t NextObjectID() override;

@@ -59,8 +59,7 @@ inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only
 // 10060, 10061, 10063, 10065, 10066, 10067, 10070, 10071, 10078, 10108, 10259, 10266, 10267, 10268,
 // 10269, 10270, 10275, 10280, 10281, 10287, 10288, 10296, 10299, 10300, 10311, 10315, 10316, 10319,
 // 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10113, 10114, 10119, 10120, 10121, 10122, 10123,
-// 10260, 10261, 10384, 10385, 10399, 10414, 10483, 10489, 10490, 10491, 10492, 10493, 10494, 20135,
-// 20136, 20137, 20138, 20139.
+// 10260, 10261, 10384, 10385, 10399, 10414, 10483, 10489, 10490, 10491, 10492, 10493, 10494.
 inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
 // Not raised yet: 10515, 30448.
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
@@ -73,12 +72,11 @@ inline constexpr const char* kCannotFindIndexField = "Cannot find index field '%
 // Not raised yet: 20175, 20177, 20179, 20180, 20181, 20182, 20183.
 inline constexpr const char* kOperationInTransaction =
     "Cannot perform '%s' operation on a database in transaction";
-// Not raised yet: 20228, 20208.
+// Not raised yet: 20228.
 inline constexpr const char* kExclusiveTableOpenByUser =
     "Cannot access table '%s' in exclusive mode. Table is open by another user";
 // Not raised yet: 30031, 30032, 30028, 30329.
 inline constexpr const char* kFieldNumberNotFound = "Field #%d not found";
-// Not raised yet: 30039, 30040.
 inline constexpr const char* kNotImplementedYet = "Not implemented yet";
 // Not raised yet: 30349, 30345.
 inline constexpr const char* kFieldNotFound = "Field '%s' not found";
@@ -110,7 +108,7 @@ inline constexpr const char* kIndexIntegrityError = "Index integrity error. Page
 inline constexpr const char* kIndexInvalidLeafLink =
     "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d";
 // Not raised yet: 20044, 20045, 20058, 20076, 20077, 20151, 20221, 20222, 20273, 20129, 20130,
-// 20161, 20176.
+// 20161.
 inline constexpr const char* kPointerIsNil = "Pointer is nil";
 inline constexpr const char* kInvalidIndexKeyPath = "Invalid index key path";
 // Not raised yet: 20099, 20101, 20103, 20107, 20108.
@@ -140,7 +138,7 @@ inline constexpr const char* kCannotReadFromFile =
 inline constexpr const char* kInvalidPageOffset =
     "Error - invalid page offset = %d, page size = %d";
 inline constexpr const char* kCannotUnlockSessionsFile = "Cannot unlock sessions file";
-// Not raised yet: 20144, 20145, 20146, 20147, 20148.
+// Not raised yet: 20144, 20145, 20147, 20148.
 inline constexpr const char* kRecordNotFound = "Record not found";
 inline constexpr const char* kInternalFileClosed =
     "Cannot perform this operation (%s) on closed internal file";
@@ -150,7 +148,6 @@ inline constexpr const char* kInternalFileExists =
 inline constexpr const char* kCannotReadBLOBFieldValue = "Cannot read BLOB field value";
 inline constexpr const char* kSomeTableLocksStillExist = "Some table locks still exist";
 inline constexpr const char* kDatabaseIsLocked = "Database is locked";
-// Not raised yet: 20214, 20215, 20216, 20217, 20218, 20219, 20220.
 inline constexpr const char* kTableIsLocked = "Table is locked";
 inline constexpr const char* kTableNotExists = "Table '%s' not exists.";
 inline constexpr const char* kWrongPageType = "Wrong page type. Found '%s', but expecting: '%s'";
@@ -681,7 +678,26 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kConstraintUniqueIndexMissing, 30326, kNamedIndexNotFound)                                     \
   X(kConstraintPrimaryKeyNull, 30330, kConstraintNotNull)                                          \
   X(kConstraintPrimaryFieldMissing, 30331, kFieldNotFound)                                         \
-  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)
+  X(kConstraintUniqueFieldMissing, 30332, kFieldNotFound)                                          \
+  /* ---- Disk tables ---- */                                                                      \
+  X(kInsertNoRecordManager, 20135, kNilPointerOccured)                                             \
+  X(kInsertNoBuffer, 20136, kNilPointerOccured)                                                    \
+  X(kDeleteNoRecordManager, 20137, kNilPointerOccured)                                             \
+  X(kUpdateNoRecordManager, 20138, kNilPointerOccured)                                             \
+  X(kUpdateNoBuffer, 20139, kNilPointerOccured)                                                    \
+  X(kPhysicalRecordNotFound, 20146, kRecordNotFound)                                               \
+  X(kTableHeaderFileNil, 20176, kPointerIsNil)                                                     \
+  X(kExclusiveOpenByAnotherUser, 20208, kExclusiveTableOpenByUser)                                 \
+  X(kLocateTableLocked, 20214, kTableIsLocked)                                                     \
+  X(kFindKeyTableLocked, 20215, kTableIsLocked)                                                    \
+  X(kSetRecNoTableLocked, 20216, kTableIsLocked)                                                   \
+  X(kGetRecNoTableLocked, 20217, kTableIsLocked)                                                   \
+  X(kRecordCountTableLocked, 20218, kTableIsLocked)                                                \
+  X(kSetPhysicalRecNoTableLocked, 20219, kTableIsLocked)                                           \
+  X(kGetPhysicalRecNoTableLocked, 20220, kTableIsLocked)                                           \
+  /* BLOB values of a disk table before the BLOB storage takes the slots over. */                  \
+  X(kDiskBlobsNotStored, 30039, kNotImplementedYet)                                                \
+  X(kDiskConstraintTypeNotImplemented, 30040, kNotImplementedYet)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)
@@ -725,7 +741,13 @@ inline constexpr const char* kQdxUsage =
     "      prints the header, the cipher, the page count, the system directory and the\n"
     "      table list as 'name: value' lines\n"
     "  check FILE [--password TEXT]\n"
-    "      verifies the file and reports its first fault\n"
+    "      verifies the file and its tables and reports the first fault\n"
+    "  tables FILE [--password TEXT]\n"
+    "      one line per table: name, record count, record size, indexes\n"
+    "  schema FILE TABLE [--password TEXT]\n"
+    "      the table's fields, indexes and constraints\n"
+    "  export FILE TABLE [--index NAME] [-o OUT] [--password TEXT]\n"
+    "      the table's records as CSV (RFC 4180, UTF-8), in physical or index order\n"
     "\n"
     "Ciphers: Rijndael_128, Rijndael_256, DES_Single, DES_Triple, Blowfish, Twofish_128,\n"
     "Twofish_256, Square.\n"
@@ -777,6 +799,32 @@ inline constexpr const char* kQdxUnexpectedArgument =
 inline constexpr const char* kQdxPasswordNeeded =
     "The database is encrypted: give its password with --password";
 inline constexpr const char* kQdxStructureUnreadable = "Cannot read the %s at page %d: %s";
+// qdx: the table commands and the table part of check.
+inline constexpr const char* kQdxArgumentMissing = "Missing %s for %s";
+inline constexpr const char* kQdxTableNotFound = "Table '%s' not found";
+inline constexpr const char* kQdxIndexNotFound = "Index '%s' not found in table '%s'";
+inline constexpr const char* kQdxCannotWriteOutput = "Cannot write the output file '%s'";
+inline constexpr const char* kQdxTableUnreadable = "Cannot read table '%s': %s";
+inline constexpr const char* kQdxRecordPageIndexDamaged =
+    "the record page index (root page %d) is damaged: %s";
+inline constexpr const char* kQdxRecordPageOutsideFile =
+    "the record page index lists page %d, which is outside the file";
+inline constexpr const char* kQdxNotARecordPage =
+    "the record page index lists page %d, which is no record page of the table (type %d, "
+    "owner %d)";
+inline constexpr const char* kQdxRecordCountOnPage =
+    "page %d holds %d records, the record page index says %d";
+inline constexpr const char* kQdxRecordCountMismatch =
+    "the record page index lists %d records, the table header says %d";
+inline constexpr const char* kQdxIndexDamaged = "index '%s' (root page %d) is damaged: %s";
+inline constexpr const char* kQdxIndexEntryTwice =
+    "index '%s' lists record (page %d, slot %d) twice";
+inline constexpr const char* kQdxIndexEntryWithoutRecord =
+    "index '%s' lists record (page %d, slot %d), which does not exist";
+inline constexpr const char* kQdxRecordWithoutIndexEntry =
+    "record (page %d, slot %d) has no entry in index '%s'";
+inline constexpr const char* kQdxIndexEntryCount =
+    "index '%s' has %d entries for %d records";
 
 // ---- Expressions ----
 // Filter texts, Locate conditions and default-value expressions (engine/core/expr). A position
