@@ -1,0 +1,153 @@
+#include "tools/qdx/qdx_import.h"
+
+#include <algorithm>
+
+#include "dataset/interchange/interchange_messages.h"
+#include "dataset/interchange/number_text.h"
+#include "dataset/interchange/text_encoding.h"
+#include "engine/foundation/format.h"
+#include "engine/foundation/platform/locale.h"
+
+namespace qdx::tools {
+namespace {
+
+using namespace interchange;
+
+std::string Text(const char* format, FormatArgs args) {
+  return FormatOrFallback(format, std::span<const FormatArg>(args.begin(), args.size()));
+}
+
+void SetFormat(ImportCommand& command, const std::string& name) {
+  struct Entry {
+    std::string_view name;
+    ImportLayout layout;
+    std::optional<LubeLoggerKind> kind;
+  };
+  static constexpr Entry kFormats[] = {
+      {"generic", ImportLayout::Generic, std::nullopt},
+      {"fuelio", ImportLayout::Fuelio, std::nullopt},
+      {"lubelogger", ImportLayout::LubeLogger, std::nullopt},
+      {"lubelogger-gas", ImportLayout::LubeLogger, LubeLoggerKind::Gas},
+      {"lubelogger-service", ImportLayout::LubeLogger, LubeLoggerKind::Service},
+      {"lubelogger-repair", ImportLayout::LubeLogger, LubeLoggerKind::Service},
+      {"lubelogger-tax", ImportLayout::LubeLogger, LubeLoggerKind::Tax},
+  };
+  for (const Entry& entry : kFormats) {
+    if (EqualsNoCase(name, entry.name)) {
+      command.Options.Layout = entry.layout;
+      command.Options.Kind = entry.kind;
+      return;
+    }
+  }
+  throw EQdxImportUsage(Text(kQdxUnknownFormat, {name}));
+}
+
+// A LubeLogger file of tax records with an odometer column looks like one of service records;
+// its name ("...tax...") tells them apart when the user named no kind.
+void KindFromFileName(ImportCommand& command) {
+  if (command.Options.Layout != ImportLayout::LubeLogger || command.Options.Kind) return;
+  std::string name = command.CsvFile.substr(command.CsvFile.find_last_of('/') + 1);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  if (name.find("tax") != std::string::npos) command.Options.Kind = LubeLoggerKind::Tax;
+}
+
+std::string DescribeRecord(const ExpenseRecord& r) {
+  const auto number = [](const auto& value) {
+    return value ? WriteDecimal(static_cast<double>(*value)) : std::string();
+  };
+  std::string line = r.Datum ? DatePattern::Iso().Format(*r.Datum) : std::string();
+  for (const std::string& cell : {AnsiTextToUtf8(r.Omschrijving), AnsiTextToUtf8(r.Bedrijf),
+                                  number(r.KMStand), number(r.Liters), number(r.bedrag)}) {
+    line += '\t';
+    line += PrintableText(cell);
+  }
+  return line;
+}
+
+}  // namespace
+
+ImportCommand ParseImportCommand(const std::vector<std::string>& args) {
+  ImportCommand command;
+  command.Options.Read.Formats = platform::UserFormatSettings();
+  command.Options.Read.PivotYear = CurrentYear();
+  std::vector<std::string> positional;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!arg.starts_with("--")) {
+      if (positional.size() == 3) throw EQdxImportUsage(Text(kQdxImportExtra, {arg}));
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--dry-run") {
+      command.Options.DryRun = true;
+      continue;
+    }
+    if (arg == "--skip-bad") {
+      command.Options.SkipBad = true;
+      continue;
+    }
+    if (arg == "--allow-duplicates") {
+      command.Options.AllowDuplicates = true;
+      continue;
+    }
+    static constexpr std::string_view kValued[] = {"--map", "--date-format", "--decimal",
+                                                   "--format", "--password"};
+    if (std::find(std::begin(kValued), std::end(kValued), arg) == std::end(kValued)) {
+      throw EQdxImportUsage(Text(kQdxImportOption, {arg}));
+    }
+    if (i + 1 >= args.size()) throw EQdxImportUsage(Text(kQdxOptionNeedsValue, {arg}));
+    const std::string& value = args[++i];
+    if (arg == "--map") {
+      command.Options.Read.Map = value;
+    } else if (arg == "--date-format") {
+      command.Options.Read.DateFormat = DatePattern::Parse(value);
+      if (!command.Options.Read.DateFormat) throw EQdxImportUsage(Text(kDateFormatBad, {value}));
+    } else if (arg == "--decimal") {
+      if (value != "," && value != ".") throw EQdxImportUsage(Text(kQdxBadDecimal, {value}));
+      command.Options.Read.DecimalSeparator = value[0];
+    } else if (arg == "--format") {
+      SetFormat(command, value);
+    } else {
+      command.Password = value;
+    }
+  }
+  if (positional.size() != 3) throw EQdxImportUsage(kQdxImportArguments);
+  command.DatabaseFile = positional[0];
+  command.TableName = positional[1];
+  command.CsvFile = positional[2];
+  KindFromFileName(command);
+  return command;
+}
+
+int RunImport(const ImportCommand& command, std::string_view csvText, ExpenseStore& store,
+              std::ostream& out, std::ostream& err) {
+  const ImportOutcome outcome = ImportExpenses(csvText, store, command.Options);
+  for (const ImportProblem& problem : outcome.Problems) {
+    err << PrintableText(command.CsvFile) << ": " << DescribeProblem(problem) << "\n";
+  }
+  if (outcome.Refused) {
+    err << "qdx: " << RefusalMessage(outcome) << "\n";
+    return 1;
+  }
+  for (const ReadRecord& duplicate : outcome.Duplicates) {
+    err << PrintableText(command.CsvFile) << ": "
+        << Text(kQdxDuplicateSkipped, {duplicate.Line}) << "\n";
+  }
+  const int64_t accepted = static_cast<int64_t>(outcome.Accepted.size());
+  if (command.Options.DryRun) {
+    out << "line\tDatum\tOmschrijving\tBedrijf\tKMStand\tLiters\tbedrag\n";
+    for (const ReadRecord& r : outcome.Accepted) {
+      out << r.Line << '\t' << DescribeRecord(r.Record) << "\n";
+    }
+    out << Text(kQdxWouldImport, {accepted, command.TableName}) << "\n";
+  } else {
+    out << Text(kQdxImported, {accepted, command.TableName}) << "\n";
+  }
+  out << Text(kQdxImportCounts, {static_cast<int64_t>(outcome.Duplicates.size()),
+                                 static_cast<int64_t>(outcome.BadLines)})
+      << "\n";
+  return 0;
+}
+
+}  // namespace qdx::tools
