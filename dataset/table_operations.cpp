@@ -4,8 +4,6 @@
 // Every operation leaves the table as it found it when it fails (closed or open), and gives the
 // database back to its session on every path. The whole-table operations run on a transient
 // cursor of their own (table_maintenance.h); the index operations reuse the table's open cursor.
-// Built once the table dataset's header is in the tree (it arrives with its own change).
-#if __has_include("dataset/qdx_table.h")
 
 #include <memory>
 #include <optional>
@@ -314,4 +312,3 @@ void TQDXTable::RestructureTable() {
 
 }  // namespace qdx
 
-#endif  // __has_include("dataset/qdx_table.h")

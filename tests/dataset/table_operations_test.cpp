@@ -2,7 +2,6 @@
 // mapping), empty, delete, rename, indexes, renaming a field, restructuring, and the errors of
 // each, including the refusal inside a transaction.
 // Built once the table dataset's header is in the tree (it arrives with its own change).
-#if __has_include("dataset/qdx_table.h")
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -259,4 +258,3 @@ TEST_F(TableOperationsTest, RestructureKeepsTheRecordsByFieldName) {
 }  // namespace
 }  // namespace qdx
 
-#endif  // __has_include("dataset/qdx_table.h")

@@ -9,10 +9,7 @@
 
 #include "dataset/local_engine/local_cursor.h"
 #include "dataset/qdx_database.h"
-#if __has_include("dataset/qdx_table.h")
 #include "dataset/qdx_table.h"
-#define QDX_HAS_TABLE_DATASET 1
-#endif
 #include "engine/disk/database_header.h"
 #include "tests/disk/disk_test_support.h"
 #include "tools/qdx/qdx_commands.h"
@@ -120,7 +117,6 @@ TEST_F(QdxSchemaRepairTest, CreateWithTheWagenlogSchemaMakesTheProgramsTables) {
   EXPECT_EQ(Qdx({"check", path}).Status, 0);
 }
 
-#ifdef QDX_HAS_TABLE_DATASET
 // The program's data module: one database component and two tables that find it by name.
 TEST_F(QdxSchemaRepairTest, TheProgramsDataModuleOpensTheCreatedFile) {
   ASSERT_EQ(Qdx({"create", path, "--schema", "wagenlog"}).Status, 0);
@@ -149,7 +145,6 @@ TEST_F(QdxSchemaRepairTest, TheProgramsDataModuleOpensTheCreatedFile) {
   tb6.Close();
   database.Close();
 }
-#endif
 
 TEST_F(QdxSchemaRepairTest, AnUnknownSchemaIsBadUsageAndCreatesNothing) {
   const Outcome outcome = Qdx({"create", path, "--schema", "boekhouding"});
