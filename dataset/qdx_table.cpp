@@ -191,9 +191,15 @@ TIndexDefs& TQDXTable::IndexDefs() {
     const bool wasAttached = Database() != nullptr;
     AttachDatabase();
     try {
-      std::unique_ptr<TQDXLocalCursor> cursor = CreateHandle();
-      fill(cursor->GetIndexDefs());
-      cursor->CloseTable();
+      // A table not created yet has only the definitions given for its creation.
+      TQDXLocalSession* session = Database()->EngineSession();
+      if (session != nullptr && !session->TableExists(Trimmed(tableName_))) {
+        indexDefs_.SetUpdated(false);
+      } else {
+        std::unique_ptr<TQDXLocalCursor> cursor = CreateHandle();
+        fill(cursor->GetIndexDefs());
+        cursor->CloseTable();
+      }
     } catch (...) {
       if (!wasAttached) DetachDatabase();
       throw;
