@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "dataset/database_error.h"
 #include "dataset/dataset_messages.h"
@@ -219,10 +220,22 @@ void TDataSet::InternalHandleException(const std::exception& error) {
   if (ExceptionHandler()) ExceptionHandler()(error);
 }
 
-TDataAction TDataSet::HandleError(const TDataSetErrorEvent& event, const std::exception& error) {
-  TDataAction action = TDataAction::Fail;
-  if (event) event(*this, error, action);
-  return action;
+void TDataSet::RunWithErrorEvent(const TDataSetErrorEvent& event,
+                                 const std::function<void()>& operation) {
+  while (true) {
+    try {
+      operation();
+      return;
+    } catch (const EAbort&) {
+      throw;
+    } catch (const std::exception& error) {
+      TDataAction action = TDataAction::Fail;
+      if (event) event(*this, error, action);
+      if (action == TDataAction::Retry) continue;
+      if (action == TDataAction::Abort) throw EAbort();
+      throw;
+    }
+  }
 }
 
 // ---- The window ----------------------------------------------------------------------------
@@ -476,20 +489,10 @@ void TDataSet::Edit() {
   CheckBrowseMode();
   CheckCanModify();
   Fire(BeforeEdit);
-  while (true) {
-    try {
-      UpdateCursorPos();
-      InternalEdit();
-      break;
-    } catch (const EAbort&) {
-      throw;
-    } catch (const std::exception& error) {
-      const TDataAction action = HandleError(OnEditError, error);
-      if (action == TDataAction::Retry) continue;
-      if (action == TDataAction::Abort) throw EAbort();
-      throw;
-    }
-  }
+  RunWithErrorEvent(OnEditError, [this] {
+    UpdateCursorPos();
+    InternalEdit();
+  });
   CalculateFields(ActiveBuffer());
   SetState(TDataSetState::Editing);
   DataEvent(TDataEvent::RecordChanged);
@@ -593,19 +596,7 @@ void TDataSet::Post() {
   if (!IsEditState(state_)) return;
   CheckRequiredFields();
   Fire(BeforePost);
-  while (true) {
-    try {
-      InternalPost();
-      break;
-    } catch (const EAbort&) {
-      throw;
-    } catch (const std::exception& error) {
-      const TDataAction action = HandleError(OnPostError, error);
-      if (action == TDataAction::Retry) continue;
-      if (action == TDataAction::Abort) throw EAbort();
-      throw;
-    }
-  }
+  RunWithErrorEvent(OnPostError, [this] { InternalPost(); });
   // The storage is on the posted record, which the order may have moved.
   SetState(TDataSetState::Browse);
   CursorPosChanged();
@@ -653,20 +644,10 @@ void TDataSet::Delete() {
   CheckCanModify();
   Fire(BeforeDelete);
   Fire(BeforeScroll);
-  while (true) {
-    try {
-      UpdateCursorPos();
-      InternalDelete();
-      break;
-    } catch (const EAbort&) {
-      throw;
-    } catch (const std::exception& error) {
-      const TDataAction action = HandleError(OnDeleteError, error);
-      if (action == TDataAction::Retry) continue;
-      if (action == TDataAction::Abort) throw EAbort();
-      throw;
-    }
-  }
+  RunWithErrorEvent(OnDeleteError, [this] {
+    UpdateCursorPos();
+    InternalDelete();
+  });
   CursorPosChanged();
   Resync();
   DataEvent(TDataEvent::DataSetChanged);

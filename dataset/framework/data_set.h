@@ -331,8 +331,9 @@ class TDataSet {
   uint8_t* WindowBuffer(int32_t index) const { return buffers_[static_cast<size_t>(index)]; }
   // A buffer for calculations, filter tests and locate, allocated with the window.
   uint8_t* TempBuffer() const { return tempBuffer_; }
-  // Calls the error event with the exception; answers the action chosen.
-  TDataAction HandleError(const TDataSetErrorEvent& event, const std::exception& error);
+  // Runs an edit, post or delete step; when it raises, asks the error event whether to retry,
+  // abort quietly or let the error through.
+  void RunWithErrorEvent(const TDataSetErrorEvent& event, const std::function<void()>& operation);
   // Calls an event if assigned.
   void Fire(const TDataSetNotifyEvent& event) {
     if (event) event(*this);
