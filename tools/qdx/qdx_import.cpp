@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "dataset/interchange/csv_writer.h"
 #include "dataset/interchange/interchange_messages.h"
 #include "dataset/interchange/number_text.h"
-#include "dataset/interchange/text_encoding.h"
 #include "engine/foundation/format.h"
+#include "engine/foundation/platform/file.h"
 #include "engine/foundation/platform/locale.h"
+#include "tools/qdx/qdx_commands.h"
+#include "tools/qdx/qdx_expense_table.h"
 
 namespace qdx::tools {
 namespace {
@@ -52,12 +55,25 @@ void KindFromFileName(ImportCommand& command) {
   if (name.find("tax") != std::string::npos) command.Options.Kind = LubeLoggerKind::Tax;
 }
 
+std::string ReadInputFile(const std::string& path) {
+  platform::File file;
+  std::string text;
+  if (file.Open(path, platform::FileAccess::Read)) {
+    const int64_t size = file.Size();
+    if (size >= 0) {
+      text.resize(static_cast<size_t>(size));
+      if (file.Read(text.data(), size) == size && file.Close()) return text;
+    }
+  }
+  throw EQdxToolFault(ToolText(kQdxCannotReadInput, {path}));
+}
+
 std::string DescribeRecord(const ExpenseRecord& r) {
   const auto number = [](const auto& value) {
     return value ? WriteDecimal(static_cast<double>(*value)) : std::string();
   };
   std::string line = r.Datum ? DatePattern::Iso().Format(*r.Datum) : std::string();
-  for (const std::string& cell : {AnsiTextToUtf8(r.Omschrijving), AnsiTextToUtf8(r.Bedrijf),
+  for (const std::string& cell : {AnsiToUtf8(r.Omschrijving), AnsiToUtf8(r.Bedrijf),
                                   number(r.KMStand), number(r.Liters), number(r.bedrag)}) {
     line += '\t';
     line += PrintableText(cell);
@@ -148,6 +164,13 @@ int RunImport(const ImportCommand& command, std::string_view csvText, ExpenseSto
                                  static_cast<int64_t>(outcome.BadLines)})
       << "\n";
   return 0;
+}
+
+int ImportFile(const ImportCommand& command, std::ostream& out, std::ostream& err) {
+  const std::string text = ReadInputFile(command.CsvFile);
+  ExpenseTableAccess table(command.DatabaseFile, command.Password, command.TableName,
+                           /*readOnly=*/command.Options.DryRun);
+  return RunImport(command, text, table.Store(), out, err);
 }
 
 }  // namespace qdx::tools
