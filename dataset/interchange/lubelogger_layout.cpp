@@ -117,6 +117,15 @@ LayoutResult ReadLubeLogger(const CsvDocument& document, const ReadOptions& opti
   return result;
 }
 
+std::optional<LubeLoggerKind> LubeLoggerKindFromFileName(std::string_view path) {
+  std::string name(path.substr(path.find_last_of('/') + 1));
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (name.find("tax") != std::string::npos) return LubeLoggerKind::Tax;
+  return std::nullopt;
+}
+
 LubeLoggerFiles WriteLubeLogger(std::span<const ExpenseRecord> records) {
   LubeLoggerFiles files;
   files.Gas.push_back({"Date", "Odometer", "FuelConsumed", "Cost", "FuelEconomy", "IsFillToFull",

@@ -34,6 +34,10 @@ enum class LubeLoggerKind : uint8_t { Gas, Service, Tax };
 // header has neither FuelConsumed nor Description.
 std::optional<LubeLoggerKind> DetectLubeLoggerKind(const std::vector<std::string>& header);
 
+// The kind a file's name tells: tax records when it holds "tax" (any case). A file of tax records
+// with an odometer column looks like one of service records; its name tells them apart.
+std::optional<LubeLoggerKind> LubeLoggerKindFromFileName(std::string_view path);
+
 // Reads a file of one kind; without a kind, the header's. Throws EInterchangeError when the kind
 // cannot be told or the date or cost column is missing.
 LayoutResult ReadLubeLogger(const CsvDocument& document, const ReadOptions& options,

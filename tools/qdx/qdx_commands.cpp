@@ -11,6 +11,7 @@
 
 #include "dataset/interchange/expense_export.h"
 #include "dataset/interchange/interchange_messages.h"
+#include "dataset/interchange/whole_file.h"
 #include "engine/disk/active_sessions_file.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_page_manager.h"
@@ -171,11 +172,7 @@ std::string ToolText(std::string_view format, FormatArgs args) {
 }
 
 void WriteOutputFile(const std::string& path, std::string_view bytes) {
-  platform::File file;
-  if (!file.Create(path) ||
-      file.Write(bytes.data(), static_cast<int64_t>(bytes.size())) !=
-          static_cast<int64_t>(bytes.size()) ||
-      !file.Close()) {
+  if (!interchange::WriteWholeFile(path, bytes)) {
     throw EQdxToolFault(Text(msg::kQdxCannotWriteOutput, {path}));
   }
 }

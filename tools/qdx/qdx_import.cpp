@@ -5,8 +5,8 @@
 #include "dataset/interchange/csv_writer.h"
 #include "dataset/interchange/interchange_messages.h"
 #include "dataset/interchange/number_text.h"
+#include "dataset/interchange/whole_file.h"
 #include "engine/foundation/format.h"
-#include "engine/foundation/platform/file.h"
 #include "engine/foundation/platform/locale.h"
 #include "tools/qdx/qdx_commands.h"
 #include "tools/qdx/qdx_expense_table.h"
@@ -45,27 +45,15 @@ void SetFormat(ImportCommand& command, const std::string& name) {
   throw EQdxImportUsage(Text(kQdxUnknownFormat, {name}));
 }
 
-// A LubeLogger file of tax records with an odometer column looks like one of service records;
-// its name ("...tax...") tells them apart when the user named no kind.
 void KindFromFileName(ImportCommand& command) {
   if (command.Options.Layout != ImportLayout::LubeLogger || command.Options.Kind) return;
-  std::string name = command.CsvFile.substr(command.CsvFile.find_last_of('/') + 1);
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  if (name.find("tax") != std::string::npos) command.Options.Kind = LubeLoggerKind::Tax;
+  command.Options.Kind = LubeLoggerKindFromFileName(command.CsvFile);
 }
 
 std::string ReadInputFile(const std::string& path) {
-  platform::File file;
   std::string text;
-  if (file.Open(path, platform::FileAccess::Read)) {
-    const int64_t size = file.Size();
-    if (size >= 0) {
-      text.resize(static_cast<size_t>(size));
-      if (file.Read(text.data(), size) == size && file.Close()) return text;
-    }
-  }
-  throw EQdxToolFault(ToolText(kQdxCannotReadInput, {path}));
+  if (!ReadWholeFile(path, text)) throw EQdxToolFault(ToolText(kQdxCannotReadInput, {path}));
+  return text;
 }
 
 std::string DescribeRecord(const ExpenseRecord& r) {
@@ -139,30 +127,20 @@ ImportCommand ParseImportCommand(const std::vector<std::string>& args) {
 int RunImport(const ImportCommand& command, std::string_view csvText, ExpenseStore& store,
               std::ostream& out, std::ostream& err) {
   const ImportOutcome outcome = ImportExpenses(csvText, store, command.Options);
-  for (const ImportProblem& problem : outcome.Problems) {
-    err << PrintableText(command.CsvFile) << ": " << DescribeProblem(problem) << "\n";
-  }
+  const ImportReport report =
+      DescribeImport(outcome, command.CsvFile, command.TableName, command.Options.DryRun);
+  for (const std::string& line : report.Problems) err << line << "\n";
   if (outcome.Refused) {
-    err << "qdx: " << RefusalMessage(outcome) << "\n";
+    err << "qdx: " << report.Refusal << "\n";
     return 1;
   }
-  for (const ReadRecord& duplicate : outcome.Duplicates) {
-    err << PrintableText(command.CsvFile) << ": "
-        << Text(kQdxDuplicateSkipped, {duplicate.Line}) << "\n";
-  }
-  const int64_t accepted = static_cast<int64_t>(outcome.Accepted.size());
   if (command.Options.DryRun) {
     out << "line\tDatum\tOmschrijving\tBedrijf\tKMStand\tLiters\tbedrag\n";
     for (const ReadRecord& r : outcome.Accepted) {
       out << r.Line << '\t' << DescribeRecord(r.Record) << "\n";
     }
-    out << Text(kQdxWouldImport, {accepted, command.TableName}) << "\n";
-  } else {
-    out << Text(kQdxImported, {accepted, command.TableName}) << "\n";
   }
-  out << Text(kQdxImportCounts, {static_cast<int64_t>(outcome.Duplicates.size()),
-                                 static_cast<int64_t>(outcome.BadLines)})
-      << "\n";
+  for (const std::string& line : report.Summary) out << line << "\n";
   return 0;
 }
 
