@@ -79,6 +79,9 @@ inline constexpr const char* kOldFormatNotice =
     "Quendrix Database format now. It is recommended to make a backup of the database before "
     "continuing.";
 inline constexpr const char* kRepairingDatabase = "Repairing Database...";
+inline constexpr const char* kCompactingDatabase = "Compacting Database...";
+inline constexpr const char* kChangingDatabasePassword = "Changing Database Password...";
+inline constexpr const char* kChangingDatabaseSettings = "Changing Database Settings...";
 // The stem of the temporary component a rebuild writes the new file through.
 inline constexpr const char* kRebuildDatabaseStem = "TempDatabase";
 // The rebuilt file could not be made durable or put in place; the original is untouched.
