@@ -102,6 +102,9 @@ inline constexpr const char* kRestructureCannotCreate =
 inline constexpr const char* kRestructureCannotDelete =
     "Error restructuring table. Cannot delete table due to error: %s";
 inline constexpr const char* kRestructureTableMessage = "Restructure Table...";
+inline constexpr const char* kCopyTableMessage = "Copy Table...";
+// The stem of the temporary component a table is copied into another file through.
+inline constexpr const char* kCopyDatabaseStem = "TempDb";
 // A record the source cursor could not read (the copy cannot move past it).
 inline constexpr const char* kRecordUnreadable = "the record cannot be read";
 

@@ -49,6 +49,26 @@ void TQDXDatabase::Error(std::string_view message) const {
   DatabaseError(message, name_);
 }
 
+std::unique_ptr<TQDXDatabase> TQDXDatabase::NewTemporaryPeer(std::string_view stem,
+                                                             std::string fileName) {
+  const platform::CriticalSectionGuard lock(ProcessLock());
+  CheckSessionAndName();
+  auto peer = std::make_unique<TQDXDatabase>(std::string(), owner_);
+  peer->temporary_ = true;
+  peer->SilentMode = true;
+  peer->sessionName_ = sessionName_;
+  if (peer->session_ != nullptr) peer->session_->RemoveDatabase(*peer);
+  session_->AddDatabase(*peer);
+  // "<stem>", then "<stem>1", "<stem>2", ...: a name no component of the session has.
+  std::string name(stem);
+  for (int32_t n = 1; session_->FindDatabase(name) != nullptr; ++n) {
+    name = std::string(stem) + std::to_string(n);
+  }
+  peer->databaseName_ = std::move(name);
+  peer->databaseFileName_ = std::move(fileName);
+  return peer;
+}
+
 // ---- Properties ----------------------------------------------------------------------------------
 
 void TQDXDatabase::SetConnected(bool connected) {

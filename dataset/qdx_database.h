@@ -191,6 +191,11 @@ class TQDXDatabase {
   void RemoveDataSet(TQDXDatabaseUser& dataSet);
   int32_t DataSetCount() const { return static_cast<int32_t>(dataSets_.size()); }
 
+  // A temporary component for `fileName` in this component's session, named from `stem` (with a
+  // number when the session has that name already), registered there until it is destroyed. It
+  // never prompts and skips the missing-file check; it has no password.
+  std::unique_ptr<TQDXDatabase> NewTemporaryPeer(std::string_view stem, std::string fileName);
+
   // Raises EDatabaseError with the component's name in front.
   [[noreturn]] void Error(std::string_view message) const;
 

@@ -40,15 +40,6 @@ class FlagScope {
   bool saved_;
 };
 
-// A database name no component of the session has: "TempDatabase", then "TempDatabase1", ...
-std::string UniqueDatabaseName(TQDXSession& session, std::string_view stem) {
-  std::string name(stem);
-  for (int32_t n = 1; session.FindDatabase(name) != nullptr; ++n) {
-    name = std::string(stem) + std::to_string(n);
-  }
-  return name;
-}
-
 int64_t SizeOf(const std::string& fileName) {
   platform::FileStatus status;
   return platform::StatFile(fileName, status) ? status.Size : 0;
@@ -183,14 +174,9 @@ std::string TQDXDatabase::RunRebuild(const RebuildJob& job) {
 
     // A file left by an earlier rebuild that failed is replaced.
     if (platform::FileExists(targetFile)) platform::DeleteFile(targetFile);
-    TQDXDatabase target(std::string(), owner_);
-    target.temporary_ = true;
-    target.SilentMode = true;
-    target.sessionName_ = sessionName_;
-    if (target.session_ != nullptr) target.session_->RemoveDatabase(target);
-    session_->AddDatabase(target);
-    target.databaseName_ = UniqueDatabaseName(*session_, dsmsg::kRebuildDatabaseStem);
-    target.databaseFileName_ = targetFile;
+    const std::unique_ptr<TQDXDatabase> owned =
+        NewTemporaryPeer(dsmsg::kRebuildDatabaseStem, targetFile);
+    TQDXDatabase& target = *owned;
     target.Password = job.Password;
     target.CryptoAlgorithm = job.CryptoAlgorithm;
     target.PageSize = job.PageSize;
