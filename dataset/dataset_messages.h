@@ -57,6 +57,9 @@ inline constexpr const char* kDatabaseNameMissing = "Database name missing";
 inline constexpr const char* kDatabaseIsClosed =
     "Cannot perform this operation on a closed database";
 inline constexpr const char* kDatabaseFileMissing = "Database file '%s' does not exist";
+// No engine session could be had for connecting or creating (the session is not active).
+inline constexpr const char* kDatabaseOpenError = "Database open error";
+inline constexpr const char* kCannotCreateDatabase = "Cannot create database";
 inline constexpr const char* kAlreadyInTransaction = "Database is already within a transaction";
 inline constexpr const char* kDuplicateDatabaseName = "Duplicate database name '%s'";
 // DeleteDatabase could not delete the file.

@@ -7,6 +7,7 @@
 
 #include "dataset/database_error.h"
 #include "dataset/dataset_messages.h"
+#include "dataset/engine_session_manager.h"
 #include "dataset/local_engine/local_session.h"
 #include "dataset/process_lock.h"
 #include "dataset/prompts.h"
@@ -176,7 +177,10 @@ TQDXDatabase* TQDXDatabase::SharedHandleSource() const {
 }
 
 std::unique_ptr<TQDXLocalSession> TQDXDatabase::NewEngineSession() const {
-  auto session = std::make_unique<TQDXLocalSession>();
+  TQDXEngineSessionManager* manager =
+      session_ != nullptr ? session_->EngineSessionManager() : nullptr;
+  if (manager == nullptr) return nullptr;
+  std::unique_ptr<TQDXLocalSession> session = manager->NewSession();
   session->DatabaseName = databaseName_;
   session->FileName = databaseFileName_;
   session->Password = {Password, CryptoAlgorithm};
@@ -193,6 +197,7 @@ std::unique_ptr<TQDXLocalSession> TQDXDatabase::NewEngineSession() const {
 void TQDXDatabase::OpenEngineSession() {
   for (;;) {
     std::unique_ptr<TQDXLocalSession> session = NewEngineSession();
+    if (session == nullptr) Error(dsmsg::kDatabaseOpenError);
     try {
       session->SetConnected(true);
     } catch (const EQDXException& e) {
@@ -306,7 +311,9 @@ void TQDXDatabase::CreateDatabase() {
   const platform::CriticalSectionGuard lock(ProcessLock());
   CheckSessionAndName();
   CheckDisconnected();
-  NewEngineSession()->CreateDatabase();
+  const std::unique_ptr<TQDXLocalSession> session = NewEngineSession();
+  if (session == nullptr) Error(dsmsg::kCannotCreateDatabase);
+  session->CreateDatabase();
 }
 
 void TQDXDatabase::DeleteDatabase() {

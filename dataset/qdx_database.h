@@ -210,6 +210,7 @@ class TQDXDatabase {
   void CheckConnected() const;
   // Steps 4 and 5 of connecting: the engine session, opened, with the password retry.
   void OpenEngineSession();
+  // Made by the session's engine session manager; null when the session has none.
   std::unique_ptr<TQDXLocalSession> NewEngineSession() const;
   // Whether the user wants another try after the engine refused the password.
   bool AskAgainForPassword();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dataset/database_error.h"
+#include "dataset/engine_session_manager.h"
 #include "dataset/local_engine/local_cursor.h"
 #include "dataset/local_engine/local_session.h"
 #include "dataset/prompts.h"
@@ -610,6 +611,40 @@ TEST_F(QdxDatabaseTest, ChangingTheSettingsGivesTheFileThemOrLeavesItAsItWas) {
   EXPECT_EQ(db->PageSize, 8192);
   EXPECT_EQ(db->Password, "");
   EXPECT_FALSE(db->Connected());
+}
+
+TEST_F(QdxDatabaseTest, EngineSessionsComeFromTheManagerOfTheirSession) {
+  CreateFile(1);
+  TQDXEngineSessionManager& process = ProcessEngineSessionManager();
+  const int32_t before = process.SessionCount();
+  auto db = Component();
+  db->Open();
+  EXPECT_EQ(DefaultSession().EngineSessionManager(), &process);
+  EXPECT_TRUE(process.Holds(*db->EngineSession()));
+  EXPECT_EQ(process.SessionCount(), before + 1);
+
+  // Another session has a manager of its own, only while it is active.
+  TQDXSession local("Session1");
+  local.SetSessionName("Local");
+  EXPECT_EQ(local.EngineSessionManager(), nullptr);
+  TQDXDatabase other("Other");
+  other.SetSessionName("Local");
+  other.SetDatabaseName("wagenlog");  // names are unique per session only
+  other.SetDatabaseFileName(path);
+  other.Open();
+  TQDXEngineSessionManager* own = local.EngineSessionManager();
+  ASSERT_NE(own, nullptr);
+  EXPECT_NE(own, &process);
+  EXPECT_TRUE(own->Holds(*other.EngineSession()));
+  EXPECT_FALSE(process.Holds(*other.EngineSession()));
+  EXPECT_THAT(ReadIds(other), ElementsAre(1));
+
+  // Deactivating disconnects the components, then lets the manager go.
+  local.Close();
+  EXPECT_FALSE(other.Connected());
+  EXPECT_EQ(local.EngineSessionManager(), nullptr);
+  db->Close();
+  EXPECT_EQ(process.SessionCount(), before);
 }
 
 }  // namespace
