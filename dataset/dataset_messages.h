@@ -106,6 +106,13 @@ inline constexpr const char* kRestructureCannotDelete =
     "Error restructuring table. Cannot delete table due to error: %s";
 inline constexpr const char* kRestructureTableMessage = "Restructure Table...";
 inline constexpr const char* kCopyTableMessage = "Copy Table...";
+inline constexpr const char* kImportTableMessage = "Import Table...";
+inline constexpr const char* kImportIndexSkipped =
+    "Cannot import index '%s'. Index type is not supported, index skipped";
+inline constexpr const char* kImportCannotCreate =
+    "Error importing table. Cannot create table due to error: %s";
+inline constexpr const char* kImportCannotCopy =
+    "Error importing table. Cannot copy data due to error: %s";
 // The stem of the temporary component a table is copied into another file through.
 inline constexpr const char* kCopyDatabaseStem = "TempDb";
 // A record the source cursor could not read (the copy cannot move past it).

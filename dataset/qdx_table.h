@@ -112,6 +112,10 @@ class TQDXTable : public TQDXDataSet {
   // the table for the copy when it is closed. Answers the texts of what could not be copied.
   std::string CopyTable(std::string_view newTableName, std::string_view databaseFileName = {},
                         bool copyIndexes = true);
+  // Creates the table (closed) like `source`, with its fields and, when it is a table, the
+  // indexes this engine can take, and copies its records in. Answers the texts of what could not
+  // be created or copied.
+  std::string ImportTable(TDataSet& source);
   std::string ExportToSqlOptions;
   TDataSetNotifyEvent BeforeCopy, AfterCopy, BeforeImport, AfterImport, BeforeExport,
       AfterExport, BeforeRestructure, AfterRestructure, BeforeBatchMove, AfterBatchMove;

@@ -1,6 +1,6 @@
 // The table operations of TQDXTable: creating, emptying, deleting and renaming the table, adding
 // and dropping indexes, renaming a field, restructuring the table with its records and copying
-// it into another table of this or another database file.
+// it into another table of this or another database file, and importing another dataset.
 //
 // Every operation leaves the table as it found it when it fails (closed or open), and gives the
 // database back to its session on every path. The whole-table operations run on a transient
@@ -420,6 +420,132 @@ std::string TQDXTable::CopyTable(std::string_view newTableName, std::string_view
   to.CloseTable();
   from.CloseTable();
   return copied.Errors;
+}
+
+// ---- Import -------------------------------------------------------------------------------------
+
+namespace {
+
+// Opens a dataset for the import and puts it back as it was (closed, or on its record).
+class SourceScope {
+ public:
+  explicit SourceScope(TDataSet& source) : source_(source), wasActive_(source.Active()) {
+    if (!wasActive_) source_.Open();
+    bookmark_ = source_.GetBookmark();
+    source_.DisableControls();
+  }
+  ~SourceScope() {
+    try {
+      if (!wasActive_) {
+        source_.Close();
+      } else if (!bookmark_.empty() && source_.BookmarkValid(bookmark_)) {
+        source_.GotoBookmark(bookmark_);
+      }
+    } catch (...) {
+      // The import's own outcome is what the caller hears about.
+    }
+    source_.EnableControls();
+  }
+  SourceScope(const SourceScope&) = delete;
+  SourceScope& operator=(const SourceScope&) = delete;
+
+ private:
+  TDataSet& source_;
+  bool wasActive_;
+  TBookmark bookmark_;
+};
+
+}  // namespace
+
+std::string TQDXTable::ImportTable(TDataSet& source) {
+  CheckInactive();
+  const std::string table = Trimmed(tableName_);
+  if (table.empty()) Error(dsmsg::kTableNameMissing);
+  if (&source == this) Raise(msg::kCannotCopyTableIntoItself, {DatabaseName(), table});
+  const SourceScope scope(source);
+  std::string errors;
+  auto note = [&errors](std::string text) {
+    errors += text;
+    errors += "\n";
+  };
+
+  // The definitions of the source; index kinds this engine cannot keep are left out.
+  FieldDefs().Clear();
+  for (int32_t i = 0; i < source.FieldDefs().Count(); ++i) {
+    const TFieldDef& def = source.FieldDefs()[i];
+    FieldDefs().Add(def.Name(), def.DataType(), def.Size(), def.Required());
+  }
+  indexDefs_.Clear();
+  indexDefs_.SetUpdated(false);
+  if (auto* sourceTable = dynamic_cast<TQDXTable*>(&source)) {
+    const TIndexDefs& indexes = sourceTable->IndexDefs();
+    for (int32_t i = 0; i < indexes.Count(); ++i) {
+      const TIndexDef& index = indexes[i];
+      if (index.Options().Contains(TIndexOption::ixExpression) ||
+          index.Options().Contains(TIndexOption::ixNonMaintained)) {
+        note(dsmsg::Format(dsmsg::kImportIndexSkipped, {index.Name()}));
+        continue;
+      }
+      TIndexDef& copy = indexDefs_.Add(index.Name(), index.Fields(), index.Options());
+      copy.SetDescFields(index.DescFields());
+      copy.SetCaseInsFields(index.CaseInsFields());
+    }
+  }
+  try {
+    CreateTable();
+  } catch (const std::exception& e) {
+    note(dsmsg::Format(dsmsg::kImportCannotCreate, {e.what()}));
+    return errors;
+  }
+
+  const bool quiet = Database() != nullptr ? Database()->SilentMode : false;
+  CopyProgress progress(*this, OnImportProgress, static_cast<bool>(BeforeImport), quiet,
+                        dsmsg::kImportTableMessage);
+  if (BeforeImport) BeforeImport(*this);
+  try {
+    Open();
+    const int32_t total = source.RecordCount();
+    int32_t recordNo = 0;
+    for (source.First(); !source.Eof(); source.Next()) {
+      ++recordNo;
+      Append();
+      for (int32_t i = 0; i < Fields().Count(); ++i) {
+        TField& to = Fields()[i];
+        if (to.FieldKind() != TFieldKind::fkData) continue;
+        const TField* from = source.FindField(to.FieldName());
+        if (from == nullptr || from->IsNull()) continue;
+        try {
+          to.SetAsVariant(from->AsVariant());
+        } catch (const std::exception& e) {
+          to.Clear();
+          note(dsmsg::Format(dsmsg::kCopyFieldNulled, {table, recordNo, to.FieldName(), e.what()}));
+        }
+      }
+      try {
+        Post();
+      } catch (const std::exception& e) {
+        Cancel();
+        note(dsmsg::Format(dsmsg::kCopyRecordSkipped, {table, recordNo, e.what()}));
+      }
+      if (total > 0 && !progress(static_cast<int>(int64_t{recordNo} * 100 / total))) {
+        note(dsmsg::kTerminatedByUser);
+        break;
+      }
+    }
+    Close();
+  } catch (const std::exception& e) {
+    try {
+      if (Active()) {
+        Cancel();
+        Close();
+      }
+    } catch (...) {
+      // The first failure is the one reported.
+    }
+    note(dsmsg::Format(dsmsg::kImportCannotCopy, {e.what()}));
+  }
+  if (AfterImport) AfterImport(*this);
+  return errors;
 }
 
 }  // namespace qdx

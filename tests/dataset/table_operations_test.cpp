@@ -15,6 +15,7 @@
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
 #include "engine/foundation/messages.h"
+#include "tests/dataset/memory_data_set.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/qdx_test_support.h"
 
@@ -335,6 +336,67 @@ TEST_F(TableOperationsTest, CopyNeedsAFieldObjectForEveryField) {
                    "Cannot copy table \"Items\". Field object for field \"Name\" is not created.");
   EXPECT_FALSE(table->Active());
   EXPECT_THAT(TableNames(), ElementsAre("Items"));
+}
+
+TEST_F(TableOperationsTest, ImportCreatesATableLikeTheSourceWithItsRecords) {
+  // From a dataset of another kind: the fields and records, nulls kept.
+  testing::TMemoryDataSet memory;
+  memory.FieldDefs().Add("Id", ftInteger);
+  memory.FieldDefs().Add("Naam", ftString, 12);
+  memory.FieldDefs().Add("Bedrag", ftFloat);
+  memory.Open();
+  struct Row {
+    int32_t id;
+    const char16_t* name;  // null: no value
+    double amount;
+  };
+  const Row rows[] = {{1, u"tanken", 61.5}, {2, nullptr, 12.25}, {3, u"wassen", 9.0}};
+  for (const Row& row : rows) {
+    memory.Append();
+    memory.FieldByName("Id").SetAsInteger(row.id);
+    if (row.name != nullptr) memory.FieldByName("Naam").SetAsString(row.name);
+    memory.FieldByName("Bedrag").SetAsFloat(row.amount);
+    memory.Post();
+  }
+  memory.First();
+  memory.Next();
+  auto imported = Table("Imported");
+  EXPECT_EQ(imported->ImportTable(memory), "");
+  EXPECT_FALSE(imported->Active());
+  EXPECT_EQ(memory.FieldByName("Id").AsInteger(), 2);  // the source keeps its record
+  imported->Open();
+  ASSERT_EQ(imported->RecordCount(), 3);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    EXPECT_EQ(imported->FieldByName("Id").AsInteger(), row.id);
+    if (row.name == nullptr) {
+      EXPECT_TRUE(imported->FieldByName("Naam").IsNull());
+    } else {
+      EXPECT_EQ(imported->FieldByName("Naam").AsString(), row.name);
+    }
+    EXPECT_DOUBLE_EQ(imported->FieldByName("Bedrag").AsFloat(), row.amount);
+    imported->Next();
+  }
+  EXPECT_EQ(DatabaseErrorText([&] { imported->ImportTable(memory); }),
+            "tb1: Cannot perform this operation on an open dataset");
+  imported->Close();
+
+  // From a table: its indexes come along.
+  auto items = CreateItems(4);
+  auto again = Table("Again");
+  EXPECT_EQ(again->ImportTable(*items), "");
+  EXPECT_NE(again->IndexDefs().Find("ById"), nullptr);
+  EXPECT_EQ(IdsOf(*again), (std::vector<int32_t>{1, 2, 3, 4}));
+
+  // A source whose fields this engine cannot store: nothing is created.
+  testing::TMemoryDataSet odd;
+  odd.FieldDefs().Add("Id", ftInteger);
+  odd.FieldDefs().Add("Blob", ftBytes, 0);
+  auto none = Table("None");
+  EXPECT_THAT(none->ImportTable(odd),
+              HasSubstr("Error importing table. Cannot create table due to error: Cannot create "
+                        "table 'None' with field"));
+  EXPECT_FALSE(none->Exists());
 }
 
 }  // namespace
