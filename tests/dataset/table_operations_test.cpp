@@ -82,9 +82,7 @@ class TableOperationsTest : public testing::TempDirTest {
   std::unique_ptr<TQDXDatabase> database_;
 };
 
-// Not passing yet: the dataset's field definitions given before CreateTable do not reach the
-// index check (20050 for a field that is defined), so these wait for that fault to be fixed.
-TEST_F(TableOperationsTest, DISABLED_CreateMapsTheDatasetTypesAndReplacesAnExistingTable) {
+TEST_F(TableOperationsTest, CreateMapsTheDatasetTypesAndReplacesAnExistingTable) {
   auto table = Table("Brandstofkosten");
   table->FieldDefs().Add("Datum", ftDate);
   table->FieldDefs().Add("Omschrijving", ftString, 30);
@@ -178,9 +176,7 @@ TEST_F(TableOperationsTest, RenameAndDeleteTheTable) {
   EXPECT_FALSE(table->Exists());
 }
 
-// Not passing yet: the dataset's field definitions given before CreateTable do not reach the
-// index check (20050 for a field that is defined), so these wait for that fault to be fixed.
-TEST_F(TableOperationsTest, DISABLED_TableOperationsAreRefusedInsideATransaction) {
+TEST_F(TableOperationsTest, TableOperationsAreRefusedInsideATransaction) {
   auto table = CreateItems(1);
   database_->Open();
   database_->StartTransaction();
