@@ -98,7 +98,6 @@ class TQDXPage {
   // Neighbours in the holding list's order of stamps (least recently used first).
   TQDXPage* olderInList_ = nullptr;
   TQDXPage* newerInList_ = nullptr;
-  uint64_t stampInList_ = 0;  // the holding list's use stamp
   TQDXMemBlock owned_;
   uint8_t* buffer_ = nullptr;
   int64_t bufferSize_ = 0;

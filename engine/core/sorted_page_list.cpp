@@ -20,10 +20,6 @@ int32_t TQDXSortedPageList::IndexOf(int32_t pageNo) const {
   return hint_;
 }
 
-uint64_t TQDXSortedPageList::Stamp(int32_t index) const {
-  return Page(index)->stampInList_;
-}
-
 TQDXPage* TQDXSortedPageList::Find(int32_t pageNo) const {
   const int32_t index = IndexOf(pageNo);
   return index < 0 ? nullptr : Page(index);
@@ -47,13 +43,13 @@ void TQDXSortedPageList::GrowFor(int32_t newCount) {
   growStep_ = std::min(growStep_ * 2, kStepLimit);
   capacity_ = std::max(newCount, capacity_ + growStep_);
   keys_.reserve(static_cast<size_t>(capacity_));
-  pages_.reserve(static_cast<size_t>(capacity_));
+  entries_.reserve(static_cast<size_t>(capacity_));
 }
 
 void TQDXSortedPageList::ShrinkFor(int32_t newCount) {
   if (newCount == 0) {
     keys_ = {};
-    pages_ = {};
+    entries_ = {};
     capacity_ = 0;
     return;
   }
@@ -61,10 +57,10 @@ void TQDXSortedPageList::ShrinkFor(int32_t newCount) {
   shrinkStep_ = std::min(shrinkStep_ * 2, kStepLimit);
   capacity_ = newCount;
   keys_.shrink_to_fit();
-  pages_.shrink_to_fit();
+  entries_.shrink_to_fit();
   // shrink_to_fit is a request; the capacity the list reports is the one it asked for.
   keys_.reserve(static_cast<size_t>(capacity_));
-  pages_.reserve(static_cast<size_t>(capacity_));
+  entries_.reserve(static_cast<size_t>(capacity_));
 }
 
 void TQDXSortedPageList::Add(TQDXPage* page) {
@@ -72,8 +68,7 @@ void TQDXSortedPageList::Add(TQDXPage* page) {
   auto it = std::upper_bound(keys_.begin(), keys_.end(), page->PageNo);
   const auto index = it - keys_.begin();
   keys_.insert(it, page->PageNo);
-  pages_.insert(pages_.begin() + index, page);
-  page->stampInList_ = NextStamp();
+  entries_.insert(entries_.begin() + index, Entry{page, NextStamp()});
   LinkNewest(page);
 }
 
@@ -83,7 +78,7 @@ void TQDXSortedPageList::Delete(int32_t pageNo) {
   if (index < 0) Raise(msg::kSortedPageListKeyNotFound, {pageNo, Count()});
   Unlink(Page(index));
   keys_.erase(keys_.begin() + index);
-  pages_.erase(pages_.begin() + index);
+  entries_.erase(entries_.begin() + index);
   ShrinkFor(Count());
 }
 
@@ -91,14 +86,14 @@ void TQDXSortedPageList::DeleteFirst(int32_t count) {
   count = std::clamp(count, 0, Count());
   for (int32_t i = 0; i < count; ++i) Unlink(Page(i));
   keys_.erase(keys_.begin(), keys_.begin() + count);
-  pages_.erase(pages_.begin(), pages_.begin() + count);
+  entries_.erase(entries_.begin(), entries_.begin() + count);
   ShrinkFor(Count());
 }
 
 void TQDXSortedPageList::Touch(TQDXPage* page) {
   const int32_t index = IndexOf(page->PageNo);
   if (index < 0 || Page(index) != page) Raise(msg::kPageNotFound);
-  page->stampInList_ = NextStamp();
+  entries_[static_cast<size_t>(index)].stamp = NextStamp();
   Unlink(page);
   LinkNewest(page);
 }

@@ -2,12 +2,11 @@
 // shared list and each session's dirty list.
 //
 // Lookups try the last position found, then search an array of page numbers in binary steps;
-// a parallel array holds the pages, each of which keeps its stamp (so that inserting and
-// removing shifts 12 bytes an entry). Stamps come from a 64-bit counter, so the oldest stamp is
-// the least recently added or touched page; the pages are also linked in stamp order, so that
-// the oldest is found at once when the cache evicts. The arrays grow and shrink in steps that
-// start at 1000 entries and double up to 10000, so that adding pages does not reallocate on
-// each call.
+// a parallel array holds the page and its stamp. Stamps come from a 64-bit counter, so the
+// oldest stamp is the least recently added or touched page; the pages are also linked in stamp
+// order, so that the oldest is found at once when the cache evicts. The arrays grow and shrink
+// in steps that start at 1000 entries and double up to 10000, so that adding pages does not
+// reallocate on each call.
 //
 // The list never owns its pages; it must never hold two pages of one number (its owner keeps
 // that rule).
@@ -28,8 +27,8 @@ class TQDXSortedPageList {
 
   int32_t Count() const { return static_cast<int32_t>(keys_.size()); }
   int32_t Capacity() const { return capacity_; }
-  TQDXPage* Page(int32_t index) const { return pages_[static_cast<size_t>(index)]; }
-  uint64_t Stamp(int32_t index) const;
+  TQDXPage* Page(int32_t index) const { return entries_[static_cast<size_t>(index)].page; }
+  uint64_t Stamp(int32_t index) const { return entries_[static_cast<size_t>(index)].stamp; }
 
   // The page of number `pageNo`, or null.
   TQDXPage* Find(int32_t pageNo) const;
@@ -49,6 +48,11 @@ class TQDXSortedPageList {
   void Clear();
 
  private:
+  struct Entry {
+    TQDXPage* page;
+    uint64_t stamp;
+  };
+
   uint64_t NextStamp() { return ++stampCounter_; }
   void LinkNewest(TQDXPage* page);
   void Unlink(TQDXPage* page);
@@ -56,7 +60,7 @@ class TQDXSortedPageList {
   void ShrinkFor(int32_t newCount);
 
   std::vector<int32_t> keys_;
-  std::vector<TQDXPage*> pages_;  // parallel to keys_; each page holds its own stamp
+  std::vector<Entry> entries_;
   int32_t capacity_ = 0;
   int32_t growStep_ = kInitialStep;
   int32_t shrinkStep_ = kInitialStep;
