@@ -17,7 +17,7 @@
 #include "engine/disk/disk_page_manager.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/little_endian.h"
-#include "tests/disk/disk_table_support.h"
+#include "tests/disk/disk_table_blob_support.h"
 #include "tests/tools/qdx_run.h"
 
 namespace qdx {
@@ -37,17 +37,10 @@ constexpr int64_t kPageArea = 380;
 constexpr int64_t kPageSize = 4096;
 constexpr int64_t kPageHeader = 40;
 
-using TValue = std::optional<std::vector<uint8_t>>;
+using TValue = testing::TBlobValue;
 
 std::vector<uint8_t> Bytes(size_t size, uint32_t seed, bool text) {
-  static const char kLetters[] = "Tanken \xD6l Reifen 12,50 \"Ost\"\r\n";
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& byte : bytes) {
-    byte = text ? static_cast<uint8_t>(kLetters[random() % (sizeof kLetters - 1)])
-                : static_cast<uint8_t>(random());
-  }
-  return bytes;
+  return testing::BlobBytes(size, seed, text);
 }
 
 class QdxBlobTest : public TDiskTableTest {
@@ -74,16 +67,6 @@ class QdxBlobTest : public TDiskTableTest {
 
   Outcome Qdx(const std::vector<std::string>& args) { return testing::RunQdxInProcess(args); }
 
-  static void Put(TDiskCursor& cursor, int32_t fieldNo, const TValue& value) {
-    std::unique_ptr<TQDXStream> stream = cursor.Table().OpenBlob(cursor, false, 0, fieldNo);
-    if (value && !value->empty()) {
-      ASSERT_EQ(stream->Write(value->data(), static_cast<int32_t>(value->size())),
-                static_cast<int32_t>(value->size()));
-    } else {
-      stream->SetSize(0);
-    }
-    cursor.Table().CloseBlob(cursor, fieldNo, *stream);
-  }
   // Inserts a record; answers the references its values got.
   std::vector<TQDXBlobRef> Insert(TDiskCursor& cursor, const std::string& name,
                                   const std::vector<TValue>& values) {
@@ -92,7 +75,7 @@ class QdxBlobTest : public TDiskTableTest {
     name.copy(text, 20);
     SetFieldData(0, cursor.Fields(), text, cursor.Buffer);
     for (size_t i = 0; i < values.size(); ++i) {
-      if (values[i]) Put(cursor, static_cast<int32_t>(i) + 1, values[i]);
+      if (values[i]) testing::PutBlob(cursor, static_cast<int32_t>(i) + 1, values[i]);
     }
     EXPECT_TRUE(cursor.Table().InsertRecord(cursor));
     std::vector<TQDXBlobRef> refs;
@@ -103,16 +86,8 @@ class QdxBlobTest : public TDiskTableTest {
     const TQDXFieldDef& field = cursor.Fields().GetFieldDef(fieldNo);
     return TQDXBlobRef::Decode({cursor.Buffer + field.MemoryOffset, kBlobReferenceSize});
   }
-  // Positions the cursor on the record with the name.
   static void Find(TDiskCursor& cursor, const std::string& name) {
-    cursor.AtBOF = true;
-    cursor.AtEOF = false;
-    while (cursor.Table().GetRecord(cursor, grmNext) == grOK) {
-      char text[21] = {};
-      GetFieldData(0, cursor.Fields(), text, cursor.Buffer);
-      if (name == text) return;
-    }
-    FAIL() << name;
+    testing::FindByName(cursor, name);
   }
   // Runs `change` on the open table below the table operations, in the cursor's session, and
   // commits it with the table header.
@@ -127,18 +102,7 @@ class QdxBlobTest : public TDiskTableTest {
     }
     Close();
   }
-  int32_t BlobPagesInUse() {
-    const platform::CriticalSectionGuard held(database->Lock());
-    TQDXDiskPageManager& pages = *database->PageManager();
-    int32_t count = 0;
-    for (int32_t pageNo = 2; pageNo < pages.GetPageCount(); ++pageNo) {
-      if (pages.IsSystemPage(pageNo) || !pages.FreeSpaceManager()->IsPageUsed(pageNo)) continue;
-      TQDXPageHandle page =
-          TQDXPageHandle::Get(pages, kSystemSessionID, pageNo, true, kAnyPageType);
-      count += page->PageType() == ptTableBlob ? 1 : 0;
-    }
-    return count;
-  }
+  int32_t BlobPagesInUse() { return testing::PagesInUse(*database)[ptTableBlob]; }
   static int64_t DataAt(int32_t pageNo, int64_t offset) {
     return kPageArea + pageNo * kPageSize + kPageHeader + offset;
   }
@@ -232,7 +196,7 @@ TEST_F(QdxBlobTest, CheckAccountsForEveryBlobPage) {
         ASSERT_TRUE(cursor.Table().DeleteRecord(cursor));
         names.erase(name);
       } else {
-        Put(cursor, static_cast<int32_t>(1 + random() % 4), value());
+        testing::PutBlob(cursor, static_cast<int32_t>(1 + random() % 4), value());
         ASSERT_TRUE(cursor.Table().UpdateRecord(cursor));
       }
     }

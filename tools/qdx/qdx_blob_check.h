@@ -1,4 +1,4 @@
-// The BLOB part of qdx check: every BLOB value of every table is read whole through its pages,
+// The BLOB side of qdx check: every BLOB value of every table is read whole through its pages,
 // every page of the file that holds BLOB data is accounted for by exactly one owner (a large
 // value, or the table whose small values share it), and what is left over is reported.
 //
