@@ -1,5 +1,6 @@
 // The table operations of TQDXTable: creating, emptying, deleting and renaming the table, adding
-// and dropping indexes, renaming a field and restructuring the table with its records.
+// and dropping indexes, renaming a field, restructuring the table with its records and copying
+// it into another table of this or another database file.
 //
 // Every operation leaves the table as it found it when it fails (closed or open), and gives the
 // database back to its session on every path. The whole-table operations run on a transient
@@ -15,8 +16,10 @@
 #include "dataset/framework/field.h"
 #include "dataset/framework/fields.h"
 #include "dataset/local_engine/local_cursor.h"
+#include "dataset/local_engine/local_session.h"
 #include "dataset/prompts.h"
 #include "dataset/qdx_database.h"
+#include "dataset/qdx_session.h"
 #include "dataset/qdx_table.h"
 #include "dataset/table_copy.h"
 #include "dataset/table_maintenance.h"
@@ -49,6 +52,10 @@ class DatabaseUse {
  private:
   std::function<void()> detach_;
 };
+
+bool SameText(std::string_view a, std::string_view b) {
+  return AnsiUpperCase(a) == AnsiUpperCase(b);
+}
 
 std::string Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
@@ -91,8 +98,8 @@ class IndexCursor {
 // unless the before-event is set (which then stands for the caller's own display).
 class CopyProgress {
  public:
-  CopyProgress(TQDXTable& table, const TQDXProgressEvent& event, bool hasBeforeEvent,
-               bool quiet, std::string_view message)
+  CopyProgress(TQDXTable& table, const TQDXProgressEvent& event, bool hasBeforeEvent, bool quiet,
+               std::string_view message)
       : table_(table), event_(event) {
     if (!event_ && !hasBeforeEvent && !quiet) display_ = Prompts().BeginProgress(message);
   }
@@ -310,5 +317,109 @@ void TQDXTable::RestructureTable() {
   }
 }
 
-}  // namespace qdx
+// ---- Copy ---------------------------------------------------------------------------------------
 
+std::string TQDXTable::CopyTable(std::string_view newTableName, std::string_view databaseFileName,
+                                 bool copyIndexes) {
+  const std::string source = Trimmed(tableName_);
+  if (source.empty()) Error(dsmsg::kTableNameMissing);
+  const std::string target = Trimmed(newTableName);
+  if (target.empty()) Error(dsmsg::kTableNameMissing);
+
+  // A closed table is opened for the copy and closed again, also on error.
+  const bool wasActive = Active();
+  if (!wasActive) Open();
+  struct CloseAfter {
+    TQDXTable& table;
+    bool close;
+    ~CloseAfter() {
+      if (!close) return;
+      try {
+        table.Close();
+      } catch (...) {
+        // The copy's own outcome is what the caller hears about.
+      }
+    }
+  } closeAfter{*this, !wasActive};
+
+  TQDXDatabase& database = *Database();
+  const bool sameFile = databaseFileName.empty() || databaseFileName == database.DatabaseFileName();
+  if (sameFile && SameText(source, target)) {
+    Raise(msg::kCannotCopyTableIntoItself, {DatabaseName(), source});
+  }
+  for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+    if (FindField(FieldDefs()[i].Name()) == nullptr) {
+      Raise(msg::kCopyTableFieldObjectMissing, {source, FieldDefs()[i].Name()});
+    }
+  }
+  TQDXLocalCursor& cursor = *Cursor();
+  TQDXAdvFieldDefs fields;
+  AdvFieldDefsFromEngine(*cursor.TableFieldDefs, fields, cursor.ConstraintDefs.get());
+  TQDXAdvIndexDefs indexes;
+  if (copyIndexes) {
+    TQDXAdvIndexDefs stored;
+    AdvIndexDefsFromEngine(cursor.GetIndexDefs(), stored);
+    indexes.AssignForCopy(stored);
+  }
+
+  // The target database: this one, the in-memory one through the session, or another file
+  // through a temporary component.
+  TQDXDatabase* targetDatabase = &database;
+  std::unique_ptr<TQDXDatabase> otherFile;
+  TQDXSession* memorySession = nullptr;
+  struct ReleaseMemory {
+    TQDXSession*& session;
+    TQDXDatabase*& database;
+    ~ReleaseMemory() {
+      if (session != nullptr) session->CloseDatabase(*database);
+    }
+  } releaseMemory{memorySession, targetDatabase};
+  if (!sameFile && SameText(databaseFileName, kMemoryDatabaseName)) {
+    TQDXSession& session = *database.Session();
+    targetDatabase = &session.OpenDatabase(kMemoryDatabaseName, Owner());
+    memorySession = &session;
+  } else if (!sameFile) {
+    otherFile = database.NewTemporaryPeer(dsmsg::kCopyDatabaseStem, std::string(databaseFileName));
+    otherFile->Open();
+    targetDatabase = otherFile.get();
+  }
+
+  const std::string targetName = targetDatabase->DatabaseName();
+  const bool targetInMemory = targetDatabase->EngineSession()->IsMemoryDatabase();
+  if (targetDatabase->TableExists(target)) {
+    Raise(msg::kCopyTableAlreadyExists, {targetName, target});
+  }
+  try {
+    CreateDatabaseTable(*targetDatabase, {target, targetInMemory, false}, fields, indexes);
+  } catch (const std::exception& e) {
+    Raise(msg::kCreateTableError, {targetName, target, e.what()});
+  }
+
+  // The records, read through a cursor of the copy's own so the table keeps its position.
+  TQDXLocalCursor from(*database.EngineSession());
+  from.TableName = source;
+  from.InMemory = InMemory();
+  from.ReadOnly = true;
+  from.OpenTable();
+  from.InitFieldDefs();
+  TQDXLocalCursor to(*targetDatabase->EngineSession());
+  to.TableName = target;
+  to.InMemory = targetInMemory;
+  to.Exclusive = true;
+  to.OpenTable();
+  to.InitFieldDefs();
+  std::vector<TQDXFieldPair> pairs;
+  for (int32_t i = 0; i < from.TableFieldDefs->Count(); ++i) pairs.push_back({i, i});
+
+  CopyProgress progress(*this, OnCopyProgress, static_cast<bool>(BeforeCopy), database.SilentMode,
+                        dsmsg::kCopyTableMessage);
+  if (BeforeCopy) BeforeCopy(*this);
+  const TQDXTableCopyResult copied =
+      CopyRecords(from, to, pairs, source, [&](int percent) { return progress(percent); });
+  if (AfterCopy) AfterCopy(*this);
+  to.CloseTable();
+  from.CloseTable();
+  return copied.Errors;
+}
+
+}  // namespace qdx

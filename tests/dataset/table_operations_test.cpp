@@ -1,6 +1,6 @@
 // The table operations of TQDXTable on a real file: create (with its validation and type
-// mapping), empty, delete, rename, indexes, renaming a field, restructuring, and the errors of
-// each, including the refusal inside a transaction.
+// mapping), empty, delete, rename, indexes, renaming a field, restructuring, copying into this or
+// another file, and the errors of each, including the refusal inside a transaction.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 
 #include "dataset/database_error.h"
 #include "dataset/framework/field.h"
+#include "dataset/framework/numeric_fields.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
 #include "engine/foundation/messages.h"
@@ -141,8 +142,7 @@ TEST_F(TableOperationsTest, CreateRefusesBadDefinitionsAndCreatesNothing) {
     EXPECT_QDX_ERROR(table->CreateTable(), msg::kUnknownDatasetFieldType, "Unknown DataType");
   }
   auto unnamed = Table("");
-  EXPECT_EQ(DatabaseErrorText([&] { unnamed->CreateTable(); }),
-            "tb1: Missing TableName property");
+  EXPECT_EQ(DatabaseErrorText([&] { unnamed->CreateTable(); }), "tb1: Missing TableName property");
 }
 
 TEST_F(TableOperationsTest, EmptyTableNeedsAClosedTableAndKeepsTheStructure) {
@@ -254,6 +254,88 @@ TEST_F(TableOperationsTest, RestructureKeepsTheRecordsByFieldName) {
   table->Close();
 }
 
+std::vector<int32_t> IdsOf(TQDXTable& table) {
+  std::vector<int32_t> ids;
+  table.Open();
+  for (table.First(); !table.Eof(); table.Next())
+    ids.push_back(table.FieldByName("Id").AsInteger());
+  table.Close();
+  return ids;
+}
+
+TEST_F(TableOperationsTest, CopyMakesANewTableHereOrInAnotherFile) {
+  auto table = CreateItems(25);
+  const std::vector<int32_t> all = IdsOf(*table);
+  ASSERT_EQ(all.size(), 25u);
+
+  // Into this file, with the indexes; an open table keeps its position.
+  table->SetExclusive(true);
+  table->Open();
+  table->First();
+  table->Next();
+  std::vector<int> reported;
+  table->OnCopyProgress = [&](TQDXTable&, int32_t percent, bool&) { reported.push_back(percent); };
+  EXPECT_EQ(table->CopyTable("Copy"), "");
+  EXPECT_TRUE(table->Active());
+  EXPECT_EQ(table->FieldByName("Id").AsInteger(), 2);
+  table->Close();
+  table->SetExclusive(false);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_EQ(reported.back(), 100);
+  auto copy = Table("Copy");
+  EXPECT_EQ(IdsOf(*copy), all);
+  EXPECT_NE(copy->IndexDefs().Find("ById"), nullptr);
+
+  // Onto itself or onto an existing table: refused, and the table is closed again.
+  EXPECT_QDX_ERROR(table->CopyTable("ITEMS"), msg::kCannotCopyTableIntoItself,
+                   "Cannot copy table 'ops.Items' into it self");
+  EXPECT_QDX_ERROR(table->CopyTable("Copy"), msg::kCopyTableAlreadyExists,
+                   "Table 'ops.Copy' already exists");
+  EXPECT_FALSE(table->Active());
+
+  // Into another file, without the indexes; the same name is no copy onto itself there.
+  const std::string otherPath = path + ".other";
+  {
+    TQDXDatabase other("Other");
+    other.SetDatabaseName("other");
+    other.SetDatabaseFileName(otherPath);
+    other.CreateDatabase();
+  }
+  EXPECT_EQ(table->CopyTable("Items", otherPath, /*copyIndexes=*/false), "");
+  EXPECT_QDX_ERROR(table->CopyTable("Items", otherPath), msg::kCopyTableAlreadyExists,
+                   "Table 'TempDb.Items' already exists");
+  {
+    TQDXDatabase other("Other");
+    other.SetDatabaseName("other");
+    other.SetDatabaseFileName(otherPath);
+    auto copied = Table("Items");
+    copied->SetDatabaseName("other");
+    EXPECT_EQ(IdsOf(*copied), all);
+    EXPECT_EQ(copied->IndexDefs().Count(), 0);
+  }
+
+  // A target file that does not exist, a target table that cannot be created, a stopped copy.
+  EXPECT_QDX_ERROR(table->CopyTable("Items", path + ".none"), msg::kCannotOpenFile,
+                   "Cannot open file");
+  database_->Open();
+  database_->StartTransaction();
+  EXPECT_QDX_ERROR(table->CopyTable("InTransaction"), msg::kCreateTableError,
+                   "Create table 'ops.InTransaction' error: 'Cannot perform 'CreateTable'");
+  database_->Rollback();
+  table->OnCopyProgress = [](TQDXTable&, int32_t, bool& abort) { abort = true; };
+  EXPECT_EQ(table->CopyTable("Stopped"), "Terminated by User.\n");
+}
+
+TEST_F(TableOperationsTest, CopyNeedsAFieldObjectForEveryField) {
+  auto table = CreateItems(1);
+  auto id = std::make_unique<TIntegerField>();
+  id->SetFieldName("Id");
+  table->Fields().Add(std::move(id));
+  EXPECT_QDX_ERROR(table->CopyTable("Copy"), msg::kCopyTableFieldObjectMissing,
+                   "Cannot copy table \"Items\". Field object for field \"Name\" is not created.");
+  EXPECT_FALSE(table->Active());
+  EXPECT_THAT(TableNames(), ElementsAre("Items"));
+}
+
 }  // namespace
 }  // namespace qdx
-
