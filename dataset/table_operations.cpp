@@ -461,7 +461,13 @@ std::string TQDXTable::ImportTable(TDataSet& source) {
   CheckInactive();
   const std::string table = Trimmed(tableName_);
   if (table.empty()) Error(dsmsg::kTableNameMissing);
-  if (&source == this) Raise(msg::kCannotCopyTableIntoItself, {DatabaseName(), table});
+  // Creating the table would replace the source under the import's feet.
+  const auto* sourceTable = dynamic_cast<const TQDXTable*>(&source);
+  if (&source == this ||
+      (sourceTable != nullptr && SameText(sourceTable->DatabaseName(), DatabaseName()) &&
+       SameText(Trimmed(sourceTable->TableName()), table))) {
+    Raise(msg::kCannotCopyTableIntoItself, {DatabaseName(), table});
+  }
   const SourceScope scope(source);
   std::string errors;
   auto note = [&errors](std::string text) {
@@ -477,8 +483,8 @@ std::string TQDXTable::ImportTable(TDataSet& source) {
   }
   indexDefs_.Clear();
   indexDefs_.SetUpdated(false);
-  if (auto* sourceTable = dynamic_cast<TQDXTable*>(&source)) {
-    const TIndexDefs& indexes = sourceTable->IndexDefs();
+  if (auto* tableSource = dynamic_cast<TQDXTable*>(&source)) {
+    const TIndexDefs& indexes = tableSource->IndexDefs();
     for (int32_t i = 0; i < indexes.Count(); ++i) {
       const TIndexDef& index = indexes[i];
       if (index.Options().Contains(TIndexOption::ixExpression) ||

@@ -387,6 +387,11 @@ TEST_F(TableOperationsTest, ImportCreatesATableLikeTheSourceWithItsRecords) {
   EXPECT_EQ(again->ImportTable(*items), "");
   EXPECT_NE(again->IndexDefs().Find("ById"), nullptr);
   EXPECT_EQ(IdsOf(*again), (std::vector<int32_t>{1, 2, 3, 4}));
+  // Not into the source itself, which creating the table would replace.
+  auto same = Table("items");
+  EXPECT_QDX_ERROR(same->ImportTable(*items), msg::kCannotCopyTableIntoItself,
+                   "Cannot copy table 'ops.items' into it self");
+  EXPECT_EQ(IdsOf(*items).size(), 4u);
 
   // A source whose fields this engine cannot store: nothing is created.
   testing::TMemoryDataSet odd;
