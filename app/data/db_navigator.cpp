@@ -117,18 +117,24 @@ void TDBNavigator::resizeEvent(QResizeEvent* event) {
   Layout();
 }
 
-void TDBNavigator::Layout() {
+QRect TDBNavigator::ButtonFace(TNavigateBtn button) const {
+  if (!Button(button)) return {};
   int count = 0;
-  for (QToolButton* b : buttons_) count += b ? 1 : 0;
-  if (count == 0) return;
+  int index = 0;
+  for (size_t i = 0; i < buttons_.size(); ++i) {
+    if (!buttons_[i]) continue;
+    if (i == static_cast<size_t>(Index(button))) index = count;
+    ++count;
+  }
   const int w = width() / count;
-  int x = 0;
-  int i = 0;
-  for (QToolButton* b : buttons_) {
-    if (!b) continue;
-    const int right = ++i == count ? width() : x + w;
-    b->setGeometry(x, 0, right - x, height());
-    x = right;
+  const int left = index * w;
+  const int right = index + 1 == count ? width() : left + w;
+  return {left, 0, right - left, height()};
+}
+
+void TDBNavigator::Layout() {
+  for (size_t i = 0; i < buttons_.size(); ++i) {
+    if (buttons_[i]) buttons_[i]->setGeometry(ButtonFace(static_cast<TNavigateBtn>(i)));
   }
 }
 

@@ -39,6 +39,10 @@ class TDBNavigator : public QWidget {
 
   // The button, null when the bar does not show it.
   QToolButton* Button(TNavigateBtn button) const;
+  // Where the bar puts a button it shows, in its own coordinates, for its current size; the
+  // bar is split evenly, the last button taking what is left. Valid before the bar is shown
+  // (its buttons get their places only on the first resize event).
+  QRect ButtonFace(TNavigateBtn button) const;
   void SetHint(TNavigateBtn button, const QString& hint);
   // Runs a button's action as a click does.
   void BtnClick(TNavigateBtn button);

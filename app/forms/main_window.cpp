@@ -2,8 +2,10 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFont>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <QStringList>
 
 #include "app/data/db_grid.h"
 #include "app/error_box.h"
@@ -31,6 +33,18 @@ bool IsChanging(const TDataSet& dataSet) {
          dataSet.State() == TDataSetState::Inserting;
 }
 
+// The window was laid out in "MS Sans Serif" and "Microsoft Sans Serif", which Linux rarely
+// has; a font of the same widths, where one is installed, keeps the captions as they were
+// placed. Without one the platform's sans serif stands in.
+void SubstituteWindowsFonts() {
+  const QStringList alike = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                             QStringLiteral("Arial"), QStringLiteral("Helvetica")};
+  for (const QString& family :
+       {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")}) {
+    if (QFont::substitutes(family).isEmpty()) QFont::insertSubstitutions(family, alike);
+  }
+}
+
 }  // namespace
 
 TForm1::TForm1(TDataModule1& dataModule)
@@ -39,6 +53,7 @@ TForm1::TForm1(TDataModule1& dataModule)
   setWindowTitle(QString::fromUtf8(msg::kProgramName));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  SubstituteWindowsFonts();
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setAutoFillBackground(true);
   QPalette palette = this->palette();

@@ -1,9 +1,12 @@
 // The main window's controls: positions, sizes, captions, colours and bindings, as the window
 // was laid out, and the tab order.
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLineEdit>
 #include <QToolButton>
+#include <algorithm>
+#include <string>
 
 #include "app/data/db_grid.h"
 #include "app/data/field_binding.h"
@@ -13,6 +16,7 @@
 #include "app/widgets/date_edit.h"
 #include "app/widgets/label_command.h"
 #include "app/widgets/numeric_edit.h"
+#include "engine/foundation/platform/locale.h"
 
 namespace qdx {
 
@@ -30,6 +34,8 @@ QLabel* Caption(QWidget* parent, const QString& text, int x, int y, QColor colou
   font.setBold(bold);
   label->setFont(font);
   label->setAttribute(Qt::WA_TranslucentBackground);
+  // Captions and values only show text: a click goes through to what lies beneath.
+  label->setAttribute(Qt::WA_TransparentForMouseEvents);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, colour);
   label->setPalette(palette);
@@ -38,13 +44,36 @@ QLabel* Caption(QWidget* parent, const QString& text, int x, int y, QColor colou
   return label;
 }
 
-// A statistics value: right-aligned, bold, 9 pt, ending just before the captions at x 636.
-QLabel* ValueLabel(QWidget* parent, const char* name, int top) {
+// A statistics value: right-aligned, bold, 9 pt, ending just before the captions at x 636 and
+// reaching left up to `left`, clear of what stands to its left. One pixel less high than the
+// 15 pixels between the rows of "Kosten", "Liters" and "Kilometers".
+QLabel* ValueLabel(QWidget* parent, const char* name, int top, int left) {
+  constexpr int kRight = 630;
   QLabel* label = Caption(parent, QStringLiteral("0"), 0, 0, Qt::white, 9, true);
   label->setObjectName(QString::fromLatin1(name));
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  label->setGeometry(548, top - 1, 82, 16);
+  label->setGeometry(left, top - 1, kRight - left, 15);
   return label;
+}
+
+// Width of the grid's date column: the widest date of the user's short date form, with the
+// cell's margins, and never narrower than `least`.
+int DateColumnWidth(const QFontMetrics& metrics, int least) {
+  QString widest;
+  const std::u16string& pattern = platform::UserFormatSettings().ShortDateFormat;
+  for (size_t i = 0; i < pattern.size();) {
+    const char16_t c = pattern[i];
+    size_t run = 1;
+    while (i + run < pattern.size() && pattern[i + run] == c) ++run;
+    if (c == u'd' || c == u'M' || c == u'y') {
+      widest += QString(static_cast<qsizetype>(std::max<size_t>(run, 2)), QLatin1Char('0'));
+    } else {
+      widest += QString(static_cast<qsizetype>(run), QChar(c));
+    }
+    i += run;
+  }
+  constexpr int kCellMargins = 12;
+  return std::max(least, metrics.horizontalAdvance(widest) + kCellMargins);
 }
 
 TLbStaticText* Command(QWidget* parent, const QString& caption, QRect geometry) {
@@ -62,7 +91,7 @@ void NavigatorCaptions(QWidget* parent, TDBNavigator& navigator, std::initialize
     const QString text = QString::fromUtf8(*caption++);
     navigator.SetHint(button, text);
     QLabel* label = Caption(parent, text, 0, top);
-    const QRect face = navigator.Button(button)->geometry().translated(navigator.pos());
+    const QRect face = navigator.ButtonFace(button).translated(navigator.pos());
     label->move(face.center().x() - label->width() / 2, top);
   }
 }
@@ -129,23 +158,30 @@ void TForm1::BuildStatistics() {
       {"KM prijs wegenbelasting", 76}, {"KM prijs afschrijving", 92},
       {"EUROs", 115}};
   for (const auto& [text, top] : perKm) Caption(this, QString::fromUtf8(text), 636, top);
+  int totalsLeft = 0;  // right of the widest of "Kosten", "Liters" and "Kilometers"
   for (const auto& [text, top] : {std::pair<const char*, int>{"Kosten", 114}, {"Liters", 129},
                                   {"Kilometers", 144}}) {
-    Caption(this, QString::fromUtf8(text), 501, top);
+    totalsLeft = std::max(totalsLeft, Caption(this, QString::fromUtf8(text), 501, top)->geometry().right() + 4);
   }
   Caption(this, QStringLiteral("Ltr per 100 km"), 637, 161);
   Caption(this, QStringLiteral("Km per liter"), 637, 179);
-  Label1 = ValueLabel(this, "Label1", 12);
-  Label3 = ValueLabel(this, "Label3", 28);
-  Label8 = ValueLabel(this, "Label8", 44);
-  Label29 = ValueLabel(this, "Label29", 60);
-  Label30 = ValueLabel(this, "Label30", 76);
-  Label31 = ValueLabel(this, "Label31", 92);
-  Label6 = ValueLabel(this, "Label6", 114);
-  Label27 = ValueLabel(this, "Label27", 129);
-  Label28 = ValueLabel(this, "Label28", 144);
-  Label9 = ValueLabel(this, "Label9", 161);
-  Label12 = ValueLabel(this, "Label12", 179);
+  // The prices per kilometre beside "Berekenen" stand right of it, the others reach to the
+  // vehicle panel; the two consumption figures have the width of the totals above them.
+  const QRect command = LbStaticText[0]->geometry();
+  const auto pricesLeft = [&command](int top) {
+    return top + 14 >= command.top() && top - 1 <= command.bottom() ? command.right() + 3 : 490;
+  };
+  Label1 = ValueLabel(this, "Label1", 12, pricesLeft(12));
+  Label3 = ValueLabel(this, "Label3", 28, pricesLeft(28));
+  Label8 = ValueLabel(this, "Label8", 44, pricesLeft(44));
+  Label29 = ValueLabel(this, "Label29", 60, pricesLeft(60));
+  Label30 = ValueLabel(this, "Label30", 76, pricesLeft(76));
+  Label31 = ValueLabel(this, "Label31", 92, pricesLeft(92));
+  Label6 = ValueLabel(this, "Label6", 114, totalsLeft);
+  Label27 = ValueLabel(this, "Label27", 129, totalsLeft);
+  Label28 = ValueLabel(this, "Label28", 144, totalsLeft);
+  Label9 = ValueLabel(this, "Label9", 161, totalsLeft);
+  Label12 = ValueLabel(this, "Label12", 179, totalsLeft);
 }
 
 void TForm1::BuildEntryPanel() {
@@ -223,7 +259,7 @@ void TForm1::BuildNavigationAndGrid() {
   LbStaticText[5] = Command(this, QStringLiteral("Legen tabel"), QRect(584, 312, 81, 23));
   LbStaticText[5]->SetHighlightColor(Qt::red);
 
-  DBGrid1 = new TDBGrid({{"Datum", {}, 70},
+  DBGrid1 = new TDBGrid({{"Datum", {}, DateColumnWidth(fontMetrics(), 70)},
                          {"Omschrijving", {}, 110},
                          {"Bedrijf", {}, 150},
                          {"KMStand", {}, 64},

@@ -1,7 +1,9 @@
 #include "app/widgets/label_command.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 namespace qdx {
 
@@ -10,6 +12,8 @@ namespace {
 const QColor kFace(192, 192, 192);
 const QColor kShadow(128, 128, 128);
 constexpr int kShadowOffset = 2;
+constexpr int kCaptionMargin = 1;  // on either side of the caption
+constexpr qreal kSmallestPointSize = 6;
 
 }  // namespace
 
@@ -29,16 +33,36 @@ QColor TLbStaticText::FaceColor() const {
   return hovered_ ? highlight_ : kFace;
 }
 
+QRect TLbStaticText::Face() const {
+  return rect().adjusted(0, 0, -kShadowOffset, -kShadowOffset);
+}
+
+QFont TLbStaticText::CaptionFont() const {
+  QFont captionFont = font();
+  const int room = Face().width() - 2 * kCaptionMargin;
+  const auto fits = [&] { return QFontMetrics(captionFont).horizontalAdvance(caption_) <= room; };
+  if (fits()) return captionFont;
+  // A narrower face of the same family first, which keeps the height of the other captions.
+  captionFont.setStretch(QFont::SemiCondensed);
+  qreal size = captionFont.pointSizeF();
+  while (!fits() && size > kSmallestPointSize) {
+    size = std::max(kSmallestPointSize, size - 0.5);
+    captionFont.setPointSizeF(size);
+  }
+  return captionFont;
+}
+
 void TLbStaticText::Click() {
   if (OnClick) OnClick();
 }
 
 void TLbStaticText::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
-  const QRect face = rect().adjusted(0, 0, -kShadowOffset, -kShadowOffset);
+  const QRect face = Face();
   painter.fillRect(face.translated(kShadowOffset, kShadowOffset), kShadow);
   painter.fillRect(face, FaceColor());
   painter.setPen(Qt::black);
+  painter.setFont(CaptionFont());
   painter.drawText(face, Qt::AlignCenter, caption_);
 }
 

@@ -2,7 +2,9 @@
 //
 // The caption is centred in black on a silver face with a grey shadow below and to the right;
 // the pointer is a hand over it, and while the pointer is over it the face takes the highlight
-// colour. A left click runs OnClick.
+// colour. A left click runs OnClick. A caption wider than the face in the label's font (a
+// substitute font is often wider than the one the window was laid out for) is drawn narrower,
+// and smaller if need be, rather than clipped.
 #pragma once
 
 #include <QColor>
@@ -21,6 +23,12 @@ class TLbStaticText : public QWidget {
   // The face colour now: the highlight while the pointer is over the label.
   QColor FaceColor() const;
   bool Hovered() const { return hovered_; }
+  // The face the caption is drawn on, inside the label, without the shadow.
+  QRect Face() const;
+  // The font the caption is drawn in: the label's own when the caption fits the face with a
+  // pixel to spare on either side, else a narrower face of it, made smaller (down to 6 points)
+  // until the caption fits.
+  QFont CaptionFont() const;
 
   std::function<void()> OnClick;
   // Runs the command as a click does.

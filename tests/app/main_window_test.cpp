@@ -5,16 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTableView>
 #include <QToolButton>
+#include <algorithm>
 #include <memory>
+#include <tuple>
 
 #include "app/data/db_grid.h"
+#include "app/data/db_navigator.h"
 #include "app/data/field_binding.h"
 #include "app/forms/chart_windows.h"
 #include "app/forms/data_module.h"
@@ -178,6 +184,84 @@ TEST_F(MainWindowTest, WindowLayoutAndTexts) {
   }
   EXPECT_EQ(titles, (QStringList{"Datum", "Omschrijving", "Bedrijf", "KMStand", "Liters", "bedrag", "KM/ltr"}));
   EXPECT_EQ(f.DBGrid1->View().columnWidth(6), 50);
+}
+
+// Where a control stands in the window's own coordinates.
+QRect InWindow(const QWidget& window, const QWidget& control) {
+  return QRect(control.mapTo(&window, QPoint(0, 0)), control.size());
+}
+
+TEST_F(MainWindowTest, ControlsStandAsLaidOutAndNoTextIsClippedOrOverlapped) {
+  CreateDatabase(10000, {{2024, 1, 10, u"Brandstof", 10500, 40, 60.00},
+                         {2024, 11, 25, u"Onderhoud", 0, 0, 1234.56}});
+  auto p = Start();
+  TForm1& f = p->form1;
+  QApplication::processEvents();
+  ASSERT_EQ(f.size(), QSize(840, 618));
+
+  const std::pair<const QWidget*, QRect> layout[] = {
+      {f.DBEditMerk, {24, 45, 121, 21}},         {f.DBEditType, {160, 45, 121, 21}},
+      {f.DBEditStartKm, {24, 87, 121, 21}},      {f.DBDateDeel1, {160, 87, 121, 21}},
+      {f.DBEditKenteken, {24, 128, 121, 21}},    {f.DBEditGewicht, {160, 128, 121, 21}},
+      {f.DBNavigator2, {288, 87, 180, 25}},      {f.LbStaticText[0], {488, 16, 81, 41}},
+      {f.DBDateDatum, {8 + 17, 204 + 46, 97, 21}}, {f.DBComboOmschrijving, {8 + 120, 204 + 47, 145, 21}},
+      {f.DBEditBedrijf, {8 + 281, 204 + 48, 153, 21}}, {f.DBEditKMStand, {8 + 441, 204 + 46, 81, 21}},
+      {f.DBEditLiters, {8 + 537, 204 + 46, 73, 21}}, {f.DBEditBedrag, {8 + 625, 204 + 46, 89, 21}},
+      {f.DBNavigator1, {24, 312, 232, 25}},      {f.DBNavigator3, {296, 312, 260, 25}},
+      {f.LbStaticText[5], {584, 312, 81, 23}},   {f.DBGrid1, {8, 346, 715, 225}},
+      {f.LbStaticText[1], {734, 352, 77, 23}},   {f.LbStaticText[2], {734, 376, 77, 23}},
+      {f.LbStaticText[7], {734, 400, 77, 23}},   {f.LbStaticText[3], {734, 424, 77, 23}},
+      {f.LbStaticText[4], {734, 448, 77, 23}},   {f.LbStaticText[6], {734, 472, 77, 23}},
+      {f.LbStaticText[8], {734, 496, 77, 23}}};
+  QList<std::pair<QString, QRect>> occupied;  // every control and caption, to find overlaps
+  for (const auto& [control, geometry] : layout) {
+    EXPECT_EQ(InWindow(f, *control), geometry) << control->objectName().toStdString();
+    occupied.append({control->objectName(), geometry});
+  }
+  for (const TLbStaticText* command : f.LbStaticText) {
+    EXPECT_LE(QFontMetrics(command->CaptionFont()).horizontalAdvance(command->Caption()),
+              command->Face().width())
+        << command->Caption().toStdString();
+  }
+
+  // Every caption and value is wide enough for its text and overlaps nothing else.
+  for (const QLabel* label : f.findChildren<QLabel*>()) {
+    if (!label->isVisible() || label->text().isEmpty()) continue;
+    const QString text = label->text();
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->contentsRect().width())
+        << text.toStdString();
+    const QRect where = InWindow(f, *label);
+    EXPECT_TRUE(QRect(0, 0, 840, 618).contains(where)) << text.toStdString();
+    for (const auto& [other, otherWhere] : occupied) {
+      EXPECT_FALSE(where.intersects(otherWhere)) << text.toStdString() << " / " << other.toStdString();
+    }
+    occupied.append({text, where});
+  }
+
+  // The grid's dates fit their column, with the margins a cell keeps around its text.
+  QTableView& grid = f.DBGrid1->View();
+  ASSERT_EQ(Column(*p, 0), (QStringList{"1/10/2024", "11/25/2024"}));
+  for (int row = 0; row < 2; ++row) {
+    // The grid line takes a pixel of the column.
+    EXPECT_LT(grid.sizeHintForIndex(grid.model()->index(row, 0)).width(), grid.columnWidth(0)) << row;
+  }
+
+  // The navigators' captions stand centred over their buttons, above the bar.
+  const std::tuple<const TDBNavigator*, TNavigateBtn, const char*> captions[] = {
+      {f.DBNavigator1, TNavigateBtn::nbFirst, "Eerste"},  {f.DBNavigator1, TNavigateBtn::nbPrior, "Vorig"},
+      {f.DBNavigator1, TNavigateBtn::nbNext, "Volgend"},  {f.DBNavigator1, TNavigateBtn::nbLast, "Laatste"},
+      {f.DBNavigator3, TNavigateBtn::nbInsert, "Nieuw"},  {f.DBNavigator3, TNavigateBtn::nbDelete, "Wis"},
+      {f.DBNavigator3, TNavigateBtn::nbEdit, "Wijzig"},   {f.DBNavigator3, TNavigateBtn::nbCancel, "Cancel"},
+      {f.DBNavigator3, TNavigateBtn::nbRefresh, "Ververs"}};
+  for (const auto& [navigator, button, text] : captions) {
+    const QRect face = InWindow(f, *navigator->Button(button));
+    EXPECT_EQ(face, navigator->ButtonFace(button).translated(navigator->pos())) << text;
+    const auto label = std::find_if(occupied.begin(), occupied.end(), [&](const auto& entry) {
+      return entry.first == QString::fromUtf8(text) && entry.second.top() == 293;
+    });
+    ASSERT_NE(label, occupied.end()) << text;
+    EXPECT_LE(std::abs(label->second.center().x() - face.center().x()), 1) << text;
+  }
 }
 
 TEST_F(MainWindowTest, MissingDatabaseShowsTwoErrorsAndCreatesNothing) {
