@@ -49,7 +49,7 @@ std::string RecordName(int32_t record) { return "R" + std::to_string(record); }
 
 // What a child writes to its pipe; 16 bytes, so each write arrives whole.
 struct TMessage {
-  enum Kind : int32_t { Intent = 1, Acknowledged = 2, Abandoned = 3 };
+  enum Kind : int32_t { Intent = 1, Acknowledged = 2, Abandoned = 3, Refused = 4 };
   int32_t Kind = 0;
   int32_t Record = 0;
   int32_t Delta = 0;
@@ -137,6 +137,8 @@ class TChild {
         if (cursor.Post() == crOK) return true;
         cursor.CancelRecord(false);
       }
+      // Another process held the record or the table, or changed the record meanwhile.
+      Send({TMessage::Refused});
       Pause();
     }
     return false;
@@ -247,6 +249,7 @@ class CursorTortureTest : public testing::LocalEngineTest {
   int64_t acknowledged_ = 0;
   int64_t inFlightLanded_ = 0;
   int64_t abandoned_ = 0;
+  int64_t refused_ = 0;
 };
 
 bool CursorTortureTest::Round(const TRoundSettings& settings, uint64_t seed) {
@@ -321,6 +324,9 @@ bool CursorTortureTest::Round(const TRoundSettings& settings, uint64_t seed) {
           child.Pending.clear();
           ++abandoned_;
           break;
+        case TMessage::Refused:
+          ++refused_;
+          break;
       }
       if (child.ToKill && !child.Killed && child.Acknowledged >= child.KillAfter) {
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
@@ -391,7 +397,8 @@ TEST_F(CursorTortureTest, AmountsAreTheSumOfAcknowledgedChangesAndNoLockIsLeft) 
   EXPECT_EQ(verified, wanted);
   std::cout << "cursor torture: " << verified << " rounds compared, " << leftInCommit
             << " left in a commit, " << acknowledged_ << " acknowledged groups, "
-            << inFlightLanded_ << " groups in flight found whole, " << abandoned_
+            << inFlightLanded_ << " groups in flight found whole, " << refused_
+            << " edits refused and retried, " << abandoned_
             << " transactions abandoned and retried\n";
 }
 
