@@ -192,7 +192,8 @@ void TQDXDataSet::InternalClose() {
   FreeOldRecord();
   CloseExtras();
   DestroyCreatedFields();
-  FieldDefs().Clear();
+  // FieldDefs keep describing the table: CreateTable and RestructureTable of a closed table start
+  // from them, and the next open reads them again.
   indexFieldNos_.clear();
   indexKeySize_ = 0;
   if (cursor_ != nullptr) {

@@ -49,6 +49,16 @@ std::string_view TextBytes(const TQDXVariant& value, bool terminated) {
   return all;
 }
 
+std::string InQuotes(std::string_view cell) {
+  std::string out = "\"";
+  for (const char c : cell) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
 }  // namespace
 
 std::string FormatCsvDate(int32_t dayNumber) {
@@ -181,21 +191,18 @@ std::string FormatCsvValue(const TQDXVariant& value) {
 std::string QuoteCsvCell(std::string_view cell) {
   const bool quote = cell.empty() || cell.find_first_of(",\"\r\n") != std::string_view::npos ||
                      cell.front() == ' ' || cell.back() == ' ';
-  if (!quote) return std::string(cell);
-  std::string out = "\"";
-  for (const char c : cell) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
+  return quote ? InQuotes(cell) : std::string(cell);
+}
+
+std::string TCsvWriter::Quoted(std::string_view cell) const {
+  return quoteEvery_ ? InQuotes(cell) : QuoteCsvCell(cell);
 }
 
 void TCsvWriter::WriteLine(std::span<const std::optional<std::string>> cells) {
   std::string line;
   for (size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) line += ',';
-    if (cells[i]) line += QuoteCsvCell(*cells[i]);
+    if (cells[i]) line += Quoted(*cells[i]);
   }
   line += "\r\n";
   out_ << line;
@@ -205,7 +212,7 @@ void TCsvWriter::WriteLine(std::span<const std::string> cells) {
   std::string line;
   for (size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) line += ',';
-    line += QuoteCsvCell(cells[i]);
+    line += Quoted(cells[i]);
   }
   line += "\r\n";
   out_ << line;

@@ -48,15 +48,20 @@ std::string Base64(std::span<const uint8_t> bytes);
 // The cell as it goes into a line: quoted when it must be (always when empty).
 std::string QuoteCsvCell(std::string_view cell);
 
-// Writes lines of cells; an absent cell (NULL) is written empty.
+// Writes lines of cells; an absent cell (NULL) is written empty. With `quoteEvery` every cell
+// present is quoted, as some programs write and expect their files.
 class TCsvWriter {
  public:
-  explicit TCsvWriter(std::ostream& out) : out_(out) {}
+  explicit TCsvWriter(std::ostream& out, bool quoteEvery = false)
+      : out_(out), quoteEvery_(quoteEvery) {}
   void WriteLine(std::span<const std::optional<std::string>> cells);
   void WriteLine(std::span<const std::string> cells);
 
  private:
+  std::string Quoted(std::string_view cell) const;
+
   std::ostream& out_;
+  bool quoteEvery_;
 };
 
 }  // namespace qdx::interchange

@@ -61,4 +61,28 @@ std::string RefusalMessage(const ImportOutcome& outcome) {
   return FormatOrFallback(kImportRefused, args);
 }
 
+ImportReport DescribeImport(const ImportOutcome& outcome, std::string_view fileName,
+                            std::string_view tableName, bool dryRun) {
+  const auto text = [](const char* format, FormatArgs args) {
+    return FormatOrFallback(format, std::span<const FormatArg>(args.begin(), args.size()));
+  };
+  const std::string prefix = PrintableText(fileName) + ": ";
+  ImportReport report;
+  for (const ImportProblem& problem : outcome.Problems) {
+    report.Problems.push_back(prefix + DescribeProblem(problem));
+  }
+  if (outcome.Refused) {
+    report.Refusal = RefusalMessage(outcome);
+    return report;
+  }
+  for (const ReadRecord& duplicate : outcome.Duplicates) {
+    report.Problems.push_back(prefix + text(kQdxDuplicateSkipped, {duplicate.Line}));
+  }
+  const int64_t accepted = static_cast<int64_t>(outcome.Accepted.size());
+  report.Summary.push_back(text(dryRun ? kQdxWouldImport : kQdxImported, {accepted, tableName}));
+  report.Summary.push_back(text(kQdxImportCounts, {static_cast<int64_t>(outcome.Duplicates.size()),
+                                                   static_cast<int64_t>(outcome.BadLines)}));
+  return report;
+}
+
 }  // namespace qdx::interchange

@@ -54,4 +54,14 @@ ImportOutcome ImportExpenses(std::string_view text, ExpenseStore& store,
 // The reason a refused import gives, with the number of bad lines.
 std::string RefusalMessage(const ImportOutcome& outcome);
 
+// The report of an import, as qdx and the program show it. `fileName` starts every line about
+// the file ("kosten.csv: line 7, column Datum, ...").
+struct ImportReport {
+  std::vector<std::string> Problems;    // the lines that could not be read, then the duplicates
+  std::string Refusal;                  // why nothing was inserted; empty when it went through
+  std::vector<std::string> Summary;     // what was (or would be) inserted, and what was skipped
+};
+ImportReport DescribeImport(const ImportOutcome& outcome, std::string_view fileName,
+                            std::string_view tableName, bool dryRun);
+
 }  // namespace qdx::interchange

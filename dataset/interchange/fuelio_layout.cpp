@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 
+#include "dataset/interchange/csv_writer.h"
 #include "dataset/interchange/interchange_error.h"
 #include "dataset/interchange/interchange_messages.h"
 #include "dataset/interchange/number_text.h"
@@ -304,7 +305,7 @@ std::vector<CsvRow> WriteFuelioBackup(std::span<const ExpenseRecord> records) {
     std::string perLitre;
     if (r.bedrag && r.Liters && *r.Liters > 0) perLitre = WriteRounded(*r.bedrag / *r.Liters, 3);
     rows.push_back({IsoDate(r.Datum), r.KMStand ? std::to_string(*r.KMStand) : "",
-                    Optional(r.Liters), "1", Optional(r.bedrag), "", "", "", AnsiTextToUtf8(r.Bedrijf),
+                    Optional(r.Liters), "1", Optional(r.bedrag), "", "", "", AnsiToUtf8(r.Bedrijf),
                     "", "0", "1", "0", perLitre, "", "0", std::to_string(++uniqueId), "0"});
   }
 
@@ -323,9 +324,9 @@ std::vector<CsvRow> WriteFuelioBackup(std::span<const ExpenseRecord> records) {
     const std::string_view typeId = WrittenTypeId(r.Omschrijving);
     const bool other = typeId == kWrittenTypes[4].Id;
     const bool income = r.bedrag && *r.bedrag < 0;
-    rows.push_back({AnsiTextToUtf8(r.Bedrijf), IsoDate(r.Datum),
+    rows.push_back({AnsiToUtf8(r.Bedrijf), IsoDate(r.Datum),
                     r.KMStand ? std::to_string(*r.KMStand) : "0", std::string(typeId),
-                    other ? AnsiTextToUtf8(r.Omschrijving) : "",
+                    other ? AnsiToUtf8(r.Omschrijving) : "",
                     r.bedrag ? WriteDecimal(std::fabs(*r.bedrag)) : "", "0", "0", "1", "0", "",
                     "0", "0", "0", income ? "1" : "0", std::to_string(++uniqueId)});
   }

@@ -41,6 +41,19 @@ inline constexpr const char* kQdxImportUsage =
     "                  [--decimal , | .] [--dry-run] [--skip-bad] [--allow-duplicates]\n"
     "                  [--format generic | fuelio | lubelogger | lubelogger-gas |\n"
     "                   lubelogger-service | lubelogger-tax] [--password TEXT]";
+// Follows the utility's general usage text.
+inline constexpr const char* kQdxExpenseUsage =
+    "\n"
+    "Expense records (a table with the fields of Brandstofkosten):\n"
+    "  import FILE TABLE CSV [--map FIELD=COLUMN,...] [--date-format PATTERN]\n"
+    "         [--decimal , | .] [--dry-run] [--skip-bad] [--allow-duplicates]\n"
+    "         [--format generic | fuelio | lubelogger[-gas | -service | -tax]]\n"
+    "      reads the CSV file into the table in one transaction; reports every line\n"
+    "      that cannot be read and then inserts nothing, unless --skip-bad\n"
+    "  export FILE TABLE --format fuelio | lubelogger-gas | lubelogger-service |\n"
+    "         lubelogger-tax | lubelogger [-o OUT] [--index NAME]\n"
+    "      the records in another program's layout; lubelogger writes three files\n"
+    "      named after OUT (out.csv: out-gas.csv, out-service.csv, out-tax.csv)\n";
 inline constexpr const char* kQdxImportArguments = "import needs FILE, TABLE and CSV";
 inline constexpr const char* kQdxUnknownFormat = "unknown format '%s'";
 inline constexpr const char* kQdxBadDecimal = "--decimal takes ',' or '.', not '%s'";
@@ -51,5 +64,9 @@ inline constexpr const char* kQdxDuplicateSkipped = "line %d: the table holds th
 inline constexpr const char* kQdxImported = "%d record(s) imported into %s";
 inline constexpr const char* kQdxWouldImport = "dry run: %d record(s) would be imported into %s";
 inline constexpr const char* kQdxImportCounts = "%d duplicate(s) skipped, %d bad line(s) skipped";
+inline constexpr const char* kQdxCannotReadInput = "Cannot read the file '%s'";
+inline constexpr const char* kQdxLubeLoggerNeedsOutput =
+    "--format lubelogger writes three files: name them with -o (out.csv gives out-gas.csv, "
+    "out-service.csv, out-tax.csv)";
 
 }  // namespace qdx::interchange

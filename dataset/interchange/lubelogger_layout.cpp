@@ -1,5 +1,6 @@
 #include "dataset/interchange/lubelogger_layout.h"
 
+#include "dataset/interchange/csv_writer.h"
 #include "dataset/interchange/interchange_error.h"
 #include "dataset/interchange/interchange_messages.h"
 #include "dataset/interchange/number_text.h"
@@ -21,11 +22,22 @@ std::string_view Cell(const CsvRecord& row, std::optional<size_t> column) {
   return row.Fields[*column];
 }
 
+// The notes of a written tax record whose category is empty or no category text: read back, the
+// record has no category again instead of becoming road tax.
+constexpr std::string_view kNoCategoryNotes = "Overig";
+
 // The category a tax record's notes name, when they name one this program writes there.
 std::string_view TaxCategory(std::string_view notes) {
-  const auto category = CategoryByName(TrimBlanks(notes));
+  notes = TrimBlanks(notes);
+  if (EqualsNoCase(notes, kNoCategoryNotes)) return {};
+  const auto category = CategoryByName(notes);
   if (category && (*category == kVerzekering || *category == kAfschrijving)) return *category;
   return kWegenbelasting;
+}
+
+// The notes a tax record is written with: its category, or the mark of none.
+std::string TaxNotes(const std::string& category) {
+  return CategoryByName(category) ? AnsiToUtf8(category) : std::string(kNoCategoryNotes);
 }
 
 std::string IsoDate(const std::optional<int32_t>& day) {
@@ -105,6 +117,15 @@ LayoutResult ReadLubeLogger(const CsvDocument& document, const ReadOptions& opti
   return result;
 }
 
+std::optional<LubeLoggerKind> LubeLoggerKindFromFileName(std::string_view path) {
+  std::string name(path.substr(path.find_last_of('/') + 1));
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (name.find("tax") != std::string::npos) return LubeLoggerKind::Tax;
+  return std::nullopt;
+}
+
 LubeLoggerFiles WriteLubeLogger(std::span<const ExpenseRecord> records) {
   LubeLoggerFiles files;
   files.Gas.push_back({"Date", "Odometer", "FuelConsumed", "Cost", "FuelEconomy", "IsFillToFull",
@@ -114,13 +135,13 @@ LubeLoggerFiles WriteLubeLogger(std::span<const ExpenseRecord> records) {
   for (const ExpenseRecord& r : records) {
     if (r.Omschrijving == kBrandstof) {
       files.Gas.push_back({IsoDate(r.Datum), Odometer(r.KMStand), Optional(r.Liters),
-                           Optional(r.bedrag), "", "True", "False", AnsiTextToUtf8(r.Bedrijf)});
+                           Optional(r.bedrag), "", "True", "False", AnsiToUtf8(r.Bedrijf)});
     } else if (r.Omschrijving == kOnderhoud) {
-      files.Service.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiTextToUtf8(r.Bedrijf), "",
+      files.Service.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiToUtf8(r.Bedrijf), "",
                                Optional(r.bedrag)});
     } else {
-      files.Tax.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiTextToUtf8(r.Bedrijf),
-                           AnsiTextToUtf8(r.Omschrijving), Optional(r.bedrag)});
+      files.Tax.push_back({IsoDate(r.Datum), Odometer(r.KMStand), AnsiToUtf8(r.Bedrijf),
+                           TaxNotes(r.Omschrijving), Optional(r.bedrag)});
     }
   }
   return files;

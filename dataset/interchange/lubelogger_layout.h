@@ -8,11 +8,12 @@
 // Gas records become "Brandstof" records (litres from FuelConsumed, the notes in Bedrijf);
 // service and repair records "Onderhoud" with the description in Bedrijf; tax records
 // "Wegenbelasting" with the description in Bedrijf, or the category their notes name when those
-// are "Verzekering" or "Afschrijving" (as this program writes them). Texts are cut to the
+// are "Verzekering" or "Afschrijving", or none when they are "Overig" (as this program writes
+// them). Texts are cut to the
 // table's 30 characters; odometers are taken in the file's unit.
 //
 // Written: gas records for "Brandstof", service records for "Onderhoud", tax records for the
-// rest, with the category text in the notes; dates as yyyy-MM-dd, which LubeLogger reads in
+// rest, with the category text in the notes ("Overig" for a record without a category text); dates as yyyy-MM-dd, which LubeLogger reads in
 // every culture.
 #pragma once
 
@@ -32,6 +33,10 @@ enum class LubeLoggerKind : uint8_t { Gas, Service, Tax };
 // one service (newer tax files carry an odometer too: name the kind for those). None when the
 // header has neither FuelConsumed nor Description.
 std::optional<LubeLoggerKind> DetectLubeLoggerKind(const std::vector<std::string>& header);
+
+// The kind a file's name tells: tax records when it holds "tax" (any case). A file of tax records
+// with an odometer column looks like one of service records; its name tells them apart.
+std::optional<LubeLoggerKind> LubeLoggerKindFromFileName(std::string_view path);
 
 // Reads a file of one kind; without a kind, the header's. Throws EInterchangeError when the kind
 // cannot be told or the date or cost column is missing.

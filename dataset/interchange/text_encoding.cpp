@@ -1,5 +1,5 @@
-// UTF-8 decoding and encoding by hand: the platform's locale helpers convert between UTF-16 and
-// Windows-1252, so UTF-8 is taken to and from UTF-16 here.
+// UTF-8 decoding by hand: the platform's locale helpers convert between UTF-16 and Windows-1252,
+// so UTF-8 is taken to UTF-16 here (the way back is csv_writer's AnsiToUtf8).
 #include "dataset/interchange/text_encoding.h"
 
 #include <cstdint>
@@ -39,24 +39,6 @@ bool DecodeOne(std::string_view text, size_t& pos, char32_t& cp) {
   return true;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 }  // namespace
 
 bool IsValidUtf8(std::string_view text) {
@@ -81,13 +63,6 @@ bool Utf8ToAnsi(std::string_view utf8, std::string& ansi) {
   ansi = platform::WideToAnsi(wide);
   // WideToAnsi writes '?' for a character without a byte: a round trip shows the loss.
   return platform::AnsiToWide(ansi) == wide;
-}
-
-std::string AnsiTextToUtf8(std::string_view ansi) {
-  std::string out;
-  out.reserve(ansi.size());
-  for (char c : ansi) AppendUtf8(out, platform::AnsiCharToWide(static_cast<uint8_t>(c)));
-  return out;
 }
 
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxChars) {

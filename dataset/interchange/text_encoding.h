@@ -16,9 +16,6 @@ bool IsValidUtf8(std::string_view text);
 // character that has no Windows-1252 byte.
 bool Utf8ToAnsi(std::string_view utf8, std::string& ansi);
 
-// Windows-1252 to UTF-8; every byte has a character.
-std::string AnsiTextToUtf8(std::string_view ansi);
-
 // The first `maxChars` characters of a UTF-8 text (whole characters, never half of one).
 std::string_view Utf8Prefix(std::string_view utf8, size_t maxChars);
 

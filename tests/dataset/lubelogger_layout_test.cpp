@@ -77,6 +77,8 @@ TEST(LubeLoggerLayoutTest, WrittenFilesReadBackTheSameRecords) {
       Expense(Day(2024, 1, 31), "Verzekering", "Caf\xE9", {}, {}, 62.4),
       Expense(Day(2024, 2, 1), "Wegenbelasting", "", 121500, {}, 96.0),
       Expense(Day(2024, 12, 31), "Afschrijving", "", {}, {}, 1500.0),
+      // Without a category it stays without one, rather than coming back as road tax.
+      Expense(Day(2024, 12, 31), "", "Parkeren", {}, {}, 4.2),
   };
   const LubeLoggerFiles files = WriteLubeLogger(records);
   std::vector<ExpenseRecord> back;

@@ -9,6 +9,9 @@
 #include <sstream>
 #include <string_view>
 
+#include "dataset/interchange/expense_export.h"
+#include "dataset/interchange/interchange_messages.h"
+#include "dataset/interchange/whole_file.h"
 #include "engine/disk/active_sessions_file.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_page_manager.h"
@@ -21,6 +24,8 @@
 #include "engine/foundation/platform/file.h"
 #include "engine/foundation/platform/terminal.h"
 #include "tools/qdx/qdx_database_commands.h"
+#include "tools/qdx/qdx_expense_table.h"
+#include "tools/qdx/qdx_import.h"
 
 namespace qdx::tools {
 
@@ -136,10 +141,19 @@ void Create(const CommandLine& line) {
   }
 }
 
-// Writes the CSV to `out`, or to the file of -o, which is written through the platform layer
-// only once the whole export succeeded.
+// Writes the CSV to `out`, or to the file of -o, which is written only once the whole export
+// succeeded. --format names a layout of another program for an expense table.
 void Export(const CommandLine& line, std::ostream& out) {
   const std::string output = Option(line, "-o");
+  const std::string format = Option(line, "--format");
+  if (IsExpenseExportFormat(format)) {
+    ExportExpenses(line.FileName, Option(line, "--password"), line.Arguments[0],
+                   Option(line, "--index"), format, output, out);
+    return;
+  }
+  if (!format.empty() && interchange::ExportLayoutByName(format) != interchange::ExportLayout::Generic) {
+    throw UsageError{Text(interchange::kQdxUnknownFormat, {format})};
+  }
   if (output.empty()) {
     ExportTable(line.FileName, Option(line, "--password"), line.Arguments[0],
                 Option(line, "--index"), out);
@@ -148,14 +162,7 @@ void Export(const CommandLine& line, std::ostream& out) {
   std::ostringstream text;
   ExportTable(line.FileName, Option(line, "--password"), line.Arguments[0],
               Option(line, "--index"), text);
-  const std::string bytes = text.str();
-  platform::File file;
-  if (!file.Create(output) ||
-      file.Write(bytes.data(), static_cast<int64_t>(bytes.size())) !=
-          static_cast<int64_t>(bytes.size()) ||
-      !file.Close()) {
-    throw EQdxToolFault(Text(msg::kQdxCannotWriteOutput, {output}));
-  }
+  WriteOutputFile(output, text.str());
 }
 
 }  // namespace
@@ -164,13 +171,19 @@ std::string ToolText(std::string_view format, FormatArgs args) {
   return FormatOrFallback(format, std::span<const FormatArg>(args.begin(), args.size()));
 }
 
+void WriteOutputFile(const std::string& path, std::string_view bytes) {
+  if (!interchange::WriteWholeFile(path, bytes)) {
+    throw EQdxToolFault(Text(msg::kQdxCannotWriteOutput, {path}));
+  }
+}
+
 int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
-    err << msg::kQdxUsage;
+    err << msg::kQdxUsage << interchange::kQdxExpenseUsage;
     return kExitUsage;
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    out << msg::kQdxUsage;
+    out << msg::kQdxUsage << interchange::kQdxExpenseUsage;
     return kExitSuccess;
   }
   try {
@@ -192,8 +205,10 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
       const CommandLine line = Parse(args, {"--password"}, {"TABLE"});
       PrintSchema(line.FileName, Option(line, "--password"), line.Arguments[0], out);
     } else if (args[0] == "export") {
-      const CommandLine line = Parse(args, {"--password", "--index", "-o"}, {"TABLE"});
+      const CommandLine line = Parse(args, {"--password", "--index", "-o", "--format"}, {"TABLE"});
       Export(line, out);
+    } else if (args[0] == "import") {
+      return ImportFile(ParseImportCommand({args.begin() + 1, args.end()}), out, err);
     } else if (args[0] == "repair") {
       const CommandLine line = Parse(args, {"--password"});
       RepairProgressPrinter progress(out, &out == &std::cout && platform::StandardOutputIsTerminal());
@@ -209,6 +224,9 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return kExitSuccess;
   } catch (const UsageError& e) {
     err << "qdx: " << PrintableText(e.Message) << "\nTry 'qdx --help'.\n";
+    return kExitUsage;
+  } catch (const EQdxImportUsage& e) {
+    err << "qdx: " << PrintableText(e.what()) << "\n" << interchange::kQdxImportUsage << "\n";
     return kExitUsage;
   } catch (const std::exception& e) {
     // Messages may carry bytes of the file (names, signatures): no control byte reaches the

@@ -1,5 +1,5 @@
 // The commands of the qdx utility: create, info and check of database files; tables, schema
-// and export of their tables.
+// and export of their tables; import of expense records.
 //
 // RunQdx takes the arguments after the program name and writes to the given streams, so that
 // tests run the commands without a process. Exit status: 0 success, 1 a database error or a
@@ -28,6 +28,9 @@ class EQdxToolFault : public std::runtime_error {
 
 // A message of the utility with its arguments.
 std::string ToolText(std::string_view format, FormatArgs args);
+
+// Writes an output file (-o) whole; EQdxToolFault when it cannot.
+void WriteOutputFile(const std::string& path, std::string_view bytes);
 
 int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

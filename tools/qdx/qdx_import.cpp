@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "dataset/interchange/csv_writer.h"
 #include "dataset/interchange/interchange_messages.h"
 #include "dataset/interchange/number_text.h"
-#include "dataset/interchange/text_encoding.h"
+#include "dataset/interchange/whole_file.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/platform/locale.h"
+#include "tools/qdx/qdx_commands.h"
+#include "tools/qdx/qdx_expense_table.h"
 
 namespace qdx::tools {
 namespace {
@@ -42,14 +45,15 @@ void SetFormat(ImportCommand& command, const std::string& name) {
   throw EQdxImportUsage(Text(kQdxUnknownFormat, {name}));
 }
 
-// A LubeLogger file of tax records with an odometer column looks like one of service records;
-// its name ("...tax...") tells them apart when the user named no kind.
 void KindFromFileName(ImportCommand& command) {
   if (command.Options.Layout != ImportLayout::LubeLogger || command.Options.Kind) return;
-  std::string name = command.CsvFile.substr(command.CsvFile.find_last_of('/') + 1);
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  if (name.find("tax") != std::string::npos) command.Options.Kind = LubeLoggerKind::Tax;
+  command.Options.Kind = LubeLoggerKindFromFileName(command.CsvFile);
+}
+
+std::string ReadInputFile(const std::string& path) {
+  std::string text;
+  if (!ReadWholeFile(path, text)) throw EQdxToolFault(ToolText(kQdxCannotReadInput, {path}));
+  return text;
 }
 
 std::string DescribeRecord(const ExpenseRecord& r) {
@@ -57,7 +61,7 @@ std::string DescribeRecord(const ExpenseRecord& r) {
     return value ? WriteDecimal(static_cast<double>(*value)) : std::string();
   };
   std::string line = r.Datum ? DatePattern::Iso().Format(*r.Datum) : std::string();
-  for (const std::string& cell : {AnsiTextToUtf8(r.Omschrijving), AnsiTextToUtf8(r.Bedrijf),
+  for (const std::string& cell : {AnsiToUtf8(r.Omschrijving), AnsiToUtf8(r.Bedrijf),
                                   number(r.KMStand), number(r.Liters), number(r.bedrag)}) {
     line += '\t';
     line += PrintableText(cell);
@@ -123,31 +127,28 @@ ImportCommand ParseImportCommand(const std::vector<std::string>& args) {
 int RunImport(const ImportCommand& command, std::string_view csvText, ExpenseStore& store,
               std::ostream& out, std::ostream& err) {
   const ImportOutcome outcome = ImportExpenses(csvText, store, command.Options);
-  for (const ImportProblem& problem : outcome.Problems) {
-    err << PrintableText(command.CsvFile) << ": " << DescribeProblem(problem) << "\n";
-  }
+  const ImportReport report =
+      DescribeImport(outcome, command.CsvFile, command.TableName, command.Options.DryRun);
+  for (const std::string& line : report.Problems) err << line << "\n";
   if (outcome.Refused) {
-    err << "qdx: " << RefusalMessage(outcome) << "\n";
+    err << "qdx: " << report.Refusal << "\n";
     return 1;
   }
-  for (const ReadRecord& duplicate : outcome.Duplicates) {
-    err << PrintableText(command.CsvFile) << ": "
-        << Text(kQdxDuplicateSkipped, {duplicate.Line}) << "\n";
-  }
-  const int64_t accepted = static_cast<int64_t>(outcome.Accepted.size());
   if (command.Options.DryRun) {
     out << "line\tDatum\tOmschrijving\tBedrijf\tKMStand\tLiters\tbedrag\n";
     for (const ReadRecord& r : outcome.Accepted) {
       out << r.Line << '\t' << DescribeRecord(r.Record) << "\n";
     }
-    out << Text(kQdxWouldImport, {accepted, command.TableName}) << "\n";
-  } else {
-    out << Text(kQdxImported, {accepted, command.TableName}) << "\n";
   }
-  out << Text(kQdxImportCounts, {static_cast<int64_t>(outcome.Duplicates.size()),
-                                 static_cast<int64_t>(outcome.BadLines)})
-      << "\n";
+  for (const std::string& line : report.Summary) out << line << "\n";
   return 0;
+}
+
+int ImportFile(const ImportCommand& command, std::ostream& out, std::ostream& err) {
+  const std::string text = ReadInputFile(command.CsvFile);
+  ExpenseTableAccess table(command.DatabaseFile, command.Password, command.TableName,
+                           /*readOnly=*/command.Options.DryRun);
+  return RunImport(command, text, table.Store(), out, err);
 }
 
 }  // namespace qdx::tools

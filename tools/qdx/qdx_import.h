@@ -2,7 +2,7 @@
 // export) into a table of a database, in one transaction.
 //
 // The command line is parsed here and the import run over an ExpenseStore, so that tests run it
-// on any store; the report goes to the streams: every line that could not be read and every
+// on any store, or on the files as `qdx import` does; the report goes to the streams: every line that could not be read and every
 // duplicate on `err`, the records of a dry run and the summary on `out`.
 #pragma once
 
@@ -38,5 +38,9 @@ ImportCommand ParseImportCommand(const std::vector<std::string>& args);
 // the reading of the file throw (EInterchangeError for a fault of the whole file).
 int RunImport(const ImportCommand& command, std::string_view csvText,
               interchange::ExpenseStore& store, std::ostream& out, std::ostream& err);
+
+// Runs the command on its files: the CSV file is read whole, the table opened (read-only for a
+// dry run, so the database file keeps every byte) and RunImport run over it.
+int ImportFile(const ImportCommand& command, std::ostream& out, std::ostream& err);
 
 }  // namespace qdx::tools
