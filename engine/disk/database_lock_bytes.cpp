@@ -5,11 +5,17 @@
 namespace qdx {
 
 bool TQDXDatabaseLockBytes::LockTables() {
-  TQDXFileAttachment attachment(file_);
-  return file_.LockByte(1, layout_.TablesLockPosition());
+  if (tablesLockDepth_ == 0) {
+    TQDXFileAttachment attachment(file_);
+    if (!file_.LockByte(1, layout_.TablesLockPosition())) return false;
+  }
+  ++tablesLockDepth_;
+  return true;
 }
 
 bool TQDXDatabaseLockBytes::UnlockTables() {
+  if (tablesLockDepth_ <= 0) return false;
+  if (--tablesLockDepth_ > 0) return true;
   TQDXFileAttachment attachment(file_);
   return file_.UnlockByte(1, layout_.TablesLockPosition());
 }

@@ -4,8 +4,10 @@
 // The lock block holds TablesLockByte and DatabaseLockByte; the first byte of the NextObjectID
 // slot guards the counter; bytes inside pages are the locks of the session and table lock
 // files. Every lock is exclusive and non-waiting (database_file.h); "with retry" tries
-// RetryCount times with RetryPause after each failure. The database lock nests inside the
-// process by a depth count: only the outermost lock and unlock reach the file, and the unlock
+// RetryCount times with RetryPause after each failure. The tables lock and the database lock
+// nest inside the process by depth counts (a read of the table list may run inside a table
+// change that holds the tables lock already, and must not give it back early): only the
+// outermost lock and unlock reach the file, and the database lock's unlock
 // gives back the byte the lock took even when the layout moved in between (an open locks at
 // base offset 0 before it finds where the database starts).
 //
@@ -46,8 +48,12 @@ class TQDXDatabaseLockBytes {
   bool IsPageRegionLocked(int32_t pageNo, int32_t offset, int32_t count);
 
   int32_t DatabaseLockDepth() const { return databaseLockDepth_; }
+  int32_t TablesLockDepth() const { return tablesLockDepth_; }
   // The file was closed: the system dropped every lock.
-  void Forget() { databaseLockDepth_ = 0; }
+  void Forget() {
+    databaseLockDepth_ = 0;
+    tablesLockDepth_ = 0;
+  }
 
   int32_t RetryCount() const { return retryCount_; }
   uint32_t RetryPause() const { return retryPauseMs_; }
@@ -70,6 +76,7 @@ class TQDXDatabaseLockBytes {
   const TQDXDatabaseLayout& layout_;
   int32_t databaseLockDepth_ = 0;
   int64_t databaseLockPosition_ = 0;
+  int32_t tablesLockDepth_ = 0;
   int32_t retryCount_ = kRetryCount;
   uint32_t retryPauseMs_ = kRetryPauseMs;
 };
@@ -104,9 +111,12 @@ class TQDXLockByteGuard {
   bool held_ = false;
 };
 
-// The database lock (nested by depth) and the NextObjectID counter's lock byte.
+// The database lock and the tables lock (both nested by depth) and the NextObjectID counter's
+// lock byte.
 using TQDXDatabaseLockGuard =
     TQDXLockByteGuard<&TQDXDatabaseLockBytes::LockDatabase, &TQDXDatabaseLockBytes::UnlockDatabase>;
+using TQDXTablesLockGuard =
+    TQDXLockByteGuard<&TQDXDatabaseLockBytes::LockTables, &TQDXDatabaseLockBytes::UnlockTables>;
 using TQDXObjectIDLockGuard = TQDXLockByteGuard<&TQDXDatabaseLockBytes::LockNextObjectID,
                                                 &TQDXDatabaseLockBytes::UnlockNextObjectID>;
 

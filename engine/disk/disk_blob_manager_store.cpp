@@ -6,6 +6,7 @@
 
 #include "engine/core/page_handle.h"
 #include "engine/disk/blob_page.h"
+#include "engine/disk/disk_page_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
@@ -17,6 +18,18 @@ namespace {
 [[noreturn]] void RaiseBadList(const TQDXLargeBlobHead& head, int32_t pageDataSize) {
   Raise(msg::kDamagedBlobPageList,
         {head.Header.DataLength, head.List.Count, head.List.Offset, pageDataSize});
+}
+
+// The pages of the file, the bound of a value's page list. The count is read from the header
+// under the database lock, which another process's commit holds for a moment: in the database
+// file the lock is waited for as commits wait for it (it nests, so the count's own lock is had at
+// once); a lock that stays taken still ends in the count's error.
+int32_t PageCountBound(TQDXPageManager& pages) {
+  if (auto* disk = dynamic_cast<TQDXDiskPageManager*>(&pages)) {
+    const TQDXDatabaseLockGuard lock(disk->LockBytes(), TQDXDatabaseLockGuard::Wait::WithRetry);
+    return disk->GetPageCount();
+  }
+  return pages.GetPageCount();
 }
 
 TQDXPageHandle GetBlobPage(TQDXPageManager& pages, int32_t sessionID, int32_t pageNo) {
@@ -238,7 +251,7 @@ TQDXLargeBlobPages TQDXDiskBlobStore::ReadLargePages(int32_t sessionID, int32_t 
   layout.Plan = PlanLargeBlob(head.Header.DataLength, pageDataSize);
   const TQDXLargeBlobPlan& plan = layout.Plan;
   // The list lies right behind the data; a value cannot have more pages than the file.
-  const int32_t pageCount = pages_->GetPageCount();
+  const int32_t pageCount = PageCountBound(*pages_);
   if (head.List.Offset != plan.ListOffset ||
       static_cast<int64_t>(plan.DataPageCount) + plan.NewListPageCount > pageCount) {
     RaiseBadList(head, pageDataSize);

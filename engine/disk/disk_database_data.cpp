@@ -77,7 +77,7 @@ void TQDXDiskDatabaseData::OpenDatabase(TQDXBaseSession& session) {
         std::make_unique<TQDXDatabaseTableLockManager>(*pageManager_, MaxConnections, LockTiming);
     tableList_ = std::make_unique<TQDXTableListFile>(*pageManager_);
     tableList_->Open(systemDirectory_->FindEntry(kTableListFileKind));
-    tableList_->Load();
+    LoadTableList();
   } catch (...) {
     CloseDatabase();
     throw;
@@ -190,7 +190,19 @@ void TQDXDiskDatabaseData::RequireTableList() const {
 void TQDXDiskDatabaseData::GetTableNames(std::vector<std::string>& names) {
   platform::CriticalSectionGuard guard(Lock());
   RequireTableList();
-  tableList_->GetTableNames(names);
+  LoadTableList();
+  names.clear();
+  for (const TQDXTableListEntry& entry : tableList_->Entries()) names.push_back(entry.TableName);
+}
+
+void TQDXDiskDatabaseData::LoadTableList() {
+  if (!MultiUser) {
+    tableList_->Load();
+    return;
+  }
+  const TQDXTablesLockGuard lock(pageManager_->LockBytes(), TQDXTablesLockGuard::Wait::WithRetry);
+  if (!lock.Held()) Raise(msg::kDatabaseTablesAreLocked);
+  tableList_->Load();
 }
 
 TQDXTableData* TQDXDiskDatabaseData::CreateTableData(TQDXTableCursor& cursor) {

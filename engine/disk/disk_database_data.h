@@ -39,7 +39,8 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   void AddSession(TQDXBaseSession& session) override;
   // 1: frees the session's slot; the last session closes the database.
   void RemoveSession(TQDXBaseSession& session) override;
-  // 3: every table of the file, in creation order. 20131 when the database is not open.
+  // 3: every table of the file, in creation order. 20131 when the database is not open; 20210
+  // in multi-user mode when the tables lock stays taken.
   void GetTableNames(std::vector<std::string>& names) override;
   // 4: creates the file with an empty database (FileName, Password, PageSize, PagesPerExtent,
   // MaxConnections). A failure leaves no file behind (an existing one is gone only when the
@@ -95,6 +96,11 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   void ConnectSession(TQDXBaseSession& session);
   void DisconnectSession(TQDXBaseSession& session, bool last);
   void RequireTableList() const;
+  // Reads the table list afresh. In multi-user mode another process's commit may be rewriting
+  // it page by page: the read waits for the tables lock, which every writer of the list holds to
+  // the end of its commit, so the list is seen whole, as it was or as it became (20210 when the
+  // lock stays taken).
+  void LoadTableList();
   // The page manager of the open database; 20131 "Pointer is nil" when closed.
   TQDXDiskPageManager& OpenManager() const;
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "engine/core/base_session.h"
 #include "engine/core/page_handle.h"
 #include "tests/disk/disk_test_support.h"
+#include "tests/fault_file_system.h"
 
 namespace qdx {
 namespace {
@@ -212,6 +215,131 @@ TEST_F(DiskDatabaseDataTest, RollbackDropsTheSessionsPages) {
   data->GetTableNames(names);
   EXPECT_TRUE(names.empty());
   data->RemoveSession(*session);
+}
+
+// Another process's commit lands between two reads of a multi-user reader of the table list:
+// the reader must see the list whole, as it was or as it became. For every N the commit is
+// tried just before the reader's N-th read, for a reader that opens the database and for one
+// that lists the tables of an open database. While the reader holds the tables lock the commit
+// is refused, which is the lock doing its work.
+TEST_F(DiskDatabaseDataTest, MultiUserTableListReadsSeeWholeCommits) {
+  {
+    auto creator = NewData();
+    // Pages of 256 bytes: each entry of 272 bytes spans two pages.
+    creator->PageSize = 256;
+    creator->MaxConnections = 4;
+    creator->CreateDatabase();
+  }
+  const std::vector<std::string> tables = {"Brandstofkosten", "Onderhoud", "Verzekering"};
+  std::vector<std::vector<std::string>> wholeLists;  // the rotations of `tables`
+  for (size_t i = 0; i < tables.size(); ++i) {
+    std::vector<std::string> list = tables;
+    std::rotate(list.begin(), list.begin() + static_cast<ptrdiff_t>(i), list.end());
+    wholeLists.push_back(list);
+  }
+
+  auto writer = NewData();
+  auto writerSession = Session(true);
+  writer->AddSession(*writerSession);
+  // One commit of the writer: the first entry moves to the end, which rewrites every page of
+  // the list. The writer holds the tables lock to the end of its commit, as table changes do.
+  const auto change = [&](bool rotate) {
+    writer->LockTables();
+    try {
+      {
+        const platform::CriticalSectionGuard held(writer->Lock());
+        TQDXTableListFile& list = *writer->TableList();
+        list.Load();
+        if (rotate) {
+          const std::string first = list.Entries().front().TableName;
+          const TQDXTableListFile::TableInfo info = list.FindTable(first);
+          list.DeleteTable(first);
+          list.AddTable(info.TableID, first, info.LocksStartPage, info.MostUpdatedStartPage,
+                        info.MetadataStartPage);
+        } else {
+          for (size_t i = 0; i < tables.size(); ++i) {
+            const int32_t n = static_cast<int32_t>(i);
+            list.AddTable(100 + n, tables[i], 10 * n, 10 * n + 1, 10 * n + 2);
+          }
+        }
+        list.Save();
+      }
+      writer->CommitTransaction(kSystemSessionID, false);
+    } catch (...) {
+      writer->RollbackTransaction(kSystemSessionID);
+      writer->UnlockTables();
+      throw;
+    }
+    writer->UnlockTables();
+  };
+  change(false);
+
+  auto lister = NewData();
+  auto listerSession = Session(true);
+  lister->AddSession(*listerSession);
+  const auto openAndRead = [&] {
+    auto opener = NewData();
+    auto session = Session(true);
+    opener->AddSession(*session);
+    std::vector<std::string> names;
+    for (const TQDXTableListEntry& entry : opener->TableList()->Entries()) {
+      names.push_back(entry.TableName);
+    }
+    opener->RemoveSession(*session);
+    return names;
+  };
+  const auto list = [&] {
+    std::vector<std::string> names;
+    lister->GetTableNames(names);
+    return names;
+  };
+
+  testing::FaultFileSystem files;
+  const platform::FileSystemScope scope(files);
+  for (const auto& [what, read] :
+       std::vector<std::pair<std::string, std::function<std::vector<std::string>()>>>{
+           {"open", openAndRead}, {"listing", list}}) {
+    files.Reset();
+    read();
+    const int64_t reads = files.Count(testing::FileCall::Read);
+    int landed = 0;
+    int refused = 0;
+    for (int64_t n = 1; n <= reads; ++n) {
+      int64_t seen = 0;
+      bool writing = false;
+      files.Observe([&](testing::FileCall call) {
+        if (writing || call != testing::FileCall::Read || ++seen != n) return;
+        writing = true;
+        try {
+          change(true);
+          ++landed;
+        } catch (const EQDXException& e) {
+          // The tables lock, or the database lock of the open's header read.
+          EXPECT_THAT(e.ErrorCode(), ::testing::AnyOf(20210, 20213)) << e.Message();
+          ++refused;
+        }
+        writing = false;
+      });
+      std::vector<std::string> names;
+      try {
+        names = read();
+      } catch (const EQDXException& e) {
+        ADD_FAILURE() << what << ", commit before read " << n << ": " << e.ErrorCode() << " "
+                      << e.Message();
+      }
+      files.Observe(nullptr);
+      EXPECT_THAT(wholeLists, ::testing::Contains(names))
+          << what << ", commit before read " << n << ": "
+          << ::testing::PrintToString(names);
+    }
+    // The reads of the list kept the commits out; the open's other reads let them in.
+    EXPECT_GT(refused, 0) << what;
+    if (what == "open") {
+      EXPECT_GT(landed, 0);
+    }
+  }
+  lister->RemoveSession(*listerSession);
+  writer->RemoveSession(*writerSession);
 }
 
 TEST_F(DiskDatabaseDataTest, ProcessListFindsObjectsByFileName) {

@@ -28,9 +28,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/disk/disk_page_manager.h"
 #include "engine/foundation/except.h"
-#include "engine/foundation/platform/critical_section.h"
+#include "tests/reliability/engine_session.h"
 #include "tests/reliability/workload.h"
 #include "tools/qdx/qdx_commands.h"
 
@@ -231,7 +230,7 @@ class TCrashLoop {
   // Reopens the file as the program would and compares it with the model.
   bool Verify(const std::vector<int64_t>& acknowledged, std::string& fault, bool& fresh) {
     try {
-      if (LeftInCommit()) {
+      if (LeftInCommit(path_)) {
         // The program's open reports the need for repair, unless the commit tore a structure
         // the open reads (the table list): in-place commits cannot promise more.
         try {
@@ -270,17 +269,6 @@ class TCrashLoop {
     }
     for (int64_t steps : steps_) fresh = fresh || steps > options_.FreshAfter;
     return true;
-  }
-
-  // Whether the header carries the commit marker, read as `qdx info` reads it.
-  bool LeftInCommit() const {
-    TQDXDiskPageManager pm;
-    const platform::CriticalSectionGuard held(pm.DatabaseLock());
-    bool multiUser = false;
-    bool repairNeeded = false;
-    bool readOnly = true;
-    pm.OpenDatabaseFile(path_, {}, multiUser, /*exclusive=*/false, repairNeeded, readOnly);
-    return repairNeeded;
   }
 
   static std::string Difference(const TState& found, const TState& expected, int64_t acked) {

@@ -26,6 +26,7 @@
 #include "engine/foundation/compression/compression.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/platform/critical_section.h"
+#include "tests/reliability/engine_session.h"
 #include "tests/reliability/workload.h"
 
 namespace qdx::reliability {
@@ -167,35 +168,13 @@ TModel Replay(uint64_t seed, int worker, int64_t steps, int32_t& nextID) {
   return model;
 }
 
-class TFilesSession : public TWorkloadSession {
+class TFilesSession : public TEngineWorkloadSession {
  public:
   TFilesSession(const TWorkload& workload, const std::string& path, bool multiUser, int worker,
                 uint64_t seed, int64_t stepsDone)
-      : data_(path),
-        worker_(worker),
-        seed_(seed),
-        steps_(stepsDone),
-        multiUser_(multiUser),
-        durable_(workload.Durable) {
+      : TEngineWorkloadSession(workload, path, multiUser, worker, seed, stepsDone) {
     model_ = Replay(seed, worker, stepsDone, nextID_);
-    data_.LockRetryCount = workload.LockRetryCount;
-    data_.LockRetryPause = workload.LockRetryPause;
-    data_.LockTiming.CommitTries = workload.LockRetryCount;
-    data_.LockTiming.CommitPauseMs = workload.LockRetryPause;
-    session_.SetMultiUser(multiUser);
-    data_.AddSession(session_);
-    connected_ = true;
   }
-  ~TFilesSession() override {
-    try {
-      if (connected_) data_.RemoveSession(session_);
-    } catch (const EQDXException&) {
-      // A failing close still closes; the fault tests look at the file afterwards.
-    }
-  }
-
-  bool RepairNeeded() const override { return session_.RepairNeeded; }
-  int64_t StepsDone() const override { return steps_; }
 
   void Step() override {
     int32_t nextID = nextID_;
@@ -298,14 +277,6 @@ class TFilesSession : public TWorkloadSession {
                    static_cast<int32_t>(stamp.size()));
   }
 
-  TQDXDiskDatabaseData data_;
-  TQDXBaseSession session_;
-  int worker_;
-  uint64_t seed_;
-  int64_t steps_;
-  bool multiUser_;
-  bool durable_;
-  bool connected_ = false;
   TModel model_;
   int32_t nextID_ = 0;
 };

@@ -1,18 +1,23 @@
 // The "records" workload: records of disk tables, through the table data as the engine session
 // drives it.
 //
-// Each worker owns a table T<worker> (Key STRING(20), Amount INTEGER, Note STRING(200); indexes
-// ByKey and ByAmount), made with the database. A step is either one insert, update or delete
-// applied at once (autocommit), or a transaction of two to five of them committed together.
-// Reading a worker's part walks the table in physical order and through both indexes; an index
-// that disagrees with the records shows up as a key of its own, so the comparison fails.
+// Each worker owns a table T<worker> (Key STRING(20), Amount INTEGER, Note STRING(200), Memo MEMO
+// compressed, Data BLOB plain; indexes ByKey and ByAmount), made with the database. A step is
+// either one insert, update or delete applied at once (autocommit), or a transaction of two to
+// five of them committed together. Inserts and updates store memo texts and binary values of up
+// to several pages each, or none; a third of the updates leave the stored values alone. Reading a
+// worker's part walks the table in physical order, reading every BLOB value whole, and through
+// both indexes; an index that disagrees with the records shows up as a key of its own, so the
+// comparison fails.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/core/base_session.h"
@@ -22,8 +27,11 @@
 #include "engine/core/table_index_def.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_table_data.h"
+#include "engine/foundation/compression/compression.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/stream.h"
 #include "tests/buffered_cursor.h"
+#include "tests/reliability/engine_session.h"
 #include "tests/reliability/workload.h"
 
 namespace qdx::reliability {
@@ -33,11 +41,19 @@ namespace {
 constexpr int kTables = 4;  // the most workers the database is made for
 constexpr int32_t kKeySize = 20;
 constexpr int32_t kNoteSize = 200;
+constexpr int32_t kMemo = 3;
+constexpr int32_t kData = 4;
+// Up to six pages of 1024 bytes; a size of 0 stores no value (the field is null).
+constexpr int32_t kMaxBlobSize = 6000;
 
 struct TRecord {
   int32_t Amount = 0;
   uint64_t NoteSeed = 0;
   int32_t NoteSize = 0;
+  uint64_t MemoSeed = 0;
+  int32_t MemoSize = 0;
+  uint64_t DataSeed = 0;
+  int32_t DataSize = 0;
 };
 using TModel = std::map<std::string, TRecord>;
 
@@ -46,6 +62,7 @@ struct TOp {
   TOpKind Kind;
   std::string Key;
   TRecord Record;
+  bool StoreBlobs = true;  // an update that leaves them keeps the record's stored values
 };
 
 struct TStepPlan {
@@ -65,8 +82,43 @@ std::string Note(uint64_t seed, int32_t size) {
   return note;
 }
 
-std::string ValueText(int32_t amount, const std::string& note) {
-  return "amount " + std::to_string(amount) + ", note " + note;
+// A memo text (words, compressible) or binary noise.
+std::vector<uint8_t> BlobBytes(uint64_t seed, int32_t size, bool text) {
+  constexpr std::string_view kWords = "Tanken 61,3 l; Oelwechsel; Reifen\r\n";
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  uint64_t state = seed;
+  for (int32_t i = 0; i < size; ++i) {
+    if (i % 8 == 0) state = Mix(state, static_cast<uint64_t>(i));
+    const uint8_t byte = static_cast<uint8_t>(state >> (8 * (i % 8)));
+    bytes[i] = text ? static_cast<uint8_t>(kWords[byte % kWords.size()]) : byte;
+  }
+  return bytes;
+}
+
+uint64_t Digest(const std::vector<uint8_t>& bytes) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001B3ull;
+  return hash;
+}
+
+// A BLOB value as the comparison sees it: null, or its size and a digest of its bytes.
+std::string BlobText(const std::optional<std::vector<uint8_t>>& value) {
+  if (!value) return "null";
+  char text[48];
+  std::snprintf(text, sizeof text, "%zu bytes %016llx", value->size(),
+                static_cast<unsigned long long>(Digest(*value)));
+  return text;
+}
+
+std::optional<std::vector<uint8_t>> ModelBlob(uint64_t seed, int32_t size, bool text) {
+  if (size == 0) return std::nullopt;
+  return BlobBytes(seed, size, text);
+}
+
+std::string ValueText(int32_t amount, const std::string& note, const std::string& memo,
+                      const std::string& data) {
+  return "amount " + std::to_string(amount) + ", note " + note + ", memo " + memo + ", data " +
+         data;
 }
 
 TStepPlan PlanStep(uint64_t seed, int worker, int64_t step, const TModel& model, int32_t& nextKey) {
@@ -91,6 +143,22 @@ TStepPlan PlanStep(uint64_t seed, int worker, int64_t step, const TModel& model,
     op.Record.Amount = static_cast<int32_t>(below(2000)) - 1000;
     op.Record.NoteSeed = state;
     op.Record.NoteSize = static_cast<int32_t>(below(kNoteSize + 1));
+    // A quarter of the values are none; the others up to a few pages.
+    const auto blobSize = [&] {
+      return below(4) == 0 ? 0 : static_cast<int32_t>(below(kMaxBlobSize) + 1);
+    };
+    op.Record.MemoSize = blobSize();
+    op.Record.MemoSeed = state;
+    op.Record.DataSize = blobSize();
+    op.Record.DataSeed = Mix(state, 3);
+    if (op.Kind == TOpKind::Update && below(3) == 0) {
+      op.StoreBlobs = false;
+      const TRecord& stored = model.at(op.Key);
+      op.Record.MemoSeed = stored.MemoSeed;
+      op.Record.MemoSize = stored.MemoSize;
+      op.Record.DataSeed = stored.DataSeed;
+      op.Record.DataSize = stored.DataSize;
+    }
     plan.Ops.push_back(std::move(op));
   }
   return plan;
@@ -118,6 +186,12 @@ std::unique_ptr<TQDXFieldDefs> Fields() {
   fields->AddField("Key", TQDXFieldType::String, kKeySize);
   fields->AddField("Amount", TQDXFieldType::Integer);
   fields->AddField("Note", TQDXFieldType::String, kNoteSize);
+  TQDXFieldDef& memo = fields->AddField("Memo", TQDXFieldType::Memo);
+  memo.BlobCompressionAlgorithm = kCompressionZlib;
+  memo.BlobCompressionMode = 6;
+  // Small blocks: a value spans several blocks as well as several pages.
+  memo.BlobBlockSize = 2000;
+  fields->AddField("Data", TQDXFieldType::Blob).BlobCompressionAlgorithm = kCompressionNone;
   return fields;
 }
 
@@ -137,8 +211,9 @@ class TCursor : public testing::TBufferedCursor {
  public:
   using TBufferedCursor::TBufferedCursor;
 
-  void Fill(const std::string& key, const TRecord& record) {
-    InitRecordBuffer(Defs(), Buffer);
+  // The record's fields; the BLOB values only with `storeBlobs`. An insert starts from a new
+  // buffer, an update from the record found.
+  void Fill(const std::string& key, const TRecord& record, bool storeBlobs) {
     char keyText[kKeySize + 1] = {};
     key.copy(keyText, kKeySize);
     SetFieldData(0, Defs(), keyText, Buffer);
@@ -147,18 +222,22 @@ class TCursor : public testing::TBufferedCursor {
     char note[kNoteSize + 1] = {};
     Note(record.NoteSeed, record.NoteSize).copy(note, kNoteSize);
     SetFieldData(2, Defs(), note, Buffer);
+    if (!storeBlobs) return;
+    PutBlob(kMemo, ModelBlob(record.MemoSeed, record.MemoSize, true));
+    PutBlob(kData, ModelBlob(record.DataSeed, record.DataSize, false));
   }
   std::string Key() const {
     char text[kKeySize + 1] = {};
     GetFieldData(0, Defs(), text, Buffer);
     return text;
   }
-  std::string Value() const {
+  std::string Value() {
     int32_t amount = 0;
     GetFieldData(1, Defs(), &amount, Buffer);
     char note[kNoteSize + 1] = {};
     GetFieldData(2, Defs(), note, Buffer);
-    return ValueText(amount, note);
+    const std::string memo = BlobText(GetBlob(kMemo));
+    return ValueText(amount, note, memo, BlobText(GetBlob(kData)));
   }
   // Every record in the order of `indexName` ("" for physical order): key to value.
   std::vector<std::pair<std::string, std::string>> ReadAll(const std::string& indexName) {
@@ -169,6 +248,34 @@ class TCursor : public testing::TBufferedCursor {
     });
     return rows;
   }
+  void PutBlob(int32_t fieldNo, const std::optional<std::vector<uint8_t>>& value) {
+    std::unique_ptr<TQDXStream> stream = Table().OpenBlob(*this, false, 0, fieldNo);
+    if (value) {
+      const int32_t size = static_cast<int32_t>(value->size());
+      if (stream->Write(value->data(), size) != size) {
+        throw EQdxWorkloadFault("a BLOB value was written short");
+      }
+    } else {
+      stream->SetSize(0);
+    }
+    Table().CloseBlob(*this, fieldNo, *stream);
+  }
+  // The whole stored value; its cache is freed again, as a walk over many records needs.
+  std::optional<std::vector<uint8_t>> GetBlob(int32_t fieldNo) {
+    if (IsNull(fieldNo, Buffer)) return std::nullopt;
+    std::vector<uint8_t> value;
+    {
+      std::unique_ptr<TQDXStream> stream = Table().OpenBlob(*this, true, 1, fieldNo);
+      value.resize(static_cast<size_t>(stream->Size()));
+      const int32_t size = static_cast<int32_t>(value.size());
+      if (size > 0 && stream->Read(value.data(), size) != size) {
+        Table().ClearBlobData(*this, fieldNo, Buffer);
+        return std::vector<uint8_t>{};  // a short value, which no model holds
+      }
+    }
+    Table().ClearBlobData(*this, fieldNo, Buffer);
+    return value;
+  }
   // Positions on the record with `key` (physical scan); false when there is none.
   bool Seek(const std::string& key) {
     bool found = false;
@@ -177,31 +284,15 @@ class TCursor : public testing::TBufferedCursor {
   }
 };
 
-class TRecordsSession : public TWorkloadSession {
+class TRecordsSession : public TEngineWorkloadSession {
  public:
   TRecordsSession(const TWorkload& workload, const std::string& path, bool multiUser,
                   int worker, uint64_t seed, int64_t stepsDone)
-      : data_(path), worker_(worker), seed_(seed), steps_(stepsDone), durable_(workload.Durable) {
+      : TEngineWorkloadSession(workload, path, multiUser, worker, seed, stepsDone) {
     model_ = Replay(seed, worker, stepsDone, nextKey_);
-    data_.LockRetryCount = workload.LockRetryCount;
-    data_.LockRetryPause = workload.LockRetryPause;
-    data_.LockTiming.CommitTries = workload.LockRetryCount;
-    data_.LockTiming.CommitPauseMs = workload.LockRetryPause;
-    session_.SetMultiUser(multiUser);
-    data_.AddSession(session_);
-    connected_ = true;
   }
-  ~TRecordsSession() override {
-    try {
-      cursor_.reset();
-      if (connected_) data_.RemoveSession(session_);
-    } catch (const EQDXException&) {
-      // A failing close still closes; the fault tests look at the file afterwards.
-    }
-  }
-
-  bool RepairNeeded() const override { return session_.RepairNeeded; }
-  int64_t StepsDone() const override { return steps_; }
+  // The table goes before the connection.
+  ~TRecordsSession() override { cursor_.reset(); }
 
   void Step() override {
     int32_t nextKey = nextKey_;
@@ -258,27 +349,21 @@ class TRecordsSession : public TWorkloadSession {
   static void Apply(TCursor& cursor, const TOp& op) {
     TQDXTableData& table = cursor.Table();
     if (op.Kind == TOpKind::Insert) {
-      cursor.Fill(op.Key, op.Record);
+      InitRecordBuffer(cursor.Defs(), cursor.Buffer);
+      cursor.Fill(op.Key, op.Record, true);
       if (!table.InsertRecord(cursor)) throw EQdxWorkloadRefused("insert of " + op.Key + " refused");
       return;
     }
     if (!cursor.Seek(op.Key)) throw EQdxWorkloadFault("record " + op.Key + " not found");
     if (op.Kind == TOpKind::Update) {
-      cursor.Fill(op.Key, op.Record);
+      cursor.Fill(op.Key, op.Record, op.StoreBlobs);
       if (!table.UpdateRecord(cursor)) throw EQdxWorkloadRefused("update of " + op.Key + " refused");
     } else if (!table.DeleteRecord(cursor)) {
       throw EQdxWorkloadRefused("delete of " + op.Key + " refused");
     }
   }
 
-  TQDXDiskDatabaseData data_;
-  TQDXBaseSession session_;
   std::unique_ptr<TCursor> cursor_;
-  int worker_;
-  uint64_t seed_;
-  int64_t steps_;
-  bool durable_;
-  bool connected_ = false;
   TModel model_;
   int32_t nextKey_ = 0;
 };
@@ -325,7 +410,9 @@ class TRecordsWorkload : public TWorkload {
     int32_t nextKey = 0;
     TState state;
     for (const auto& [key, record] : Replay(seed, worker, steps, nextKey)) {
-      state[key] = ValueText(record.Amount, Note(record.NoteSeed, record.NoteSize));
+      state[key] = ValueText(record.Amount, Note(record.NoteSeed, record.NoteSize),
+                             BlobText(ModelBlob(record.MemoSeed, record.MemoSize, true)),
+                             BlobText(ModelBlob(record.DataSeed, record.DataSize, false)));
     }
     return state;
   }

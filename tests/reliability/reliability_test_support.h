@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/disk/disk_page_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory.h"
-#include "engine/foundation/platform/critical_section.h"
 #include "tests/disk/disk_test_support.h"
+#include "tests/reliability/engine_session.h"
 #include "tests/reliability/workload.h"
 #include "tools/qdx/qdx_commands.h"
 
@@ -89,7 +88,7 @@ class ScriptedWorkloadTest : public testing::TempDirTest {
   void ExpectRecovered(const Outcome& outcome, Tally& tally) {
     ++tally.Runs;
     if (outcome.ErrorCode != 0) ++tally.Failed;
-    if (LeftInCommit()) {
+    if (LeftInCommit(path)) {
       ++tally.LeftInCommit;
       return;
     }
@@ -113,16 +112,6 @@ class ScriptedWorkloadTest : public testing::TempDirTest {
     } catch (const std::exception& e) {
       ADD_FAILURE() << "the file does not recover: " << e.what();
     }
-  }
-
-  bool LeftInCommit() const {
-    TQDXDiskPageManager pm;
-    const platform::CriticalSectionGuard held(pm.DatabaseLock());
-    bool multiUser = false;
-    bool repairNeeded = false;
-    bool readOnly = true;
-    pm.OpenDatabaseFile(path, {}, multiUser, /*exclusive=*/false, repairNeeded, readOnly);
-    return repairNeeded;
   }
 
   std::unique_ptr<TWorkload> workload_;
