@@ -57,6 +57,9 @@ inline constexpr const char* kDatabaseNameMissing = "Database name missing";
 inline constexpr const char* kDatabaseIsClosed =
     "Cannot perform this operation on a closed database";
 inline constexpr const char* kDatabaseFileMissing = "Database file '%s' does not exist";
+// No engine session could be had for connecting or creating (the session is not active).
+inline constexpr const char* kDatabaseOpenError = "Database open error";
+inline constexpr const char* kCannotCreateDatabase = "Cannot create database";
 inline constexpr const char* kAlreadyInTransaction = "Database is already within a transaction";
 inline constexpr const char* kDuplicateDatabaseName = "Duplicate database name '%s'";
 // DeleteDatabase could not delete the file.
@@ -79,6 +82,9 @@ inline constexpr const char* kOldFormatNotice =
     "Quendrix Database format now. It is recommended to make a backup of the database before "
     "continuing.";
 inline constexpr const char* kRepairingDatabase = "Repairing Database...";
+inline constexpr const char* kCompactingDatabase = "Compacting Database...";
+inline constexpr const char* kChangingDatabasePassword = "Changing Database Password...";
+inline constexpr const char* kChangingDatabaseSettings = "Changing Database Settings...";
 // The stem of the temporary component a rebuild writes the new file through.
 inline constexpr const char* kRebuildDatabaseStem = "TempDatabase";
 // The rebuilt file could not be made durable or put in place; the original is untouched.
@@ -99,6 +105,16 @@ inline constexpr const char* kRestructureCannotCreate =
 inline constexpr const char* kRestructureCannotDelete =
     "Error restructuring table. Cannot delete table due to error: %s";
 inline constexpr const char* kRestructureTableMessage = "Restructure Table...";
+inline constexpr const char* kCopyTableMessage = "Copy Table...";
+inline constexpr const char* kImportTableMessage = "Import Table...";
+inline constexpr const char* kImportIndexSkipped =
+    "Cannot import index '%s'. Index type is not supported, index skipped";
+inline constexpr const char* kImportCannotCreate =
+    "Error importing table. Cannot create table due to error: %s";
+inline constexpr const char* kImportCannotCopy =
+    "Error importing table. Cannot copy data due to error: %s";
+// The stem of the temporary component a table is copied into another file through.
+inline constexpr const char* kCopyDatabaseStem = "TempDb";
 // A record the source cursor could not read (the copy cannot move past it).
 inline constexpr const char* kRecordUnreadable = "the record cannot be read";
 

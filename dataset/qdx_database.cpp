@@ -7,6 +7,7 @@
 
 #include "dataset/database_error.h"
 #include "dataset/dataset_messages.h"
+#include "dataset/engine_session_manager.h"
 #include "dataset/local_engine/local_session.h"
 #include "dataset/process_lock.h"
 #include "dataset/prompts.h"
@@ -47,6 +48,26 @@ TQDXDatabase::~TQDXDatabase() {
 
 void TQDXDatabase::Error(std::string_view message) const {
   DatabaseError(message, name_);
+}
+
+std::unique_ptr<TQDXDatabase> TQDXDatabase::NewTemporaryPeer(std::string_view stem,
+                                                             std::string fileName) {
+  const platform::CriticalSectionGuard lock(ProcessLock());
+  CheckSessionAndName();
+  auto peer = std::make_unique<TQDXDatabase>(std::string(), owner_);
+  peer->temporary_ = true;
+  peer->SilentMode = true;
+  peer->sessionName_ = sessionName_;
+  if (peer->session_ != nullptr) peer->session_->RemoveDatabase(*peer);
+  session_->AddDatabase(*peer);
+  // "<stem>", then "<stem>1", "<stem>2", ...: a name no component of the session has.
+  std::string name(stem);
+  for (int32_t n = 1; session_->FindDatabase(name) != nullptr; ++n) {
+    name = std::string(stem) + std::to_string(n);
+  }
+  peer->databaseName_ = std::move(name);
+  peer->databaseFileName_ = std::move(fileName);
+  return peer;
 }
 
 // ---- Properties ----------------------------------------------------------------------------------
@@ -156,7 +177,10 @@ TQDXDatabase* TQDXDatabase::SharedHandleSource() const {
 }
 
 std::unique_ptr<TQDXLocalSession> TQDXDatabase::NewEngineSession() const {
-  auto session = std::make_unique<TQDXLocalSession>();
+  TQDXEngineSessionManager* manager =
+      session_ != nullptr ? session_->EngineSessionManager() : nullptr;
+  if (manager == nullptr) return nullptr;
+  std::unique_ptr<TQDXLocalSession> session = manager->NewSession();
   session->DatabaseName = databaseName_;
   session->FileName = databaseFileName_;
   session->Password = {Password, CryptoAlgorithm};
@@ -173,6 +197,7 @@ std::unique_ptr<TQDXLocalSession> TQDXDatabase::NewEngineSession() const {
 void TQDXDatabase::OpenEngineSession() {
   for (;;) {
     std::unique_ptr<TQDXLocalSession> session = NewEngineSession();
+    if (session == nullptr) Error(dsmsg::kDatabaseOpenError);
     try {
       session->SetConnected(true);
     } catch (const EQDXException& e) {
@@ -286,7 +311,9 @@ void TQDXDatabase::CreateDatabase() {
   const platform::CriticalSectionGuard lock(ProcessLock());
   CheckSessionAndName();
   CheckDisconnected();
-  NewEngineSession()->CreateDatabase();
+  const std::unique_ptr<TQDXLocalSession> session = NewEngineSession();
+  if (session == nullptr) Error(dsmsg::kCannotCreateDatabase);
+  session->CreateDatabase();
 }
 
 void TQDXDatabase::DeleteDatabase() {

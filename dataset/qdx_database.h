@@ -49,6 +49,14 @@ class TQDXDatabaseUser {
   ~TQDXDatabaseUser() = default;
 };
 
+class TQDXDatabase;
+
+// An event around a long operation of a database component (before, after).
+using TQDXDatabaseEvent = std::function<void(TQDXDatabase&)>;
+// The progress of a long operation in percent; clear `continueWork` to stop it.
+using TQDXDatabaseProgressEvent =
+    std::function<void(TQDXDatabase&, int percent, bool& continueWork)>;
+
 class TQDXDatabase {
  public:
   // The engine version with two decimals and a trailing blank.
@@ -118,10 +126,20 @@ class TQDXDatabase {
   // The file was not closed correctly: set `repair` to rebuild it.
   std::function<void(TQDXDatabase&, bool& repair)> OnNeedRepair;
   // Around a rebuild; when BeforeRepair is set, no wait dialog is shown.
-  std::function<void(TQDXDatabase&)> BeforeRepair;
-  std::function<void(TQDXDatabase&)> AfterRepair;
-  // Progress of a rebuild in percent; clear `continueRebuild` to stop copying.
-  std::function<void(TQDXDatabase&, int percent, bool& continueRebuild)> OnRepairProgress;
+  TQDXDatabaseEvent BeforeRepair;
+  TQDXDatabaseEvent AfterRepair;
+  // Progress of a rebuild in percent; clear `continueWork` to stop copying.
+  TQDXDatabaseProgressEvent OnRepairProgress;
+  // The same triples around CompactDatabase, ChangePassword and ChangeDatabaseSettings.
+  TQDXDatabaseEvent BeforeCompact;
+  TQDXDatabaseProgressEvent OnCompactProgress;
+  TQDXDatabaseEvent AfterCompact;
+  TQDXDatabaseEvent BeforeChangePassword;
+  TQDXDatabaseProgressEvent OnChangePasswordProgress;
+  TQDXDatabaseEvent AfterChangePassword;
+  TQDXDatabaseEvent BeforeChangeDatabaseSettings;
+  TQDXDatabaseProgressEvent OnChangeDatabaseSettingsProgress;
+  TQDXDatabaseEvent AfterChangeDatabaseSettings;
 
   // ---- Operations -------------------------------------------------------------------------------
   // Creates the file named by DatabaseFileName. Needs the component disconnected.
@@ -143,6 +161,22 @@ class TQDXDatabase {
   // everything was copied). Raises when the rebuild fails.
   std::string Rebuild();
 
+  // The file rewritten the same way with other settings. These are not repairs: when anything
+  // could not be copied, or the copy was stopped, the original file stays as it was and the
+  // answer holds the texts of what would have been lost. The component must be disconnected.
+  // Without free pages anywhere in the file.
+  std::string CompactDatabase();
+  // Enciphered with `newPassword` (empty: no password) and `cryptoAlgorithm`; Password and
+  // CryptoAlgorithm hold them once the new file is in place.
+  std::string ChangePassword(std::string newPassword, uint8_t cryptoAlgorithm);
+  std::string ChangePassword(std::string newPassword) {
+    return ChangePassword(std::move(newPassword), CryptoAlgorithm);
+  }
+  // With another page size, extent size and connection limit; the properties hold them once the
+  // new file is in place.
+  std::string ChangeDatabaseSettings(int32_t pageSize, int32_t pagesPerExtent,
+                                     int32_t maxConnections);
+
   // ---- For sessions and datasets ----------------------------------------------------------------
   // The session the component is registered in (null after that session was destroyed, until
   // the component registers again).
@@ -156,6 +190,11 @@ class TQDXDatabase {
   void AddDataSet(TQDXDatabaseUser& dataSet);
   void RemoveDataSet(TQDXDatabaseUser& dataSet);
   int32_t DataSetCount() const { return static_cast<int32_t>(dataSets_.size()); }
+
+  // A temporary component for `fileName` in this component's session, named from `stem` (with a
+  // number when the session has that name already), registered there until it is destroyed. It
+  // never prompts and skips the missing-file check; it has no password.
+  std::unique_ptr<TQDXDatabase> NewTemporaryPeer(std::string_view stem, std::string fileName);
 
   // Raises EDatabaseError with the component's name in front.
   [[noreturn]] void Error(std::string_view message) const;
@@ -171,6 +210,7 @@ class TQDXDatabase {
   void CheckConnected() const;
   // Steps 4 and 5 of connecting: the engine session, opened, with the password retry.
   void OpenEngineSession();
+  // Made by the session's engine session manager; null when the session has none.
   std::unique_ptr<TQDXLocalSession> NewEngineSession() const;
   // Whether the user wants another try after the engine refused the password.
   bool AskAgainForPassword();
@@ -180,9 +220,15 @@ class TQDXDatabase {
   void FreeEngineSession() noexcept;
   // A component of this session with the same name whose engine session may be borrowed.
   TQDXDatabase* SharedHandleSource() const;
+  // What a rebuild runs for (repair, compact, ...): its events, its message, the settings of
+  // the new file (qdx_database_rebuild.cpp).
+  struct RebuildJob;
+  // Rewrites the file for `job` (invariant 3); answers the texts of what could not be copied.
+  std::string RunRebuild(const RebuildJob& job);
   // Copies every table of this (connected) database into `target`, reporting progress.
-  std::string CopyTablesInto(TQDXDatabase& target, TQDXProgressDisplay* display);
-  bool ReportRebuildProgress(int percent, TQDXProgressDisplay* display);
+  std::string CopyTablesInto(TQDXDatabase& target, const RebuildJob& job,
+                             TQDXProgressDisplay* display);
+  bool ReportRebuildProgress(const RebuildJob& job, int percent, TQDXProgressDisplay* display);
 
   std::string name_;
   const void* owner_;

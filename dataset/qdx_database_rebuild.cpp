@@ -1,5 +1,7 @@
-// The rebuild of a database file (repair and conversion): every table is copied into a new file,
-// "<DatabaseFileName>.tmp", which then takes the old file's place.
+// The rebuild of a database file: every table is copied into a new file, "<DatabaseFileName>.tmp",
+// which then takes the old file's place. Repair and conversion run it as it is; compacting,
+// changing the password and changing the file's settings run it with the new file's settings
+// changed and keep the original when anything could not be copied.
 //
 // The old file is never changed: the new one is written through a temporary database component,
 // its free tail released, flushed to disk and renamed over the old one in one step
@@ -38,15 +40,6 @@ class FlagScope {
   bool saved_;
 };
 
-// A database name no component of the session has: "TempDatabase", then "TempDatabase1", ...
-std::string UniqueDatabaseName(TQDXSession& session, std::string_view stem) {
-  std::string name(stem);
-  for (int32_t n = 1; session.FindDatabase(name) != nullptr; ++n) {
-    name = std::string(stem) + std::to_string(n);
-  }
-  return name;
-}
-
 int64_t SizeOf(const std::string& fileName) {
   platform::FileStatus status;
   return platform::StatFile(fileName, status) ? status.Size : 0;
@@ -54,18 +47,37 @@ int64_t SizeOf(const std::string& fileName) {
 
 }  // namespace
 
-bool TQDXDatabase::ReportRebuildProgress(int percent, TQDXProgressDisplay* display) {
-  if (OnRepairProgress) {
-    bool continueRebuild = true;
-    OnRepairProgress(*this, percent, continueRebuild);
-    return continueRebuild;
+struct TQDXDatabase::RebuildJob {
+  const TQDXDatabaseEvent& Before;
+  const TQDXDatabaseProgressEvent& Progress;
+  const TQDXDatabaseEvent& After;
+  // The wait dialog's message.
+  const char* Message;
+  // Whether the new file replaces the old one even though something could not be copied (a
+  // repair saves what it can; the other jobs must not lose anything).
+  bool ReplaceDespiteLosses;
+  // The settings of the new file.
+  std::string Password;
+  uint8_t CryptoAlgorithm;
+  int32_t PageSize;
+  int32_t PagesPerExtent;
+  int32_t MaxConnections;
+};
+
+bool TQDXDatabase::ReportRebuildProgress(const RebuildJob& job, int percent,
+                                         TQDXProgressDisplay* display) {
+  if (job.Progress) {
+    bool continueWork = true;
+    job.Progress(*this, percent, continueWork);
+    return continueWork;
   }
   if (display == nullptr) return true;
   display->SetProgress(percent);
   return !display->Aborted();
 }
 
-std::string TQDXDatabase::CopyTablesInto(TQDXDatabase& target, TQDXProgressDisplay* display) {
+std::string TQDXDatabase::CopyTablesInto(TQDXDatabase& target, const RebuildJob& job,
+                                         TQDXProgressDisplay* display) {
   std::vector<std::string> tables;
   engineSession_->GetTableNames(tables);
   const int64_t count = static_cast<int64_t>(tables.size());
@@ -73,15 +85,16 @@ std::string TQDXDatabase::CopyTablesInto(TQDXDatabase& target, TQDXProgressDispl
   for (int64_t i = 0; i < count; ++i) {
     const int from = static_cast<int>(i * 100 / count);
     const int to = static_cast<int>((i + 1) * 100 / count);
-    if (!ReportRebuildProgress(from, display)) {
+    if (!ReportRebuildProgress(job, from, display)) {
       errors += dsmsg::kTerminatedByUser;
       errors += "\n";
       break;
     }
-    const TQDXTableCopyResult copied = CopyTable(
-        *engineSession_, tables[static_cast<size_t>(i)], *target.engineSession_,
-        /*repairMode=*/true,
-        [&](int percent) { return ReportRebuildProgress(from + (to - from) * percent / 100, display); });
+    const TQDXTableCopyResult copied =
+        CopyTable(*engineSession_, tables[static_cast<size_t>(i)], *target.engineSession_,
+                  /*repairMode=*/true, [&](int percent) {
+                    return ReportRebuildProgress(job, from + (to - from) * percent / 100, display);
+                  });
     errors += copied.Errors;
     if (copied.Stopped) break;
   }
@@ -89,16 +102,68 @@ std::string TQDXDatabase::CopyTablesInto(TQDXDatabase& target, TQDXProgressDispl
 }
 
 std::string TQDXDatabase::Rebuild() {
+  return RunRebuild({BeforeRepair, OnRepairProgress, AfterRepair, dsmsg::kRepairingDatabase,
+                     /*ReplaceDespiteLosses=*/true, Password, CryptoAlgorithm, PageSize,
+                     PagesPerExtent, MaxConnections});
+}
+
+std::string TQDXDatabase::CompactDatabase() {
+  return RunRebuild({BeforeCompact, OnCompactProgress, AfterCompact, dsmsg::kCompactingDatabase,
+                     /*ReplaceDespiteLosses=*/false, Password, CryptoAlgorithm, PageSize,
+                     PagesPerExtent, MaxConnections});
+}
+
+std::string TQDXDatabase::ChangePassword(std::string newPassword, uint8_t cryptoAlgorithm) {
+  const RebuildJob job{BeforeChangePassword,
+                       OnChangePasswordProgress,
+                       AfterChangePassword,
+                       dsmsg::kChangingDatabasePassword,
+                       /*ReplaceDespiteLosses=*/false,
+                       newPassword,
+                       cryptoAlgorithm,
+                       PageSize,
+                       PagesPerExtent,
+                       MaxConnections};
+  std::string errors = RunRebuild(job);
+  if (errors.empty()) {
+    Password = std::move(newPassword);
+    CryptoAlgorithm = cryptoAlgorithm;
+  }
+  return errors;
+}
+
+std::string TQDXDatabase::ChangeDatabaseSettings(int32_t pageSize, int32_t pagesPerExtent,
+                                                 int32_t maxConnections) {
+  const RebuildJob job{BeforeChangeDatabaseSettings,
+                       OnChangeDatabaseSettingsProgress,
+                       AfterChangeDatabaseSettings,
+                       dsmsg::kChangingDatabaseSettings,
+                       /*ReplaceDespiteLosses=*/false,
+                       Password,
+                       CryptoAlgorithm,
+                       pageSize,
+                       pagesPerExtent,
+                       maxConnections};
+  std::string errors = RunRebuild(job);
+  if (errors.empty()) {
+    PageSize = pageSize;
+    PagesPerExtent = pagesPerExtent;
+    MaxConnections = maxConnections;
+  }
+  return errors;
+}
+
+std::string TQDXDatabase::RunRebuild(const RebuildJob& job) {
   const platform::CriticalSectionGuard lock(ProcessLock());
   CheckSessionAndName();
   CheckDisconnected();
   const std::string targetFile = databaseFileName_ + kRebuildSuffix;
 
   std::unique_ptr<TQDXProgressDisplay> display;
-  if (BeforeRepair) {
-    BeforeRepair(*this);
+  if (job.Before) {
+    job.Before(*this);
   } else if (!SilentMode) {
-    display = Prompts().BeginProgress(dsmsg::kRepairingDatabase);
+    display = Prompts().BeginProgress(job.Message);
     display->SetProgress(0);
   }
 
@@ -109,19 +174,14 @@ std::string TQDXDatabase::Rebuild() {
 
     // A file left by an earlier rebuild that failed is replaced.
     if (platform::FileExists(targetFile)) platform::DeleteFile(targetFile);
-    TQDXDatabase target(std::string(), owner_);
-    target.temporary_ = true;
-    target.SilentMode = true;
-    target.sessionName_ = sessionName_;
-    if (target.session_ != nullptr) target.session_->RemoveDatabase(target);
-    session_->AddDatabase(target);
-    target.databaseName_ = UniqueDatabaseName(*session_, dsmsg::kRebuildDatabaseStem);
-    target.databaseFileName_ = targetFile;
-    target.Password = Password;
-    target.CryptoAlgorithm = CryptoAlgorithm;
-    target.PageSize = PageSize;
-    target.PagesPerExtent = PagesPerExtent;
-    target.MaxConnections = MaxConnections;
+    const std::unique_ptr<TQDXDatabase> owned =
+        NewTemporaryPeer(dsmsg::kRebuildDatabaseStem, targetFile);
+    TQDXDatabase& target = *owned;
+    target.Password = job.Password;
+    target.CryptoAlgorithm = job.CryptoAlgorithm;
+    target.PageSize = job.PageSize;
+    target.PagesPerExtent = job.PagesPerExtent;
+    target.MaxConnections = job.MaxConnections;
     target.CreateDatabase();
     target.Open();
 
@@ -132,9 +192,9 @@ std::string TQDXDatabase::Rebuild() {
     }
     // The disk engine reads the flag of the source's database while its tables are copied.
     engineSession_->SetInTransactionFlag(true);
-    errors = CopyTablesInto(target, display.get());
+    errors = CopyTablesInto(target, job, display.get());
     stopped = errors.ends_with(std::string(dsmsg::kTerminatedByUser) + "\n");
-    if (!stopped) ReportRebuildProgress(100, display.get());
+    if (!stopped) ReportRebuildProgress(job, 100, display.get());
     engineSession_->SetInTransactionFlag(false);
     Close();
 
@@ -148,12 +208,12 @@ std::string TQDXDatabase::Rebuild() {
     throw;
   }
 
-  if (AfterRepair) {
-    AfterRepair(*this);
+  if (job.After) {
+    job.After(*this);
   } else {
     display.reset();
   }
-  if (stopped) {
+  if (stopped || (!errors.empty() && !job.ReplaceDespiteLosses)) {
     // Half a database must not replace a whole one: the old file stays.
     platform::DeleteFile(targetFile);
     return errors;

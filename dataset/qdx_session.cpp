@@ -7,6 +7,7 @@
 
 #include "dataset/database_error.h"
 #include "dataset/dataset_messages.h"
+#include "dataset/engine_session_manager.h"
 #include "dataset/process_lock.h"
 #include "dataset/qdx_database.h"
 #include "engine/foundation/except.h"
@@ -79,6 +80,12 @@ void TQDXSession::SetActive(bool active) {
     if (OnStartup) OnStartup(*this);
     if (sessionName_.empty()) DatabaseError(dsmsg::kSessionNameMissing, name_);
     if (!isDefault_) Sessions().DefaultSession().SetActive(true);
+    if (isDefault_) {
+      engineSessions_ = &ProcessEngineSessionManager();
+    } else {
+      ownEngineSessions_ = std::make_unique<TQDXEngineSessionManager>();
+      engineSessions_ = ownEngineSessions_.get();
+    }
     active_ = true;
     return;
   }
@@ -86,6 +93,8 @@ void TQDXSession::SetActive(bool active) {
   // Temporary components go; the others disconnect and stay registered.
   while (!temporaries_.empty()) FreeTemporaryDatabase(*temporaries_.back());
   for (TQDXDatabase* database : std::vector<TQDXDatabase*>(databases_)) database->Close();
+  engineSessions_ = nullptr;
+  ownEngineSessions_.reset();
 }
 
 void TQDXSession::SetSessionName(std::string sessionName) {

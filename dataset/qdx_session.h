@@ -32,6 +32,7 @@
 namespace qdx {
 
 class TQDXDatabase;
+class TQDXEngineSessionManager;
 
 class TQDXSession {
  public:
@@ -53,8 +54,9 @@ class TQDXSession {
   bool IsDefault() const;
 
   bool Active() const { return active_; }
-  // On: runs OnStartup, needs a SessionName, activates the default session first. Off: frees
-  // the temporary database components and disconnects the others.
+  // On: runs OnStartup, needs a SessionName, activates the default session first and acquires
+  // the engine session manager. Off: frees the temporary database components, disconnects the
+  // others and releases the manager.
   void SetActive(bool active);
   void Open() { SetActive(true); }
   void Close() { SetActive(false); }
@@ -66,6 +68,10 @@ class TQDXSession {
   // On: the session takes the name "<Name>_<n>" (the lowest free n from 1) and hands it to the
   // database components of its owner. Only one session of an owner may have it on.
   void SetAutoSessionName(bool on);
+  // Where the engine sessions of this session's components come from, while it is active: the
+  // process-wide manager for the default session, one of its own for any other (null while
+  // inactive).
+  TQDXEngineSessionManager* EngineSessionManager() const { return engineSessions_; }
   // Taken as KeepConnection by the temporary components this session creates.
   bool KeepConnections = true;
   std::function<void(TQDXSession&)> OnStartup;
@@ -108,6 +114,8 @@ class TQDXSession {
   // Registered components; temporary ones are owned here as well.
   std::vector<TQDXDatabase*> databases_;
   std::vector<std::unique_ptr<TQDXDatabase>> temporaries_;
+  TQDXEngineSessionManager* engineSessions_ = nullptr;
+  std::unique_ptr<TQDXEngineSessionManager> ownEngineSessions_;
 };
 
 // The sessions of the process. The first one is the default session.

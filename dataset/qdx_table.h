@@ -106,6 +106,16 @@ class TQDXTable : public TQDXDataSet {
   void RenameField(std::string_view oldName, std::string_view newName);
   // Changes the table's structure to FieldDefs / IndexDefs, keeping the records.
   void RestructureTable();
+  // Copies the table with its records into a new table `newTableName` of this database file,
+  // or of the existing file `databaseFileName` (reached through a temporary component of the
+  // session; "MEMORY" names the in-memory database); with the indexes when `copyIndexes`. Opens
+  // the table for the copy when it is closed. Answers the texts of what could not be copied.
+  std::string CopyTable(std::string_view newTableName, std::string_view databaseFileName = {},
+                        bool copyIndexes = true);
+  // Creates the table (closed) like `source`, with its fields and, when it is a table, the
+  // indexes this engine can take, and copies its records in. Answers the texts of what could not
+  // be created or copied.
+  std::string ImportTable(TDataSet& source);
   std::string ExportToSqlOptions;
   TDataSetNotifyEvent BeforeCopy, AfterCopy, BeforeImport, AfterImport, BeforeExport,
       AfterExport, BeforeRestructure, AfterRestructure, BeforeBatchMove, AfterBatchMove;

@@ -1,5 +1,6 @@
 // The table operations of TQDXTable: creating, emptying, deleting and renaming the table, adding
-// and dropping indexes, renaming a field and restructuring the table with its records.
+// and dropping indexes, renaming a field, restructuring the table with its records and copying
+// it into another table of this or another database file, and importing another dataset.
 //
 // Every operation leaves the table as it found it when it fails (closed or open), and gives the
 // database back to its session on every path. The whole-table operations run on a transient
@@ -15,8 +16,10 @@
 #include "dataset/framework/field.h"
 #include "dataset/framework/fields.h"
 #include "dataset/local_engine/local_cursor.h"
+#include "dataset/local_engine/local_session.h"
 #include "dataset/prompts.h"
 #include "dataset/qdx_database.h"
+#include "dataset/qdx_session.h"
 #include "dataset/qdx_table.h"
 #include "dataset/table_copy.h"
 #include "dataset/table_maintenance.h"
@@ -49,6 +52,10 @@ class DatabaseUse {
  private:
   std::function<void()> detach_;
 };
+
+bool SameText(std::string_view a, std::string_view b) {
+  return AnsiUpperCase(a) == AnsiUpperCase(b);
+}
 
 std::string Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
@@ -91,8 +98,8 @@ class IndexCursor {
 // unless the before-event is set (which then stands for the caller's own display).
 class CopyProgress {
  public:
-  CopyProgress(TQDXTable& table, const TQDXProgressEvent& event, bool hasBeforeEvent,
-               bool quiet, std::string_view message)
+  CopyProgress(TQDXTable& table, const TQDXProgressEvent& event, bool hasBeforeEvent, bool quiet,
+               std::string_view message)
       : table_(table), event_(event) {
     if (!event_ && !hasBeforeEvent && !quiet) display_ = Prompts().BeginProgress(message);
   }
@@ -310,5 +317,235 @@ void TQDXTable::RestructureTable() {
   }
 }
 
-}  // namespace qdx
+// ---- Copy ---------------------------------------------------------------------------------------
 
+std::string TQDXTable::CopyTable(std::string_view newTableName, std::string_view databaseFileName,
+                                 bool copyIndexes) {
+  const std::string source = Trimmed(tableName_);
+  if (source.empty()) Error(dsmsg::kTableNameMissing);
+  const std::string target = Trimmed(newTableName);
+  if (target.empty()) Error(dsmsg::kTableNameMissing);
+
+  // A closed table is opened for the copy and closed again, also on error.
+  const bool wasActive = Active();
+  if (!wasActive) Open();
+  struct CloseAfter {
+    TQDXTable& table;
+    bool close;
+    ~CloseAfter() {
+      if (!close) return;
+      try {
+        table.Close();
+      } catch (...) {
+        // The copy's own outcome is what the caller hears about.
+      }
+    }
+  } closeAfter{*this, !wasActive};
+
+  TQDXDatabase& database = *Database();
+  const bool sameFile = databaseFileName.empty() || databaseFileName == database.DatabaseFileName();
+  if (sameFile && SameText(source, target)) {
+    Raise(msg::kCannotCopyTableIntoItself, {DatabaseName(), source});
+  }
+  for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+    if (FindField(FieldDefs()[i].Name()) == nullptr) {
+      Raise(msg::kCopyTableFieldObjectMissing, {source, FieldDefs()[i].Name()});
+    }
+  }
+  TQDXLocalCursor& cursor = *Cursor();
+  TQDXAdvFieldDefs fields;
+  AdvFieldDefsFromEngine(*cursor.TableFieldDefs, fields, cursor.ConstraintDefs.get());
+  TQDXAdvIndexDefs indexes;
+  if (copyIndexes) {
+    TQDXAdvIndexDefs stored;
+    AdvIndexDefsFromEngine(cursor.GetIndexDefs(), stored);
+    indexes.AssignForCopy(stored);
+  }
+
+  // The target database: this one, the in-memory one through the session, or another file
+  // through a temporary component.
+  TQDXDatabase* targetDatabase = &database;
+  std::unique_ptr<TQDXDatabase> otherFile;
+  TQDXSession* memorySession = nullptr;
+  struct ReleaseMemory {
+    TQDXSession*& session;
+    TQDXDatabase*& database;
+    ~ReleaseMemory() {
+      if (session != nullptr) session->CloseDatabase(*database);
+    }
+  } releaseMemory{memorySession, targetDatabase};
+  if (!sameFile && SameText(databaseFileName, kMemoryDatabaseName)) {
+    TQDXSession& session = *database.Session();
+    targetDatabase = &session.OpenDatabase(kMemoryDatabaseName, Owner());
+    memorySession = &session;
+  } else if (!sameFile) {
+    otherFile = database.NewTemporaryPeer(dsmsg::kCopyDatabaseStem, std::string(databaseFileName));
+    otherFile->Open();
+    targetDatabase = otherFile.get();
+  }
+
+  const std::string targetName = targetDatabase->DatabaseName();
+  const bool targetInMemory = targetDatabase->EngineSession()->IsMemoryDatabase();
+  if (targetDatabase->TableExists(target)) {
+    Raise(msg::kCopyTableAlreadyExists, {targetName, target});
+  }
+  try {
+    CreateDatabaseTable(*targetDatabase, {target, targetInMemory, false}, fields, indexes);
+  } catch (const std::exception& e) {
+    Raise(msg::kCreateTableError, {targetName, target, e.what()});
+  }
+
+  // The records, read through a cursor of the copy's own so the table keeps its position.
+  TQDXLocalCursor from(*database.EngineSession());
+  from.TableName = source;
+  from.InMemory = InMemory();
+  from.ReadOnly = true;
+  from.OpenTable();
+  from.InitFieldDefs();
+  TQDXLocalCursor to(*targetDatabase->EngineSession());
+  to.TableName = target;
+  to.InMemory = targetInMemory;
+  to.Exclusive = true;
+  to.OpenTable();
+  to.InitFieldDefs();
+  std::vector<TQDXFieldPair> pairs;
+  for (int32_t i = 0; i < from.TableFieldDefs->Count(); ++i) pairs.push_back({i, i});
+
+  CopyProgress progress(*this, OnCopyProgress, static_cast<bool>(BeforeCopy), database.SilentMode,
+                        dsmsg::kCopyTableMessage);
+  if (BeforeCopy) BeforeCopy(*this);
+  const TQDXTableCopyResult copied =
+      CopyRecords(from, to, pairs, source, [&](int percent) { return progress(percent); });
+  if (AfterCopy) AfterCopy(*this);
+  to.CloseTable();
+  from.CloseTable();
+  return copied.Errors;
+}
+
+// ---- Import -------------------------------------------------------------------------------------
+
+namespace {
+
+// Opens a dataset for the import and puts it back as it was (closed, or on its record).
+class SourceScope {
+ public:
+  explicit SourceScope(TDataSet& source) : source_(source), wasActive_(source.Active()) {
+    if (!wasActive_) source_.Open();
+    bookmark_ = source_.GetBookmark();
+    source_.DisableControls();
+  }
+  ~SourceScope() {
+    try {
+      if (!wasActive_) {
+        source_.Close();
+      } else if (!bookmark_.empty() && source_.BookmarkValid(bookmark_)) {
+        source_.GotoBookmark(bookmark_);
+      }
+    } catch (...) {
+      // The import's own outcome is what the caller hears about.
+    }
+    source_.EnableControls();
+  }
+  SourceScope(const SourceScope&) = delete;
+  SourceScope& operator=(const SourceScope&) = delete;
+
+ private:
+  TDataSet& source_;
+  bool wasActive_;
+  TBookmark bookmark_;
+};
+
+}  // namespace
+
+std::string TQDXTable::ImportTable(TDataSet& source) {
+  CheckInactive();
+  const std::string table = Trimmed(tableName_);
+  if (table.empty()) Error(dsmsg::kTableNameMissing);
+  if (&source == this) Raise(msg::kCannotCopyTableIntoItself, {DatabaseName(), table});
+  const SourceScope scope(source);
+  std::string errors;
+  auto note = [&errors](std::string text) {
+    errors += text;
+    errors += "\n";
+  };
+
+  // The definitions of the source; index kinds this engine cannot keep are left out.
+  FieldDefs().Clear();
+  for (int32_t i = 0; i < source.FieldDefs().Count(); ++i) {
+    const TFieldDef& def = source.FieldDefs()[i];
+    FieldDefs().Add(def.Name(), def.DataType(), def.Size(), def.Required());
+  }
+  indexDefs_.Clear();
+  indexDefs_.SetUpdated(false);
+  if (auto* sourceTable = dynamic_cast<TQDXTable*>(&source)) {
+    const TIndexDefs& indexes = sourceTable->IndexDefs();
+    for (int32_t i = 0; i < indexes.Count(); ++i) {
+      const TIndexDef& index = indexes[i];
+      if (index.Options().Contains(TIndexOption::ixExpression) ||
+          index.Options().Contains(TIndexOption::ixNonMaintained)) {
+        note(dsmsg::Format(dsmsg::kImportIndexSkipped, {index.Name()}));
+        continue;
+      }
+      TIndexDef& copy = indexDefs_.Add(index.Name(), index.Fields(), index.Options());
+      copy.SetDescFields(index.DescFields());
+      copy.SetCaseInsFields(index.CaseInsFields());
+    }
+  }
+  try {
+    CreateTable();
+  } catch (const std::exception& e) {
+    note(dsmsg::Format(dsmsg::kImportCannotCreate, {e.what()}));
+    return errors;
+  }
+
+  const bool quiet = Database() != nullptr ? Database()->SilentMode : false;
+  CopyProgress progress(*this, OnImportProgress, static_cast<bool>(BeforeImport), quiet,
+                        dsmsg::kImportTableMessage);
+  if (BeforeImport) BeforeImport(*this);
+  try {
+    Open();
+    const int32_t total = source.RecordCount();
+    int32_t recordNo = 0;
+    for (source.First(); !source.Eof(); source.Next()) {
+      ++recordNo;
+      Append();
+      for (int32_t i = 0; i < Fields().Count(); ++i) {
+        TField& to = Fields()[i];
+        if (to.FieldKind() != TFieldKind::fkData) continue;
+        const TField* from = source.FindField(to.FieldName());
+        if (from == nullptr || from->IsNull()) continue;
+        try {
+          to.SetAsVariant(from->AsVariant());
+        } catch (const std::exception& e) {
+          to.Clear();
+          note(dsmsg::Format(dsmsg::kCopyFieldNulled, {table, recordNo, to.FieldName(), e.what()}));
+        }
+      }
+      try {
+        Post();
+      } catch (const std::exception& e) {
+        Cancel();
+        note(dsmsg::Format(dsmsg::kCopyRecordSkipped, {table, recordNo, e.what()}));
+      }
+      if (total > 0 && !progress(static_cast<int>(int64_t{recordNo} * 100 / total))) {
+        note(dsmsg::kTerminatedByUser);
+        break;
+      }
+    }
+    Close();
+  } catch (const std::exception& e) {
+    try {
+      if (Active()) {
+        Cancel();
+        Close();
+      }
+    } catch (...) {
+      // The first failure is the one reported.
+    }
+    note(dsmsg::Format(dsmsg::kImportCannotCopy, {e.what()}));
+  }
+  if (AfterImport) AfterImport(*this);
+  return errors;
+}
+
+}  // namespace qdx

@@ -9,6 +9,7 @@
 #include "app/error_box.h"
 #include "app/forms/chart_windows.h"
 #include "app/forms/data_module.h"
+#include "app/interchange/interchange_menu.h"
 #include "app/statistics/chart_commands.h"
 #include "app/statistics/statistics.h"
 #include "app/widgets/date_edit.h"
@@ -66,6 +67,8 @@ TForm1::TForm1(TDataModule1& dataModule)
   LbStaticText[6]->OnClick = [this] { LbStaticText7Click(); };
   LbStaticText[7]->OnClick = [this] { LbStaticText8Click(); };
   LbStaticText[8]->OnClick = [this] { LbStaticText9Click(); };
+  AddInterchangeCommands(*this, data_,
+                         [this] { RunHandler([this] { LbStaticText1Click(); }, this); });
 
   RunHandler([this] { FormCreate(); }, this);
 }

@@ -10,6 +10,7 @@
 #include "engine/core/record_layout.h"
 #include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/locale.h"
 #include "engine/foundation/types/compare.h"
@@ -72,6 +73,7 @@ TQDXRecordKeyRef::TQDXRecordKeyRef(const std::vector<TQDXIndexColumnSpec>& colum
     compact += column.CompactSize;
     full += column.FullSize;
     columns_.push_back(column);
+    fixed_.push_back(FixedKeyOf(spec.DataType));
   }
   KeySize = compact;
   fullKeySize_ = full;
@@ -137,6 +139,77 @@ void TQDXRecordKeyRef::SetPartialLengths(const uint8_t* record, bool partial) {
   }
 }
 
+TQDXRecordKeyRef::FixedKey TQDXRecordKeyRef::FixedKeyOf(TQDXDataType type) {
+  using T = TQDXDataType;
+  switch (type) {
+    case T::ShortInt:
+      return FixedKey::Int8;
+    case T::SmallInt:
+      return FixedKey::Int16;
+    case T::Integer:
+    case T::Date:
+    case T::Time:
+      return FixedKey::Int32;
+    case T::LargeInt:
+      return FixedKey::Int64;
+    case T::Byte:
+      return FixedKey::UInt8;
+    case T::Word:
+      return FixedKey::UInt16;
+    case T::Cardinal:
+      return FixedKey::UInt32;
+    case T::Single:
+      return FixedKey::Single;
+    case T::Float:
+    case T::Currency:
+      return FixedKey::Double;
+    case T::DateTime:
+      return FixedKey::DateTime;
+    default:
+      return FixedKey::General;
+  }
+}
+
+namespace {
+
+template <typename V>
+int Order(const uint8_t* a, const uint8_t* b) {
+  const V x = le::Load<V>(a), y = le::Load<V>(b);
+  return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+}  // namespace
+
+int TQDXRecordKeyRef::CompareFixedKey(FixedKey kind, const uint8_t* a, const uint8_t* b) {
+  switch (kind) {
+    case FixedKey::Int8:
+      return Order<int8_t>(a, b);
+    case FixedKey::Int16:
+      return Order<int16_t>(a, b);
+    case FixedKey::Int32:
+      return Order<int32_t>(a, b);
+    case FixedKey::Int64:
+      return Order<int64_t>(a, b);
+    case FixedKey::UInt8:
+      return Order<uint8_t>(a, b);
+    case FixedKey::UInt16:
+      return Order<uint16_t>(a, b);
+    case FixedKey::UInt32:
+      return Order<uint32_t>(a, b);
+    case FixedKey::Single:
+      return Order<float>(a, b);
+    case FixedKey::Double:
+      return Order<double>(a, b);
+    case FixedKey::DateTime: {
+      const int byDate = Order<int32_t>(a, b);
+      return byDate != 0 ? byDate : Order<int32_t>(a + 4, b + 4);
+    }
+    case FixedKey::General:
+      break;
+  }
+  return 0;
+}
+
 int TQDXRecordKeyRef::CompareColumn(const TQDXIndexColumnLayout& column, size_t index,
                                     const uint8_t* a, const uint8_t* b, int32_t sizeA,
                                     int32_t sizeB, int32_t cap) const {
@@ -144,6 +217,8 @@ int TQDXRecordKeyRef::CompareColumn(const TQDXIndexColumnLayout& column, size_t 
   int r;
   if (nullA || nullB) {
     r = nullA && nullB ? 0 : (nullA ? -1 : 1);
+  } else if (fixed_[index] != FixedKey::General) {
+    r = CompareFixedKey(fixed_[index], a + 1, b + 1);
   } else {
     int32_t length = partial_[index];
     if (cap >= 0 && (length < 0 || length > cap)) length = cap;

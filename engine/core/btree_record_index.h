@@ -90,7 +90,27 @@ class TQDXRecordKeyRef : public TQDXBTreeKeyRef {
                     const uint8_t* b, int32_t sizeA, int32_t sizeB, int32_t cap) const;
   bool EndsWithinKeptBytes(const TQDXIndexColumnLayout& column, const uint8_t* value) const;
 
+  // How a column of a fixed-size numeric type is compared in place, without the general value
+  // comparison (its locale, conversions and six-way answer); General for every other column.
+  // Both paths order alike: plain < on the stored value, a DateTime by date then time.
+  enum class FixedKey : uint8_t {
+    General,
+    Int8,
+    Int16,
+    Int32,
+    Int64,
+    UInt8,
+    UInt16,
+    UInt32,
+    Single,
+    Double,
+    DateTime
+  };
+  static FixedKey FixedKeyOf(TQDXDataType type);
+  static int CompareFixedKey(FixedKey kind, const uint8_t* a, const uint8_t* b);
+
   std::vector<TQDXIndexColumnLayout> columns_;
+  std::vector<FixedKey> fixed_;  // per column
   std::vector<int32_t> partial_;
   int32_t fullKeySize_ = 0;
   bool truncated_ = false;

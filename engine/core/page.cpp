@@ -32,6 +32,12 @@ void TQDXPage::FreeBuffer() {
   ownsBuffer_ = true;
 }
 
+TQDXMemBlock TQDXPage::TakeBuffer() {
+  TQDXMemBlock taken = ownsBuffer_ ? std::move(owned_) : TQDXMemBlock();
+  FreeBuffer();
+  return taken;
+}
+
 void TQDXPage::SetBuffer(TQDXMemBlock buffer) {
   owned_ = std::move(buffer);
   buffer_ = owned_.data();

@@ -54,6 +54,9 @@ class TQDXPage {
   // A zero-filled owned buffer of PageSize bytes with an initialised header, replacing any.
   void AllocateBuffer();
   void FreeBuffer();
+  // Hands over the page's own buffer (an empty block when it borrows one) and leaves the page
+  // without a buffer.
+  TQDXMemBlock TakeBuffer();
   // Makes `buffer` (at least PageSize bytes) the page's own buffer.
   void SetBuffer(TQDXMemBlock buffer);
   // Uses a buffer the page does not own: it is not freed with the page, and Resize copies it.

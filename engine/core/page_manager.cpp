@@ -100,6 +100,11 @@ TQDXPage* TQDXPageManager::Adopt(std::unique_ptr<TQDXPage> page) {
 }
 
 void TQDXPageManager::DestroyPage(TQDXPage* page) noexcept {
+  // The buffer of a page leaving the cache is kept for the next page read, which overwrites all
+  // of it: a fresh one would be allocated and zero-filled only to be overwritten.
+  if (!spareBuffer_ && page->OwnsBuffer() && page->BufferSize() == pageSize_) {
+    spareBuffer_ = page->TakeBuffer();
+  }
   orphans_.erase(page);
   pages_.erase(page);
 }
@@ -165,6 +170,7 @@ TQDXPage* TQDXPageManager::AddPage(int32_t sessionID, uint16_t pageType) {
 
 TQDXPage* TQDXPageManager::ReadSharedPage(int32_t sessionID, int32_t pageNo, uint16_t pageType) {
   auto page = std::make_unique<TQDXPage>(*this, pageNo, sessionID);
+  if (spareBuffer_.size() == pageSize_) page->SetBuffer(std::move(spareBuffer_));
   // A page that cannot be read or has the wrong type is not cached: a later GetPage reads it
   // again instead of handing out whatever its buffer holds.
   if (!InternalReadPage(*page)) Raise(msg::kErrorReadingPage, {pageNo, pageType});

@@ -193,6 +193,8 @@ class TQDXPageManager {
   // them.
   std::unordered_map<TQDXPage*, bool> orphans_;
   std::minstd_rand random_;
+  // The buffer of the last destroyed page, for the next page read (empty when none).
+  TQDXMemBlock spareBuffer_;
 };
 
 }  // namespace qdx

@@ -9,9 +9,15 @@
 namespace qdx {
 
 int32_t TQDXSortedPageList::IndexOf(int32_t pageNo) const {
+  // A page is mostly looked up several times in a row (fetched, read entry by entry, put back):
+  // the last position found answers those without a search. Numbers are unique, so a position
+  // that still holds the number is its position whatever changed since.
+  const auto hint = static_cast<size_t>(hint_);
+  if (hint < keys_.size() && keys_[hint] == pageNo) return hint_;
   auto it = std::lower_bound(keys_.begin(), keys_.end(), pageNo);
   if (it == keys_.end() || *it != pageNo) return -1;
-  return static_cast<int32_t>(it - keys_.begin());
+  hint_ = static_cast<int32_t>(it - keys_.begin());
+  return hint_;
 }
 
 TQDXPage* TQDXSortedPageList::Find(int32_t pageNo) const {

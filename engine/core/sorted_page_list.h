@@ -1,11 +1,12 @@
 // TQDXSortedPageList: pages ordered by page number, each with a use stamp; the page cache's
 // shared list and each session's dirty list.
 //
-// Lookups are binary searches over an array of page numbers; a parallel array holds the page
-// and its stamp. Stamps come from a 64-bit counter, so the oldest stamp is the least recently
-// added or touched page; the pages are also linked in stamp order, so that the oldest is found
-// at once when the cache evicts. The arrays grow and shrink in steps that start at 1000 entries and
-// double up to 10000, so that adding pages does not reallocate on each call.
+// Lookups try the last position found, then search an array of page numbers in binary steps;
+// a parallel array holds the page and its stamp. Stamps come from a 64-bit counter, so the
+// oldest stamp is the least recently added or touched page; the pages are also linked in stamp
+// order, so that the oldest is found at once when the cache evicts. The arrays grow and shrink
+// in steps that start at 1000 entries and double up to 10000, so that adding pages does not
+// reallocate on each call.
 //
 // The list never owns its pages; it must never hold two pages of one number (its owner keeps
 // that rule).
@@ -64,6 +65,7 @@ class TQDXSortedPageList {
   int32_t growStep_ = kInitialStep;
   int32_t shrinkStep_ = kInitialStep;
   uint64_t stampCounter_ = 0;
+  mutable int32_t hint_ = 0;  // the last position IndexOf found; checked before use
   TQDXPage* oldest_ = nullptr;
   TQDXPage* newest_ = nullptr;
 };

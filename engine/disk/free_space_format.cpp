@@ -1,5 +1,7 @@
 #include "engine/disk/free_space_format.h"
 
+#include <algorithm>
+
 #include "engine/core/page_format.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
@@ -15,6 +17,7 @@ TQDXFreeSpaceGeometry::TQDXFreeSpaceGeometry(uint16_t pageSize, uint16_t pagesPe
   extentsPerEam_ = dataSize * 4;
   pagesPerExtent_ = pagesPerExtent;
   pagesPerEam_ = extentsPerEam_ * pagesPerExtent;
+  firstMapPageAfterStart_ = std::min(pagesPerPfs_, pagesPerEam_);
 }
 
 int64_t TQDXFreeSpaceGeometry::EamPageNo(int64_t eamIndex) const {
@@ -34,7 +37,7 @@ TQDXMapSlot TQDXFreeSpaceGeometry::EamSlot(int64_t extent) const {
           static_cast<uint8_t>(2 * (entry % 4))};
 }
 
-bool TQDXFreeSpaceGeometry::IsSystemPage(int64_t pageNo) const {
+bool TQDXFreeSpaceGeometry::IsSystemPageSlow(int64_t pageNo) const {
   if (pageNo < 0) return false;
   if (pageNo % pagesPerPfs_ == 0 || pageNo % pagesPerEam_ == 0) return true;
   return pageNo >= 1 && (pageNo - 1) % pagesPerPfs_ == 0 && (pageNo - 1) % pagesPerEam_ == 0;

@@ -47,13 +47,21 @@ class TQDXFreeSpaceGeometry {
   TQDXMapSlot PfsSlot(int64_t pageNo) const;
   // The two-bit entry of `extent` in its EAM page.
   TQDXMapSlot EamSlot(int64_t extent) const;
-  bool IsSystemPage(int64_t pageNo) const;
+  bool IsSystemPage(int64_t pageNo) const {
+    // Asked on every page fetch. Between page 1 and the first map page after it there are none,
+    // and most files end before that page: one comparison instead of four divisions.
+    if (pageNo > 1 && pageNo < firstMapPageAfterStart_) return false;
+    return IsSystemPageSlow(pageNo);
+  }
 
  private:
+  bool IsSystemPageSlow(int64_t pageNo) const;
+
   int64_t pagesPerPfs_;
   int64_t extentsPerEam_;
   int64_t pagesPerEam_;
   int32_t pagesPerExtent_;
+  int64_t firstMapPageAfterStart_;  // min(P, G): the second PFS or EAM page
 };
 
 }  // namespace qdx

@@ -7,6 +7,7 @@
 #include "engine/core/page_format.h"
 #include "engine/disk/disk_page_manager.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 
 namespace qdx {
@@ -176,9 +177,11 @@ int32_t TQDXDatabaseFreeSpaceManager::SearchEamPage(int64_t eamIndex) {
   MapPage eam(pageManager_, geometry_.EamPageNo(eamIndex));
   eam.Read(ptEAM, msg::kSearchMapPageType);
   // Only the first extent that may have a free page is looked at.
+  const uint8_t* entryBytes = eam.Data();
+  const int32_t entryByteCount = eam.DataSize();
   int64_t extent = -1;
-  for (int32_t byte = 0; byte < eam.DataSize() && extent < 0; ++byte) {
-    const uint8_t entries = eam.Data()[byte];
+  for (int32_t byte = 0; byte < entryByteCount && extent < 0; ++byte) {
+    const uint8_t entries = entryBytes[byte];
     if (entries == 0xFF) continue;
     for (int entry = 0; entry < 4; ++entry) {
       if (((entries >> (2 * entry)) & kEntryFullBit) == 0) {
@@ -198,8 +201,10 @@ int32_t TQDXDatabaseFreeSpaceManager::SearchEamPage(int64_t eamIndex) {
   for (int64_t k = first; k <= last; ++k) {
     MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
     pfs.Read(ptPFS, msg::kSearchMapPageType);
-    for (int32_t byte = 0; byte < pfs.DataSize(); ++byte) {
-      const uint8_t bits = pfs.Data()[byte];
+    const uint8_t* bitBytes = pfs.Data();
+    const int32_t bitByteCount = pfs.DataSize();
+    for (int32_t byte = 0; byte < bitByteCount; ++byte) {
+      const uint8_t bits = bitBytes[byte];
       if (bits == 0xFF) continue;
       int bit = 0;
       while ((bits >> bit) & kBitMask) ++bit;
@@ -339,8 +344,13 @@ int32_t TQDXDatabaseFreeSpaceManager::HighestUsedPage() {
   for (int64_t k = LastIndex(geometry_.PagesPerPfsPage()); k >= 0; --k) {
     MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
     pfs.Read(ptPFS, msg::kHighestUsedPfsType);
-    for (int32_t byte = pfs.DataSize() - 1; byte >= 0; --byte) {
-      const uint8_t bits = pfs.Data()[byte];
+    const uint8_t* data = pfs.Data();
+    int32_t byte = pfs.DataSize() - 1;
+    // Runs on every release; the tail of the last PFS page is mostly clear, so it is skipped
+    // eight bytes at a time.
+    while (byte >= 7 && le::Load<uint64_t>(data + byte - 7) == 0) byte -= 8;
+    for (; byte >= 0; --byte) {
+      const uint8_t bits = data[byte];
       if (bits == 0) continue;
       for (int bit = 7; bit >= 0; --bit) {
         if (((bits >> bit) & kBitMask) == 0) continue;

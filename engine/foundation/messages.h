@@ -57,7 +57,7 @@ inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only
 // 10320, 10326, 10500, 10503, 10504, 10514, 10001, 10113, 10114, 10119, 10120, 10121, 10122, 10123,
 // 10384, 10385, 10399, 10414, 10483, 10489, 10490, 10491, 10492, 10493, 10494.
 inline constexpr const char* kNilPointerOccured = "Nil pointer occured";
-// Not raised yet: 10515, 30448.
+// Not raised yet: 10515.
 inline constexpr const char* kQualifiedTableAlreadyExists = "Table '%s.%s' already exists";
 // Not raised yet: 20034, 30142.
 inline constexpr const char* kNoSQLStatementAvailable = "No SQL statement available";
@@ -738,6 +738,8 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kCreateTableInTransaction, 20182, kOperationInTransaction)                                     \
   X(kDeleteTableInTransaction, 20183, kOperationInTransaction)                                     \
   X(kAddIndexTableInUse, 20228, kExclusiveTableOpenByUser)                                         \
+  /* Copying a table: a table of the target's name exists already. */                             \
+  X(kCopyTableAlreadyExists, 30448, kQualifiedTableAlreadyExists)                                 \
   /* ---- Table dataset ---- */                                                                    \
   X(kDatasetFieldWriteState, 10007, kDatasetNotInEditOrInsertMode)                                 \
   X(kDatasetBlobWriteState, 10111, kDatasetNotInEditOrInsertMode)                                  \

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,6 +22,8 @@
 #include "engine/core/field_def.h"
 #include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/little_endian.h"
+#include "engine/foundation/types/compare.h"
 #include "tests/core/memory_page_manager.h"
 #include "tests/qdx_test_support.h"
 
@@ -323,6 +326,61 @@ TEST(RecordIndexTest, PartialLengthsCompareStringPrefixes) {
   EXPECT_EQ(nameAt(path), "KEZZ");
   index.KeyRef().SetPartialLengths(prefix.data(), false);
   EXPECT_FALSE(index.Tree().FindCondition(kSession, true, path, ckEqual, key.data()));
+}
+
+// Keys of fixed-size numeric columns are compared in place; the order must be exactly the one
+// of the general value comparison, for every type, both directions and values at the edges
+// (sign bits, NaN, negative zero, equal dates with different times).
+TEST(RecordIndexTest, FixedSizeKeysOrderAsTheValueComparison) {
+  using T = TQDXDataType;
+  const std::pair<T, int32_t> types[] = {
+      {T::ShortInt, 1}, {T::SmallInt, 2}, {T::Integer, 4},  {T::LargeInt, 8}, {T::Byte, 1},
+      {T::Word, 2},     {T::Cardinal, 4}, {T::Single, 4},   {T::Float, 8},    {T::Currency, 8},
+      {T::Date, 4},     {T::Time, 4},     {T::DateTime, 8}, {T::Logical, 2},  {T::Extended, 10}};
+  std::mt19937 random(20261210);
+  for (const auto& [type, size] : types) {
+    std::vector<std::vector<uint8_t>> values;
+    for (uint8_t fill : {0x00, 0xFF, 0x7F, 0x80}) {
+      values.emplace_back(size, fill);
+      values.emplace_back(size, 0).back() = fill;   // only the most significant byte
+      values.emplace_back(size, fill).front() = 1;  // only the least significant byte differs
+    }
+    if (type == T::Float || type == T::Currency) {
+      for (double d : {0.0, -0.0, 1.5, -1.5, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()}) {
+        values.emplace_back(8);
+        le::Store(values.back().data(), d);
+      }
+    }
+    if (type == T::DateTime) {
+      for (auto [date, time] : {std::pair<int32_t, int32_t>{700000, 5}, {700000, -5}, {-1, 5}}) {
+        values.emplace_back(8);
+        le::Store(values.back().data(), date);
+        le::Store(values.back().data() + 4, time);
+      }
+    }
+    for (int i = 0; i < 40; ++i) {
+      values.emplace_back(size);
+      for (uint8_t& byte : values.back()) byte = static_cast<uint8_t>(random());
+    }
+    for (bool descending : {false, true}) {
+      TQDXIndexColumnSpec spec{"Value", 0, 0, size, type, -1, descending, false};
+      TQDXRecordKeyRef keys({spec}, nullptr);
+      for (const auto& a : values) {
+        for (const auto& b : values) {
+          std::vector<uint8_t> keyA(1, 0), keyB(1, 0);
+          keyA.insert(keyA.end(), a.begin(), a.end());
+          keyB.insert(keyB.end(), b.begin(), b.end());
+          int expected = ThreeWay(CompareValues(a.data(), b.data(), type, type, false, false, -1,
+                                                false, platform::UserDefaultLocale(), size, size));
+          if (descending) expected = -expected;
+          ASSERT_EQ(keys.CompareKeys(keyA.data(), keyB.data(), nullptr, nullptr, kSession, true),
+                    expected)
+              << static_cast<int>(type) << (descending ? " desc" : " asc");
+        }
+      }
+    }
+  }
 }
 
 TEST(RecordIndexTest, NullsComeFirstAscendingAndLastDescending) {

@@ -1,6 +1,9 @@
 // The database component and its session on real files: connecting and its failures, the
 // password prompt, repair and conversion of a damaged or old file, the rebuild and its free-space
-// check, temporary components, transactions.
+// check, compacting and changing the password or the settings of a file, temporary components,
+// transactions.
+#include "dataset/qdx_database.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,10 +13,10 @@
 #include <vector>
 
 #include "dataset/database_error.h"
+#include "dataset/engine_session_manager.h"
 #include "dataset/local_engine/local_cursor.h"
 #include "dataset/local_engine/local_session.h"
 #include "dataset/prompts.h"
-#include "dataset/qdx_database.h"
 #include "dataset/qdx_session.h"
 #include "dataset/table_maintenance.h"
 #include "engine/disk/database_header.h"
@@ -105,6 +108,11 @@ class QdxDatabaseTest : public testing::TempDirTest {
     db.Password = password;
     db.CreateDatabase();
     db.Open();
+    AddTable(db, "Items", rows);
+  }
+
+  // A table like "Items" in the connected `db`, holding records 1 to `rows`.
+  void AddTable(TQDXDatabase& db, const std::string& table, int rows) {
     TQDXAdvFieldDefs fields;
     fields.Add(TQDXAdvFieldDef("Id", TQDXFieldType::Integer));
     fields.Add(TQDXAdvFieldDef("Name", TQDXFieldType::String, 20));
@@ -113,9 +121,9 @@ class QdxDatabaseTest : public testing::TempDirTest {
     index.Name = "ById";
     index.Fields = "Id";
     indexes.Add(index);
-    CreateDatabaseTable(db, {"Items"}, fields, indexes);
+    CreateDatabaseTable(db, {table}, fields, indexes);
     TQDXLocalCursor cursor(*db.EngineSession());
-    cursor.TableName = "Items";
+    cursor.TableName = table;
     cursor.OpenTable();
     cursor.InitFieldDefs();
     auto buffer = cursor.AllocRecordBuffer();
@@ -338,7 +346,8 @@ TEST_F(QdxDatabaseTest, AnOldFormatFileIsConvertedAfterANotice) {
   auto db = Component();
   db->Open();
   ASSERT_FALSE(prompts_.asked.empty());
-  EXPECT_THAT(prompts_.asked[0], HasSubstr("inform: Database file you are opening is of old format"));
+  EXPECT_THAT(prompts_.asked[0],
+              HasSubstr("inform: Database file you are opening is of old format"));
   EXPECT_THAT(ReadIds(*db), ElementsAre(1, 2, 3, 4));
   db->Close();
   EXPECT_EQ(le::Load<double>(ReadAll().data() + 18), kDatabaseFormatVersion);
@@ -488,6 +497,154 @@ TEST_F(QdxDatabaseTest, SessionsHaveUniqueNamesAndAutomaticOnes) {
     EXPECT_EQ(db->Session(), &local);
   }
   EXPECT_EQ(db->Session(), &DefaultSession());
+}
+
+std::vector<int32_t> OneTo(int n) {
+  std::vector<int32_t> ids(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) ids[static_cast<size_t>(i)] = i + 1;
+  return ids;
+}
+
+TEST_F(QdxDatabaseTest, CompactingDropsTheFreePagesInsideTheFileAndKeepsEveryRecord) {
+  {
+    // The pages of the deleted table lie between those of the two others.
+    TQDXDatabase db("Setup");
+    db.SetDatabaseName("setup");
+    db.SetDatabaseFileName(path);
+    db.CreateDatabase();
+    db.Open();
+    AddTable(db, "Items", 120);
+    AddTable(db, "Scratch", 600);
+    AddTable(db, "Kept", 40);
+    DeleteDatabaseTable(db, {"Scratch"});
+  }
+  const size_t before = ReadAll().size();
+  auto db = Component();
+  EXPECT_EQ(db->CompactDatabase(), "");
+  EXPECT_THAT(prompts_.asked, ElementsAre("progress: Compacting Database..."));
+  EXPECT_LT(ReadAll().size(), before);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  db->Open();
+  EXPECT_EQ(ReadIds(*db), OneTo(120));
+  std::vector<std::string> tables;
+  db->GetTableNames(tables);
+  EXPECT_THAT(tables, ::testing::UnorderedElementsAre("Items", "Kept"));
+  EXPECT_EQ(DatabaseErrorText([&] { db->CompactDatabase(); }),
+            "QDXDatabase1: Cannot perform this operation on an open database");
+}
+
+TEST_F(QdxDatabaseTest, ChangingThePasswordRewritesTheFileEnciphered) {
+  CreateFile(60);
+  auto db = Component();
+  std::vector<std::string> events;
+  db->BeforeChangePassword = [&](TQDXDatabase&) { events.push_back("before"); };
+  db->OnChangePasswordProgress = [&](TQDXDatabase&, int percent, bool&) {
+    if (percent == 100) events.push_back("100");
+  };
+  db->AfterChangePassword = [&](TQDXDatabase&) { events.push_back("after"); };
+  EXPECT_EQ(db->ChangePassword("geheim"), "");
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events.front(), "before");
+  EXPECT_EQ(events[events.size() - 2], "100");
+  EXPECT_EQ(events.back(), "after");
+  EXPECT_TRUE(prompts_.asked.empty());  // the events stand for the wait dialog
+  EXPECT_EQ(db->Password, "geheim");
+  // The plain text of the records is gone from the file.
+  const std::vector<uint8_t> bytes = ReadAll();
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.find("item 17"), std::string::npos);
+
+  struct Case {
+    const char* password;
+    bool opens;
+  };
+  for (const Case& c : {Case{"", false}, Case{"fout", false}, Case{"geheim", true}}) {
+    SCOPED_TRACE(c.password);
+    auto reader = std::make_unique<TQDXDatabase>("Reader");
+    reader->SetDatabaseName("reader");
+    reader->SetDatabaseFileName(path);
+    reader->SilentMode = true;
+    reader->Password = c.password;
+    if (c.opens) {
+      reader->Open();
+      EXPECT_EQ(ReadIds(*reader), OneTo(60));
+    } else {
+      EXPECT_QDX_ERROR(reader->Open(), msg::kIncorrectPassword, "incorrect password");
+    }
+  }
+
+  // And back to no password, through the wait dialog this time.
+  db->BeforeChangePassword = nullptr;
+  db->OnChangePasswordProgress = nullptr;
+  db->AfterChangePassword = nullptr;
+  EXPECT_EQ(db->ChangePassword(""), "");
+  EXPECT_THAT(prompts_.asked, ElementsAre("progress: Changing Database Password..."));
+  db->Password = "anything";
+  db->Open();
+  EXPECT_EQ(ReadIds(*db), OneTo(60));
+}
+
+TEST_F(QdxDatabaseTest, ChangingTheSettingsGivesTheFileThemOrLeavesItAsItWas) {
+  CreateFile(80);
+  auto db = Component();
+  db->SilentMode = true;
+  EXPECT_EQ(db->ChangeDatabaseSettings(8192, 16, 20), "");
+  EXPECT_EQ(db->PageSize, 8192);
+  {
+    auto reader = std::make_unique<TQDXDatabase>("Reader");
+    reader->SetDatabaseName("reader");
+    reader->SetDatabaseFileName(path);
+    reader->Open();
+    EXPECT_EQ(reader->PageSize, 8192);
+    EXPECT_EQ(reader->PagesPerExtent, 16);
+    EXPECT_EQ(ReadIds(*reader), OneTo(80));
+  }
+
+  // Settings the engine refuses, a stopped rewrite: the file stays as it was, properties too.
+  const std::vector<uint8_t> before = ReadAll();
+  EXPECT_QDX_ERROR(db->ChangeDatabaseSettings(64, 8, 500), msg::kPageSizeTooSmall, "");
+  EXPECT_QDX_ERROR(db->ChangePassword("geheim", 99), msg::kUnknownCryptoAlgorithm, "99");
+  db->OnCompactProgress = [](TQDXDatabase&, int, bool& continueWork) { continueWork = false; };
+  EXPECT_EQ(db->CompactDatabase(), "Terminated by User.\n");
+  EXPECT_EQ(ReadAll(), before);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  EXPECT_EQ(db->PageSize, 8192);
+  EXPECT_EQ(db->Password, "");
+  EXPECT_FALSE(db->Connected());
+}
+
+TEST_F(QdxDatabaseTest, EngineSessionsComeFromTheManagerOfTheirSession) {
+  CreateFile(1);
+  TQDXEngineSessionManager& process = ProcessEngineSessionManager();
+  const int32_t before = process.SessionCount();
+  auto db = Component();
+  db->Open();
+  EXPECT_EQ(DefaultSession().EngineSessionManager(), &process);
+  EXPECT_TRUE(process.Holds(*db->EngineSession()));
+  EXPECT_EQ(process.SessionCount(), before + 1);
+
+  // Another session has a manager of its own, only while it is active.
+  TQDXSession local("Session1");
+  local.SetSessionName("Local");
+  EXPECT_EQ(local.EngineSessionManager(), nullptr);
+  TQDXDatabase other("Other");
+  other.SetSessionName("Local");
+  other.SetDatabaseName("wagenlog");  // names are unique per session only
+  other.SetDatabaseFileName(path);
+  other.Open();
+  TQDXEngineSessionManager* own = local.EngineSessionManager();
+  ASSERT_NE(own, nullptr);
+  EXPECT_NE(own, &process);
+  EXPECT_TRUE(own->Holds(*other.EngineSession()));
+  EXPECT_FALSE(process.Holds(*other.EngineSession()));
+  EXPECT_THAT(ReadIds(other), ElementsAre(1));
+
+  // Deactivating disconnects the components, then lets the manager go.
+  local.Close();
+  EXPECT_FALSE(other.Connected());
+  EXPECT_EQ(local.EngineSessionManager(), nullptr);
+  db->Close();
+  EXPECT_EQ(process.SessionCount(), before);
 }
 
 }  // namespace

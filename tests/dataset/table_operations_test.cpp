@@ -1,6 +1,6 @@
 // The table operations of TQDXTable on a real file: create (with its validation and type
-// mapping), empty, delete, rename, indexes, renaming a field, restructuring, and the errors of
-// each, including the refusal inside a transaction.
+// mapping), empty, delete, rename, indexes, renaming a field, restructuring, copying into this or
+// another file, and the errors of each, including the refusal inside a transaction.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,9 +11,11 @@
 
 #include "dataset/database_error.h"
 #include "dataset/framework/field.h"
+#include "dataset/framework/numeric_fields.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
 #include "engine/foundation/messages.h"
+#include "tests/dataset/memory_data_set.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/qdx_test_support.h"
 
@@ -141,8 +143,7 @@ TEST_F(TableOperationsTest, CreateRefusesBadDefinitionsAndCreatesNothing) {
     EXPECT_QDX_ERROR(table->CreateTable(), msg::kUnknownDatasetFieldType, "Unknown DataType");
   }
   auto unnamed = Table("");
-  EXPECT_EQ(DatabaseErrorText([&] { unnamed->CreateTable(); }),
-            "tb1: Missing TableName property");
+  EXPECT_EQ(DatabaseErrorText([&] { unnamed->CreateTable(); }), "tb1: Missing TableName property");
 }
 
 TEST_F(TableOperationsTest, EmptyTableNeedsAClosedTableAndKeepsTheStructure) {
@@ -254,6 +255,149 @@ TEST_F(TableOperationsTest, RestructureKeepsTheRecordsByFieldName) {
   table->Close();
 }
 
+std::vector<int32_t> IdsOf(TQDXTable& table) {
+  std::vector<int32_t> ids;
+  table.Open();
+  for (table.First(); !table.Eof(); table.Next())
+    ids.push_back(table.FieldByName("Id").AsInteger());
+  table.Close();
+  return ids;
+}
+
+TEST_F(TableOperationsTest, CopyMakesANewTableHereOrInAnotherFile) {
+  auto table = CreateItems(25);
+  const std::vector<int32_t> all = IdsOf(*table);
+  ASSERT_EQ(all.size(), 25u);
+
+  // Into this file, with the indexes; an open table keeps its position.
+  table->SetExclusive(true);
+  table->Open();
+  table->First();
+  table->Next();
+  std::vector<int> reported;
+  table->OnCopyProgress = [&](TQDXTable&, int32_t percent, bool&) { reported.push_back(percent); };
+  EXPECT_EQ(table->CopyTable("Copy"), "");
+  EXPECT_TRUE(table->Active());
+  EXPECT_EQ(table->FieldByName("Id").AsInteger(), 2);
+  table->Close();
+  table->SetExclusive(false);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_EQ(reported.back(), 100);
+  auto copy = Table("Copy");
+  EXPECT_EQ(IdsOf(*copy), all);
+  EXPECT_NE(copy->IndexDefs().Find("ById"), nullptr);
+
+  // Onto itself or onto an existing table: refused, and the table is closed again.
+  EXPECT_QDX_ERROR(table->CopyTable("ITEMS"), msg::kCannotCopyTableIntoItself,
+                   "Cannot copy table 'ops.Items' into it self");
+  EXPECT_QDX_ERROR(table->CopyTable("Copy"), msg::kCopyTableAlreadyExists,
+                   "Table 'ops.Copy' already exists");
+  EXPECT_FALSE(table->Active());
+
+  // Into another file, without the indexes; the same name is no copy onto itself there.
+  const std::string otherPath = path + ".other";
+  {
+    TQDXDatabase other("Other");
+    other.SetDatabaseName("other");
+    other.SetDatabaseFileName(otherPath);
+    other.CreateDatabase();
+  }
+  EXPECT_EQ(table->CopyTable("Items", otherPath, /*copyIndexes=*/false), "");
+  EXPECT_QDX_ERROR(table->CopyTable("Items", otherPath), msg::kCopyTableAlreadyExists,
+                   "Table 'TempDb.Items' already exists");
+  {
+    TQDXDatabase other("Other");
+    other.SetDatabaseName("other");
+    other.SetDatabaseFileName(otherPath);
+    auto copied = Table("Items");
+    copied->SetDatabaseName("other");
+    EXPECT_EQ(IdsOf(*copied), all);
+    EXPECT_EQ(copied->IndexDefs().Count(), 0);
+  }
+
+  // A target file that does not exist, a target table that cannot be created, a stopped copy.
+  EXPECT_QDX_ERROR(table->CopyTable("Items", path + ".none"), msg::kCannotOpenFile,
+                   "Cannot open file");
+  database_->Open();
+  database_->StartTransaction();
+  EXPECT_QDX_ERROR(table->CopyTable("InTransaction"), msg::kCreateTableError,
+                   "Create table 'ops.InTransaction' error: 'Cannot perform 'CreateTable'");
+  database_->Rollback();
+  table->OnCopyProgress = [](TQDXTable&, int32_t, bool& abort) { abort = true; };
+  EXPECT_EQ(table->CopyTable("Stopped"), "Terminated by User.\n");
+}
+
+TEST_F(TableOperationsTest, CopyNeedsAFieldObjectForEveryField) {
+  auto table = CreateItems(1);
+  auto id = std::make_unique<TIntegerField>();
+  id->SetFieldName("Id");
+  table->Fields().Add(std::move(id));
+  EXPECT_QDX_ERROR(table->CopyTable("Copy"), msg::kCopyTableFieldObjectMissing,
+                   "Cannot copy table \"Items\". Field object for field \"Name\" is not created.");
+  EXPECT_FALSE(table->Active());
+  EXPECT_THAT(TableNames(), ElementsAre("Items"));
+}
+
+TEST_F(TableOperationsTest, ImportCreatesATableLikeTheSourceWithItsRecords) {
+  // From a dataset of another kind: the fields and records, nulls kept.
+  testing::TMemoryDataSet memory;
+  memory.FieldDefs().Add("Id", ftInteger);
+  memory.FieldDefs().Add("Naam", ftString, 12);
+  memory.FieldDefs().Add("Bedrag", ftFloat);
+  memory.Open();
+  struct Row {
+    int32_t id;
+    const char16_t* name;  // null: no value
+    double amount;
+  };
+  const Row rows[] = {{1, u"tanken", 61.5}, {2, nullptr, 12.25}, {3, u"wassen", 9.0}};
+  for (const Row& row : rows) {
+    memory.Append();
+    memory.FieldByName("Id").SetAsInteger(row.id);
+    if (row.name != nullptr) memory.FieldByName("Naam").SetAsString(row.name);
+    memory.FieldByName("Bedrag").SetAsFloat(row.amount);
+    memory.Post();
+  }
+  memory.First();
+  memory.Next();
+  auto imported = Table("Imported");
+  EXPECT_EQ(imported->ImportTable(memory), "");
+  EXPECT_FALSE(imported->Active());
+  EXPECT_EQ(memory.FieldByName("Id").AsInteger(), 2);  // the source keeps its record
+  imported->Open();
+  ASSERT_EQ(imported->RecordCount(), 3);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    EXPECT_EQ(imported->FieldByName("Id").AsInteger(), row.id);
+    if (row.name == nullptr) {
+      EXPECT_TRUE(imported->FieldByName("Naam").IsNull());
+    } else {
+      EXPECT_EQ(imported->FieldByName("Naam").AsString(), row.name);
+    }
+    EXPECT_DOUBLE_EQ(imported->FieldByName("Bedrag").AsFloat(), row.amount);
+    imported->Next();
+  }
+  EXPECT_EQ(DatabaseErrorText([&] { imported->ImportTable(memory); }),
+            "tb1: Cannot perform this operation on an open dataset");
+  imported->Close();
+
+  // From a table: its indexes come along.
+  auto items = CreateItems(4);
+  auto again = Table("Again");
+  EXPECT_EQ(again->ImportTable(*items), "");
+  EXPECT_NE(again->IndexDefs().Find("ById"), nullptr);
+  EXPECT_EQ(IdsOf(*again), (std::vector<int32_t>{1, 2, 3, 4}));
+
+  // A source whose fields this engine cannot store: nothing is created.
+  testing::TMemoryDataSet odd;
+  odd.FieldDefs().Add("Id", ftInteger);
+  odd.FieldDefs().Add("Blob", ftBytes, 0);
+  auto none = Table("None");
+  EXPECT_THAT(none->ImportTable(odd),
+              HasSubstr("Error importing table. Cannot create table due to error: Cannot create "
+                        "table 'None' with field"));
+  EXPECT_FALSE(none->Exists());
+}
+
 }  // namespace
 }  // namespace qdx
-

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/foundation/except.h"
 
 namespace qdx {
@@ -41,6 +43,24 @@ TEST(FreeSpaceGeometryTest, SystemPages) {
                {32448, true},  {32449, false},  {64896, true},  {129792, true},
                {129793, true}, {129794, false}, {259584, true}, {259585, true}};
   for (const Case& c : cases) EXPECT_EQ(g.IsSystemPage(c.pageNo), c.system) << c.pageNo;
+}
+
+// Every page against the definition: a page is a system page exactly when it is the PFS page or
+// the EAM page of some index. Small pages put many map pages, and both kinds of EAM position,
+// within a few thousand pages.
+TEST(FreeSpaceGeometryTest, SystemPagesAreExactlyTheMapPages) {
+  for (auto [pageSize, extent] :
+       {std::pair<uint16_t, uint16_t>{48, 1}, {48, 2}, {48, 3}, {56, 5}, {44, 8}}) {
+    const TQDXFreeSpaceGeometry g(pageSize, extent);
+    std::set<int64_t> maps;
+    for (int64_t k = 0; k < 200; ++k) {
+      maps.insert(g.PfsPageNo(k));
+      maps.insert(g.EamPageNo(k));
+    }
+    for (int64_t n = -2; n < 3000; ++n) {
+      ASSERT_EQ(g.IsSystemPage(n), maps.count(n) > 0) << pageSize << "/" << extent << ": " << n;
+    }
+  }
 }
 
 TEST(FreeSpaceGeometryTest, MapSlots) {

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "dataset/framework/field_defs.h"
+#include "dataset/framework/index_defs.h"
+#include "dataset/qdx_database.h"
+#include "dataset/table_maintenance.h"
 #include "tests/dataset/interchange_test_support.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/tools/qdx_run.h"
@@ -152,6 +156,47 @@ TEST_F(QdxExpenseFilesTest, ADryRunLeavesTheDatabaseFileAsItWas) {
             "dry run: 1 record(s) would be imported into Brandstofkosten\n"
             "1 duplicate(s) skipped, 0 bad line(s) skipped\n");
   EXPECT_EQ(ReadAll(), before);
+}
+
+// The insert is one transaction: when the table refuses a record half-way (here a unique index
+// on the date), the records posted before it are gone as well.
+TEST_F(QdxExpenseFilesTest, ARecordTheTableRefusesUndoesTheWholeImport) {
+  const std::string database = File("uniek.qdx");
+  {
+    TQDXDatabase db("qdx");
+    db.SetDatabaseName("uniek");
+    db.SetDatabaseFileName(database);
+    db.SilentMode = true;
+    db.CreateDatabase();
+    db.Open();
+    TFieldDefs fields;
+    for (const auto& [name, type] : {std::pair{"Datum", ftDate}, {"Omschrijving", ftString},
+                                     {"Bedrijf", ftString}, {"KMStand", ftInteger},
+                                     {"Liters", ftFloat}, {"bedrag", ftCurrency},
+                                     {"verbruik", ftFloat}}) {
+      fields.Add(name, type, type == ftString ? 30 : 0);
+    }
+    TIndexDefs indexes;
+    indexes.Add("Datum", "Datum", {TIndexOption::ixUnique});
+    TQDXAdvFieldDefs advFields;
+    TQDXAdvIndexDefs advIndexes;
+    AdvFieldDefsFromFieldDefs(fields, advFields);
+    AdvIndexDefsFromIndexDefs(indexes, advIndexes);
+    CreateDatabaseTable(db, {kTable}, advFields, advIndexes);
+    db.Close();
+  }
+  Store(database, {Expense(Day(2023, 12, 1), "Onderhoud", "", {}, {}, 99.0)});
+  const std::string sheet = Write("kosten.csv",
+                                  "Datum,bedrag\n"
+                                  "2024-01-02,1\n"
+                                  "2024-01-03,2\n"
+                                  "2024-01-02,3\n");
+  const Outcome run = Qdx({"import", database, kTable, sheet});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_THAT(run.Err, HasSubstr("Native error: 30320"));  // the unique index refused line 4
+  EXPECT_EQ(Stored(database),
+            std::vector<ExpenseRecord>{Expense(Day(2023, 12, 1), "Onderhoud", "", {}, {}, 99.0)});
+  EXPECT_EQ(Qdx({"check", database}).Status, 0);
 }
 
 TEST_F(QdxExpenseFilesTest, DecimalCommasInACommaSeparatedFile) {
