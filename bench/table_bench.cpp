@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "dataset/local_engine/local_cursor.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
-#include "engine/core/table_index_def.h"
 #include "engine/foundation/platform/locale.h"
+#include "tests/dataset/expense_table_support.h"
 
 namespace qdx {
 namespace {
@@ -70,33 +69,9 @@ class QdxFixture {
   QdxFixture() {
     path_ = BenchDir() + "/wagenlog.qdx";
     std::filesystem::remove(path_);
-    database_ = std::make_unique<TQDXDatabase>("QDXDatabase1");
-    database_->SetDatabaseName("wagenlog");
-    database_->SetDatabaseFileName(path_);
-    database_->SilentMode = true;
-    database_->CreateDatabase();
-    database_->Open();
-    TQDXFieldDefs fields;
-    fields.AddField("Datum", TQDXFieldType::Date);
-    fields.AddField("Omschrijving", TQDXFieldType::String, 30);
-    fields.AddField("Bedrijf", TQDXFieldType::String, 30);
-    fields.AddField("KMStand", TQDXFieldType::Integer);
-    fields.AddField("Liters", TQDXFieldType::Float);
-    fields.AddField("bedrag", TQDXFieldType::Currency);
-    fields.AddField("verbruik", TQDXFieldType::Float);
-    TQDXIndexDefs indexes;
-    auto& datum = static_cast<TQDXIndexDef&>(indexes.AddCreated());
-    datum.SetName("Datum");
-    datum.SetColumnsFromLists({"Datum"}, {"ASC"}, {""});
-    {
-      TQDXLocalCursor creator(*database_->EngineSession());
-      creator.TableName = "Brandstofkosten";
-      creator.CreateTable(fields, indexes, TQDXConstraintDefs());
-    }
-    table_ = std::make_unique<TQDXTable>("tb1");
-    table_->SetDatabaseName("wagenlog");
-    table_->SetTableName("Brandstofkosten");
-    table_->SetIndexName("Datum");
+    database_ = testing::CreateWagenlogDatabase(path_);
+    testing::CreateExpenseTable(*database_);
+    table_ = testing::NewExpenseTable("wagenlog");
     table_->Open();
     database_->StartTransaction();
     for (int32_t i = 0; i < RecordCount(); ++i) {

@@ -95,6 +95,19 @@ void StoreNativeInteger(int32_t width, int64_t v, uint8_t* p) {
   }
 }
 
+// Whether a value of the engine's dataset form differs from the framework's native form: dates
+// and times are day numbers and milliseconds there, integers have the width of their slot.
+bool NeedsNativeConversion(TQDXDataType type) {
+  switch (type) {
+    case TQDXDataType::Date:
+    case TQDXDataType::Time:
+    case TQDXDataType::DateTime:
+      return true;
+    default:
+      return EngineIntegerWidth(type) != 0 && type != TQDXDataType::Logical;
+  }
+}
+
 // Bytes of a field's value in the engine's dataset form.
 size_t EngineFormSize(const TQDXFieldDef& def) {
   if (EngineIntegerWidth(def.DataType) != 0) return static_cast<size_t>(EngineIntegerWidth(def.DataType));
@@ -218,6 +231,15 @@ void TQDXDataSet::LoadFieldDefs() {
     }
     TFieldDef& added = defs.Add(def.Name(), type, size);
     if (def.IsAutoinc()) added.SetReadOnly(true);
+  }
+  // A field is required when the table holds a not null constraint on it.
+  const TQDXConstraintDefs* constraints = cursor_->ConstraintDefs.get();
+  for (int32_t i = 0; constraints != nullptr && i < constraints->Count(); ++i) {
+    const TQDXConstraintDef& constraint = constraints->GetConstraintDef(i);
+    if (constraint.ConstraintType() != ctNotNull) continue;
+    const auto& notNull = static_cast<const TQDXConstraintDefNotNull&>(constraint);
+    const int32_t field = defs.IndexOf(notNull.TargetRef.Name);
+    if (field >= 0) defs[field].SetRequired(true);
   }
 }
 
@@ -536,10 +558,15 @@ bool TQDXDataSet::GetDataFieldData(const TField& field, const uint8_t* buffer,
   const int32_t source = cursor_->SourceFieldNo(field.FieldNo() - 1);
   if (out.empty() || field.DataSize() == 0) return qdx::GetFieldData(source, tableFields, nullptr, buffer);
   const TQDXFieldDef& def = EngineField(field);
+  const size_t formSize = EngineFormSize(def);
+  // A value whose engine form is its native form (texts, floats, currency, BLOB-free bytes) goes
+  // straight into `out`.
+  if (!NeedsNativeConversion(def.DataType) && out.size() >= formSize) {
+    return qdx::GetFieldData(source, tableFields, out.data(), buffer);
+  }
   uint8_t small[16] = {};
   std::vector<uint8_t> large;
   uint8_t* engineForm = small;
-  const size_t formSize = EngineFormSize(def);
   if (formSize > sizeof small) {
     large.assign(formSize, 0);
     engineForm = large.data();

@@ -4,10 +4,12 @@
 
 #include <cstring>
 
+#include "dataset/adv_defs.h"
 #include "dataset/database_error.h"
 #include "dataset/dataset_messages.h"
 #include "dataset/framework/data_source.h"
 #include "dataset/qdx_session.h"
+#include "dataset/table_maintenance.h"
 #include "engine/core/btree.h"
 #include "engine/core/table_index_def.h"
 #include "engine/foundation/except.h"
@@ -85,8 +87,29 @@ std::unique_ptr<TQDXLocalCursor> TQDXTable::CreateHandle() {
   cursor->Exclusive = exclusive_;
   cursor->ReadOnly = ReadOnly() || Database()->ReadOnly;
   cursor->InMemory = InMemory();
+  if (InMemory() || session->IsMemoryDatabase() || session->IsTemporaryDatabase()) {
+    HandOverDefinitions(*cursor);
+  }
   cursor->OpenTable();
   return cursor;
+}
+
+// The in-memory and temporary engines keep a table only while it is open: a cursor that is to
+// make one from nothing needs the definitions this dataset was given.
+void TQDXTable::HandOverDefinitions(TQDXLocalCursor& cursor) {
+  if (FieldDefs().Count() == 0) return;
+  TQDXAdvFieldDefs fields;
+  TQDXAdvIndexDefs indexes;
+  AdvFieldDefsFromFieldDefs(FieldDefs(), fields);
+  AdvIndexDefsFromIndexDefs(indexDefs_, indexes);
+  TQDXTableDefinitions definitions;
+  BuildTableDefinitions(cursor.TableName, fields, indexes, cursor.Temporary, definitions);
+  cursor.TableFieldDefs = std::make_unique<TQDXFieldDefs>();
+  cursor.TableFieldDefs->Assign(definitions.Fields);
+  cursor.IndexDefs = std::make_unique<TQDXIndexDefs>();
+  cursor.IndexDefs->Assign(definitions.Indexes);
+  cursor.ConstraintDefs = std::make_unique<TQDXConstraintDefs>();
+  cursor.ConstraintDefs->Assign(definitions.Constraints);
 }
 
 bool TQDXTable::Exists() {

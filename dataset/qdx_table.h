@@ -139,6 +139,9 @@ class TQDXTable : public TQDXDataSet {
   uint8_t* KeyBuffer(TKeyIndex which) const { return keyBuffers_[static_cast<size_t>(which)]; }
   // The trailer of a key buffer: modified, exclusive, field count.
   uint8_t* KeyTrailer(TKeyIndex which) const;
+  // Hands FieldDefs and IndexDefs, as the engine's definitions, to the cursor of an in-memory or
+  // temporary table.
+  void HandOverDefinitions(TQDXLocalCursor& cursor);
   void EnterKeyState(TKeyIndex which, bool clear);
   // Resolves the slot to an index name of the cursor; empty for natural order.
   std::string ResolveIndexName(const std::string& slot, bool fieldList);

@@ -1,7 +1,9 @@
 // Text fields: the stored 8-bit (or UTF-16) text and its conversions.
 #include "dataset/framework/string_fields.h"
 
+#include <array>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "dataset/dataset_messages.h"
@@ -12,7 +14,15 @@
 namespace qdx {
 
 std::string TStringField::Value() const {
-  std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()), 0);
+  // Texts of the usual sizes are read on the stack: a walk reads every text of every record.
+  const auto size = static_cast<size_t>(DataSize());
+  std::array<uint8_t, 256> small{};
+  std::vector<uint8_t> large;
+  std::span<uint8_t> buffer(small.data(), size);
+  if (size > small.size()) {
+    large.assign(size, 0);
+    buffer = large;
+  }
   if (!GetData(buffer)) return {};
   const size_t n = strnlen(reinterpret_cast<const char*>(buffer.data()), buffer.size());
   return std::string(reinterpret_cast<const char*>(buffer.data()), n);

@@ -5,6 +5,7 @@
 // prefixes and codes, and the notifications a data link receives.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,10 +13,10 @@
 #include "dataset/database_error.h"
 #include "dataset/framework/data_link.h"
 #include "dataset/framework/data_source.h"
-#include "dataset/local_engine/local_cursor.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
-#include "engine/core/table_index_def.h"
+#include "tests/core/memory_table.h"
+#include "tests/dataset/expense_table_support.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/foundation/locale_pin.h"
 #include "tests/qdx_test_support.h"
@@ -26,17 +27,22 @@ namespace {
 // 2024-01-01 as a date value; day d of 2024 is kJan1 + d - 1.
 constexpr double kJan1 = 45292;
 
+// The text of what `action` raises.
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
 class QDXTableTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    database_ = std::make_unique<TQDXDatabase>("QDXDatabase1");
-    database_->SetDatabaseName("wagenlog");
-    database_->SetDatabaseFileName(path);
-    database_->SilentMode = true;
-    database_->CreateDatabase();
-    database_->Open();
-    CreateExpenseTable();
+    database_ = testing::CreateWagenlogDatabase(path);
+    testing::CreateExpenseTable(*database_);
     database_->Close();
     tb1_ = NewTable();
   }
@@ -46,30 +52,8 @@ class QDXTableTest : public testing::TempDirTest {
     TempDirTest::TearDown();
   }
 
-  void CreateExpenseTable() {
-    TQDXFieldDefs fields;
-    fields.AddField("Datum", TQDXFieldType::Date);
-    fields.AddField("Omschrijving", TQDXFieldType::String, 30);
-    fields.AddField("Bedrijf", TQDXFieldType::String, 30);
-    fields.AddField("KMStand", TQDXFieldType::Integer);
-    fields.AddField("Liters", TQDXFieldType::Float);
-    fields.AddField("bedrag", TQDXFieldType::Currency);
-    fields.AddField("verbruik", TQDXFieldType::Float);
-    TQDXIndexDefs indexes;
-    auto& datum = static_cast<TQDXIndexDef&>(indexes.AddCreated());
-    datum.SetName("Datum");
-    datum.SetColumnsFromLists({"Datum"}, {"ASC"}, {""});
-    TQDXLocalCursor creator(*database_->EngineSession());
-    creator.TableName = "Brandstofkosten";
-    creator.CreateTable(fields, indexes, TQDXConstraintDefs());
-  }
-
   std::unique_ptr<TQDXTable> NewTable(const char* name = "tb1") {
-    auto table = std::make_unique<TQDXTable>(name);
-    table->SetDatabaseName("wagenlog");
-    table->SetTableName("Brandstofkosten");
-    table->SetIndexName("Datum");
-    return table;
+    return testing::NewExpenseTable("wagenlog", name);
   }
 
   // Appends an expense on day `day` of 2024.
@@ -95,15 +79,6 @@ class QDXTableTest : public testing::TempDirTest {
     std::vector<int> days;
     for (tb1_->First(); !tb1_->Eof(); tb1_->Next()) days.push_back(Day());
     return days;
-  }
-
-  std::string ErrorOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "no error";
   }
 
   testing::ScopedUserLocale locale_{"nl_NL"};
@@ -271,6 +246,31 @@ TEST_F(QDXTableTest, FiltersRangesKeysAndLocate) {
                    "Cannot perform LOCATE on a closed dataset");
 }
 
+TEST_F(QDXTableTest, DetailFollowsTheMastersCurrentRecord) {
+  tb1_->Open();
+  AddFive();
+  Add(7, u"Onderhoud", 750, 0, 120);
+  TDataSource master(tb1_.get());
+  auto detail = NewTable("tb2");
+  detail->SetMasterSource(&master);
+  detail->SetMasterFields("Datum");
+  detail->Open();
+  auto kmOfDetail = [&] {
+    std::vector<int32_t> km;
+    for (detail->First(); !detail->Eof(); detail->Next()) km.push_back(detail->FieldByName("KMStand").AsInteger());
+    return km;
+  };
+  tb1_->First();
+  EXPECT_EQ(kmOfDetail(), (std::vector<int32_t>{300}));
+  tb1_->Next();
+  EXPECT_EQ(kmOfDetail(), (std::vector<int32_t>{700, 750}));
+  tb1_->Last();
+  EXPECT_EQ(kmOfDetail(), (std::vector<int32_t>{2000}));
+  detail->Append();
+  EXPECT_EQ(detail->FieldByName("Datum").AsDateTime(), kJan1 + 19) << "a new detail takes the master's key";
+  detail->Cancel();
+}
+
 // Writes down what a grid's link hears.
 class RecordingLink : public TDataLink {
  public:
@@ -302,6 +302,51 @@ TEST_F(QDXTableTest, LinksHearOpenMovesEditsAndClose) {
   EXPECT_EQ(grid.Log, (std::vector<std::string>{"scrolled 1", "editing", "record *",
                                                 "record Liters", "browsing", "changed",
                                                 "scrolled 1", "inactive"}));
+}
+
+// The in-memory database: a table exists only as the table dataset creates it, from the field
+// and index definitions it was given.
+TEST(QDXMemoryTableTest, ATableCreatedInMemoryHasTheDefinitionsGiven) {
+  testing::ScopedUserLocale locale{"nl_NL"};
+  testing::TMemoryDatabaseData memory;
+  DatabaseDataList().Add(&memory);
+  TQDXTable werk("tbWerk");
+  werk.SetInMemory(true);
+  EXPECT_EQ(werk.DatabaseName(), "MEMORY");
+  werk.SetTableName("Werk");
+  EXPECT_QDX_ERROR(werk.Open(), msg::kOpenTableNoData, "Table not found, table name = Werk");
+
+  werk.FieldDefs().Add("Naam", ftString, 12, true);
+  werk.FieldDefs().Add("Bedrag", ftCurrency, 0, false);
+  werk.FieldDefs().Add("Datum", ftDate, 0, false);
+  werk.IndexDefs().Add("OpNaam", "Naam", {TIndexOption::ixCaseInsensitive});
+  werk.IndexDefs().Add("OpDatum", "Datum;Naam", {});
+  werk.CreateTable();
+  werk.SetIndexName("OpNaam");
+  werk.Open();
+  for (const char16_t* naam : {u"tol", u"Brug", u"pont"}) {
+    werk.Append();
+    werk.FieldByName("naam").SetAsString(naam);
+    werk.FieldByName("bedrag").SetAsCurrency(2.5);
+    werk.Post();
+  }
+  std::vector<std::u16string> names;
+  for (werk.First(); !werk.Eof(); werk.Next()) names.push_back(werk.FieldByName("Naam").AsString());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Brug", u"pont", u"tol"}));
+
+  ASSERT_EQ(werk.FieldDefs().Count(), 3);
+  EXPECT_EQ(werk.FieldDefs()[0].Size(), 12);
+  EXPECT_TRUE(werk.FieldDefs()[0].Required());
+  EXPECT_EQ(werk.FieldDefs()[1].DataType(), ftCurrency);
+  EXPECT_EQ(werk.FieldDefs()[2].DataType(), ftDate);
+  ASSERT_EQ(werk.IndexDefs().Count(), 2);
+  EXPECT_EQ(werk.IndexDefs()[0].Name(), "OpNaam");
+  EXPECT_TRUE(werk.IndexDefs()[0].Options().Contains(TIndexOption::ixCaseInsensitive));
+  EXPECT_EQ(werk.IndexDefs()[1].Fields(), "Datum;Naam");
+  werk.Append();
+  EXPECT_EQ(ErrorOf([&] { werk.Post(); }), "tbWerk: Field 'Naam' must have a value");
+  werk.Cancel();
+  werk.Close();
 }
 
 }  // namespace
