@@ -231,6 +231,7 @@ void TImportDialog::ShowPreview(const LayoutResult& read, const ImportOptions& o
                        new QTableWidgetItem(CellText(r.Record, static_cast<ExpenseField>(f))));
     }
   }
+  Preview->resizeColumnsToContents();
 }
 
 void TImportDialog::ShowReport(const ImportReport& report) {

@@ -106,7 +106,7 @@ void TQDXDiskBlobManager::CheckCacheReleased() const {
 }
 
 TQDXBlobCacheEntry& TQDXDiskBlobManager::Attach(uint8_t* buffer, const TQDXFieldDef& field,
-                                                std::unique_ptr<TQDXBlobCacheEntry> entry) {
+                                                std::shared_ptr<TQDXBlobCacheEntry> entry) {
   Release(buffer, field);
   // Handles are never 0 and never one still listed, also after the counter wraps.
   do {
@@ -137,17 +137,18 @@ void TQDXDiskBlobManager::FreeBlobCaches(uint8_t* buffer) {
   }
 }
 
-TQDXBlobCacheEntry* TQDXDiskBlobManager::CachedOrLoaded(int32_t sessionID, uint8_t* buffer,
-                                                        const TQDXFieldDef& field) {
+std::shared_ptr<TQDXBlobCacheEntry> TQDXDiskBlobManager::CachedOrLoaded(
+    int32_t sessionID, uint8_t* buffer, const TQDXFieldDef& field) {
   const auto found = cache_.find(Handle(buffer, field));
-  if (found != cache_.end()) return found->second.get();
+  if (found != cache_.end()) return found->second;
   std::optional<TQDXStoredBlobValue> stored = store_.Read(sessionID, Reference(buffer, field));
   if (!stored) return nullptr;
-  auto entry = std::make_unique<TQDXBlobCacheEntry>();
+  auto entry = std::make_shared<TQDXBlobCacheEntry>();
   entry->UncompressedSize = stored->UncompressedSize;
   entry->StoredSize = stored->StoredSize;
   entry->Data = std::move(stored->Data);
-  return &Attach(buffer, field, std::move(entry));
+  Attach(buffer, field, entry);
+  return entry;
 }
 
 // ---- Record operations ------------------------------------------------------------------------
@@ -202,23 +203,24 @@ std::unique_ptr<TQDXBlobValueStream> TQDXDiskBlobManager::OpenBlob(int32_t sessi
                                                                    bool keepInMemory) {
   const TQDXFieldDef& field = BlobField(fieldNo);
   if (field.BlobBlockSize == 0) Raise(msg::kBlobStreamBlockSizeZero);
-  auto data = std::make_unique<TQDXTemporaryStream>(keepInMemory);
   TQDXCompressedStreamDescriptor descriptor;
   descriptor.BlockSize = field.BlobBlockSize;
   descriptor.Algorithm = field.BlobCompressionAlgorithm;
   descriptor.Mode = field.BlobCompressionMode;
   if (!loadValue || buffer == nullptr || IsNull(fieldNo, buffer)) {
-    return std::make_unique<TQDXBlobValueStream>(fieldNo, std::move(data), /*isNew=*/true,
-                                                 descriptor);
+    return std::make_unique<TQDXBlobValueStream>(
+        fieldNo, std::make_unique<TQDXBlobFormStream>(keepInMemory), /*isNew=*/true, descriptor);
   }
 
-  TQDXBlobCacheEntry* entry = CachedOrLoaded(sessionID, buffer, field);
+  const std::shared_ptr<TQDXBlobCacheEntry> entry = CachedOrLoaded(sessionID, buffer, field);
   if (entry == nullptr) Raise(msg::kCannotOpenBlobValue);
   try {
     CheckValueSizes(entry->UncompressedSize, entry->StoredSize);
     const std::span<const uint8_t> form(entry->Data);
     if (entry->StoredSize != static_cast<int64_t>(form.size())) Raise(msg::kInvalidBlobFieldSize);
-    CheckedWrite(form.data(), static_cast<int32_t>(form.size()), *data, msg::kWriteBlobValueForm);
+    // The stream reads the entry's bytes in place and keeps them alive.
+    auto data = std::make_unique<TQDXBlobFormStream>(
+        std::shared_ptr<const std::vector<uint8_t>>(entry, &entry->Data), keepInMemory);
     descriptor.UncompressedSize = entry->UncompressedSize;
     if (descriptor.Algorithm != kCompressionNone) {
       descriptor.BlockCount = CountCompressedBlocks(form);
@@ -239,7 +241,7 @@ std::unique_ptr<TQDXBlobValueStream> TQDXDiskBlobManager::OpenBlob(int32_t sessi
 void TQDXDiskBlobManager::CloseBlob(uint8_t* buffer, int32_t fieldNo, TQDXBlobValueStream& stream) {
   if (!stream.Modified) return;
   const TQDXFieldDef& field = BlobField(fieldNo);
-  auto entry = std::make_unique<TQDXBlobCacheEntry>();
+  auto entry = std::make_shared<TQDXBlobCacheEntry>();
   entry->Data = stream.CompressedForm();
   entry->UncompressedSize = stream.UncompressedSize();
   entry->StoredSize = stream.StoredSize();
@@ -252,7 +254,7 @@ TQDXBlobValue TQDXDiskBlobManager::GetBlobData(int32_t sessionID, uint8_t* buffe
                                                int32_t fieldNo) {
   const TQDXFieldDef& field = BlobField(fieldNo);
   if (IsNull(fieldNo, buffer)) return {};
-  const TQDXBlobCacheEntry* entry = CachedOrLoaded(sessionID, buffer, field);
+  const std::shared_ptr<TQDXBlobCacheEntry> entry = CachedOrLoaded(sessionID, buffer, field);
   if (entry == nullptr) Raise(msg::kCannotGetBlobData);
   return {entry->Data, entry->UncompressedSize, entry->StoredSize,
           static_cast<int64_t>(entry->Data.size())};
@@ -268,7 +270,7 @@ void TQDXDiskBlobManager::SetBlobData(uint8_t* buffer, int32_t fieldNo,
   if (!empty && value.StoredSize != static_cast<int64_t>(value.Data.size())) {
     Raise(msg::kInvalidBlobFieldSize);
   }
-  auto entry = std::make_unique<TQDXBlobCacheEntry>();
+  auto entry = std::make_shared<TQDXBlobCacheEntry>();
   if (!empty) entry->Data = value.Data;
   entry->UncompressedSize = static_cast<int32_t>(value.UncompressedSize);
   entry->StoredSize = value.StoredSize;

@@ -8,8 +8,9 @@
 // that was freed. An entry holds the compressed form of the value with its sizes; a modified
 // entry is the value the record will get when it is written (WriteRecordBlobs).
 //
-// The cursor's BLOB stream (OpenBlob) is a TQDXBlobValueStream over a copy of the compressed
-// form; CloseBlob turns a stream that was written to into a modified entry. The BLOB page index's
+// The cursor's BLOB stream (OpenBlob) is a TQDXBlobValueStream that reads the entry's compressed
+// form in place and copies it only when written to; CloseBlob turns a stream that was written to
+// into a modified entry. An entry's bytes never change while it is listed. The BLOB page index's
 // root travels in the table's metadata (IndexRootPageNo, AdoptIndex).
 //
 // Not safe for concurrent use: the table data calls it under the database's critical section.
@@ -105,10 +106,11 @@ class TQDXDiskBlobManager {
   void SetHandle(uint8_t* buffer, const TQDXFieldDef& field, uint32_t handle) const;
   // Lists the entry and hands its handle to the buffer, releasing the field's old entry.
   TQDXBlobCacheEntry& Attach(uint8_t* buffer, const TQDXFieldDef& field,
-                             std::unique_ptr<TQDXBlobCacheEntry> entry);
+                             std::shared_ptr<TQDXBlobCacheEntry> entry);
   void Release(uint8_t* buffer, const TQDXFieldDef& field);
   // The cached entry, or the stored value read into a new one; null when there is no value.
-  TQDXBlobCacheEntry* CachedOrLoaded(int32_t sessionID, uint8_t* buffer, const TQDXFieldDef& field);
+  std::shared_ptr<TQDXBlobCacheEntry> CachedOrLoaded(int32_t sessionID, uint8_t* buffer,
+                                                     const TQDXFieldDef& field);
   // Stores a modified entry's value for the buffer's field (see WriteRecordBlobs).
   void WriteValue(int32_t sessionID, uint8_t* buffer, const TQDXFieldDef& field,
                   TQDXBlobCacheEntry& entry);
@@ -117,7 +119,8 @@ class TQDXDiskBlobManager {
   TQDXBaseFieldManager* fields_;
   TQDXBTreeBlobPageIndex index_;
   TQDXDiskBlobStore store_;
-  std::unordered_map<uint32_t, std::unique_ptr<TQDXBlobCacheEntry>> cache_;
+  // Shared with the streams that read an entry's form in place (TQDXBlobFormStream).
+  std::unordered_map<uint32_t, std::shared_ptr<TQDXBlobCacheEntry>> cache_;
   uint32_t lastHandle_ = 0;
 };
 

@@ -1,10 +1,74 @@
 #include "engine/disk/disk_blob_manager_stream.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "engine/foundation/constants.h"
 #include "engine/foundation/messages.h"
 
 namespace qdx {
 
-TQDXBlobValueStream::TQDXBlobValueStream(int32_t fieldNo, std::unique_ptr<TQDXTemporaryStream> data,
+// ---- TQDXBlobFormStream -----------------------------------------------------------------------
+
+TQDXBlobFormStream::TQDXBlobFormStream(bool keepInMemory)
+    : keepInMemory_(keepInMemory), own_(std::make_unique<TQDXTemporaryStream>(keepInMemory)) {
+  SetBlockSize(own_->BlockSize());
+}
+
+TQDXBlobFormStream::TQDXBlobFormStream(std::shared_ptr<const std::vector<uint8_t>> form,
+                                       bool keepInMemory)
+    : keepInMemory_(keepInMemory), shared_(std::move(form)) {
+  SetBlockSize(kTemporaryStreamBlockSize);
+}
+
+int32_t TQDXBlobFormStream::Size() {
+  return own_ ? own_->Size() : static_cast<int32_t>(shared_->size());
+}
+
+int32_t TQDXBlobFormStream::Read(void* buffer, int32_t count) {
+  if (own_) return own_->Read(buffer, count);
+  const auto size = static_cast<int32_t>(shared_->size());
+  if (count <= 0 || position_ < 0 || position_ >= size) return 0;
+  const int32_t n = std::min(count, size - position_);
+  std::memcpy(buffer, shared_->data() + position_, static_cast<size_t>(n));
+  position_ += n;
+  return n;
+}
+
+int32_t TQDXBlobFormStream::Seek(int32_t offset, uint16_t origin) {
+  if (own_) return own_->Seek(offset, origin);
+  switch (origin) {
+    case soFromBeginning:
+      position_ = offset;
+      break;
+    case soFromCurrent:
+      position_ += offset;
+      break;
+    case soFromEnd:
+      position_ = static_cast<int32_t>(shared_->size()) + offset;
+      break;
+    default:
+      break;
+  }
+  return position_;
+}
+
+TQDXTemporaryStream& TQDXBlobFormStream::Own() {
+  if (own_) return *own_;
+  auto own = std::make_unique<TQDXTemporaryStream>(keepInMemory_);
+  if (!shared_->empty()) {
+    CheckedWrite(shared_->data(), static_cast<int32_t>(shared_->size()), *own,
+                 msg::kWriteBlobValueForm);
+  }
+  own->SetPosition(position_);
+  own_ = std::move(own);
+  shared_.reset();
+  return *own_;
+}
+
+// ---- TQDXBlobValueStream ----------------------------------------------------------------------
+
+TQDXBlobValueStream::TQDXBlobValueStream(int32_t fieldNo, std::unique_ptr<TQDXBlobFormStream> data,
                                          bool isNew,
                                          const TQDXCompressedStreamDescriptor& descriptor)
     : fieldNo_(fieldNo),

@@ -903,6 +903,25 @@ inline constexpr const char* kQdxRecordWithoutIndexEntry =
     "record (page %d, slot %d) has no entry in index '%s'";
 inline constexpr const char* kQdxIndexEntryCount =
     "index '%s' has %d entries for %d records";
+inline constexpr const char* kQdxBlobValueOwner = "table '%s' record (page %d, slot %d) field '%s'";
+inline constexpr const char* kQdxBlobValueUnreadable =
+    "the BLOB value of %s (page %d, ID %d) cannot be read: %s";
+inline constexpr const char* kQdxBlobValueNamedTwice =
+    "the BLOB value at page %d, ID %d is named by %s and by %s";
+inline constexpr const char* kQdxBlobPageShared = "page %d holds BLOB data of %s and of %s";
+inline constexpr const char* kQdxBlobPageFree = "page %d holds BLOB data of %s but is marked free";
+inline constexpr const char* kQdxBlobPageIndexMissing =
+    "the table has shared BLOB pages but no BLOB page index";
+inline constexpr const char* kQdxBlobPageIndexDamaged =
+    "the BLOB page index (root page %d) is damaged: %s";
+inline constexpr const char* kQdxBlobEntryLeaked =
+    "shared BLOB page %d holds a value (ID %d) that no record names";
+inline constexpr const char* kQdxBlobPageUsage =
+    "the BLOB page index records %d bytes used in page %d, its values take %d";
+inline constexpr const char* kQdxBlobPageIndexStray =
+    "the BLOB page index lists page %d (%d bytes used), which holds no value of the table";
+inline constexpr const char* kQdxBlobPageLeaked =
+    "BLOB page %d is in use but no record's value reaches it (%d such pages in all)";
 
 // qdx: create --schema, repair and compact.
 inline constexpr const char* kQdxUnknownSchema = "Unknown schema '%s' (known: wagenlog)";

@@ -16,27 +16,20 @@
 #include "engine/disk/disk_table_data.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/memory_stream.h"
-#include "tests/disk/disk_table_support.h"
+#include "tests/disk/disk_table_blob_support.h"
 
 namespace qdx {
 namespace {
 
 using testing::TDiskCursor;
 using testing::TDiskTableTest;
+using TValue = testing::TBlobValue;
 
 constexpr int32_t kNote = 1;  // MEMO, compressed
 constexpr int32_t kScan = 2;  // BLOB, plain
 
-using TValue = std::optional<std::vector<uint8_t>>;
-
 std::vector<uint8_t> Bytes(size_t size, uint32_t seed, bool text) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& byte : bytes) {
-    byte = text ? static_cast<uint8_t>("Tanken Oel Reifen 12,50 \r\n"[random() % 26])
-                : static_cast<uint8_t>(random());
-  }
-  return bytes;
+  return testing::BlobBytes(size, seed, text);
 }
 
 class DiskTableBlobTest : public TDiskTableTest {
@@ -56,14 +49,7 @@ class DiskTableBlobTest : public TDiskTableTest {
   }
 
   static void Put(TDiskCursor& cursor, int32_t fieldNo, const TValue& value) {
-    std::unique_ptr<TQDXStream> stream = cursor.Table().OpenBlob(cursor, false, 0, fieldNo);
-    if (value && !value->empty()) {
-      ASSERT_EQ(stream->Write(value->data(), static_cast<int32_t>(value->size())),
-                static_cast<int32_t>(value->size()));
-    } else {
-      stream->SetSize(0);
-    }
-    cursor.Table().CloseBlob(cursor, fieldNo, *stream);
+    testing::PutBlob(cursor, fieldNo, value);
   }
   static TValue Get(TDiskCursor& cursor, int32_t fieldNo) {
     if (IsNull(fieldNo, cursor.Buffer)) return std::nullopt;
@@ -95,30 +81,10 @@ class DiskTableBlobTest : public TDiskTableTest {
     }
     return all;
   }
-  // Positions the cursor on the record with the name.
-  void Find(TDiskCursor& cursor, const std::string& name) {
-    cursor.AtBOF = true;
-    cursor.AtEOF = false;
-    while (cursor.Table().GetRecord(cursor, grmNext) == grOK) {
-      char text[21] = {};
-      GetFieldData(0, cursor.Fields(), text, cursor.Buffer);
-      if (name == text) return;
-    }
-    FAIL() << name;
+  static void Find(TDiskCursor& cursor, const std::string& name) {
+    testing::FindByName(cursor, name);
   }
-
-  std::map<uint16_t, int32_t> PagesInUse() {
-    const platform::CriticalSectionGuard held(database->Lock());
-    auto& pages = static_cast<TQDXDiskPageManager&>(*database->PageManager());
-    std::map<uint16_t, int32_t> used;
-    for (int32_t pageNo = 2; pageNo < pages.GetPageCount(); ++pageNo) {
-      if (pages.IsSystemPage(pageNo) || !pages.FreeSpaceManager()->IsPageUsed(pageNo)) continue;
-      TQDXPageHandle page =
-          TQDXPageHandle::Get(pages, kSystemSessionID, pageNo, true, kAnyPageType);
-      ++used[page->PageType()];
-    }
-    return used;
-  }
+  std::map<uint16_t, int32_t> PagesInUse() { return testing::PagesInUse(*database); }
   int32_t BlobPagesInUse() { return PagesInUse()[ptTableBlob]; }
 
   std::map<uint16_t, int32_t> baseline;

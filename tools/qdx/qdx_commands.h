@@ -40,7 +40,8 @@ void PrintInfo(const std::string& fileName, const std::string& password, std::os
 // fault with a message of the utility).
 void CheckDatabase(const std::string& fileName, const std::string& password);
 // Verifies every table: record pages against the record page index and the table header, every
-// index's tree and its entries against the records. Throws on the first fault.
+// index's tree and its entries against the records, every BLOB value read whole through its
+// pages, and no BLOB page leaked or shared wrongly (qdx_blob_check.h). Throws on the first fault.
 void CheckTables(const std::string& fileName, const std::string& password);
 
 // One line per table: name, record count, stored record size, indexes.
@@ -49,7 +50,8 @@ void PrintTables(const std::string& fileName, const std::string& password, std::
 void PrintSchema(const std::string& fileName, const std::string& password,
                  const std::string& tableName, std::ostream& out);
 // The table as CSV: a header row of the field names, then the records in physical order, or
-// in the order of the index `indexName` when it is not empty.
+// in the order of the index `indexName` when it is not empty. BLOB fields are read as their
+// fields hold them (decompressed): memo fields as text, binary and graphic fields as base64.
 void ExportTable(const std::string& fileName, const std::string& password,
                  const std::string& tableName, const std::string& indexName, std::ostream& out);
 

@@ -22,6 +22,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
+#include "tools/qdx/qdx_blob_check.h"
 #include "tools/qdx/qdx_commands.h"
 
 namespace qdx::tools {
@@ -186,18 +187,43 @@ std::string ConstraintText(const TQDXConstraintDef& constraint) {
   }
 }
 
+// The value of a BLOB field of the reader's record as the field holds it (decompressed); the
+// value is not kept cached afterwards.
+std::vector<uint8_t> ReadBlobValue(TableReader& reader, int32_t fieldNo) {
+  TQDXDiskTableData& table = reader.Table();
+  std::vector<uint8_t> bytes;
+  {
+    const std::unique_ptr<TQDXStream> stream = table.OpenBlob(reader, /*readOnly=*/true, 1, fieldNo);
+    bytes.resize(static_cast<size_t>(stream->Size()));
+    if (!bytes.empty() &&
+        stream->Read(bytes.data(), static_cast<int32_t>(bytes.size())) !=
+            static_cast<int32_t>(bytes.size())) {
+      Raise(msg::kCannotOpenBlobValue);
+    }
+  }
+  table.FreeBlobCache(reader.Buffer, fieldNo);
+  return bytes;
+}
+
 // ---- check -----------------------------------------------------------------------------------
 
 class TableChecker {
  public:
-  TableChecker(TableReader& reader, TQDXDiskPageManager& pages)
-      : reader_(reader), table_(reader.Table()), pages_(pages), name_(PrintableText(reader.TableName)) {}
+  static constexpr int32_t kSession = 0;
+
+  TableChecker(TableReader& reader, TQDXDiskPageManager& pages, TBlobPageAccount& blobs)
+      : reader_(reader),
+        table_(reader.Table()),
+        pages_(pages),
+        blobs_(blobs),
+        name_(PrintableText(reader.TableName)) {}
 
   void Run() {
     CheckRecordPages();
     for (int32_t i = 0; i < reader_.Indexes().Count(); ++i) {
       CheckIndex(reader_.Indexes().GetIndexDef(i));
     }
+    blobs_.CheckTable(table_, name_);
   }
 
  private:
@@ -277,10 +303,10 @@ class TableChecker {
     }
   }
 
-  static constexpr int32_t kSession = 0;
   TableReader& reader_;
   TQDXDiskTableData& table_;
   TQDXDiskPageManager& pages_;
+  TBlobPageAccount& blobs_;
   std::string name_;
 };
 
@@ -355,6 +381,7 @@ void ExportTable(const std::string& fileName, const std::string& password,
   }
   csv.WriteLine(cells);
   TQDXVariant value;
+  std::vector<uint8_t> blob;  // the variant borrows a BLOB value's bytes from here
   while (table.GetRecord(reader, grmNext) == grOK) {
     for (int32_t i = 0; i < fields.Count(); ++i) {
       const TQDXFieldDef& field = fields.GetFieldDef(i);
@@ -362,9 +389,8 @@ void ExportTable(const std::string& fileName, const std::string& password,
       cell.reset();
       if (IsNull(i, reader.Buffer)) continue;
       if (field.IsBlob()) {
-        const TQDXBlobValue blob = table.GetBlobData(reader, i);
-        value.SetData(blob.Data.data(), static_cast<int32_t>(blob.Data.size()), false,
-                      field.DataType);
+        blob = ReadBlobValue(reader, i);
+        value.SetData(blob.data(), static_cast<int32_t>(blob.size()), false, field.DataType);
       } else {
         GetFieldValue(value, i, fields, reader.Buffer);
       }
@@ -376,6 +402,8 @@ void ExportTable(const std::string& fileName, const std::string& password,
 
 void CheckTables(const std::string& fileName, const std::string& password) {
   ReadOnlyDatabase database(fileName, password);
+  TQDXDiskPageManager& pages = *database.Data().PageManager();
+  TBlobPageAccount blobs(pages, TableChecker::kSession);
   for (const std::string& name : database.TableNames()) {
     std::optional<TableReader> reader;
     try {
@@ -385,11 +413,13 @@ void CheckTables(const std::string& fileName, const std::string& password) {
     }
     const platform::CriticalSectionGuard held(database.Data().Lock());
     try {
-      TableChecker(*reader, *database.Data().PageManager()).Run();
+      TableChecker(*reader, pages, blobs).Run();
     } catch (const EQDXException& e) {
       Fault(msg::kQdxTableUnreadable, {PrintableText(name), e.Message()});
     }
   }
+  const platform::CriticalSectionGuard held(database.Data().Lock());
+  blobs.CheckLeakedPages();
 }
 
 }  // namespace qdx::tools
