@@ -37,19 +37,7 @@ int32_t TQDXBlobFormStream::Read(void* buffer, int32_t count) {
 
 int32_t TQDXBlobFormStream::Seek(int32_t offset, uint16_t origin) {
   if (own_) return own_->Seek(offset, origin);
-  switch (origin) {
-    case soFromBeginning:
-      position_ = offset;
-      break;
-    case soFromCurrent:
-      position_ += offset;
-      break;
-    case soFromEnd:
-      position_ = static_cast<int32_t>(shared_->size()) + offset;
-      break;
-    default:
-      break;
-  }
+  position_ = SeekTarget32(position_, static_cast<int32_t>(shared_->size()), offset, origin);
   return position_;
 }
 

@@ -70,19 +70,7 @@ int32_t TQDXMemoryStream::Write(const void* buffer, int32_t count) {
 }
 
 int32_t TQDXMemoryStream::Seek(int32_t offset, uint16_t origin) {
-  switch (origin) {
-    case soFromBeginning:
-      position_ = offset;
-      break;
-    case soFromCurrent:
-      position_ += offset;
-      break;
-    case soFromEnd:
-      position_ = size_ + offset;
-      break;
-    default:
-      break;
-  }
+  position_ = SeekTarget32(position_, size_, offset, origin);
   return position_;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/foundation/stream.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory.h"
@@ -35,6 +36,25 @@ double Percent(int64_t part, int64_t whole) {
 }
 
 }  // namespace
+
+int64_t SeekTarget(int64_t position, int64_t size, int32_t offset, uint16_t origin) {
+  switch (origin) {
+    case soFromBeginning:
+      return offset;
+    case soFromCurrent:
+      return position + offset;
+    case soFromEnd:
+      return size + offset;
+    default:
+      return position;
+  }
+}
+
+int32_t SeekTarget32(int32_t position, int32_t size, int32_t offset, uint16_t origin) {
+  const int64_t target = SeekTarget(position, size, offset, origin);
+  return static_cast<int32_t>(std::clamp<int64_t>(target, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
 
 int32_t TStream::Size() {
   const int32_t position = Seek(0, soFromCurrent);

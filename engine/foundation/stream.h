@@ -35,6 +35,12 @@ class TStream {
   void SetPosition(int32_t position) { Seek(position, soFromBeginning); }
 };
 
+// Where a seek by `offset` from `origin` lands, given the current position and the size; an
+// unknown origin stays put. Worked out in 64 bits, so that no offset overflows; the 32-bit form
+// keeps the answer within the range of a 32-bit position.
+int64_t SeekTarget(int64_t position, int64_t size, int32_t offset, uint16_t origin);
+int32_t SeekTarget32(int32_t position, int32_t size, int32_t offset, uint16_t origin);
+
 class TQDXStream : public TStream {
  public:
   // Called with the stream and a percentage: 0 before a copy, after each block, 100 at the end.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -60,6 +61,14 @@ TEST(MemoryStreamTest, SeekPastTheEnd) {
   EXPECT_EQ(stream.Size(), 11);
   EXPECT_EQ(stream.Seek(-1, soFromEnd), 10);
   EXPECT_EQ(stream.Seek(3, 7), 10);  // an unknown origin leaves the position
+  // Offsets taken from a damaged file can be anything: the position stops at the 32-bit range
+  // instead of overflowing, and nothing is read or written out there.
+  const int32_t largest = std::numeric_limits<int32_t>::max();
+  EXPECT_EQ(stream.Seek(largest, soFromCurrent), largest);
+  EXPECT_EQ(stream.Seek(largest, soFromEnd), largest);
+  EXPECT_EQ(stream.Read(&byte, 1), 0);
+  EXPECT_EQ(stream.Write(&byte, 1), 0);
+  EXPECT_EQ(stream.Size(), 11);
 }
 
 TEST(MemoryStreamTest, WrapsAnExistingBlock) {

@@ -408,19 +408,7 @@ int32_t TQDXCompressedBLOBStream::Write(const void* buffer, int32_t count) {
 }
 
 int32_t TQDXCompressedBLOBStream::Seek(int32_t offset, uint16_t origin) {
-  switch (origin) {
-    case soFromBeginning:
-      position_ = offset;
-      break;
-    case soFromCurrent:
-      position_ += offset;
-      break;
-    case soFromEnd:
-      position_ = uncompressedSize_ + offset;
-      break;
-    default:
-      break;
-  }
+  position_ = SeekTarget(position_, uncompressedSize_, offset, origin);
   if (!IsCompressed() && position_ >= 0) {
     underlying_.Seek(static_cast<int32_t>(descriptor_.StartPosition + position_), soFromBeginning);
   }
