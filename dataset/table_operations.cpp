@@ -94,6 +94,36 @@ class IndexCursor {
   TQDXLocalCursor* cursor_ = nullptr;
 };
 
+// The exclusive table lock an index is added under, given back however the change ends. The
+// normal end releases it explicitly, so that a failed unlock is reported there; on an exception
+// path the first failure is the one that counts.
+class ExclusiveTableLock {
+ public:
+  ExclusiveTableLock(TQDXLocalCursor& cursor, const std::string& tableName) : cursor_(cursor) {
+    if (!cursor_.LockTable(TQDXTableLockKind::Exclusive, 1, false, 0)) {
+      Raise(msg::kAddIndexTableInUse, {tableName});
+    }
+  }
+  ExclusiveTableLock(const ExclusiveTableLock&) = delete;
+  ExclusiveTableLock& operator=(const ExclusiveTableLock&) = delete;
+  ~ExclusiveTableLock() {
+    if (!held_) return;
+    try {
+      cursor_.UnlockTable(TQDXTableLockKind::Exclusive, true);
+    } catch (...) {
+      // The exception in flight is the one to report.
+    }
+  }
+  void Release() {
+    held_ = false;
+    cursor_.UnlockTable(TQDXTableLockKind::Exclusive, true);
+  }
+
+ private:
+  TQDXLocalCursor& cursor_;
+  bool held_ = true;
+};
+
 // The restructure's and copy's progress: the table's event when set, else the wait dialog
 // unless the before-event is set (which then stands for the caller's own display).
 class CopyProgress {
@@ -197,16 +227,9 @@ void TQDXTable::AddIndex(std::string_view name, std::string_view fields, TIndexO
       MakeEngineIndexDef(index, tableFields, msg::kAddIndexNameInvalid, msg::kAddIndexFieldsEmpty,
                          msg::kCreateTableIndexFieldUnknown);
   cursor->GetIndexDefs();
-  if (!cursor->LockTable(TQDXTableLockKind::Exclusive, 1, false, 0)) {
-    Raise(msg::kAddIndexTableInUse, {tableName_});
-  }
-  try {
-    cursor->AddIndex(*definition);
-  } catch (...) {
-    cursor->UnlockTable(TQDXTableLockKind::Exclusive, true);
-    throw;
-  }
-  cursor->UnlockTable(TQDXTableLockKind::Exclusive, true);
+  ExclusiveTableLock lock(*cursor, tableName_);
+  cursor->AddIndex(*definition);
+  lock.Release();
   indexDefs_.SetUpdated(true);
 }
 

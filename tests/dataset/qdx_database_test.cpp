@@ -22,6 +22,7 @@
 #include "engine/disk/database_header.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
+#include "tests/dataset/database_error_text.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/fault_file_system.h"
 #include "tests/qdx_test_support.h"
@@ -78,15 +79,7 @@ class FakeDataSet : public TQDXDatabaseUser {
   bool sql_;
 };
 
-template <typename Action>
-std::string DatabaseErrorText(Action&& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& e) {
-    return e.Message();
-  }
-  return "(no EDatabaseError)";
-}
+using testing::DatabaseErrorText;
 
 class QdxDatabaseTest : public testing::TempDirTest {
  protected:

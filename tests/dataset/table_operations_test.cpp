@@ -15,6 +15,7 @@
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
 #include "engine/foundation/messages.h"
+#include "tests/dataset/database_error_text.h"
 #include "tests/dataset/memory_data_set.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/qdx_test_support.h"
@@ -25,15 +26,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-template <typename Action>
-std::string DatabaseErrorText(Action&& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& e) {
-    return e.Message();
-  }
-  return "(no EDatabaseError)";
-}
+using testing::DatabaseErrorText;
 
 class TableOperationsTest : public testing::TempDirTest {
  protected:
