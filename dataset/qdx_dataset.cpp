@@ -188,6 +188,7 @@ void TQDXDataSet::InternalOpen() {
     OpenIndex();
     cursor_->InitFieldDefs();
     LoadFieldDefs();
+    PlanFieldReads();
     BuildIndexFieldList();
     CreateFields();
     BindFields();
@@ -208,6 +209,7 @@ void TQDXDataSet::InternalClose() {
   // FieldDefs keep describing the table: CreateTable and RestructureTable of a closed table start
   // from them, and the next open reads them again.
   indexFieldNos_.clear();
+  fieldReads_.clear();
   indexKeySize_ = 0;
   if (cursor_ != nullptr) {
     std::unique_ptr<TQDXLocalCursor> cursor = std::move(cursor_);
@@ -550,10 +552,45 @@ const TQDXFieldDef& TQDXDataSet::EngineField(const TField& field) const {
   return cursor_->VisibleFieldDefs->GetFieldDef(field.FieldNo() - 1);
 }
 
+void TQDXDataSet::PlanFieldReads() {
+  fieldReads_.clear();
+  const TQDXFieldDefs& tableFields = *cursor_->TableFieldDefs;
+  const TQDXFieldDefs& visible = *cursor_->VisibleFieldDefs;
+  for (int32_t i = 0; i < visible.Count(); ++i) {
+    FieldRead read;
+    read.source = visible.GetFieldDef(i).SourceFieldNo;
+    const TQDXFieldDef& def = tableFields.GetFieldDef(read.source);
+    read.offset = def.MemoryOffset;
+    read.size = def.MemorySize;
+    // The field types the engine's field read converts (record_layout.h) are left to it.
+    switch (def.FieldType) {
+      case TQDXFieldType::ShortInt:
+      case TQDXFieldType::Cardinal:
+      case TQDXFieldType::Single:
+      case TQDXFieldType::Extended:
+        break;
+      default:
+        read.direct = !NeedsNativeConversion(def.DataType) && !IsBlobFieldType(def.FieldType) &&
+                      read.size > 0;
+        break;
+    }
+    fieldReads_.push_back(read);
+  }
+}
+
 bool TQDXDataSet::GetDataFieldData(const TField& field, const uint8_t* buffer,
                                    std::span<uint8_t> out) const {
   // Field access goes to the buffer directly, never through the cursor's current buffer: a
   // filter callback reads a record while the table data is moving the cursor.
+  const auto readNo = static_cast<size_t>(field.FieldNo() - 1);
+  if (readNo < fieldReads_.size() && buffer != nullptr && !out.empty()) {
+    const FieldRead& read = fieldReads_[readNo];
+    if (read.direct && out.size() >= static_cast<size_t>(read.size) && field.DataSize() != 0) {
+      if (IsNull(read.source, buffer)) return false;
+      std::memcpy(out.data(), buffer + read.offset, static_cast<size_t>(read.size));
+      return true;
+    }
+  }
   const TQDXFieldDefs& tableFields = *cursor_->TableFieldDefs;
   const int32_t source = cursor_->SourceFieldNo(field.FieldNo() - 1);
   if (out.empty() || field.DataSize() == 0) return qdx::GetFieldData(source, tableFields, nullptr, buffer);
