@@ -217,8 +217,13 @@ TQDXPage* TQDXPageManager::ReadSharedPage(int32_t sessionID, int32_t pageNo, uin
     Raise(msg::kInvalidPageTypeCorruption, {pageType, page->PageType()});
   }
   TQDXPage* added = Adopt(std::move(page));
+  try {
+    sharedList_.Add(added);
+  } catch (...) {
+    DestroyPage(added);
+    throw;
+  }
   added->List = TQDXPageList::Shared;
-  sharedList_.Add(added);
   SetCachedPageCurrent(sessionID, *added);
   return added;
 }
