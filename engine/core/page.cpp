@@ -65,6 +65,18 @@ void TQDXPage::Resize(int64_t newSize) {
   SetBuffer(std::move(copy));
 }
 
+void TQDXPage::Reuse(int32_t pageNo, int32_t sessionID) {
+  PageNo = pageNo;
+  Dirty = false;
+  UseCount = 0;
+  List = TQDXPageList::None;
+  SessionID = sessionID;
+  ReadFromDisk = false;
+  Encrypt = true;
+  olderInList_ = newerInList_ = nullptr;
+  sessionVersions_.clear();
+}
+
 bool TQDXPage::Refresh() {
   if (!manager_->MultiUser || buffer_ == nullptr) return true;
   const int32_t stored = manager_->ReadPageVersion(PageNo);

@@ -5,6 +5,7 @@
 // borrow it between GetPage / AddPage and PutPage (page_manager.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <utility>
@@ -16,7 +17,12 @@
 namespace qdx {
 
 class TQDXPageManager;
+class TQDXSharedPageList;
 class TQDXSortedPageList;
+
+// Which of its manager's lists holds a page: the shared list, a session's dirty list, or none
+// when the page was dropped from the lists while a user still held it.
+enum class TQDXPageList : uint8_t { None, Shared, Dirty };
 
 class TQDXPage {
  public:
@@ -81,9 +87,7 @@ class TQDXPage {
   bool Dirty = false;
   // GetPage / AddPage calls not yet matched by PutPage.
   int32_t UseCount = 0;
-  // The list holding the page: the shared list or a session's dirty list; null when the page
-  // was dropped from the lists while a user still held it.
-  TQDXSortedPageList* List = nullptr;
+  TQDXPageList List = TQDXPageList::None;
   // The session that last obtained the page.
   int32_t SessionID = 0;
   // The buffer was loaded from storage during the current use.
@@ -92,9 +96,17 @@ class TQDXPage {
   bool Encrypt = true;
 
  private:
+  friend class TQDXSharedPageList;
   friend class TQDXSortedPageList;
+  friend class TQDXPageManager;
+
+  // Makes a page its manager destroyed ready for another page number: as a new page, but it
+  // keeps its buffer (whose content the next read overwrites) and its vectors' capacity.
+  void Reuse(int32_t pageNo, int32_t sessionID);
 
   TQDXPageManager* manager_;
+  // The page's position in its manager's table of the pages it made.
+  size_t madeIndex_ = 0;
   // Neighbours in the holding list's order of stamps (least recently used first).
   TQDXPage* olderInList_ = nullptr;
   TQDXPage* newerInList_ = nullptr;

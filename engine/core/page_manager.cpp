@@ -1,6 +1,7 @@
 #include "engine/core/page_manager.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "engine/foundation/except.h"
 #include "engine/foundation/memory.h"
@@ -11,6 +12,8 @@ namespace qdx {
 TQDXPageManager::TQDXPageManager() : random_(static_cast<uint32_t>(std::random_device{}())) {
   const int64_t byMemory = QDXMemoryManager().GetAvailableMemory() / kMemoryPerCachedPage;
   cacheLimit_ = static_cast<int32_t>(std::clamp<int64_t>(byMemory, 0, kMaxCacheLimit));
+  // DestroyPage keeps pages here without allocating, so that it cannot throw.
+  sparePages_.reserve(kSparePages);
 }
 
 TQDXPageManager::~TQDXPageManager() {
@@ -25,16 +28,7 @@ void TQDXPageManager::FreePages() {
   for (const auto& [id, session] : sessions_) {
     if (session->dirty.Count() > 0) Raise(msg::kCannotFreeNonCommitedPages);
   }
-  for (int32_t i = 0; i < sharedList_.Count(); ++i) {
-    TQDXPage* page = sharedList_.Page(i);
-    if (page->UseCount > 0) {
-      page->List = nullptr;
-      orphans_.emplace(page, false);
-    } else {
-      DestroyPage(page);
-    }
-  }
-  sharedList_.Clear();
+  for (TQDXPage* page : sharedList_.Pages()) DropSharedPage(page);
 }
 
 void TQDXPageManager::SetPageGeometry(uint16_t pageSize, uint16_t pageHeaderSize) {
@@ -93,30 +87,75 @@ int32_t TQDXPageManager::RandomPageVersion() {
   return std::uniform_int_distribution<int32_t>(0, kMaxInitialPageVersion)(random_);
 }
 
+std::unique_ptr<TQDXPage> TQDXPageManager::NewPage(int32_t pageNo, int32_t sessionID) {
+  if (sparePages_.empty()) return std::make_unique<TQDXPage>(*this, pageNo, sessionID);
+  std::unique_ptr<TQDXPage> page = std::move(sparePages_.back());
+  sparePages_.pop_back();
+  page->Reuse(pageNo, sessionID);
+  // The page geometry may have changed since the page was kept.
+  if (page->BufferSize() != pageSize_) page->FreeBuffer();
+  return page;
+}
+
 TQDXPage* TQDXPageManager::Adopt(std::unique_ptr<TQDXPage> page) {
   TQDXPage* adopted = page.get();
-  pages_.emplace(adopted, std::move(page));
+  adopted->madeIndex_ = pages_.size();
+  pages_.push_back(std::move(page));
   return adopted;
 }
 
-void TQDXPageManager::DestroyPage(TQDXPage* page) noexcept {
-  // The buffer of a page leaving the cache is kept for the next page read, which overwrites all
-  // of it: a fresh one would be allocated and zero-filled only to be overwritten.
-  if (!spareBuffer_ && page->OwnsBuffer() && page->BufferSize() == pageSize_) {
-    spareBuffer_ = page->TakeBuffer();
+std::unique_ptr<TQDXPage> TQDXPageManager::Disown(TQDXPage* page) noexcept {
+  const size_t index = page->madeIndex_;
+  assert(index < pages_.size() && pages_[index].get() == page);
+  std::unique_ptr<TQDXPage> owned = std::move(pages_[index]);
+  if (index + 1 != pages_.size()) {
+    pages_[index] = std::move(pages_.back());
+    pages_[index]->madeIndex_ = index;
   }
-  orphans_.erase(page);
-  pages_.erase(page);
+  pages_.pop_back();
+  return owned;
 }
 
-void TQDXPageManager::DropPage(TQDXSortedPageList& list, TQDXPage* page, bool superseded) {
-  list.Delete(page->PageNo);
-  page->List = nullptr;
-  if (page->UseCount > 0) {
-    orphans_[page] = superseded;
-  } else {
-    DestroyPage(page);
+void TQDXPageManager::DestroyPage(TQDXPage* page) noexcept {
+  if (!orphans_.empty()) orphans_.erase(page);
+  std::unique_ptr<TQDXPage> owned = Disown(page);
+  if (sparePages_.size() < kSparePages && owned->OwnsBuffer() && owned->BufferSize() == pageSize_) {
+    sparePages_.push_back(std::move(owned));
   }
+}
+
+void TQDXPageManager::KeepOrphan(TQDXPage* page, bool superseded) {
+  page->List = TQDXPageList::None;
+  orphans_[page] = superseded;
+}
+
+void TQDXPageManager::DropSharedPage(TQDXPage* page, bool superseded) {
+  sharedList_.Delete(page->PageNo);
+  page->List = TQDXPageList::None;
+  if (page->UseCount == 0) {
+    DestroyPage(page);
+    return;
+  }
+  if (Session* holder = FindSession(page->SessionID)) --holder->heldShared;
+  KeepOrphan(page, superseded);
+}
+
+void TQDXPageManager::DropDirtyPage(Session& session, TQDXPage* page) {
+  session.dirty.Delete(page->PageNo);
+  page->List = TQDXPageList::None;
+  if (page->UseCount == 0) {
+    DestroyPage(page);
+    return;
+  }
+  KeepOrphan(page, false);
+}
+
+int32_t TQDXPageManager::CountHeldSharedPages(int32_t sessionID) const {
+  int32_t held = 0;
+  sharedList_.ForEach([&](const TQDXPage* page) {
+    if (page->SessionID == sessionID && page->UseCount > 0) ++held;
+  });
+  return held;
 }
 
 void TQDXPageManager::PutOrphan(TQDXPage* page) {
@@ -127,7 +166,7 @@ void TQDXPageManager::PutOrphan(TQDXPage* page) {
     Session& session = SessionFor(page->SessionID);
     if (session.dirty.Find(page->PageNo) == nullptr) {
       orphans_.erase(it);
-      page->List = &session.dirty;
+      page->List = TQDXPageList::Dirty;
       session.dirty.Add(page);
       return;
     }
@@ -136,7 +175,7 @@ void TQDXPageManager::PutOrphan(TQDXPage* page) {
 }
 
 void TQDXPageManager::DropSharedPage(int32_t pageNo) {
-  if (TQDXPage* page = sharedList_.Find(pageNo)) DropPage(sharedList_, page);
+  if (TQDXPage* page = sharedList_.Find(pageNo)) DropSharedPage(page);
 }
 
 TQDXPage* TQDXPageManager::AddPage(int32_t sessionID, uint16_t pageType) {
@@ -163,14 +202,13 @@ TQDXPage* TQDXPageManager::AddPage(int32_t sessionID, uint16_t pageType) {
   DropSharedPage(page->PageNo);
   Adopt(std::move(made));
   session.newPages.push_back(page->PageNo);
-  page->List = &session.dirty;
+  page->List = TQDXPageList::Dirty;
   session.dirty.Add(page);
   return page;
 }
 
 TQDXPage* TQDXPageManager::ReadSharedPage(int32_t sessionID, int32_t pageNo, uint16_t pageType) {
-  auto page = std::make_unique<TQDXPage>(*this, pageNo, sessionID);
-  if (spareBuffer_.size() == pageSize_) page->SetBuffer(std::move(spareBuffer_));
+  std::unique_ptr<TQDXPage> page = NewPage(pageNo, sessionID);
   // A page that cannot be read or has the wrong type is not cached: a later GetPage reads it
   // again instead of handing out whatever its buffer holds.
   if (!InternalReadPage(*page)) Raise(msg::kErrorReadingPage, {pageNo, pageType});
@@ -179,8 +217,13 @@ TQDXPage* TQDXPageManager::ReadSharedPage(int32_t sessionID, int32_t pageNo, uin
     Raise(msg::kInvalidPageTypeCorruption, {pageType, page->PageType()});
   }
   TQDXPage* added = Adopt(std::move(page));
-  added->List = &sharedList_;
-  sharedList_.Add(added);
+  try {
+    sharedList_.Add(added);
+  } catch (...) {
+    DestroyPage(added);
+    throw;
+  }
+  added->List = TQDXPageList::Shared;
   SetCachedPageCurrent(sessionID, *added);
   return added;
 }
@@ -202,7 +245,7 @@ TQDXPage* TQDXPageManager::GetPage(int32_t sessionID, int32_t pageNo, bool synch
       // its holder may have changed.
       if (synchronize && page->UseCount == 0 && !IsCachedPageCurrent(sessionID, *page)) {
         if (!page->Refresh()) {
-          DropPage(sharedList_, page);
+          DropSharedPage(page);
           Raise(msg::kErrorReadingPage, {pageNo, pageType});
         }
         SetCachedPageCurrent(sessionID, *page);
@@ -212,6 +255,7 @@ TQDXPage* TQDXPageManager::GetPage(int32_t sessionID, int32_t pageNo, bool synch
   if (page->UseCount > 0 && page->SessionID != sessionID) {
     Raise(msg::kPageIsUsedByOtherSession);
   }
+  if (page->UseCount == 0 && page->List == TQDXPageList::Shared) ++session.heldShared;
   page->SessionID = sessionID;
   ++page->UseCount;
   return page;
@@ -221,16 +265,17 @@ void TQDXPageManager::PutPage(TQDXPage* page) {
   AssertDatabaseLockHeld();
   if (page == nullptr || page->UseCount <= 0) Raise(msg::kInvalidPage);
   if (--page->UseCount == 0) page->ReadFromDisk = false;
-  if (page->List == nullptr) {
+  if (page->List == TQDXPageList::None) {
     PutOrphan(page);
     return;
   }
-  if (page->List != &sharedList_) return;
+  if (page->List != TQDXPageList::Shared) return;
   if (page->UseCount == 0) {
+    Session& session = SessionFor(page->SessionID);
+    --session.heldShared;
     if (page->Dirty) {
-      Session& session = SessionFor(page->SessionID);
       sharedList_.Delete(page->PageNo);
-      page->List = &session.dirty;
+      page->List = TQDXPageList::Dirty;
       session.dirty.Add(page);
       return;
     }
@@ -242,7 +287,7 @@ void TQDXPageManager::PutPage(TQDXPage* page) {
 void TQDXPageManager::EvictOldestIfOver() {
   if (sharedList_.Count() <= cacheLimit_) return;
   TQDXPage* oldest = sharedList_.Oldest();
-  if (oldest != nullptr && oldest->UseCount == 0) DropPage(sharedList_, oldest);
+  if (oldest != nullptr && oldest->UseCount == 0) DropSharedPage(oldest);
 }
 
 void TQDXPageManager::RemovePage(int32_t sessionID, int32_t pageNo) {
@@ -250,14 +295,12 @@ void TQDXPageManager::RemovePage(int32_t sessionID, int32_t pageNo) {
   SessionFor(sessionID).removedPages.push_back(pageNo);
 }
 
-void TQDXPageManager::CheckCommitPreconditions(int32_t sessionID, const Session* session) const {
-  for (int32_t i = 0; i < sharedList_.Count(); ++i) {
-    const TQDXPage* page = sharedList_.Page(i);
-    if (page->SessionID == sessionID && page->UseCount > 0) {
-      Raise(msg::kSomeSessionPagesNotReleased);
-    }
-  }
+void TQDXPageManager::CheckCommitPreconditions([[maybe_unused]] int32_t sessionID,
+                                               const Session* session) const {
+  // A session that never used the manager holds nothing.
   if (session == nullptr) return;
+  assert(session->heldShared == CountHeldSharedPages(sessionID));
+  if (session->heldShared > 0) Raise(msg::kSomeSessionPagesNotReleased);
   for (int32_t i = 0; i < session->dirty.Count(); ++i) {
     const TQDXPage* page = session->dirty.Page(i);
     if (!page->Dirty) Raise(msg::kInvalidPage);
@@ -266,15 +309,15 @@ void TQDXPageManager::CheckCommitPreconditions(int32_t sessionID, const Session*
 }
 
 void TQDXPageManager::AddCommittedPage(TQDXPage* page) {
-  page->List = nullptr;
+  page->List = TQDXPageList::None;
   if (TQDXPage* cached = sharedList_.Find(page->PageNo)) {
-    DropPage(sharedList_, cached, /*superseded=*/true);
+    DropSharedPage(cached, /*superseded=*/true);
   }
   if (sharedList_.Count() >= cacheLimit_) {
     DestroyPage(page);
     return;
   }
-  page->List = &sharedList_;
+  page->List = TQDXPageList::Shared;
   sharedList_.Add(page);
 }
 
@@ -290,7 +333,7 @@ void TQDXPageManager::ApplyChanges(int32_t sessionID) {
     for (; freed < removed.size(); ++freed) {
       const int32_t pageNo = removed[freed];
       InternalRemovePage(pageNo);
-      if (TQDXPage* page = session->dirty.Find(pageNo)) DropPage(session->dirty, page);
+      if (TQDXPage* page = session->dirty.Find(pageNo)) DropDirtyPage(*session, page);
       DropSharedPage(pageNo);
     }
   } catch (...) {

@@ -41,6 +41,7 @@
 
 #include "engine/core/page.h"
 #include "engine/core/page_format.h"
+#include "engine/core/shared_page_list.h"
 #include "engine/core/sorted_page_list.h"
 #include "engine/foundation/platform/critical_section.h"
 
@@ -122,7 +123,7 @@ class TQDXPageManager {
   bool TypeCheckOff() const { return typeCheckOff_; }
   void SetTypeCheckOff(bool off) { typeCheckOff_ = off; }
 
-  const TQDXSortedPageList& SharedList() const { return sharedList_; }
+  const TQDXSharedPageList& SharedList() const { return sharedList_; }
   // The session's dirty list; null when the session never used the manager.
   const TQDXSortedPageList* DirtyList(int32_t sessionID) const;
   // Whether ApplyChanges or CancelChanges of the session has anything to do: a removed page, a
@@ -154,6 +155,8 @@ class TQDXPageManager {
   platform::CriticalSection* databaseLock_ = &ownLock_;
   struct Session {
     int32_t sessionID;
+    // Pages of the shared list the session holds (the commit refuses while any is held).
+    int32_t heldShared = 0;
     TQDXSortedPageList dirty;
     std::vector<int32_t> newPages;
     std::vector<int32_t> removedPages;
@@ -162,17 +165,31 @@ class TQDXPageManager {
   Session& SessionFor(int32_t sessionID);
   Session* FindSession(int32_t sessionID) const;
   TQDXPage* ReadSharedPage(int32_t sessionID, int32_t pageNo, uint16_t pageType);
-  // Drops page `pageNo` of the shared list: destroyed when nobody holds it, kept until its last
-  // PutPage otherwise.
+  // Drops page `pageNo` of the shared list, if there: destroyed when nobody holds it, kept until
+  // its last PutPage otherwise.
   void DropSharedPage(int32_t pageNo);
-  // Removes the page from `list`; destroyed when nobody holds it, else kept as an orphan.
-  // `superseded` says that a committed page replaced it, so a change to it is kept (note 5).
-  void DropPage(TQDXSortedPageList& list, TQDXPage* page, bool superseded = false);
+  // Removes the page from the shared list; destroyed when nobody holds it, else kept as an
+  // orphan. `superseded` says that a committed page replaced it, so a change to it is kept
+  // (note 5).
+  void DropSharedPage(TQDXPage* page, bool superseded = false);
+  // Removes the page from the session's dirty list; destroyed when nobody holds it, else kept as
+  // an orphan.
+  void DropDirtyPage(Session& session, TQDXPage* page);
+  // Keeps a page dropped from the lists while held (design note 7).
+  void KeepOrphan(TQDXPage* page, bool superseded);
   // PutPage of a page no list holds.
   void PutOrphan(TQDXPage* page);
+  // A page object for `pageNo`: one the manager destroyed earlier, with its buffer, when there
+  // is one (a page read overwrites the whole buffer, so reusing it saves an allocation and a
+  // zero fill on every read from storage).
+  std::unique_ptr<TQDXPage> NewPage(int32_t pageNo, int32_t sessionID);
   // Takes ownership of a page the manager made.
   TQDXPage* Adopt(std::unique_ptr<TQDXPage> page);
+  // Gives up ownership of a page the manager made.
+  std::unique_ptr<TQDXPage> Disown(TQDXPage* page) noexcept;
   void DestroyPage(TQDXPage* page) noexcept;
+  // The pages of the shared list the session holds, counted the slow way (debug checks).
+  int32_t CountHeldSharedPages(int32_t sessionID) const;
   void EvictOldestIfOver();
   void CheckCommitPreconditions(int32_t sessionID, const Session* session) const;
   void AddCommittedPage(TQDXPage* page);
@@ -183,18 +200,19 @@ class TQDXPageManager {
   int32_t pageCount_ = 0;
   bool typeCheckOff_ = false;
   int32_t cacheLimit_ = kMaxCacheLimit;
-  // Every page the manager made, until it is destroyed. The lists and orphans_ only point to
-  // them, as do the sessions that hold them.
-  std::unordered_map<const TQDXPage*, std::unique_ptr<TQDXPage>> pages_;
-  TQDXSortedPageList sharedList_;
+  // Every page the manager made, until it is destroyed, each at its madeIndex_. The lists and
+  // orphans_ only point to them, as do the sessions that hold them.
+  std::vector<std::unique_ptr<TQDXPage>> pages_;
+  // Destroyed pages kept for reuse by NewPage, with buffers of PageSize bytes.
+  static constexpr size_t kSparePages = 16;
+  std::vector<std::unique_ptr<TQDXPage>> sparePages_;
+  TQDXSharedPageList sharedList_;
   std::unordered_map<int32_t, std::unique_ptr<Session>> sessions_;
   mutable Session* lastSession_ = nullptr;
   // Pages dropped from the lists while held (design note 7), with whether a commit superseded
   // them.
   std::unordered_map<TQDXPage*, bool> orphans_;
   std::minstd_rand random_;
-  // The buffer of the last destroyed page, for the next page read (empty when none).
-  TQDXMemBlock spareBuffer_;
 };
 
 }  // namespace qdx

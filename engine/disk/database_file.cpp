@@ -1,5 +1,6 @@
 #include "engine/disk/database_file.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "engine/foundation/except.h"
@@ -65,6 +66,7 @@ void TQDXDatabaseFile::CreateFile(const std::string& fileName) {
   accessMode_ = kAccessReadWrite;
   shareMode_ = kShareExclusive;
   locksUnsupported_ = false;
+  position_ = 0;
   if (!file_.Create(fileName)) {
     const SystemError error = LastError();
     Raise(msg::kCannotCreateFile, {fileName, error.code, error.text});
@@ -89,6 +91,7 @@ void TQDXDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
 }
 
 bool TQDXDatabaseFile::OpenHandle() {
+  position_ = 0;
   return file_.Open(fileName_, accessMode_ == kAccessReadOnly ? platform::FileAccess::Read
                                                               : platform::FileAccess::ReadWrite);
 }
@@ -115,8 +118,15 @@ bool TQDXDatabaseFile::ReconnectCheck() {
   return false;
 }
 
+void TQDXDatabaseFile::TransferredAt(int64_t position, int64_t done) {
+  // A negative position fails as its seek would have, leaving the pointer where it was.
+  if (position >= 0) position_ = position + std::max<int64_t>(done, 0);
+}
+
 int64_t TQDXDatabaseFile::CurrentPosition() {
-  return file_.IsOpen() ? file_.Position() : -1;
+  // The system is still asked, so that a lost handle shows here as it does in every call.
+  if (!file_.IsOpen() || file_.Position() < 0) return -1;
+  return position_;
 }
 
 int64_t TQDXDatabaseFile::CurrentSize() {
@@ -126,7 +136,9 @@ int64_t TQDXDatabaseFile::CurrentSize() {
 bool TQDXDatabaseFile::TrySeek(int64_t position) {
   if (!file_.IsOpen()) return false;
   const int64_t reached = file_.Seek(position, platform::SeekOrigin::Begin);
-  return reached >= 0 && reached == position;
+  if (reached < 0 || reached != position) return false;
+  position_ = position;
+  return true;
 }
 
 bool TQDXDatabaseFile::Seek(int64_t position) {
@@ -179,8 +191,10 @@ bool TQDXDatabaseFile::TryRead(void* buffer, int64_t position, int32_t count, in
     platform::SetLastSystemError(kInvalidArgument);
     return false;
   }
-  if (!TrySeek(position)) return false;
-  const int64_t done = file_.Read(buffer, count);
+  if (!file_.IsOpen()) return false;
+  // One positioned call: a page read is the engine's most frequent system call.
+  const int64_t done = file_.ReadAt(position, buffer, count);
+  TransferredAt(position, done);
   if (done < 0) return false;
   if (bytesRead != nullptr) *bytesRead = static_cast<int32_t>(done);
   return true;
@@ -224,9 +238,10 @@ void TQDXDatabaseFile::WriteBuffer(const void* buffer, const msg::Message& failu
       platform::SetLastSystemError(kInvalidArgument);
       return false;
     }
-    // A failed positioning reports the write's code with the positioning text.
-    SetPosition(position, {failure.Code, msg::kCannotSetFilePosition.Text});
-    return file_.Write(buffer, count) == count;
+    if (!file_.IsOpen()) return false;
+    const int64_t done = file_.WriteAt(position, buffer, count);
+    TransferredAt(position, done);
+    return done == count;
   };
   if (tryWrite()) return;
   const int firstError = platform::LastSystemError();

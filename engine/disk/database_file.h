@@ -119,6 +119,9 @@ class TQDXDatabaseFile {
   bool LockCallSucceeded(platform::LockResult result);
   bool TryLock(int64_t count, int64_t position);
   bool TryUnlock(int64_t count, int64_t position);
+  // Reads and writes are positioned calls that leave the system's file pointer alone; the file
+  // keeps the pointer a seek and a transfer would leave, as its position and its messages give.
+  void TransferredAt(int64_t position, int64_t done);
   // The pointer and the size for messages; -1 where the system cannot tell.
   int64_t CurrentPosition();
   int64_t CurrentSize();
@@ -128,6 +131,7 @@ class TQDXDatabaseFile {
   uint8_t shareMode_ = kShareExclusive;
   uint32_t flagsAndAttributes_ = kDefaultFlagsAndAttributes;
   platform::File file_;
+  int64_t position_ = 0;
   bool isOpen_ = false;
   int32_t openCount_ = 0;
   bool locksUnsupported_ = false;

@@ -301,8 +301,15 @@ void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
   // that covers the page: growth hands out the pages after LastUsedPageNo as free.
   if (used && !IsSystemPage(pageNo)) lastUsedPageNo_ = std::max(lastUsedPageNo_, pageNo);
   pfs.SetField(slot, kBitMask, used ? 1 : 0);
+  // Every read (and every allocation) comes before the first write, so that running out of
+  // memory or meeting a damaged map page cannot leave the PFS and EAM pages disagreeing.
+  const int64_t extent = geometry_.ExtentOf(pageNo);
+  const TQDXMapSlot eamSlot = geometry_.EamSlot(extent);
+  MapPage eam(pageManager_, eamSlot.MapPageNo);
+  eam.Read(ptEAM, msg::kUpdateExtentEamType);
+  eam.SetField(eamSlot, kEntryMask, ExtentEntry(extent, &pfs));
   pfs.WriteIfChanged();
-  UpdateExtentEntry(geometry_.ExtentOf(pageNo), &pfs);
+  eam.WriteIfChanged();
 }
 
 void TQDXDatabaseFreeSpaceManager::UpdateExtentEntry(int64_t extent, const MapPage* pfs) {

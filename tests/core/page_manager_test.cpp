@@ -170,7 +170,7 @@ TEST_F(PageManagerTest, RemovedPagesAreFreedAtCommitOnly) {
   EXPECT_EQ(Mark(3, 6), 0x16);
   pm.ApplyChanges(3);
   EXPECT_THAT(pm.removed, ElementsAre(6));
-  EXPECT_EQ(pm.SharedList().IndexOf(6), -1);
+  EXPECT_EQ(pm.SharedList().Find(6), nullptr);
   EXPECT_QDX_ERROR(pm.GetPage(4, 6, kSync, ptTableRecord), 20299,
                    "Error reading database file page. Page No: 6, type 10");
 }
@@ -224,7 +224,7 @@ TEST_F(PageManagerTest, EvictsTheLeastRecentlyUsedUnheldPageOnly) {
   EXPECT_EQ(pm.SharedList().Count(), 3);
   pm.PutPage(held);  // page 0 is now the most recent; page 1 is evicted
   EXPECT_EQ(pm.SharedList().Count(), 2);
-  EXPECT_EQ(pm.SharedList().IndexOf(1), -1);
+  EXPECT_EQ(pm.SharedList().Find(1), nullptr);
 
   const int readsBefore = pm.reads;
   Touch(3, 0);
@@ -232,7 +232,7 @@ TEST_F(PageManagerTest, EvictsTheLeastRecentlyUsedUnheldPageOnly) {
   EXPECT_EQ(pm.reads, readsBefore);
   Touch(3, 1);  // read again, evicting page 0, now the oldest
   EXPECT_EQ(pm.reads, readsBefore + 1);
-  EXPECT_EQ(pm.SharedList().IndexOf(0), -1);
+  EXPECT_EQ(pm.SharedList().Find(0), nullptr);
 }
 
 TEST_F(PageManagerTest, CommitBeyondTheCacheLimitDropsWrittenPages) {
@@ -253,7 +253,7 @@ TEST_F(PageManagerTest, AddPageDropsACachedCopyOfAReusedNumber) {
   pm.nextPageNo = 7;
   TQDXPageHandle page = TQDXPageHandle::Add(pm, 3, ptTableIndex);
   EXPECT_EQ(page->PageNo, 7);
-  EXPECT_EQ(pm.SharedList().IndexOf(7), -1);
+  EXPECT_EQ(pm.SharedList().Find(7), nullptr);
 }
 
 TEST_F(PageManagerTest, HandleReturnsThePageOnAnExceptionPath) {

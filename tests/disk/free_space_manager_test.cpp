@@ -154,6 +154,17 @@ TEST_F(FreeSpaceManagerTest, MapPagesOfAnotherTypeAreRefused) {
   EXPECT_EQ(pm.DatabaseLockDepth(), 0);
 }
 
+// A failure on the way (here a damaged EAM page; running out of memory is the other) must come
+// before the page's bit is written, or the two maps disagree for good.
+TEST_F(FreeSpaceManagerTest, AFailedMarkWritesNeitherMap) {
+  MakeFile(20, 15);
+  const std::vector<uint8_t> pfsBefore = StoredData(0);
+  WriteMapPage(1, ptTableRecord, {});
+  EXPECT_QDX_ERROR(Fsm().FreePage(7), msg::kUpdateExtentEamType, "expecting: 'EAM Page'");
+  EXPECT_EQ(StoredData(0), pfsBefore);
+  EXPECT_TRUE(Fsm().IsPageUsed(7));
+}
+
 TEST_F(FreeSpaceManagerTest, SystemPages) {
   for (int32_t n : {0, 1, kPagesPerPfs, 2 * kPagesPerPfs, 129792, 129793, 259585}) {
     EXPECT_TRUE(Fsm().IsSystemPage(n)) << n;
