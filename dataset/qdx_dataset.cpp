@@ -118,6 +118,30 @@ size_t EngineFormSize(const TQDXFieldDef& def) {
   }
 }
 
+// Converts a value from the engine's dataset form into the field's native form in `out`.
+void NativeFromEngineForm(TQDXDataType type, const uint8_t* engineForm, size_t formSize,
+                          std::span<uint8_t> out) {
+  switch (type) {
+    case TQDXDataType::Date:
+      le::Store<double>(out.data(), DayNumberToDateValue(le::Load<int32_t>(engineForm)));
+      return;
+    case TQDXDataType::Time:
+      le::Store<double>(out.data(), MillisecondsToDateValue(le::Load<int32_t>(engineForm)));
+      return;
+    case TQDXDataType::DateTime:
+      le::Store<double>(out.data(), QDXToDateTime({le::Load<int32_t>(engineForm),
+                                                   le::Load<int32_t>(engineForm + 4)}));
+      return;
+    default:
+      break;
+  }
+  if (EngineIntegerWidth(type) != 0 && type != TQDXDataType::Logical) {
+    StoreNativeInteger(static_cast<int32_t>(out.size()), LoadInteger(type, engineForm), out.data());
+    return;
+  }
+  std::memcpy(out.data(), engineForm, std::min(out.size(), formSize));
+}
+
 }  // namespace
 
 TQDXDataSet::TQDXDataSet(std::string name, const void* owner) : owner_(owner) {
@@ -570,10 +594,14 @@ void TQDXDataSet::PlanFieldReads() {
       case TQDXFieldType::Extended:
         break;
       default:
-        read.direct = !NeedsNativeConversion(def.DataType) && !IsBlobFieldType(def.FieldType) &&
-                      read.size > 0;
+        if (IsBlobFieldType(def.FieldType) || read.size <= 0) break;
+        read.direct = !NeedsNativeConversion(def.DataType);
+        // Dates, times and integers convert from the slot itself when it is exactly their
+        // engine form.
+        read.convertedFromSlot = !read.direct && EngineFormSize(def) == static_cast<size_t>(read.size);
         break;
     }
+    read.dataType = def.DataType;
     fieldReads_.push_back(read);
   }
 }
@@ -588,6 +616,11 @@ bool TQDXDataSet::GetDataFieldData(const TField& field, const uint8_t* buffer,
     if (read.direct && out.size() >= static_cast<size_t>(read.size) && field.DataSize() != 0) {
       if (IsNull(read.source, buffer)) return false;
       std::memcpy(out.data(), buffer + read.offset, static_cast<size_t>(read.size));
+      return true;
+    }
+    if (read.convertedFromSlot && field.DataSize() != 0) {
+      if (IsNull(read.source, buffer)) return false;
+      NativeFromEngineForm(read.dataType, buffer + read.offset, static_cast<size_t>(read.size), out);
       return true;
     }
   }
@@ -609,25 +642,7 @@ bool TQDXDataSet::GetDataFieldData(const TField& field, const uint8_t* buffer,
     engineForm = large.data();
   }
   if (!qdx::GetFieldData(source, tableFields, engineForm, buffer)) return false;
-  switch (def.DataType) {
-    case TQDXDataType::Date:
-      le::Store<double>(out.data(), DayNumberToDateValue(le::Load<int32_t>(engineForm)));
-      return true;
-    case TQDXDataType::Time:
-      le::Store<double>(out.data(), MillisecondsToDateValue(le::Load<int32_t>(engineForm)));
-      return true;
-    case TQDXDataType::DateTime:
-      le::Store<double>(out.data(), QDXToDateTime({le::Load<int32_t>(engineForm),
-                                                   le::Load<int32_t>(engineForm + 4)}));
-      return true;
-    default:
-      break;
-  }
-  if (EngineIntegerWidth(def.DataType) != 0 && def.DataType != TQDXDataType::Logical) {
-    StoreNativeInteger(static_cast<int32_t>(out.size()), LoadInteger(def.DataType, engineForm), out.data());
-    return true;
-  }
-  std::memcpy(out.data(), engineForm, std::min(out.size(), formSize));
+  NativeFromEngineForm(def.DataType, engineForm, formSize, out);
   return true;
 }
 

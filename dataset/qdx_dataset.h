@@ -137,13 +137,15 @@ class TQDXDataSet : public TDataSet, public TQDXDatabaseUser {
 
   // How each visible field's value is read from a record buffer, worked out when the dataset
   // opens: a walk reads every field of every record. `direct` when the value is its slot's bytes
-  // as they stand (texts, floats, currency, bytes), copied from `offset`; the others are
-  // converted on the way.
+  // as they stand (texts, floats, currency, bytes), copied from `offset`; `convertedFromSlot`
+  // when the slot holds exactly the engine form that is converted (dates, times, integers).
   struct FieldRead {
     int32_t source = 0;  // the table field number: its null bit
     int32_t offset = 0;
     int32_t size = 0;
+    TQDXDataType dataType = TQDXDataType::None;
     bool direct = false;
+    bool convertedFromSlot = false;
   };
 
   std::string databaseName_;
