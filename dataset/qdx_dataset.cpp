@@ -118,6 +118,30 @@ size_t EngineFormSize(const TQDXFieldDef& def) {
   }
 }
 
+// Converts a value from the engine's dataset form into the field's native form in `out`.
+void NativeFromEngineForm(TQDXDataType type, const uint8_t* engineForm, size_t formSize,
+                          std::span<uint8_t> out) {
+  switch (type) {
+    case TQDXDataType::Date:
+      le::Store<double>(out.data(), DayNumberToDateValue(le::Load<int32_t>(engineForm)));
+      return;
+    case TQDXDataType::Time:
+      le::Store<double>(out.data(), MillisecondsToDateValue(le::Load<int32_t>(engineForm)));
+      return;
+    case TQDXDataType::DateTime:
+      le::Store<double>(out.data(), QDXToDateTime({le::Load<int32_t>(engineForm),
+                                                   le::Load<int32_t>(engineForm + 4)}));
+      return;
+    default:
+      break;
+  }
+  if (EngineIntegerWidth(type) != 0 && type != TQDXDataType::Logical) {
+    StoreNativeInteger(static_cast<int32_t>(out.size()), LoadInteger(type, engineForm), out.data());
+    return;
+  }
+  std::memcpy(out.data(), engineForm, std::min(out.size(), formSize));
+}
+
 }  // namespace
 
 TQDXDataSet::TQDXDataSet(std::string name, const void* owner) : owner_(owner) {
@@ -188,6 +212,7 @@ void TQDXDataSet::InternalOpen() {
     OpenIndex();
     cursor_->InitFieldDefs();
     LoadFieldDefs();
+    PlanFieldReads();
     BuildIndexFieldList();
     CreateFields();
     BindFields();
@@ -208,6 +233,7 @@ void TQDXDataSet::InternalClose() {
   // FieldDefs keep describing the table: CreateTable and RestructureTable of a closed table start
   // from them, and the next open reads them again.
   indexFieldNos_.clear();
+  fieldReads_.clear();
   indexKeySize_ = 0;
   if (cursor_ != nullptr) {
     std::unique_ptr<TQDXLocalCursor> cursor = std::move(cursor_);
@@ -550,10 +576,54 @@ const TQDXFieldDef& TQDXDataSet::EngineField(const TField& field) const {
   return cursor_->VisibleFieldDefs->GetFieldDef(field.FieldNo() - 1);
 }
 
+void TQDXDataSet::PlanFieldReads() {
+  fieldReads_.clear();
+  const TQDXFieldDefs& tableFields = *cursor_->TableFieldDefs;
+  const TQDXFieldDefs& visible = *cursor_->VisibleFieldDefs;
+  for (int32_t i = 0; i < visible.Count(); ++i) {
+    FieldRead read;
+    read.source = visible.GetFieldDef(i).SourceFieldNo;
+    const TQDXFieldDef& def = tableFields.GetFieldDef(read.source);
+    read.offset = def.MemoryOffset;
+    read.size = def.MemorySize;
+    // The field types the engine's field read converts (record_layout.h) are left to it.
+    switch (def.FieldType) {
+      case TQDXFieldType::ShortInt:
+      case TQDXFieldType::Cardinal:
+      case TQDXFieldType::Single:
+      case TQDXFieldType::Extended:
+        break;
+      default:
+        if (IsBlobFieldType(def.FieldType) || read.size <= 0) break;
+        read.direct = !NeedsNativeConversion(def.DataType);
+        // Dates, times and integers convert from the slot itself when it is exactly their
+        // engine form.
+        read.convertedFromSlot = !read.direct && EngineFormSize(def) == static_cast<size_t>(read.size);
+        break;
+    }
+    read.dataType = def.DataType;
+    fieldReads_.push_back(read);
+  }
+}
+
 bool TQDXDataSet::GetDataFieldData(const TField& field, const uint8_t* buffer,
                                    std::span<uint8_t> out) const {
   // Field access goes to the buffer directly, never through the cursor's current buffer: a
   // filter callback reads a record while the table data is moving the cursor.
+  const auto readNo = static_cast<size_t>(field.FieldNo() - 1);
+  if (readNo < fieldReads_.size() && buffer != nullptr && !out.empty()) {
+    const FieldRead& read = fieldReads_[readNo];
+    if (read.direct && out.size() >= static_cast<size_t>(read.size) && field.DataSize() != 0) {
+      if (IsNull(read.source, buffer)) return false;
+      std::memcpy(out.data(), buffer + read.offset, static_cast<size_t>(read.size));
+      return true;
+    }
+    if (read.convertedFromSlot && field.DataSize() != 0) {
+      if (IsNull(read.source, buffer)) return false;
+      NativeFromEngineForm(read.dataType, buffer + read.offset, static_cast<size_t>(read.size), out);
+      return true;
+    }
+  }
   const TQDXFieldDefs& tableFields = *cursor_->TableFieldDefs;
   const int32_t source = cursor_->SourceFieldNo(field.FieldNo() - 1);
   if (out.empty() || field.DataSize() == 0) return qdx::GetFieldData(source, tableFields, nullptr, buffer);
@@ -572,25 +642,7 @@ bool TQDXDataSet::GetDataFieldData(const TField& field, const uint8_t* buffer,
     engineForm = large.data();
   }
   if (!qdx::GetFieldData(source, tableFields, engineForm, buffer)) return false;
-  switch (def.DataType) {
-    case TQDXDataType::Date:
-      le::Store<double>(out.data(), DayNumberToDateValue(le::Load<int32_t>(engineForm)));
-      return true;
-    case TQDXDataType::Time:
-      le::Store<double>(out.data(), MillisecondsToDateValue(le::Load<int32_t>(engineForm)));
-      return true;
-    case TQDXDataType::DateTime:
-      le::Store<double>(out.data(), QDXToDateTime({le::Load<int32_t>(engineForm),
-                                                   le::Load<int32_t>(engineForm + 4)}));
-      return true;
-    default:
-      break;
-  }
-  if (EngineIntegerWidth(def.DataType) != 0 && def.DataType != TQDXDataType::Logical) {
-    StoreNativeInteger(static_cast<int32_t>(out.size()), LoadInteger(def.DataType, engineForm), out.data());
-    return true;
-  }
-  std::memcpy(out.data(), engineForm, std::min(out.size(), formSize));
+  NativeFromEngineForm(def.DataType, engineForm, formSize, out);
   return true;
 }
 

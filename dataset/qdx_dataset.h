@@ -133,6 +133,20 @@ class TQDXDataSet : public TDataSet, public TQDXDatabaseUser {
   // The engine cursor's record layout of a visible field (0-based).
   const TQDXFieldDef& EngineField(const TField& field) const;
   void FreeOldRecord();
+  void PlanFieldReads();
+
+  // How each visible field's value is read from a record buffer, worked out when the dataset
+  // opens: a walk reads every field of every record. `direct` when the value is its slot's bytes
+  // as they stand (texts, floats, currency, bytes), copied from `offset`; `convertedFromSlot`
+  // when the slot holds exactly the engine form that is converted (dates, times, integers).
+  struct FieldRead {
+    int32_t source = 0;  // the table field number: its null bit
+    int32_t offset = 0;
+    int32_t size = 0;
+    TQDXDataType dataType = TQDXDataType::None;
+    bool direct = false;
+    bool convertedFromSlot = false;
+  };
 
   std::string databaseName_;
   std::string sessionName_;
@@ -144,6 +158,7 @@ class TQDXDataSet : public TDataSet, public TQDXDatabaseUser {
   // The record as it was when editing began; only in Editing state.
   uint8_t* oldRecord_ = nullptr;
   std::vector<int32_t> indexFieldNos_;
+  std::vector<FieldRead> fieldReads_;
   int32_t indexKeySize_ = 0;
   int32_t recordBufferSize_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "dataset/database_error.h"
 #include "dataset/dataset_messages.h"
 #include "dataset/framework/data_set.h"
+#include "dataset/framework/fields.h"
 #include "engine/foundation/platform/locale.h"
 
 namespace qdx {
@@ -16,6 +17,7 @@ TField::~TField() = default;
 void TField::SetFieldName(std::string name) {
   if (dataSet_ != nullptr) dataSet_->CheckInactive();
   fieldName_ = std::move(name);
+  if (list_ != nullptr) list_->ForgetLookups();
 }
 
 void TField::SetSize(int32_t size) {

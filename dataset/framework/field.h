@@ -41,6 +41,7 @@ namespace qdx {
 
 class TDataSet;
 class TField;
+class TFields;
 
 enum class TFieldKind : uint8_t { fkData, fkCalculated, fkLookup, fkInternalCalc };
 
@@ -179,6 +180,7 @@ class TField {
  private:
   friend class TFields;
   std::string fieldName_;
+  TFields* list_ = nullptr;  // the list that holds the field, told when the name changes
   std::string displayLabel_;
   TFieldType dataType_;
   int32_t size_;

@@ -30,12 +30,14 @@ TField& TFields::operator[](int32_t index) const {
 }
 
 TField& TFields::Add(std::unique_ptr<TField> field) {
-  if (FindField(field->FieldName()) != nullptr) {
+  if (SearchField(field->FieldName()) != nullptr) {
     DatabaseError(dsmsg::Format(dsmsg::kDuplicateFieldName, {field->FieldName()}),
                   OwnerName(dataSet_));
   }
   field->dataSet_ = dataSet_;
+  field->list_ = this;
   items_.push_back(std::move(field));
+  ForgetLookups();
   return *items_.back();
 }
 
@@ -46,14 +48,41 @@ std::unique_ptr<TField> TFields::Remove(TField& field) {
   std::unique_ptr<TField> result = std::move(*it);
   items_.erase(it);
   result->dataSet_ = nullptr;
+  result->list_ = nullptr;
+  ForgetLookups();
   return result;
 }
 
+void TFields::Clear() {
+  ForgetLookups();
+  for (const auto& field : items_) field->list_ = nullptr;
+  items_.clear();
+}
+
 TField* TFields::FindField(std::string_view name) const {
+  for (const Lookup& lookup : lookups_) {
+    if (lookup.field != nullptr && lookup.name == name) return lookup.field;
+  }
+  TField* field = SearchField(name);
+  if (field != nullptr) {
+    Lookup& slot = lookups_[nextLookup_];
+    slot.name.assign(name);
+    slot.field = field;
+    nextLookup_ = (nextLookup_ + 1) % kLookups;
+  }
+  return field;
+}
+
+TField* TFields::SearchField(std::string_view name) const {
   for (const auto& field : items_) {
     if (SameFieldName(field->FieldName(), name)) return field.get();
   }
   return nullptr;
+}
+
+void TFields::ForgetLookups() {
+  for (Lookup& lookup : lookups_) lookup.field = nullptr;
+  nextLookup_ = 0;
 }
 
 TField& TFields::FieldByName(std::string_view name) const {

@@ -2,10 +2,17 @@
 // and found ignoring letter case under the user's locale ("kmstand" finds "KMStand"). The list
 // owns the fields the dataset created from its definitions; fields the application created and
 // handed in are owned by the list as well (there is no other owner).
+//
+// A program looks its fields up by name on every record it visits, always with the same few
+// spellings, so the list remembers the last names it found, spelled as asked. What it remembers
+// is forgotten whenever a field comes, goes or is renamed, so a look-up answers what a search
+// of the list would.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +23,10 @@ namespace qdx {
 class TFields {
  public:
   explicit TFields(TDataSet* dataSet) : dataSet_(dataSet) {}
+  ~TFields() { Clear(); }
+  // Fields point back at their list.
+  TFields(const TFields&) = delete;
+  TFields& operator=(const TFields&) = delete;
 
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   TField& operator[](int32_t index) const;
@@ -26,7 +37,7 @@ class TFields {
   TField& Add(std::unique_ptr<TField> field);
   // Gives the field back to the caller; null when it is not in the list.
   std::unique_ptr<TField> Remove(TField& field);
-  void Clear() { items_.clear(); }
+  void Clear();
 
   // Null when no field has that name.
   TField* FindField(std::string_view name) const;
@@ -37,8 +48,21 @@ class TFields {
   int32_t IndexOf(const TField& field) const;
 
  private:
+  friend class TField;
+
+  struct Lookup {
+    std::string name;  // as the caller spelled it
+    TField* field = nullptr;
+  };
+  static constexpr size_t kLookups = 8;
+
+  TField* SearchField(std::string_view name) const;
+  void ForgetLookups();
+
   TDataSet* dataSet_;
   std::vector<std::unique_ptr<TField>> items_;
+  mutable std::array<Lookup, kLookups> lookups_;
+  mutable size_t nextLookup_ = 0;  // the entry a new name replaces, in turn
 };
 
 // Creates the field object of a field type (TStringField for ftString, ...); null for a type

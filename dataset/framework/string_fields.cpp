@@ -1,6 +1,7 @@
 // Text fields: the stored 8-bit (or UTF-16) text and its conversions.
 #include "dataset/framework/string_fields.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
@@ -13,19 +14,32 @@
 
 namespace qdx {
 
-std::string TStringField::Value() const {
-  // Texts of the usual sizes are read on the stack: a walk reads every text of every record.
-  const auto size = static_cast<size_t>(DataSize());
-  std::array<uint8_t, 256> small{};
+namespace {
+
+// Reads the field's 8-bit text and hands it to `use` as a view; texts of the usual sizes are
+// read on the stack, as a walk reads every text of every record. A null field gives "".
+template <typename Use>
+auto WithStoredText(const TField& field, Use use) {
+  const auto size = static_cast<size_t>(field.DataSize());
+  std::array<uint8_t, 256> small;
   std::vector<uint8_t> large;
-  std::span<uint8_t> buffer(small.data(), size);
+  std::span<uint8_t> buffer(small.data(), std::min(size, small.size()));
   if (size > small.size()) {
     large.assign(size, 0);
     buffer = large;
+  } else {
+    // Zeroed so that a text that fills its slot still ends inside the buffer.
+    std::memset(small.data(), 0, size);
   }
-  if (!GetData(buffer)) return {};
+  if (!field.GetData(buffer)) return use(std::string_view());
   const size_t n = strnlen(reinterpret_cast<const char*>(buffer.data()), buffer.size());
-  return std::string(reinterpret_cast<const char*>(buffer.data()), n);
+  return use(std::string_view(reinterpret_cast<const char*>(buffer.data()), n));
+}
+
+}  // namespace
+
+std::string TStringField::Value() const {
+  return WithStoredText(*this, [](std::string_view text) { return std::string(text); });
 }
 
 void TStringField::SetValue(std::string_view text) {
@@ -35,7 +49,9 @@ void TStringField::SetValue(std::string_view text) {
   SetData(buffer);
 }
 
-std::u16string TStringField::AsString() const { return platform::AnsiToWide(Value()); }
+std::u16string TStringField::AsString() const {
+  return WithStoredText(*this, [](std::string_view text) { return platform::AnsiToWide(text); });
+}
 void TStringField::SetAsString(std::u16string_view text) { SetValue(platform::WideToAnsi(text)); }
 
 int32_t TStringField::AsInteger() const {

@@ -406,7 +406,7 @@ void TQDXBTreeRecordIndex::Arrive(int32_t sessionID, TQDXNavigationRequest& requ
   cache.IndexID = indexID_;
   cache.ChangeStamp = changeStamp;
   cache.RecordID = id;
-  cache.Path = path;
+  if (&path != &cache.Path) cache.Path = path;
 }
 
 void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& request,
@@ -414,13 +414,13 @@ void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& re
   if (request.Mode == grmCurrent) Raise(msg::kInvalidGetRecordMode);
   TQDXBTree& tree = RequireTree();
   const bool forward = request.Mode == grmNext;
-  TQDXKeyPath path;
   if (request.AtBOF || request.AtEOF) {
     // Moving further out from an end stays there.
     if (request.AtBOF != forward) {
       Beyond(request, forward);
       return;
     }
+    TQDXKeyPath path;
     if (!(forward ? tree.GoFirst(sessionID, path) : tree.GoLast(sessionID, path))) {
       Beyond(request, forward);
       return;
@@ -430,13 +430,23 @@ void TQDXBTreeRecordIndex::Navigate(int32_t sessionID, TQDXNavigationRequest& re
   }
   if (cache.IndexID == indexID_ && cache.RecordID == request.RecordID &&
       cache.ChangeStamp == changeStamp && cache.Path.LevelCount > 0) {
-    path = cache.Path;
-  } else {
-    std::vector<uint8_t> scratch(Owner().IndexRecords().MemoryRecordSize(), 0);
-    if (!FindRecord(sessionID, request.RecordID, path, scratch.data())) {
-      request.Result = grError;
+    // A walk steps the cached path where it lies (a path is a few hundred bytes). It stands for
+    // no record while it moves, and is valid again once Arrive has read the record it reaches.
+    // Next and Prior leave the path as it was when they answer false or fail.
+    cache.IndexID = -1;
+    if (!(forward ? tree.Next(sessionID, cache.Path) : tree.Prior(sessionID, cache.Path))) {
+      cache.IndexID = indexID_;
+      Beyond(request, forward);
       return;
     }
+    Arrive(sessionID, request, changeStamp, cache, cache.Path);
+    return;
+  }
+  TQDXKeyPath path;
+  std::vector<uint8_t> scratch(Owner().IndexRecords().MemoryRecordSize(), 0);
+  if (!FindRecord(sessionID, request.RecordID, path, scratch.data())) {
+    request.Result = grError;
+    return;
   }
   if (!(forward ? tree.Next(sessionID, path) : tree.Prior(sessionID, path))) {
     Beyond(request, forward);

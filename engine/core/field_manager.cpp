@@ -127,15 +127,28 @@ void TQDXBaseFieldManager::SetDefinitions(const TQDXFieldDefs& defs) {
   copy->Assign(defs);
   for (int32_t i = 0; i < copy->Count(); ++i) copy->GetFieldDef(i).CheckDefaultFits();
   copy->CalculateOffsets();
-  fieldDefs_ = std::move(copy);
-  ResetAutoincCounters();
+  AdoptDefinitions(std::move(copy));
 }
 
 void TQDXBaseFieldManager::LoadDefinitions(TStream& stream) {
   auto defs = std::make_unique<TQDXFieldDefs>();
   defs->LoadFromStream(stream);
   defs->CalculateOffsets();
+  AdoptDefinitions(std::move(defs));
+}
+
+void TQDXBaseFieldManager::AdoptDefinitions(std::unique_ptr<TQDXFieldDefs> defs) {
+  RecordLayout layout;
+  layout.memoryRecordSize = defs->MemoryRecordSize();
+  layout.storedRecordSize = defs->StoredRecordSize();
+  for (int32_t i = 0; i < defs->Count(); ++i) {
+    const TQDXFieldDef& field = defs->GetFieldDef(i);
+    if (field.StoredOffset != field.MemoryOffset || field.StoredSize != field.MemorySize) {
+      layout.storedIsMemory = false;
+    }
+  }
   fieldDefs_ = std::move(defs);
+  layout_ = layout;
   ResetAutoincCounters();
 }
 
@@ -177,11 +190,19 @@ void TQDXBaseFieldManager::ResetAutoincCounters() {
 // ---- Record layout ------------------------------------------------------------------------------
 
 void TQDXBaseFieldManager::StoredToMemory(const uint8_t* stored, uint8_t* buffer) const {
-  qdx::StoredToMemory(*fieldDefs_, stored, buffer);
+  if (layout_.storedIsMemory) {
+    std::memcpy(buffer, stored, static_cast<size_t>(layout_.memoryRecordSize));
+  } else {
+    qdx::StoredToMemory(*fieldDefs_, stored, buffer);
+  }
 }
 
 void TQDXBaseFieldManager::MemoryToStored(const uint8_t* buffer, uint8_t* stored) const {
-  qdx::MemoryToStored(*fieldDefs_, buffer, stored);
+  if (layout_.storedIsMemory) {
+    std::memcpy(stored, buffer, static_cast<size_t>(layout_.storedRecordSize));
+  } else {
+    qdx::MemoryToStored(*fieldDefs_, buffer, stored);
+  }
 }
 
 bool TQDXBaseFieldManager::RecordsEqual(const uint8_t* a, const uint8_t* b) const {

@@ -38,6 +38,8 @@ class TQDXBaseFieldManager {
   TQDXBaseFieldManager& operator=(const TQDXBaseFieldManager&) = delete;
 
   TQDXTableData* Table() const { return table_; }
+  // Open for renaming a field; the sizes and types are set through SetDefinitions or
+  // LoadDefinitions only, which is what lets the record layout below be computed once.
   TQDXFieldDefs& FieldDefs() const { return *fieldDefs_; }
 
   // ---- Virtual operations, in slot order -------------------------------------------------------
@@ -82,8 +84,10 @@ class TQDXBaseFieldManager {
   const std::vector<int64_t>& AutoincCounters() const { return counters_; }
 
   // ---- Record layout (record_layout.h) --------------------------------------------------------
-  int32_t MemoryRecordSize() const { return fieldDefs_->MemoryRecordSize(); }
-  int32_t StoredRecordSize() const { return fieldDefs_->StoredRecordSize(); }
+  // Computed once with the offsets: every record read and written asks for them.
+  int32_t MemoryRecordSize() const { return layout_.memoryRecordSize; }
+  int32_t StoredRecordSize() const { return layout_.storedRecordSize; }
+  // Without a BLOB field the stored record is the buffer byte for byte, and is copied whole.
   void StoredToMemory(const uint8_t* stored, uint8_t* buffer) const;
   void MemoryToStored(const uint8_t* buffer, uint8_t* stored) const;
   bool RecordsEqual(const uint8_t* a, const uint8_t* b) const;
@@ -94,8 +98,18 @@ class TQDXBaseFieldManager {
   const TQDXFieldDef& CheckedAutoincField(int32_t fieldNo) const;
   void RecordLastValue(TQDXBaseSession* session, const TQDXFieldDef& field, int64_t value);
 
+  // Takes the definitions, whose offsets are computed, and caches their record layout.
+  void AdoptDefinitions(std::unique_ptr<TQDXFieldDefs> defs);
+
+  struct RecordLayout {
+    int32_t memoryRecordSize = 0;
+    int32_t storedRecordSize = 0;
+    bool storedIsMemory = true;
+  };
+
   TQDXTableData* table_;
   std::unique_ptr<TQDXFieldDefs> fieldDefs_;
+  RecordLayout layout_;
   std::vector<int64_t> counters_;
 };
 

@@ -142,9 +142,8 @@ TQDXMetaObjectDef* TQDXMetaObjectDefs::FindByID(int32_t id) const {
   return i < 0 ? nullptr : defs_[static_cast<size_t>(i)].get();
 }
 
-size_t TQDXMetaObjectDefs::CheckedIndex(int32_t index) const {
-  if (index < 0 || index >= Count()) Raise(msg::kInvalidItemNumber, {index, Count()});
-  return static_cast<size_t>(index);
+void TQDXMetaObjectDefs::RaiseInvalidIndex(int32_t index) const {
+  Raise(msg::kInvalidItemNumber, {index, Count()});
 }
 
 }  // namespace qdx

@@ -115,9 +115,15 @@ class TQDXMetaObjectDefs {
 
  protected:
   void SetStoredCount(int32_t count) { storedCount_ = count; }
-  size_t CheckedIndex(int32_t index) const;
+  // Inline: every field access of a record walk passes here.
+  size_t CheckedIndex(int32_t index) const {
+    if (index < 0 || static_cast<size_t>(index) >= defs_.size()) [[unlikely]] RaiseInvalidIndex(index);
+    return static_cast<size_t>(index);
+  }
 
  private:
+  [[noreturn]] void RaiseInvalidIndex(int32_t index) const;
+
   std::vector<std::unique_ptr<TQDXMetaObjectDef>> defs_;
   int32_t storedCount_ = 0;
 };

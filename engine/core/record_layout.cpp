@@ -64,12 +64,17 @@ void InitRecordBuffer(const TQDXFieldDefs& defs, uint8_t* buffer) {
 }
 
 void StoredToMemory(const TQDXFieldDefs& defs, const uint8_t* stored, uint8_t* buffer) {
-  std::memset(buffer, 0, static_cast<size_t>(defs.MemoryRecordSize()));
-  std::memcpy(buffer, stored, static_cast<size_t>(NullBitmapSize(defs.Count())));
-  for (int32_t i = 0; i < defs.Count(); ++i) {
+  // The slots lie end to end behind the bitmap, so copying each stored slot and zeroing the
+  // part of a slot the stored form lacks (a BLOB's) writes every byte of the buffer once.
+  const int32_t count = defs.Count();
+  std::memcpy(buffer, stored, static_cast<size_t>(NullBitmapSize(count)));
+  for (int32_t i = 0; i < count; ++i) {
     const TQDXFieldDef& f = defs.GetFieldDef(i);
-    std::memcpy(buffer + f.MemoryOffset, stored + f.StoredOffset,
-                static_cast<size_t>(f.StoredSize));
+    uint8_t* slot = buffer + f.MemoryOffset;
+    std::memcpy(slot, stored + f.StoredOffset, static_cast<size_t>(f.StoredSize));
+    if (f.MemorySize > f.StoredSize) {
+      std::memset(slot + f.StoredSize, 0, static_cast<size_t>(f.MemorySize - f.StoredSize));
+    }
   }
 }
 

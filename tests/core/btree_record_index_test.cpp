@@ -454,6 +454,54 @@ TEST(RecordIndexTest, NavigationContinuesAfterTheCurrentRecordWasDeleted) {
   EXPECT_EQ(testing::QdxErrorCode([&] { index.Navigate(kSession, request, 3, cache); }), 20053);
 }
 
+// A walk steps the position it remembers: turning round anywhere, across leaf pages, and
+// running into either end must leave it standing on the record it last reached.
+TEST(RecordIndexTest, NavigationTurnsRoundAnywhere) {
+  MemoryTable table;
+  std::vector<TQDXRecordID> ids;
+  for (int32_t n = 0; n < 90; ++n) ids.push_back(table.Add({"x", n}));  // many small leaves
+  auto def = Definition({"Number"}, {""});
+  TQDXBTreeRecordIndex index(table);
+  TQDXIndexCursor cursor{kSession, nullptr, {}};
+  index.Create(&cursor, *def);
+  TQDXKeyPath first;
+  ASSERT_TRUE(index.Tree().GoFirst(kSession, first));
+  ASSERT_GT(first.LevelCount, 2);  // steps cross leaves and their parents
+
+  std::vector<uint8_t> buffer(table.MemoryRecordSize());
+  TQDXNavigationRequest request;
+  request.Buffer = buffer.data();
+  request.AtBOF = true;
+  TQDXIndexPositionCache cache;
+  int32_t at = -1;  // the record the walk stands on
+  auto step = [&](bool forward) {
+    request.Mode = forward ? grmNext : grmPrior;
+    index.Navigate(kSession, request, 1, cache);
+    const int32_t want = at + (forward ? 1 : -1);
+    if (want < 0 || want >= 90) {
+      ASSERT_EQ(request.Result, forward ? grEOF : grBOF);
+      // Stand on the end record again, as a dataset does when it settles on it.
+      request.AtBOF = request.AtEOF = false;
+      return;
+    }
+    ASSERT_EQ(request.Result, grOK) << want;
+    ASSERT_EQ(request.RecordID, ids[static_cast<size_t>(want)]);
+    ASSERT_EQ(table.Decode(buffer.data()).number, want);
+    at = want;
+  };
+  // Runs forward and back of lengths that end on and off page boundaries, then past both ends.
+  for (const auto& [forward, back] : {std::pair{7, 3}, {13, 11}, {40, 1}, {1, 2}, {60, 5}}) {
+    for (int i = 0; i < forward; ++i) step(true);
+    for (int i = 0; i < back; ++i) step(false);
+  }
+  for (int i = 0; i < 10; ++i) step(true);
+  EXPECT_EQ(at, 89);
+  for (int i = 0; i < 95; ++i) step(false);
+  EXPECT_EQ(at, 0);
+  step(true);
+  EXPECT_EQ(at, 1);
+}
+
 TEST(RecordIndexTest, RecordNumbersUniquenessAndDuplicates) {
   MemoryTable table;
   auto def = Definition({"Number"}, {""}, /*unique=*/true);
