@@ -96,8 +96,7 @@ class TQDXPage {
   bool Encrypt = true;
 
  private:
-  friend class TQDXSharedPageList;
-  friend class TQDXSortedPageList;
+  friend class TQDXPageUseOrder;
   friend class TQDXPageManager;
 
   // Makes a page its manager destroyed ready for another page number: as a new page, but it

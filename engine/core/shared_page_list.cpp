@@ -14,10 +14,6 @@ constexpr size_t kMinimumSlots = 64;
 
 }  // namespace
 
-TQDXPage* TQDXSharedPageList::Newer(const TQDXPage* page) {
-  return page->newerInList_;
-}
-
 size_t TQDXSharedPageList::Home(int32_t pageNo) const {
   // Fibonacci hashing: page numbers come in runs, which the multiplication spreads.
   const uint32_t hash = static_cast<uint32_t>(pageNo) * 0x9E3779B1u;
@@ -52,7 +48,7 @@ void TQDXSharedPageList::Add(TQDXPage* page) {
   assert(slots_[slot].page == nullptr && "the shared list holds this page number already");
   slots_[slot] = {page->PageNo, page};
   ++count_;
-  LinkNewest(page);
+  order_.LinkNewest(page);
 }
 
 void TQDXSharedPageList::EraseSlot(size_t slot) {
@@ -77,16 +73,14 @@ void TQDXSharedPageList::Delete(int32_t pageNo) {
   const size_t slot = Probe(pageNo);
   TQDXPage* page = slots_[slot].page;
   if (page == nullptr) Raise(msg::kSortedPageListKeyNotFound, {pageNo, count_});
-  Unlink(page);
+  order_.Unlink(page);
   EraseSlot(slot);
   --count_;
 }
 
 void TQDXSharedPageList::Touch(TQDXPage* page) {
   if (Find(page->PageNo) != page) Raise(msg::kPageNotFound);
-  if (newest_ == page) return;
-  Unlink(page);
-  LinkNewest(page);
+  order_.MoveToNewest(page);
 }
 
 std::vector<TQDXPage*> TQDXSharedPageList::Pages() const {
@@ -97,24 +91,10 @@ std::vector<TQDXPage*> TQDXSharedPageList::Pages() const {
 }
 
 void TQDXSharedPageList::Clear() {
-  // The pages may already be destroyed: forget them without touching them. A page's own links
-  // are rewritten when a list adds it again.
+  // The pages may already be destroyed: forget them without touching them.
   slots_ = {};
   count_ = 0;
-  oldest_ = newest_ = nullptr;
-}
-
-void TQDXSharedPageList::LinkNewest(TQDXPage* page) {
-  page->olderInList_ = newest_;
-  page->newerInList_ = nullptr;
-  (newest_ != nullptr ? newest_->newerInList_ : oldest_) = page;
-  newest_ = page;
-}
-
-void TQDXSharedPageList::Unlink(TQDXPage* page) {
-  (page->olderInList_ != nullptr ? page->olderInList_->newerInList_ : oldest_) = page->newerInList_;
-  (page->newerInList_ != nullptr ? page->newerInList_->olderInList_ : newest_) = page->olderInList_;
-  page->olderInList_ = page->newerInList_ = nullptr;
+  order_.Clear();
 }
 
 }  // namespace qdx

@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace qdx {
+#include "engine/core/page_use_order.h"
 
-class TQDXPage;
+namespace qdx {
 
 class TQDXSharedPageList {
  public:
@@ -31,7 +31,7 @@ class TQDXSharedPageList {
   // Makes a held page the most recently used; 20167 "Page not found" when it is not held.
   void Touch(TQDXPage* page);
   // The least recently added or touched page; null when empty.
-  TQDXPage* Oldest() const { return oldest_; }
+  TQDXPage* Oldest() const { return order_.Oldest(); }
   // The pages, least recently used first.
   std::vector<TQDXPage*> Pages() const;
   // Calls `visit` for every page, least recently used first; `visit` must not change the list.
@@ -51,19 +51,17 @@ class TQDXSharedPageList {
   size_t Probe(int32_t pageNo) const;
   void Rehash(size_t capacity);
   void EraseSlot(size_t slot);
-  void LinkNewest(TQDXPage* page);
-  void Unlink(TQDXPage* page);
-  static TQDXPage* Newer(const TQDXPage* page);
 
   std::vector<Slot> slots_;  // a power of two in size, or empty
   int32_t count_ = 0;
-  TQDXPage* oldest_ = nullptr;
-  TQDXPage* newest_ = nullptr;
+  TQDXPageUseOrder order_;
 };
 
 template <typename Visit>
 void TQDXSharedPageList::ForEach(Visit visit) const {
-  for (TQDXPage* page = oldest_; page != nullptr; page = Newer(page)) visit(page);
+  for (TQDXPage* page = order_.Oldest(); page != nullptr; page = TQDXPageUseOrder::Newer(page)) {
+    visit(page);
+  }
 }
 
 }  // namespace qdx

@@ -25,19 +25,6 @@ TQDXPage* TQDXSortedPageList::Find(int32_t pageNo) const {
   return index < 0 ? nullptr : Page(index);
 }
 
-void TQDXSortedPageList::LinkNewest(TQDXPage* page) {
-  page->olderInList_ = newest_;
-  page->newerInList_ = nullptr;
-  (newest_ != nullptr ? newest_->newerInList_ : oldest_) = page;
-  newest_ = page;
-}
-
-void TQDXSortedPageList::Unlink(TQDXPage* page) {
-  (page->olderInList_ != nullptr ? page->olderInList_->newerInList_ : oldest_) = page->newerInList_;
-  (page->newerInList_ != nullptr ? page->newerInList_->olderInList_ : newest_) = page->olderInList_;
-  page->olderInList_ = page->newerInList_ = nullptr;
-}
-
 void TQDXSortedPageList::GrowFor(int32_t newCount) {
   if (newCount <= capacity_) return;
   growStep_ = std::min(growStep_ * 2, kStepLimit);
@@ -69,14 +56,14 @@ void TQDXSortedPageList::Add(TQDXPage* page) {
   const auto index = it - keys_.begin();
   keys_.insert(it, page->PageNo);
   entries_.insert(entries_.begin() + index, Entry{page, NextStamp()});
-  LinkNewest(page);
+  order_.LinkNewest(page);
 }
 
 void TQDXSortedPageList::Delete(int32_t pageNo) {
   if (keys_.empty()) Raise(msg::kSortedPageListEmpty);
   const int32_t index = IndexOf(pageNo);
   if (index < 0) Raise(msg::kSortedPageListKeyNotFound, {pageNo, Count()});
-  Unlink(Page(index));
+  order_.Unlink(Page(index));
   keys_.erase(keys_.begin() + index);
   entries_.erase(entries_.begin() + index);
   ShrinkFor(Count());
@@ -84,7 +71,7 @@ void TQDXSortedPageList::Delete(int32_t pageNo) {
 
 void TQDXSortedPageList::DeleteFirst(int32_t count) {
   count = std::clamp(count, 0, Count());
-  for (int32_t i = 0; i < count; ++i) Unlink(Page(i));
+  for (int32_t i = 0; i < count; ++i) order_.Unlink(Page(i));
   keys_.erase(keys_.begin(), keys_.begin() + count);
   entries_.erase(entries_.begin(), entries_.begin() + count);
   ShrinkFor(Count());
@@ -94,18 +81,16 @@ void TQDXSortedPageList::Touch(TQDXPage* page) {
   const int32_t index = IndexOf(page->PageNo);
   if (index < 0 || Page(index) != page) Raise(msg::kPageNotFound);
   entries_[static_cast<size_t>(index)].stamp = NextStamp();
-  Unlink(page);
-  LinkNewest(page);
+  order_.MoveToNewest(page);
 }
 
 TQDXPage* TQDXSortedPageList::Oldest() const {
-  return oldest_;
+  return order_.Oldest();
 }
 
 void TQDXSortedPageList::Clear() {
-  // The pages may already be destroyed: forget them without touching them. A page's own links
-  // are rewritten when a list adds it again.
-  oldest_ = newest_ = nullptr;
+  // The pages may already be destroyed: forget them without touching them.
+  order_.Clear();
   ShrinkFor(0);
 }
 

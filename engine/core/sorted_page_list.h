@@ -16,9 +16,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace qdx {
+#include "engine/core/page_use_order.h"
 
-class TQDXPage;
+namespace qdx {
 
 class TQDXSortedPageList {
  public:
@@ -54,8 +54,6 @@ class TQDXSortedPageList {
   };
 
   uint64_t NextStamp() { return ++stampCounter_; }
-  void LinkNewest(TQDXPage* page);
-  void Unlink(TQDXPage* page);
   void GrowFor(int32_t newCount);
   void ShrinkFor(int32_t newCount);
 
@@ -66,8 +64,7 @@ class TQDXSortedPageList {
   int32_t shrinkStep_ = kInitialStep;
   uint64_t stampCounter_ = 0;
   mutable int32_t hint_ = 0;  // the last position IndexOf found; checked before use
-  TQDXPage* oldest_ = nullptr;
-  TQDXPage* newest_ = nullptr;
+  TQDXPageUseOrder order_;
 };
 
 }  // namespace qdx
