@@ -90,6 +90,9 @@ void TQDXDatabase::SetDatabaseFileName(std::string fileName) {
 void TQDXDatabase::SetDatabaseName(std::string databaseName) {
   const platform::CriticalSectionGuard lock(ProcessLock());
   CheckDisconnected();
+  if (SameDatabaseName(databaseName, kMemoryDatabaseName)) {
+    databaseName = std::string(kMemoryDatabaseName);
+  }
   if (session_ != nullptr) session_->CheckDatabaseName(*this, databaseName);
   databaseName_ = std::move(databaseName);
 }

@@ -26,14 +26,6 @@ namespace {
 
 constexpr int32_t kBookmarkSize = TQDXCursor::kBookmarkSize;
 
-bool IsMemoryName(std::string_view name) {
-  if (name.size() != kMemoryDatabaseName.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != kMemoryDatabaseName[i]) return false;
-  }
-  return true;
-}
-
 // Integers in the engine's dataset form: their width there.
 int32_t EngineIntegerWidth(TQDXDataType type) {
   switch (type) {
@@ -163,7 +155,11 @@ void TQDXDataSet::SetDatabaseName(std::string name) {
   if (name == databaseName_) return;
   CheckInactive();
   if (database_ != nullptr) Error(dsmsg::kDatabaseOpen);
-  if (IsMemoryName(name)) inMemory_ = true;
+  // "memory" in any case is kept in its one spelling, so every later comparison agrees.
+  if (SameDatabaseName(name, kMemoryDatabaseName)) {
+    inMemory_ = true;
+    name = std::string(kMemoryDatabaseName);
+  }
   databaseName_ = std::move(name);
 }
 

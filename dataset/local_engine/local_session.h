@@ -32,6 +32,16 @@ class TQDXDatabaseData;
 inline constexpr std::string_view kMemoryDatabaseName = "MEMORY";
 inline constexpr std::string_view kTemporaryDatabaseName = "TEMP";
 
+// Database names are compared without regard to case ("memory" is the in-memory database too).
+inline bool SameDatabaseName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
+}
+
 class TQDXLocalSession : public TQDXBaseSession {
  public:
   static constexpr int32_t kDefaultMaxConnections = 500;
@@ -89,8 +99,10 @@ class TQDXLocalSession : public TQDXBaseSession {
 
   // The connected database data; none when disconnected.
   TQDXDatabaseData* DatabaseData() const { return databaseData_; }
-  bool IsMemoryDatabase() const { return DatabaseName == kMemoryDatabaseName; }
-  bool IsTemporaryDatabase() const { return DatabaseName == kTemporaryDatabaseName; }
+  bool IsMemoryDatabase() const { return SameDatabaseName(DatabaseName, kMemoryDatabaseName); }
+  bool IsTemporaryDatabase() const {
+    return SameDatabaseName(DatabaseName, kTemporaryDatabaseName);
+  }
   // Whether the connected database is stored in a file (the disk engine).
   bool IsDiskDatabase() const;
 

@@ -435,5 +435,29 @@ TEST(QDXMemoryTableTest, ATableCreatedInMemoryHasTheDefinitionsGiven) {
   werk.Close();
 }
 
+// "memory" in any case names the in-memory database: the name is kept in its one spelling, so
+// the session and the engine treat it as the in-memory database and no file is looked for.
+TEST(QDXMemoryTableTest, TheMemoryNameInAnyCaseSelectsTheInMemoryDatabase) {
+  testing::TMemoryDatabaseData memory;
+  DatabaseDataList().Add(&memory);
+  for (const char* name : {"memory", "Memory", "mEmOrY"}) {
+    SCOPED_TRACE(name);
+    TQDXTable kort("tbKort");
+    kort.SetDatabaseName(name);
+    EXPECT_TRUE(kort.InMemory());
+    EXPECT_EQ(kort.DatabaseName(), "MEMORY");
+    kort.SetTableName("Kort");
+    kort.FieldDefs().Add("Naam", ftString, 8, false);
+    kort.CreateTable();
+    kort.Open();
+    kort.Append();
+    kort.FieldByName("Naam").SetAsString(u"tol");
+    kort.Post();
+    EXPECT_EQ(kort.RecordCount(), 1);
+    kort.Close();
+    kort.DeleteTable();
+  }
+}
+
 }  // namespace
 }  // namespace qdx
