@@ -23,6 +23,7 @@
 
 #include "dataset/local_engine/lock_timing.h"
 #include "engine/core/base_session.h"
+#include "engine/core/meta_object_def.h"
 
 namespace qdx {
 
@@ -34,12 +35,7 @@ inline constexpr std::string_view kTemporaryDatabaseName = "TEMP";
 
 // Database names are compared without regard to case ("memory" is the in-memory database too).
 inline bool SameDatabaseName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
+  return SameNameIgnoringCase(a, b);
 }
 
 class TQDXLocalSession : public TQDXBaseSession {
