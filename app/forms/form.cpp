@@ -38,7 +38,8 @@ void TForm::SetOuterGeometry(const QRect& outer) {
 }
 
 void TForm::setVisible(bool visible) {
-  const bool showing = visible && !isVisible();
+  const bool wasVisible = isVisible();
+  const bool showing = visible && !wasVisible;
   if (showing) {
     placement_->FormShowing();
     FitOntoOwnersScreen();
@@ -49,7 +50,8 @@ void TForm::setVisible(bool visible) {
     if (position_ != TFormPosition::Designed) CentreOnScreen();
     placement_->FormShown();
   }
-  if (!visible) pendingOuterSize_.reset();
+  // Hiding a form that was never shown leaves the outer size it waits to be framed with.
+  if (!visible && wasVisible) pendingOuterSize_.reset();
 }
 
 bool TForm::event(QEvent* event) {
