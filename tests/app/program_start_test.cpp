@@ -1,7 +1,7 @@
 // The program as a user meets it, started as main() starts it: the database component's repair
-// question and password dialog (the real dialogs, answered from a timer), errors that a dataset
-// cannot pass to a caller, Qt's texts in the user's language, input typed before "Berekenen",
-// and windows that fill themselves and open on the screen.
+// question, conversion notice and password dialog (the real dialogs, answered from a timer),
+// errors that a dataset cannot pass to a caller, Qt's texts in the user's language, input typed
+// before "Berekenen", and windows that fill themselves and open on the screen.
 #include "app/program_setup.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,7 @@
 #include "app/widgets/label_command.h"
 #include "app/widgets/numeric_edit.h"
 #include "engine/disk/database_header.h"
+#include "engine/foundation/little_endian.h"
 #include "engine/foundation/types/date_time.h"
 #include "qt_printers.h"
 #include "tests/foundation/locale_pin.h"
@@ -212,6 +213,30 @@ TEST_F(ProgramStartTest, AFileLeftInTheMiddleOfACommitBringsTheRepairQuestion) {
     EXPECT_EQ(FileState(), c.StateAfter);
     EXPECT_FALSE(QFile::exists(DatabaseFile() + ".tmp"));
   }
+}
+
+TEST_F(ProgramStartTest, AFileOfAnOlderFormatIsConvertedAfterANotice) {
+  CreateDatabase({{1, 10, u"Onderhoud", 60.00}, {3, 5, u"Verzekering", 56.00}});
+  QByteArray bytes = FileBytes();
+  le::Store<double>(reinterpret_cast<uint8_t*>(bytes.data()) + 18, 2.5);  // the header's Version
+  {
+    QFile file(DatabaseFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  {
+    ModalAnswers answers({ModalAnswers::Click(QMessageBox::Ok)});
+    auto started = Start();
+    EXPECT_EQ(answers.Seen,
+              QStringList{"Information: Database file you are opening is of old format. It will be "
+                          "converted to the current Quendrix Database format now. It is "
+                          "recommended to make a backup of the database before continuing."});
+    EXPECT_EQ(started->program.form1.DBGrid1->Model().rowCount(), 2);
+    EXPECT_EQ(started->program.form1.Label6->text(), "116");
+    started->program.form1.close();
+  }
+  EXPECT_EQ(le::Load<double>(reinterpret_cast<const uint8_t*>(FileBytes().constData()) + 18),
+            kDatabaseFormatVersion);
 }
 
 TEST_F(ProgramStartTest, AFileWithAPasswordAsksForItUntilItIsRightOrRefused) {
