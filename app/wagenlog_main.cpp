@@ -1,13 +1,17 @@
-// The program Wagenlog: creates the data module, the main window (whose create handler opens the
-// database beside the executable) and the three hidden chart windows, then runs the message
-// loop. Closing the main window ends the program; the windows go before the data module, whose
-// database disconnects last.
+// The program Wagenlog: puts its dialogs and Qt's texts in the user's language in place, creates
+// the data module, the main window (whose create handler opens the database beside the
+// executable) and the three hidden chart windows, then runs the message loop. Closing the main
+// window ends the program; the windows go before the data module, whose database disconnects
+// last.
 #include "app/error_box.h"
 #include "app/forms/program.h"
+#include "app/program_setup.h"
 #include "engine/core/expr/expression.h"
 
 int main(int argc, char** argv) {
   qdx::TApplication application(argc, argv);
+  // Before the database opens: it may ask for a password or whether to repair the file.
+  qdx::TProgramSetup setup;
   qdx::RegisterExpressionDefaults();
   qdx::TWagenlogProgram program;
   // Closing the main window ends the program, whichever chart windows are open.

@@ -110,8 +110,11 @@ bool TDBFieldBinding::IsChangingKey(const QKeyEvent& key) const {
     case Qt::Key_PageDown:
     case Qt::Key_Home:
     case Qt::Key_End:
-    case Qt::Key_Space:
       return list_ != nullptr;
+    case Qt::Key_Space:
+      // Picks an item in a list; in an edit it is text like any other character.
+      if (list_ != nullptr) return true;
+      break;
     default:
       break;
   }

@@ -10,9 +10,13 @@
 //  3. Sizes given for a form are outer sizes, frame included. The frame is known only once the
 //     window manager has framed the window, so an outer size set before that is applied again
 //     when the frame first shows up.
+//  4. A form told which window's screen it belongs to (KeepOnScreenOf) is fitted into that
+//     screen's available area each time it is shown: a position laid out for a larger screen, or
+//     stored on one, does not leave it running off the edges. It keeps its size where that fits.
 // Errors of the placement store are shown in an error box; they never stop the form.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -41,6 +45,10 @@ class TForm : public QWidget {
   QRect OuterGeometry() const;
   void SetOuterGeometry(const QRect& outer);
 
+  // Each showing fits the form into the available area of the screen `window` is on (the form
+  // itself may be that window); none, the default, leaves it where it is placed.
+  void KeepOnScreenOf(QWidget* window) { screenOwner_ = window; }
+
   void setVisible(bool visible) override;
 
  protected:
@@ -51,12 +59,20 @@ class TForm : public QWidget {
 
  private:
   void CentreOnScreen();
+  void FitOntoOwnersScreen();
+  // The outer rectangle, also before the window manager has framed the form.
+  QRect ExpectedOuterGeometry() const;
 
   QString className_;
   TFormPosition position_ = TFormPosition::Designed;
   std::unique_ptr<TFormPlacement> placement_;
   // An outer size waiting for the frame to be known.
   std::optional<QSize> pendingOuterSize_;
+  QPointer<QWidget> screenOwner_;
 };
+
+// `outer` moved, as little as it takes, to lie within `area`; a resizable window larger than the
+// area also shrinks to it, a fixed one keeps its size with its top-left corner in the area.
+QRect FitIntoArea(QRect outer, const QRect& area, bool resizable);
 
 }  // namespace qdx

@@ -25,7 +25,11 @@ namespace qdx {
 
 namespace {
 
-constexpr QSize kWindowSize(840, 618);
+// The window was laid out as 840 x 618 with its frame on Windows; the gradient, which reaches
+// from (0, -8) to (820, 579), filled what the frame left. The window here is the gradient's
+// size inside whatever frame the window manager draws, so that no strip of bare window shows
+// right of it or below it.
+constexpr QSize kClientSize(820, 579);
 const QColor kBackground(226, 226, 241);
 
 bool IsChanging(const TDataSet& dataSet) {
@@ -59,8 +63,9 @@ TForm1::TForm1(TDataModule1& dataModule)
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, kBackground);
   setPalette(palette);
-  setFixedSize(kWindowSize);
+  setFixedSize(kClientSize);
   SetPosition(TFormPosition::DesktopCenter);
+  KeepOnScreenOf(this);
 
   auto* gradient = new TGradient(QColor(0, 0, 255), Qt::black, this);
   gradient->setObjectName(QStringLiteral("Gradient1"));
@@ -94,6 +99,11 @@ void TForm1::SetChartWindows(TForm2* form2, TForm3* form3, TForm4* form4) {
   form2_ = form2;
   form3_ = form3;
   form4_ = form4;
+  // The chart windows open on the main window's screen, whatever they were laid out or stored for.
+  for (TForm* chart : {static_cast<TForm*>(form2), static_cast<TForm*>(form3),
+                       static_cast<TForm*>(form4)}) {
+    if (chart != nullptr) chart->KeepOnScreenOf(this);
+  }
 }
 
 void TForm1::FormCreate() {
@@ -128,6 +138,9 @@ void TForm1::ShowStatistics(const TStatisticsLabels& labels) {
 
 void TForm1::LbStaticText1Click() {
   // Called from FormCreate too, where an error must end the create handler.
+  // What the user typed after Nieuw or Wijzig goes into the record now: the walk suspends the
+  // controls before its first move settles the record, and suspended controls are not asked.
+  data_.tb1.UpdateRecord();
   const TStatistics statistics = ComputeStatistics(data_.tb1, data_.tb6, startKmStand_);
   ShowStatistics(StatisticsLabels(statistics));
 }

@@ -1,4 +1,5 @@
-// TForm1: the main window. A fixed 840 x 618 window over a blue-to-black gradient with
+// TForm1: the main window. A fixed window, 820 x 579 inside its frame, filled by a blue-to-black
+// gradient, with
 //  - the vehicle panel: the fields of the vehicle record (tb6 through `autogegevens`) and a
 //    navigator with Edit, Cancel, Refresh;
 //  - the statistics: the command "Berekenen" and the eleven value labels it fills;

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLayout>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
 #include "app/chart/chart_widget.h"
+#include "app/forms/form_placement.h"
 #include "qt_printers.h"
 
 namespace qdx {
@@ -92,6 +95,22 @@ TEST(ChartWindowsTest, EachWindowStartsHiddenWithItsCaptionPlaceChartAndSeries) 
     form->layout()->activate();
     EXPECT_EQ(form->ChartWidget().geometry(), QRect(0, 0, 640, 480));
   }
+}
+
+// The outer size waits for the frame; hiding a window never shown must not lose it.
+TEST(ChartWindowsTest, EachWindowOpensAtItsOuterSizeAlsoWhenHiddenFirst) {
+  QTemporaryDir store;
+  const QString previousStore = TFormPlacement::DefaultIniFileName();
+  TFormPlacement::SetDefaultIniFileName(store.filePath(QStringLiteral("placement.ini")));
+  for (const WindowSetting& w : Windows()) {
+    SCOPED_TRACE(w.ObjectName);
+    const std::unique_ptr<TChartForm> form = w.Create();
+    form->hide();
+    form->show();
+    QApplication::processEvents();
+    EXPECT_EQ(form->OuterGeometry().size(), w.Outer.size());
+  }
+  TFormPlacement::SetDefaultIniFileName(previousStore);
 }
 
 TEST(ChartWindowsTest, BarWindowsShareGradientWallAndDepth) {

@@ -136,6 +136,40 @@ TEST_F(DataControlsTest, TypingChangesARecordOnlyWhenItMayBeEdited) {
   EXPECT_EQ(tables_.tb1.PostCount, 1);
 }
 
+// The keys as a keyboard sends them, with their key codes (Type sends text alone).
+TEST_F(DataControlsTest, KeysThatTypeTextChangeARecordOnlyWhenItMayBeEdited) {
+  QLineEdit company;
+  TDBFieldBinding companyLink(company, &brandstof_, "Bedrijf");
+  QLineEdit make;
+  TDBFieldBinding makeLink(make, &autogegevens_, "Merk");
+  tables_.Open();
+  struct Case {
+    Qt::Key Key;
+    const char* Text;
+  };
+  for (const Case& c : {Case{Qt::Key_Space, " "}, Case{Qt::Key_X, "x"}, Case{Qt::Key_5, "5"}}) {
+    SCOPED_TRACE(c.Text);
+    const auto press = [&c](QLineEdit& edit) {
+      edit.end(false);
+      QKeyEvent key(QEvent::KeyPress, c.Key, Qt::NoModifier, QString::fromLatin1(c.Text));
+      QApplication::sendEvent(&edit, &key);
+    };
+    // brandstof does not start edits by itself: the key is swallowed.
+    press(company);
+    EXPECT_EQ(company.text(), "Shell");
+    EXPECT_EQ(tables_.tb1.State(), TDataSetState::Browse);
+    // autogegevens starts one, and the key's text is part of the change.
+    press(make);
+    EXPECT_EQ(tables_.tb6.State(), TDataSetState::Editing);
+    EXPECT_EQ(make.text(), "Volvo" + QString::fromLatin1(c.Text));
+    tables_.tb6.Post();
+    EXPECT_EQ(QString::fromStdU16String(tables_.tb6.FieldByName("Merk").AsString()), make.text());
+    tables_.tb6.Edit();
+    tables_.tb6.FieldByName("Merk").SetAsString(u"Volvo");
+    tables_.tb6.Post();
+  }
+}
+
 TEST_F(DataControlsTest, DropDownListStoresTheChosenCategory) {
   QComboBox list;
   list.addItems({"Brandstof", "Onderhoud", "Verzekering", "Wegenbelasting", "Afschrijving"});

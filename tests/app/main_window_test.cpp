@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, WindowLayoutAndTexts) {
   TForm1& f = p->form1;
   EXPECT_EQ(f.windowTitle(), "Wagenlog");
   EXPECT_EQ(f.minimumSize(), f.maximumSize());
-  EXPECT_EQ(f.size(), QSize(840, 618));
+  EXPECT_EQ(f.size(), QSize(820, 579));
   EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
   QStringList captions;
   for (const QLabel* label : f.findChildren<QLabel*>()) captions << label->text();
@@ -197,7 +197,7 @@ TEST_F(MainWindowTest, ControlsStandAsLaidOutAndNoTextIsClippedOrOverlapped) {
   auto p = Start();
   TForm1& f = p->form1;
   QApplication::processEvents();
-  ASSERT_EQ(f.size(), QSize(840, 618));
+  ASSERT_EQ(f.size(), QSize(820, 579));
 
   const std::pair<const QWidget*, QRect> layout[] = {
       {f.DBEditMerk, {24, 45, 121, 21}},         {f.DBEditType, {160, 45, 121, 21}},
@@ -231,7 +231,7 @@ TEST_F(MainWindowTest, ControlsStandAsLaidOutAndNoTextIsClippedOrOverlapped) {
     EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->contentsRect().width())
         << text.toStdString();
     const QRect where = InWindow(f, *label);
-    EXPECT_TRUE(QRect(0, 0, 840, 618).contains(where)) << text.toStdString();
+    EXPECT_TRUE(QRect(0, 0, 820, 579).contains(where)) << text.toStdString();
     for (const auto& [other, otherWhere] : occupied) {
       EXPECT_FALSE(where.intersects(otherWhere)) << text.toStdString() << " / " << other.toStdString();
     }
