@@ -4,11 +4,11 @@
 // database disconnects last.
 #include "app/error_box.h"
 #include "app/forms/program.h"
-#include "engine/core/expr/expression.h"
+#include "wagenlog/startup.h"
 
 int main(int argc, char** argv) {
   qdx::TApplication application(argc, argv);
-  qdx::RegisterExpressionDefaults();
+  qdx::wagenlog::Startup();
   qdx::TWagenlogProgram program;
   // Closing the main window ends the program, whichever chart windows are open.
   for (QWidget* chart : {static_cast<QWidget*>(&program.Form2),

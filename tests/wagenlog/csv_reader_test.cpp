@@ -1,8 +1,8 @@
-#include "dataset/interchange/csv_reader.h"
+#include "wagenlog/interchange/csv_reader.h"
 
 #include <gtest/gtest.h>
 
-#include "dataset/interchange/interchange_messages.h"
+#include "wagenlog/interchange/interchange_messages.h"
 
 namespace qdx::interchange {
 namespace {

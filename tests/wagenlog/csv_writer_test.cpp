@@ -1,5 +1,5 @@
 // The CSV writer: the text of each kind of value, quoting, and whole lines.
-#include "dataset/interchange/csv_writer.h"
+#include "wagenlog/interchange/csv_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,12 @@
-#include "dataset/interchange/data_set_expense_store.h"
+#include "wagenlog/interchange/data_set_expense_store.h"
 
 #include <gtest/gtest.h>
 
 #include "dataset/database_error.h"
-#include "dataset/interchange/expense_import.h"
-#include "tests/dataset/interchange_test_support.h"
+#include "wagenlog/interchange/expense_import.h"
+#include "tests/wagenlog/interchange_test_support.h"
 #include "tests/dataset/memory_data_set.h"
+#include "wagenlog/schema.h"
 
 namespace qdx::interchange {
 namespace {
@@ -25,13 +26,7 @@ class DataSetExpenseStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     table_.SetName("tb1");
-    table_.FieldDefs().Add("Datum", ftDate);
-    table_.FieldDefs().Add("Omschrijving", ftString, 30);
-    table_.FieldDefs().Add("Bedrijf", ftString, 30);
-    table_.FieldDefs().Add("KMStand", ftInteger);
-    table_.FieldDefs().Add("Liters", ftFloat);
-    table_.FieldDefs().Add("bedrag", ftCurrency);
-    table_.FieldDefs().Add("verbruik", ftFloat);
+    wagenlog::DefineExpenseFields(table_.FieldDefs());
     table_.Layout();
     table_.Open();
   }

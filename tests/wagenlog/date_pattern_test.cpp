@@ -1,8 +1,8 @@
-#include "dataset/interchange/date_pattern.h"
+#include "wagenlog/interchange/date_pattern.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/dataset/interchange_test_support.h"
+#include "tests/wagenlog/interchange_test_support.h"
 
 namespace qdx::interchange {
 namespace {

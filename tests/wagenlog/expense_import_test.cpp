@@ -1,10 +1,10 @@
-#include "dataset/interchange/expense_import.h"
+#include "wagenlog/interchange/expense_import.h"
 
 #include <gtest/gtest.h>
 
-#include "dataset/interchange/interchange_error.h"
-#include "dataset/interchange/interchange_messages.h"
-#include "tests/dataset/interchange_test_support.h"
+#include "wagenlog/interchange/interchange_error.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "tests/wagenlog/interchange_test_support.h"
 
 namespace qdx::interchange {
 namespace {

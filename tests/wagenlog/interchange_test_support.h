@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset/interchange/csv_reader.h"
-#include "dataset/interchange/expense_store.h"
-#include "dataset/interchange/read_options.h"
+#include "wagenlog/interchange/csv_reader.h"
+#include "wagenlog/interchange/expense_store.h"
+#include "wagenlog/interchange/read_options.h"
 #include "engine/foundation/types/date_time.h"
 
 namespace qdx::interchange::testing {

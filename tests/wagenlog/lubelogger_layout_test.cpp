@@ -1,10 +1,10 @@
-#include "dataset/interchange/lubelogger_layout.h"
+#include "wagenlog/interchange/lubelogger_layout.h"
 
 #include <gtest/gtest.h>
 
-#include "dataset/interchange/expense_import.h"
-#include "dataset/interchange/interchange_error.h"
-#include "tests/dataset/interchange_test_support.h"
+#include "wagenlog/interchange/expense_import.h"
+#include "wagenlog/interchange/interchange_error.h"
+#include "tests/wagenlog/interchange_test_support.h"
 
 namespace qdx::interchange {
 namespace {

@@ -1,4 +1,4 @@
-#include "dataset/interchange/number_text.h"
+#include "wagenlog/interchange/number_text.h"
 
 #include <gtest/gtest.h>
 

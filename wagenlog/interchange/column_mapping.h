@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dataset/interchange/expense_record.h"
+#include "wagenlog/interchange/expense_record.h"
 
 namespace qdx::interchange {
 

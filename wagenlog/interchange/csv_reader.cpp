@@ -1,9 +1,9 @@
 // A single pass over the text with a small state machine per record. Line numbers count every
 // line break, also those inside quoted fields.
-#include "dataset/interchange/csv_reader.h"
+#include "wagenlog/interchange/csv_reader.h"
 
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/text_encoding.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/text_encoding.h"
 
 namespace qdx::interchange {
 namespace {

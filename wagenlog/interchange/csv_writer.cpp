@@ -1,4 +1,4 @@
-#include "dataset/interchange/csv_writer.h"
+#include "wagenlog/interchange/csv_writer.h"
 
 #include <algorithm>
 #include <charconv>

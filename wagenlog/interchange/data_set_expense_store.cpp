@@ -1,4 +1,4 @@
-#include "dataset/interchange/data_set_expense_store.h"
+#include "wagenlog/interchange/data_set_expense_store.h"
 
 #include <array>
 

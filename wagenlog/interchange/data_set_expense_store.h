@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "dataset/framework/data_set.h"
-#include "dataset/interchange/expense_store.h"
+#include "wagenlog/interchange/expense_store.h"
 
 namespace qdx::interchange {
 

@@ -1,6 +1,6 @@
-#include "dataset/interchange/date_pattern.h"
+#include "wagenlog/interchange/date_pattern.h"
 
-#include "dataset/interchange/text_encoding.h"
+#include "wagenlog/interchange/text_encoding.h"
 #include "engine/foundation/platform/clock.h"
 #include "engine/foundation/types/date_time.h"
 

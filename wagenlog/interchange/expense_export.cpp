@@ -1,9 +1,9 @@
-#include "dataset/interchange/expense_export.h"
+#include "wagenlog/interchange/expense_export.h"
 
 #include <sstream>
 
-#include "dataset/interchange/csv_writer.h"
-#include "dataset/interchange/fuelio_layout.h"
+#include "wagenlog/interchange/csv_writer.h"
+#include "wagenlog/interchange/fuelio_layout.h"
 
 namespace qdx::interchange {
 namespace {

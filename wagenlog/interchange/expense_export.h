@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "dataset/interchange/csv_reader.h"
-#include "dataset/interchange/expense_record.h"
-#include "dataset/interchange/lubelogger_layout.h"
+#include "wagenlog/interchange/csv_reader.h"
+#include "wagenlog/interchange/expense_record.h"
+#include "wagenlog/interchange/lubelogger_layout.h"
 
 namespace qdx::interchange {
 

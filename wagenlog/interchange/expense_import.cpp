@@ -1,12 +1,12 @@
-#include "dataset/interchange/expense_import.h"
+#include "wagenlog/interchange/expense_import.h"
 
 #include <algorithm>
 #include <set>
 
-#include "dataset/interchange/csv_reader.h"
-#include "dataset/interchange/fuelio_layout.h"
-#include "dataset/interchange/generic_layout.h"
-#include "dataset/interchange/interchange_messages.h"
+#include "wagenlog/interchange/csv_reader.h"
+#include "wagenlog/interchange/fuelio_layout.h"
+#include "wagenlog/interchange/generic_layout.h"
+#include "wagenlog/interchange/interchange_messages.h"
 #include "engine/foundation/format.h"
 
 namespace qdx::interchange {

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "dataset/interchange/expense_store.h"
-#include "dataset/interchange/import_problem.h"
-#include "dataset/interchange/lubelogger_layout.h"
-#include "dataset/interchange/read_options.h"
+#include "wagenlog/interchange/expense_store.h"
+#include "wagenlog/interchange/import_problem.h"
+#include "wagenlog/interchange/lubelogger_layout.h"
+#include "wagenlog/interchange/read_options.h"
 
 namespace qdx::interchange {
 

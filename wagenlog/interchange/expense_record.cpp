@@ -1,4 +1,4 @@
-#include "dataset/interchange/expense_record.h"
+#include "wagenlog/interchange/expense_record.h"
 
 #include <cmath>
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "dataset/interchange/expense_record.h"
+#include "wagenlog/interchange/expense_record.h"
 
 namespace qdx::interchange {
 

@@ -1,11 +1,11 @@
-#include "dataset/interchange/field_values.h"
+#include "wagenlog/interchange/field_values.h"
 
 #include <cmath>
 #include <limits>
 
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/number_text.h"
-#include "dataset/interchange/text_encoding.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/number_text.h"
+#include "wagenlog/interchange/text_encoding.h"
 #include "engine/foundation/format.h"
 
 namespace qdx::interchange {

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "dataset/interchange/date_pattern.h"
-#include "dataset/interchange/expense_record.h"
+#include "wagenlog/interchange/date_pattern.h"
+#include "wagenlog/interchange/expense_record.h"
 
 namespace qdx::interchange {
 

@@ -1,17 +1,17 @@
 // The backup is read in two passes: the sections are found first (the cost types are listed
 // before or after the costs, and every date of the file decides one date pattern), then the
 // rows of the log and the costs become records.
-#include "dataset/interchange/fuelio_layout.h"
+#include "wagenlog/interchange/fuelio_layout.h"
 
 #include <cmath>
 #include <limits>
 #include <map>
 
-#include "dataset/interchange/csv_writer.h"
-#include "dataset/interchange/interchange_error.h"
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/number_text.h"
-#include "dataset/interchange/text_encoding.h"
+#include "wagenlog/interchange/csv_writer.h"
+#include "wagenlog/interchange/interchange_error.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/number_text.h"
+#include "wagenlog/interchange/text_encoding.h"
 
 namespace qdx::interchange {
 namespace {

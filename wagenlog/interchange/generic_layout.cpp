@@ -1,8 +1,8 @@
-#include "dataset/interchange/generic_layout.h"
+#include "wagenlog/interchange/generic_layout.h"
 
-#include "dataset/interchange/column_mapping.h"
-#include "dataset/interchange/interchange_error.h"
-#include "dataset/interchange/interchange_messages.h"
+#include "wagenlog/interchange/column_mapping.h"
+#include "wagenlog/interchange/interchange_error.h"
+#include "wagenlog/interchange/interchange_messages.h"
 #include "engine/foundation/format.h"
 
 namespace qdx::interchange {

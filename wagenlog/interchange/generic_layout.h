@@ -2,8 +2,8 @@
 // to fields by name or by --map.
 #pragma once
 
-#include "dataset/interchange/csv_reader.h"
-#include "dataset/interchange/read_options.h"
+#include "wagenlog/interchange/csv_reader.h"
+#include "wagenlog/interchange/read_options.h"
 
 namespace qdx::interchange {
 

@@ -1,4 +1,4 @@
-#include "dataset/interchange/import_problem.h"
+#include "wagenlog/interchange/import_problem.h"
 
 #include <set>
 

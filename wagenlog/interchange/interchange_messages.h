@@ -34,6 +34,8 @@ inline constexpr const char* kLubeLoggerKindUnknown =
     "not a LubeLogger export of gas, service, repair or tax records";
 inline constexpr const char* kImportRefused =
     "%d line(s) could not be read; nothing was imported (--skip-bad imports the others)";
+// An export whose file cannot be written.
+inline constexpr const char* kCannotWriteOutputFile = "Cannot write the output file '%s'";
 
 // ---- The import and export commands of qdx ----
 inline constexpr const char* kQdxImportUsage =

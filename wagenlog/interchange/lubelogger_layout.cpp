@@ -1,10 +1,10 @@
-#include "dataset/interchange/lubelogger_layout.h"
+#include "wagenlog/interchange/lubelogger_layout.h"
 
-#include "dataset/interchange/csv_writer.h"
-#include "dataset/interchange/interchange_error.h"
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/number_text.h"
-#include "dataset/interchange/text_encoding.h"
+#include "wagenlog/interchange/csv_writer.h"
+#include "wagenlog/interchange/interchange_error.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/number_text.h"
+#include "wagenlog/interchange/text_encoding.h"
 #include "engine/foundation/format.h"
 
 namespace qdx::interchange {

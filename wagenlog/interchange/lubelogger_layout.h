@@ -22,8 +22,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dataset/interchange/csv_reader.h"
-#include "dataset/interchange/read_options.h"
+#include "wagenlog/interchange/csv_reader.h"
+#include "wagenlog/interchange/read_options.h"
 
 namespace qdx::interchange {
 

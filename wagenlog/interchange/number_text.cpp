@@ -1,9 +1,9 @@
-#include "dataset/interchange/number_text.h"
+#include "wagenlog/interchange/number_text.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "dataset/interchange/text_encoding.h"
+#include "wagenlog/interchange/text_encoding.h"
 
 namespace qdx::interchange {
 namespace {

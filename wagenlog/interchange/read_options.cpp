@@ -1,4 +1,4 @@
-#include "dataset/interchange/read_options.h"
+#include "wagenlog/interchange/read_options.h"
 
 #include <algorithm>
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "dataset/interchange/csv_reader.h"
-#include "dataset/interchange/date_pattern.h"
-#include "dataset/interchange/expense_record.h"
-#include "dataset/interchange/field_values.h"
-#include "dataset/interchange/import_problem.h"
+#include "wagenlog/interchange/csv_reader.h"
+#include "wagenlog/interchange/date_pattern.h"
+#include "wagenlog/interchange/expense_record.h"
+#include "wagenlog/interchange/field_values.h"
+#include "wagenlog/interchange/import_problem.h"
 #include "engine/foundation/platform/locale.h"
 
 namespace qdx::interchange {

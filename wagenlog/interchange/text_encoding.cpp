@@ -1,6 +1,6 @@
 // UTF-8 decoding by hand: the platform's locale helpers convert between UTF-16 and Windows-1252,
 // so UTF-8 is taken to UTF-16 here (the way back is csv_writer's AnsiToUtf8).
-#include "dataset/interchange/text_encoding.h"
+#include "wagenlog/interchange/text_encoding.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "dataset/interchange/whole_file.h"
+#include "wagenlog/interchange/whole_file.h"
 
 #include <cstdint>
 

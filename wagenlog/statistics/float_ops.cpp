@@ -1,4 +1,4 @@
-#include "app/statistics/float_ops.h"
+#include "wagenlog/statistics/float_ops.h"
 
 #include <cmath>
 

@@ -1,7 +1,6 @@
-#include "app/statistics/statistics.h"
+#include "wagenlog/statistics/statistics.h"
 
-#include "app/statistics/float_ops.h"
-#include "app/statistics/number_formats.h"
+#include "wagenlog/statistics/float_ops.h"
 #include "dataset/framework/data_set.h"
 
 namespace qdx {
@@ -71,15 +70,6 @@ TStatistics ComputeStatistics(TDataSet& expenses, TDataSet& vehicle, int32_t& st
     s.LitresPer100Km = static_cast<double>(Divide(100.0L, s.KmPerLitre));
   }
   return s;
-}
-
-TStatisticsLabels StatisticsLabels(const TStatistics& s) {
-  return {FormatGeneral(s.TotalCost),         FormatGeneral(s.TotalLitres),
-          FormatGeneral(s.KilometresDriven),  FormatCurrency3(s.TotalPerKm),
-          FormatCurrency3(s.FuelPerKm),       FormatCurrency3(s.MaintenancePerKm),
-          FormatCurrency3(s.InsurancePerKm),  FormatCurrency3(s.RoadTaxPerKm),
-          FormatCurrency3(s.DepreciationPerKm), FormatFixed3(s.KmPerLitre),
-          FormatFixed3(s.LitresPer100Km)};
 }
 
 }  // namespace qdx

@@ -19,7 +19,6 @@
 // and the caller keeps its previous labels.
 #pragma once
 
-#include <QString>
 #include <array>
 #include <cstdint>
 
@@ -57,30 +56,12 @@ struct TStatistics {
   double LitresPer100Km = 0;
 };
 
-// The texts of the eleven statistics labels, in the order they are written.
-struct TStatisticsLabels {
-  QString Label6;   // total cost, general
-  QString Label27;  // total litres, general
-  QString Label28;  // kilometres driven, general
-  QString Label1;   // total per km, currency 3
-  QString Label3;   // fuel per km
-  QString Label8;   // maintenance per km
-  QString Label29;  // insurance per km
-  QString Label30;  // road tax per km
-  QString Label31;  // depreciation per km
-  QString Label12;  // km per litre, fixed 3
-  QString Label9;   // litres per 100 km, fixed 3
-};
-
 // The start odometer reading of the vehicle record; null (or no record) reads 0.
 int32_t ReadStartKmStand(TDataSet& vehicle);
 
 // Runs the walk over `expenses` (tb1) with the vehicle record of `vehicle` (tb6); stores the
 // start odometer reading it read in `startKmStand`.
 TStatistics ComputeStatistics(TDataSet& expenses, TDataSet& vehicle, int32_t& startKmStand);
-
-// The label texts of a run, in the user's formats.
-TStatisticsLabels StatisticsLabels(const TStatistics& statistics);
 
 // The consumption written into a fuel record: `distance` / `litres` * 100, rounded ties to
 // even, / 100. Raises EZeroDivide or EInvalidOp.
