@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include "engine/foundation/messages.h"
 #include "wagenlog/program_texts.h"
 #include "wagenlog/schema.h"
 

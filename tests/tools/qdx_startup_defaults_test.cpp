@@ -63,7 +63,7 @@ class QdxStartupDefaultsTest : public testing::TempDirTest {
     AdvFieldDefsFromFieldDefs(fields, advFields);
     AdvIndexDefsFromIndexDefs(indexes, advIndexes);
     for (const DefaultCase& c : kDefaults) {
-      TQDXAdvFieldDef& field = advFields.Add(TQDXAdvFieldDef(c.Field, TQDXFieldType::String, 20));
+      TQDXAdvFieldDef& field = advFields.Add(TQDXAdvFieldDef(c.Field, TQDXFieldType::String, 30));
       field.DefaultValue.SetAsString(c.Default);
     }
     CreateDatabaseTable(database, {wagenlog::kExpenseTable.Name}, advFields, advIndexes);
