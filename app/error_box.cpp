@@ -5,6 +5,7 @@
 
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
+#include "wagenlog/program_texts.h"
 
 namespace qdx {
 

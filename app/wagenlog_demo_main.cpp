@@ -1,5 +1,6 @@
 // wagenlog-demo FILE: fills a new, empty Wagenlog database with a year of example expenses and
 // a vehicle record (used by scripts/run --demo). Refuses a database that already holds records.
+// The records go in one transaction: a failure part-way leaves the database empty.
 #include <QCoreApplication>
 #include <cstdio>
 
@@ -7,7 +8,21 @@
 #include "app/error_box.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
-#include "engine/core/expr/expression.h"
+#include "dataset/transaction_scope.h"
+#include "wagenlog/schema.h"
+#include "wagenlog/startup.h"
+
+namespace {
+
+void OpenTable(qdx::TQDXTable& table, const qdx::wagenlog::TableSchema& schema) {
+  table.SetName(schema.Name);
+  table.SetDatabaseName("wagenlog-demo");
+  table.SetTableName(schema.Name);
+  table.SetIndexName(schema.IndexName);
+  table.Open();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
@@ -16,26 +31,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    qdx::RegisterExpressionDefaults();
+    qdx::wagenlog::Startup();
     qdx::TQDXDatabase database("Database", nullptr);
     database.SetDatabaseName("wagenlog-demo");
     database.SetDatabaseFileName(argv[1]);
     qdx::TQDXTable expenses;
-    expenses.SetName("Brandstofkosten");
-    expenses.SetDatabaseName("wagenlog-demo");
-    expenses.SetTableName("Brandstofkosten");
-    expenses.SetIndexName("Datum");
     qdx::TQDXTable vehicle;
-    vehicle.SetName("Autogegevens");
-    vehicle.SetDatabaseName("wagenlog-demo");
-    vehicle.SetTableName("Autogegevens");
-    expenses.Open();
-    vehicle.Open();
+    OpenTable(expenses, qdx::wagenlog::kExpenseTable);
+    OpenTable(vehicle, qdx::wagenlog::kVehicleTable);
     if (!expenses.IsEmpty() || !vehicle.IsEmpty()) {
       std::fprintf(stderr, "wagenlog-demo: %s already holds records\n", argv[1]);
       return 1;
     }
+    qdx::TransactionScope transaction(database);
     qdx::FillDemoRecords(expenses, vehicle, QDate::currentDate());
+    transaction.Commit();
     expenses.Close();
     vehicle.Close();
   } catch (...) {

@@ -6,13 +6,13 @@
 #include "app/error_box.h"
 #include "app/forms/program.h"
 #include "app/program_setup.h"
-#include "engine/core/expr/expression.h"
+#include "wagenlog/startup.h"
 
 int main(int argc, char** argv) {
   qdx::TApplication application(argc, argv);
   // Before the database opens: it may ask for a password or whether to repair the file.
   qdx::TProgramSetup setup;
-  qdx::RegisterExpressionDefaults();
+  qdx::wagenlog::Startup();
   qdx::TWagenlogProgram program;
   // Closing the main window ends the program, whichever chart windows are open.
   for (QWidget* chart : {static_cast<QWidget*>(&program.Form2),

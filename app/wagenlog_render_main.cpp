@@ -8,7 +8,7 @@
 #include "app/error_box.h"
 #include "app/forms/program.h"
 #include "app/render_offscreen.h"
-#include "engine/core/expr/expression.h"
+#include "wagenlog/startup.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", title.toLocal8Bit().constData(),
                  text.toLocal8Bit().constData());
   });
-  qdx::RegisterExpressionDefaults();
+  qdx::wagenlog::Startup();
   qdx::TWagenlogProgram program;
   const QStringList files = qdx::RenderWindows(program, folder);
   for (const QString& file : files) {

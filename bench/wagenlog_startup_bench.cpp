@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "app/forms/program.h"
-#include "engine/core/expr/expression.h"
+#include "wagenlog/startup.h"
 #include "engine/foundation/types/date_time.h"
 
 namespace qdx {
@@ -78,7 +78,7 @@ BENCHMARK(BM_StartUpToMainWindowShown)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  qdx::RegisterExpressionDefaults();
+  qdx::wagenlog::Startup();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -3,20 +3,18 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include "engine/foundation/messages.h"
+#include "wagenlog/program_texts.h"
+#include "wagenlog/schema.h"
 
 namespace qdx {
 
 namespace {
 
-constexpr const char* kDatabaseName = "wagenlog";
-
-void SetUpTable(TQDXTable& table, const char* name, const char* tableName,
-                const char* indexName) {
+void SetUpTable(TQDXTable& table, const char* name, const wagenlog::TableSchema& schema) {
   table.SetName(name);
-  table.SetDatabaseName(kDatabaseName);
-  table.SetTableName(tableName);
-  table.SetIndexName(indexName);
+  table.SetDatabaseName(wagenlog::kDatabaseName);
+  table.SetTableName(schema.Name);
+  table.SetIndexName(schema.IndexName);
   table.SetExclusive(false);
   table.SetReadOnly(false);
   table.SetInMemory(false);
@@ -32,13 +30,13 @@ QString& DatabaseDirectory() {
 
 TDataModule1::TDataModule1()
     : QDXDatabase1("QDXDatabase1", this), brandstof(&tb1), autogegevens(&tb6) {
-  QDXDatabase1.SetDatabaseName(kDatabaseName);
+  QDXDatabase1.SetDatabaseName(wagenlog::kDatabaseName);
   QDXDatabase1.SetSessionName("Default");
   QDXDatabase1.Exclusive = false;
   QDXDatabase1.MultiUser = false;
   QDXDatabase1.MaxConnections = 500;
-  SetUpTable(tb1, "tb1", "Brandstofkosten", "Datum");
-  SetUpTable(tb6, "tb6", "Autogegevens", "");
+  SetUpTable(tb1, "tb1", wagenlog::kExpenseTable);
+  SetUpTable(tb6, "tb6", wagenlog::kVehicleTable);
   brandstof.SetAutoEdit(false);
   autogegevens.SetAutoEdit(true);
 }

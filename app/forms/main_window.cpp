@@ -13,13 +13,15 @@
 #include "app/forms/data_module.h"
 #include "app/interchange/interchange_menu.h"
 #include "app/statistics/chart_commands.h"
-#include "app/statistics/statistics.h"
+#include "app/statistics/statistics_labels.h"
+#include "wagenlog/statistics/statistics.h"
 #include "app/widgets/date_edit.h"
 #include "app/widgets/gradient.h"
 #include "app/widgets/label_command.h"
 #include "app/widgets/numeric_edit.h"
 #include "app/widgets/question_box.h"
 #include "engine/foundation/messages.h"
+#include "wagenlog/program_texts.h"
 
 namespace qdx {
 

@@ -12,7 +12,7 @@
 #include "app/data/field_binding.h"
 #include "app/forms/data_module.h"
 #include "app/forms/main_window.h"
-#include "app/statistics/statistics.h"
+#include "wagenlog/statistics/statistics.h"
 #include "app/widgets/date_edit.h"
 #include "app/widgets/label_command.h"
 #include "app/widgets/numeric_edit.h"

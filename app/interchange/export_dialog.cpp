@@ -13,8 +13,8 @@
 
 #include "app/error_box.h"
 #include "app/interchange/interchange_menu.h"
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/whole_file.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/whole_file.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
 
@@ -105,7 +105,7 @@ bool TExportDialog::Export() {
         const std::string text = interchange::ExpenseFileText(records_, Layout());
         if (!interchange::WriteWholeFile(path, text)) {
           const FormatArg args[] = {path};
-          throw std::runtime_error(FormatOrFallback(msg::kQdxCannotWriteOutput, args));
+          throw std::runtime_error(FormatOrFallback(interchange::kCannotWriteOutputFile, args));
         }
       },
       this);

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "dataset/interchange/expense_export.h"
-#include "dataset/interchange/expense_record.h"
+#include "wagenlog/interchange/expense_export.h"
+#include "wagenlog/interchange/expense_record.h"
 
 class QComboBox;
 class QLineEdit;

@@ -18,13 +18,13 @@
 #include <optional>
 
 #include "app/error_box.h"
-#include "dataset/interchange/column_mapping.h"
-#include "dataset/interchange/csv_reader.h"
-#include "dataset/interchange/csv_writer.h"
-#include "dataset/interchange/interchange_error.h"
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/number_text.h"
-#include "dataset/interchange/whole_file.h"
+#include "wagenlog/interchange/column_mapping.h"
+#include "wagenlog/interchange/csv_reader.h"
+#include "wagenlog/interchange/csv_writer.h"
+#include "wagenlog/interchange/interchange_error.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/number_text.h"
+#include "wagenlog/interchange/whole_file.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/platform/locale.h"
 

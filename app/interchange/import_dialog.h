@@ -10,8 +10,8 @@
 #include <QString>
 #include <string>
 
-#include "dataset/interchange/data_set_expense_store.h"
-#include "dataset/interchange/expense_import.h"
+#include "wagenlog/interchange/data_set_expense_store.h"
+#include "wagenlog/interchange/expense_import.h"
 
 class QCheckBox;
 class QComboBox;

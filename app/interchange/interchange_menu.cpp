@@ -10,8 +10,8 @@
 #include "app/forms/data_module.h"
 #include "app/interchange/export_dialog.h"
 #include "app/interchange/import_dialog.h"
-#include "dataset/interchange/data_set_expense_store.h"
-#include "dataset/interchange/database_transaction.h"
+#include "wagenlog/interchange/data_set_expense_store.h"
+#include "wagenlog/interchange/database_transaction.h"
 
 namespace qdx {
 namespace {

@@ -3,8 +3,8 @@
 #include <functional>
 
 #include "app/forms/chart_windows.h"
-#include "app/statistics/float_ops.h"
-#include "app/statistics/statistics.h"
+#include "wagenlog/statistics/float_ops.h"
+#include "wagenlog/statistics/statistics.h"
 #include "dataset/framework/data_set.h"
 #include "engine/foundation/types/date_time.h"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/forms/chart_windows.h"
-#include "app/statistics/float_ops.h"
+#include "wagenlog/statistics/float_ops.h"
 #include "expense_tables.h"
 #include "qt_printers.h"
 #include "tests/foundation/locale_pin.h"

@@ -2,6 +2,7 @@
 
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/types/date_time.h"
+#include "wagenlog/schema.h"
 
 namespace qdx::test {
 
@@ -31,21 +32,10 @@ std::vector<uint8_t> NativeFloat(double value) {
 
 TExpenseTables::TExpenseTables() {
   tb1.SetName("tb1");
-  tb1.FieldDefs().Add("Datum", ftDate);
-  tb1.FieldDefs().Add("Omschrijving", ftString, 30);
-  tb1.FieldDefs().Add("Bedrijf", ftString, 30);
-  tb1.FieldDefs().Add("KMStand", ftInteger);
-  tb1.FieldDefs().Add("Liters", ftFloat);
-  tb1.FieldDefs().Add("bedrag", ftCurrency);
-  tb1.FieldDefs().Add("verbruik", ftFloat);
+  wagenlog::DefineExpenseFields(tb1.FieldDefs());
   tb1.Layout();
   tb6.SetName("tb6");
-  tb6.FieldDefs().Add("Merk", ftString, 20);
-  tb6.FieldDefs().Add("Type", ftString, 20);
-  tb6.FieldDefs().Add("Kenteken", ftString, 20);
-  tb6.FieldDefs().Add("Start_km-stand", ftInteger);
-  tb6.FieldDefs().Add("Gewicht", ftInteger);
-  tb6.FieldDefs().Add("Datum_deel_1", ftDate);
+  wagenlog::DefineVehicleFields(tb6.FieldDefs());
   tb6.Layout();
 }
 

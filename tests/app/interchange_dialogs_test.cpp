@@ -21,7 +21,7 @@
 #include "app/interchange/export_dialog.h"
 #include "app/interchange/import_dialog.h"
 #include "app/interchange/interchange_menu.h"
-#include "dataset/interchange/expense_export.h"
+#include "wagenlog/interchange/expense_export.h"
 #include "expense_tables.h"
 #include "tests/foundation/locale_pin.h"
 #include "ui_test_support.h"

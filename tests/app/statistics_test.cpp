@@ -1,10 +1,10 @@
 // The statistics walk: figures, label texts, the consumption written back into fuel records,
 // and the failures that end a run.
-#include "app/statistics/statistics.h"
+#include "app/statistics/statistics_labels.h"
 
 #include <gtest/gtest.h>
 
-#include "app/statistics/float_ops.h"
+#include "wagenlog/statistics/float_ops.h"
 #include "expense_tables.h"
 #include "qt_printers.h"
 #include "tests/foundation/locale_pin.h"

@@ -1,23 +1,22 @@
-// The program's expense table, "Brandstofkosten" in date order, as the table dataset's tests and
-// its benchmark make it: the fields the program reads and writes and the index "Datum".
+// The program's expense table in date order, as the table dataset's tests and its benchmark make
+// it: the table of the program's schema (wagenlog/schema.h), with its index.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "dataset/local_engine/local_cursor.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
-#include "engine/core/table_index_def.h"
+#include "wagenlog/schema.h"
 
 namespace qdx::testing {
 
-inline constexpr const char* kExpenseTableName = "Brandstofkosten";
+inline constexpr const char* kExpenseTableName = wagenlog::kExpenseTable.Name;
 
 // A new database file at `path`, open under the database name "wagenlog".
 inline std::unique_ptr<TQDXDatabase> CreateWagenlogDatabase(const std::string& path) {
   auto database = std::make_unique<TQDXDatabase>("QDXDatabase1");
-  database->SetDatabaseName("wagenlog");
+  database->SetDatabaseName(wagenlog::kDatabaseName);
   database->SetDatabaseFileName(path);
   database->SilentMode = true;
   database->CreateDatabase();
@@ -27,21 +26,7 @@ inline std::unique_ptr<TQDXDatabase> CreateWagenlogDatabase(const std::string& p
 
 // Creates the table in the open database.
 inline void CreateExpenseTable(TQDXDatabase& database) {
-  TQDXFieldDefs fields;
-  fields.AddField("Datum", TQDXFieldType::Date);
-  fields.AddField("Omschrijving", TQDXFieldType::String, 30);
-  fields.AddField("Bedrijf", TQDXFieldType::String, 30);
-  fields.AddField("KMStand", TQDXFieldType::Integer);
-  fields.AddField("Liters", TQDXFieldType::Float);
-  fields.AddField("bedrag", TQDXFieldType::Currency);
-  fields.AddField("verbruik", TQDXFieldType::Float);
-  TQDXIndexDefs indexes;
-  auto& datum = static_cast<TQDXIndexDef&>(indexes.AddCreated());
-  datum.SetName("Datum");
-  datum.SetColumnsFromLists({"Datum"}, {"ASC"}, {""});
-  TQDXLocalCursor creator(*database.EngineSession());
-  creator.TableName = kExpenseTableName;
-  creator.CreateTable(fields, indexes, TQDXConstraintDefs());
+  wagenlog::CreateTable(database, wagenlog::kExpenseTable);
 }
 
 // A closed table dataset on the expense table of `databaseName`, in date order.
@@ -49,7 +34,7 @@ inline std::unique_ptr<TQDXTable> NewExpenseTable(const std::string& databaseNam
   auto table = std::make_unique<TQDXTable>(name);
   table->SetDatabaseName(databaseName);
   table->SetTableName(kExpenseTableName);
-  table->SetIndexName("Datum");
+  table->SetIndexName(wagenlog::kExpenseTable.IndexName);
   return table;
 }
 

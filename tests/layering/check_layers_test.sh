@@ -29,7 +29,14 @@ put dataset/password_dialog.h '#include <QLineEdit>'
 put app/main_window.cpp '#include <QWidget>' '#include "dataset/session.h"' \
   '#include "tools/qdx/qdx_commands.h"' '#include <stdio.h>'
 put tools/qdx/main.cpp '#include "dataset/session.h"' '#include "app/main_window.h"' \
-  '#include "tests/support.h"'
+  '#include "tests/support.h"' '#include "wagenlog/schema.h"'
+put wagenlog/schema.cpp '#include "dataset/session.h"' '#include "app/main_window.h"' \
+  '#include <QString>' 'const char* kTable = "Brandstofkosten";'
+put dataset/table.cpp '#include "wagenlog/schema.h"' '// Opens "Autogegevens" of Wagenlog.' \
+  'const char* kFile = "wagenlog.qdx";'
+put dataset/dialogs/ask.cpp '#include <QMessageBox>' 'Ask("Bevestiging", "Alle Records leeg maken?? Zeker weten?");'
+put engine/core/category.h 'bool IsFuel(std::u16string_view c) { return c == u"Brandstof"; }' \
+  '// Mail support@wagenlog.example; the field KMStand.'
 
 expected=(
   "app/main_window.cpp:3: #include \"tools/qdx/qdx_commands.h\": app may not include tools"
@@ -44,6 +51,15 @@ expected=(
   "engine/foundation/stream.cpp:2: #  include \"engine/core/page.h\": foundation may not include core"
   "tools/qdx/main.cpp:2: #include \"app/main_window.h\": tools may not include app"
   "tools/qdx/main.cpp:3: #include \"tests/support.h\": tests/support.h is in no layer"
+  "wagenlog/schema.cpp:2: #include \"app/main_window.h\": wagenlog may not include app"
+  "wagenlog/schema.cpp:3: #include <QString>: Qt only in app/ and the dataset dialogs"
+  "dataset/table.cpp:1: #include \"wagenlog/schema.h\": dataset may not include wagenlog"
+  "dataset/table.cpp:2: \"Autogegevens\": the program's name, tables and Dutch texts"
+  "dataset/table.cpp:2: \"Wagenlog\": the program's name"
+  "dataset/table.cpp:3: \"wagenlog.qdx\": the program's name"
+  "dataset/dialogs/ask.cpp:2: \"Bevestiging\": the program's name"
+  "dataset/dialogs/ask.cpp:2: \"Zeker weten\": the program's name"
+  "engine/core/category.h:1: \"Brandstof\": the program's name"
 )
 
 output=$("$checker" "$tree")
@@ -70,7 +86,11 @@ fi
 rm -rf "$tree"/*
 put engine/core/page.h '#include "engine/foundation/memory.h"' '#include <vector>'
 put dataset/dialogs/login.cpp '#include <QDialog>'
-put app/main_window.cpp '#include <QWidget>' '#include "dataset/session.h"'
+put app/main_window.cpp '#include <QWidget>' '#include "dataset/session.h"' \
+  '#include "wagenlog/schema.h"' 'setWindowTitle("Wagenlog");'
+put tools/qdx/main.cpp '#include "wagenlog/schema.h"' '#include "dataset/session.h"'
+put wagenlog/schema.cpp '#include "dataset/qdx_table.h"' 'const char* kTable = "Brandstofkosten";'
+put engine/foundation/messages.h '// Mail support@wagenlog.example with this issue.'
 if ! output=$("$checker" "$tree"); then
   echo "a clean tree was refused:"
   printf '%s\n' "$output"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/interchange/csv_writer.h"
+#include "wagenlog/interchange/csv_writer.h"
 #include "engine/core/page_handle.h"
 #include "engine/disk/blob_format.h"
 #include "engine/disk/disk_page_manager.h"

@@ -15,7 +15,7 @@
 #include "dataset/framework/index_defs.h"
 #include "dataset/qdx_database.h"
 #include "dataset/table_maintenance.h"
-#include "tests/dataset/interchange_test_support.h"
+#include "tests/wagenlog/interchange_test_support.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/tools/qdx_run.h"
 #include "tools/qdx/qdx_expense_table.h"

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "tests/dataset/interchange_test_support.h"
+#include "tests/wagenlog/interchange_test_support.h"
 
 namespace qdx::tools {
 namespace {

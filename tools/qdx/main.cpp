@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "tools/qdx/qdx_commands.h"
+#include "wagenlog/startup.h"
 
 int main(int argc, char** argv) {
+  qdx::wagenlog::Startup();
   std::vector<std::string> args(argv + 1, argv + argc);
   return qdx::tools::RunQdx(args, std::cout, std::cerr);
 }

@@ -15,6 +15,7 @@
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 #include "tools/qdx/qdx_commands.h"
+#include "tools/qdx/qdx_messages.h"
 
 namespace qdx::tools {
 

@@ -27,6 +27,7 @@
 #include "engine/foundation/platform/critical_section.h"
 #include "engine/foundation/platform/file.h"
 #include "tools/qdx/qdx_commands.h"
+#include "tools/qdx/qdx_messages.h"
 
 namespace qdx::tools {
 

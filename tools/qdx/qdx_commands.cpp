@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string_view>
 
-#include "dataset/interchange/expense_export.h"
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/whole_file.h"
+#include "wagenlog/interchange/expense_export.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/whole_file.h"
 #include "engine/disk/active_sessions_file.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_page_manager.h"
@@ -26,6 +26,7 @@
 #include "tools/qdx/qdx_database_commands.h"
 #include "tools/qdx/qdx_expense_table.h"
 #include "tools/qdx/qdx_import.h"
+#include "tools/qdx/qdx_messages.h"
 
 namespace qdx::tools {
 
@@ -165,6 +166,86 @@ void Export(const CommandLine& line, std::ostream& out) {
   WriteOutputFile(output, text.str());
 }
 
+// ---- The commands ----------------------------------------------------------------------------
+// Each takes the whole argument list (the command's name first) and answers the exit status.
+
+int RunCreateCommand(const std::vector<std::string>& args, std::ostream&, std::ostream&) {
+  Create(Parse(args, {"--page-size", "--pages-per-extent", "--max-connections", "--password",
+                      "--cipher", "--schema"}));
+  return kExitSuccess;
+}
+
+int RunInfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {"--password"});
+  PrintInfo(line.FileName, Option(line, "--password"), out);
+  return kExitSuccess;
+}
+
+int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {"--password"});
+  CheckDatabase(line.FileName, Option(line, "--password"));
+  CheckTables(line.FileName, Option(line, "--password"));
+  out << msg::kQdxCheckPassed << "\n";
+  return kExitSuccess;
+}
+
+int RunTablesCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {"--password"});
+  PrintTables(line.FileName, Option(line, "--password"), out);
+  return kExitSuccess;
+}
+
+int RunSchemaCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {"--password"}, {"TABLE"});
+  PrintSchema(line.FileName, Option(line, "--password"), line.Arguments[0], out);
+  return kExitSuccess;
+}
+
+int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {"--password", "--index", "-o", "--format"}, {"TABLE"});
+  Export(line, out);
+  return kExitSuccess;
+}
+
+int RunImportCommand(const std::vector<std::string>& args, std::ostream& out,
+                     std::ostream& err) {
+  return ImportFile(ParseImportCommand({args.begin() + 1, args.end()}), out, err);
+}
+
+int RunRepairCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {"--password"});
+  RepairProgressPrinter progress(out, &out == &std::cout && platform::StandardOutputIsTerminal());
+  const std::string errors = RepairDatabase(line.FileName, Option(line, "--password"), progress);
+  out << Text(msg::kQdxRepairDone, {line.FileName}) << "\n";
+  if (!errors.empty()) out << msg::kQdxRepairNotCopied << "\n" << PrintableText(errors);
+  return kExitSuccess;
+}
+
+int RunCompactCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {"--password"});
+  PrintCompact(CompactDatabase(line.FileName, Option(line, "--password")), out);
+  return kExitSuccess;
+}
+
+// The table RunQdx looks a command up in: a new command is a function and a row here.
+struct Command {
+  std::string_view Name;
+  int (*Run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+
+constexpr Command kCommands[] = {
+    {"create", RunCreateCommand},   {"info", RunInfoCommand},     {"check", RunCheckCommand},
+    {"tables", RunTablesCommand},   {"schema", RunSchemaCommand}, {"export", RunExportCommand},
+    {"import", RunImportCommand},   {"repair", RunRepairCommand}, {"compact", RunCompactCommand},
+};
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command& command : kCommands) {
+    if (command.Name == name) return &command;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::string ToolText(std::string_view format, FormatArgs args) {
@@ -187,41 +268,9 @@ int RunQdx(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return kExitSuccess;
   }
   try {
-    if (args[0] == "create") {
-      Create(Parse(args, {"--page-size", "--pages-per-extent", "--max-connections", "--password",
-                          "--cipher", "--schema"}));
-    } else if (args[0] == "info") {
-      const CommandLine line = Parse(args, {"--password"});
-      PrintInfo(line.FileName, Option(line, "--password"), out);
-    } else if (args[0] == "check") {
-      const CommandLine line = Parse(args, {"--password"});
-      CheckDatabase(line.FileName, Option(line, "--password"));
-      CheckTables(line.FileName, Option(line, "--password"));
-      out << msg::kQdxCheckPassed << "\n";
-    } else if (args[0] == "tables") {
-      const CommandLine line = Parse(args, {"--password"});
-      PrintTables(line.FileName, Option(line, "--password"), out);
-    } else if (args[0] == "schema") {
-      const CommandLine line = Parse(args, {"--password"}, {"TABLE"});
-      PrintSchema(line.FileName, Option(line, "--password"), line.Arguments[0], out);
-    } else if (args[0] == "export") {
-      const CommandLine line = Parse(args, {"--password", "--index", "-o", "--format"}, {"TABLE"});
-      Export(line, out);
-    } else if (args[0] == "import") {
-      return ImportFile(ParseImportCommand({args.begin() + 1, args.end()}), out, err);
-    } else if (args[0] == "repair") {
-      const CommandLine line = Parse(args, {"--password"});
-      RepairProgressPrinter progress(out, &out == &std::cout && platform::StandardOutputIsTerminal());
-      const std::string errors = RepairDatabase(line.FileName, Option(line, "--password"), progress);
-      out << Text(msg::kQdxRepairDone, {line.FileName}) << "\n";
-      if (!errors.empty()) out << msg::kQdxRepairNotCopied << "\n" << PrintableText(errors);
-    } else if (args[0] == "compact") {
-      const CommandLine line = Parse(args, {"--password"});
-      PrintCompact(CompactDatabase(line.FileName, Option(line, "--password")), out);
-    } else {
-      throw UsageError{Text(msg::kQdxUnknownCommand, {args[0]})};
-    }
-    return kExitSuccess;
+    const Command* command = FindCommand(args[0]);
+    if (command == nullptr) throw UsageError{Text(msg::kQdxUnknownCommand, {args[0]})};
+    return command->Run(args, out, err);
   } catch (const UsageError& e) {
     err << "qdx: " << PrintableText(e.Message) << "\nTry 'qdx --help'.\n";
     return kExitUsage;

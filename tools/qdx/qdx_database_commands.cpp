@@ -12,6 +12,7 @@
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
 #include "tools/qdx/qdx_commands.h"
+#include "tools/qdx/qdx_messages.h"
 
 namespace qdx::tools {
 

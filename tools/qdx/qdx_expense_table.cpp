@@ -3,8 +3,8 @@
 #include <array>
 #include <utility>
 
-#include "dataset/interchange/expense_export.h"
-#include "dataset/interchange/interchange_messages.h"
+#include "wagenlog/interchange/expense_export.h"
+#include "wagenlog/interchange/interchange_messages.h"
 #include "tools/qdx/qdx_commands.h"
 
 namespace qdx::tools {

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "dataset/interchange/data_set_expense_store.h"
-#include "dataset/interchange/database_transaction.h"
+#include "wagenlog/interchange/data_set_expense_store.h"
+#include "wagenlog/interchange/database_transaction.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "dataset/interchange/csv_writer.h"
-#include "dataset/interchange/interchange_messages.h"
-#include "dataset/interchange/number_text.h"
-#include "dataset/interchange/whole_file.h"
+#include "wagenlog/interchange/csv_writer.h"
+#include "wagenlog/interchange/interchange_messages.h"
+#include "wagenlog/interchange/number_text.h"
+#include "wagenlog/interchange/whole_file.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/platform/locale.h"
 #include "tools/qdx/qdx_commands.h"

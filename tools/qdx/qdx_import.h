@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dataset/interchange/expense_import.h"
+#include "wagenlog/interchange/expense_import.h"
 
 namespace qdx::tools {
 

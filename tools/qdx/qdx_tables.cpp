@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/interchange/csv_writer.h"
+#include "wagenlog/interchange/csv_writer.h"
 #include "engine/core/base_session.h"
 #include "engine/core/btree.h"
 #include "engine/core/record_layout.h"
@@ -24,6 +24,7 @@
 #include "engine/foundation/messages.h"
 #include "tools/qdx/qdx_blob_check.h"
 #include "tools/qdx/qdx_commands.h"
+#include "tools/qdx/qdx_messages.h"
 
 namespace qdx::tools {
 

@@ -1,0 +1,22 @@
+// The program's own texts: its name, its database file and the Dutch texts of its dialogs. The
+// engine's catalogue (engine/foundation/messages.h) keeps only what the engine and the window
+// framework say.
+#pragma once
+
+namespace qdx::msg {
+
+// The title of error boxes and the main window's caption.
+inline constexpr const char* kProgramName = "Wagenlog";
+// Its database file, beside the executable.
+inline constexpr const char* kDatabaseFileName = "wagenlog.qdx";
+// "Legen tabel": the question before the expense table is emptied.
+inline constexpr const char* kConfirmationCaption = "Bevestiging";
+inline constexpr const char* kClearTableQuestion = "Alle Records leeg maken?? Zeker weten?";
+// Closing the main window while a record holds a change that was not stored.
+inline constexpr const char* kUnsavedChangeQuestion =
+    "Er is een wijziging die nog niet is opgeslagen. Wilt u de wijziging opslaan?";
+inline constexpr const char* kSaveButton = "Opslaan";
+inline constexpr const char* kDiscardButton = "Niet opslaan";
+inline constexpr const char* kCancelButton = "Annuleren";
+
+}  // namespace qdx::msg
