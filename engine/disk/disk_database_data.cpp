@@ -8,6 +8,7 @@
 #include "engine/disk/database_file.h"
 #include "engine/disk/disk_table_data.h"
 #include "engine/disk/free_space_manager.h"
+#include "engine/foundation/cipher/engine_cipher.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/clock.h"
@@ -99,6 +100,9 @@ void TQDXDiskDatabaseData::CloseDatabase() noexcept {
     } catch (...) {  // closing cannot be refused; the handle is gone either way
     }
     pageManager_.reset();
+    // Ciphers keyed with this database's password, and the copies of it they keep, go with
+    // the connection rather than living as long as the threads that coded its pages.
+    ClearCipherCache();
   }
 }
 

@@ -150,7 +150,8 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
 #define QDX_ENGINE_MESSAGES(X)                                                                     \
   X(kSeekBlobBlockHeaders, 10080, kCannotSetStreamPosition)                                        \
   X(kSeekNextBlobBlockHeader, 10083, kCannotSetStreamPosition)                                     \
-  X(kSeekBlobBlockData, 10086, kCannotSetStreamPosition)                                           \
+  /* The seek to a block's compressed bytes; 10086 is the read of those bytes. */                  \
+  X(kSeekBlobBlockData, 30480, kCannotSetStreamPosition)                                           \
   X(kSeekTruncatedBlobBlock, 10094, kCannotSetStreamPosition)                                      \
   X(kSeekRewrittenBlobBlock, 10099, kCannotSetStreamPosition)                                      \
   X(kSeekBlobBlocksEnd, 10102, kCannotSetStreamPosition)                                           \
@@ -599,12 +600,18 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kCannotConvertDatabase, 20238,                                                                 \
     "Cannot convert database to the new format. Please contact support@wagenlog.example with "     \
     "this issue")                                                                                  \
-  X(kInvalidStoredValueSize, 10185, kInvalidStoredValue)                                           \
-  X(kInvalidStoredValueData, 10186, kInvalidStoredValue)                                           \
+  /* A stored variant read whole whose size (30481) or bytes (30482) do not fit its type; */       \
+  /* 10185 and 10186 are the short reads of those items. */                                        \
+  X(kInvalidStoredValueSize, 30481, kInvalidStoredValue)                                           \
+  X(kInvalidStoredValueData, 30482, kInvalidStoredValue)                                           \
   /* A declared size (read or given) that no record could hold. */                                 \
-  X(kInvalidFieldSize, 10189, "Invalid field size. DataType = %s, Size = %d")                      \
+  X(kInvalidFieldSize, 30483, "Invalid field size. DataType = %s, Size = %d")                      \
   /* A table whose record would not fit in 2 GB. */                                                \
-  X(kRecordSizeTooLarge, 10189, "Record size too large. FieldCount = %d")                          \
+  X(kRecordSizeTooLarge, 30484, "Record size too large. FieldCount = %d")                          \
+  /* A stored field definition whose data type is not the one its field type has: its */           \
+  /* values would be read and written with the width of the other type. */                         \
+  X(kFieldTypeMismatch, 30486,                                                                     \
+    "Invalid field definition '%s'. FieldType = %s, DataType = %s")                                \
   /* The disk page manager refuses a commit that would write a page read as freed or */            \
   /* unreadable (its cached PageVersion is 0x7FFFFFFD or above), before it writes anything. */     \
   X(kPageVersionNotWritable, 20280,                                                                \
@@ -623,7 +630,7 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   /* make the open wait for a writer. The second argument is one of kPathIs... */                  \
   X(kNotARegularFile, 30471, "Cannot open database file '%s': it is %s, not a regular file")       \
   /* The wrong signature of a file without a single byte. */                                       \
-  X(kInvalidFileFormatEmpty, 10470, "Invalid file format. The file is empty")                      \
+  X(kInvalidFileFormatEmpty, 30485, "Invalid file format. The file is empty")                      \
   /* ---- Table and record locks ---- */                                                           \
   /* A lock slot file used while closed. */                                                        \
   X(kTableLocksStartPageNil, 10483, kNilPointerOccured)                                            \

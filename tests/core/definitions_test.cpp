@@ -526,7 +526,42 @@ TEST(DefinitionsTest, DamagedLengthsAndCountsFailWithoutReadingOrAllocatingPastT
   fields.SaveToStream(field);
   le::Store<int32_t>(field.Memory() + 4 + 2 + 4 + 2, -5);
   field.SetPosition(0);
-  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFieldDefs().LoadFromStream(field); }), 10189);
+  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFieldDefs().LoadFromStream(field); }), 30483);
+}
+
+// A stored field whose data type is not the one of its field type would be copied with one width
+// into a slot of another: it is refused when read, whichever of the two bytes is off.
+TEST(DefinitionsTest, FieldTypeAndDataTypeThatDoNotBelongTogetherAreRefused) {
+  struct Case {
+    F fieldType;
+    int32_t size;
+    D storedDataType;
+    F storedFieldType;
+  };
+  const std::vector<Case> cases = {
+      {F::Extended, 0, D::Byte, F::Extended},      // 10 bytes into a 1-byte slot
+      {F::LargeInt, 0, D::Integer, F::LargeInt},   // 8 into 4
+      {F::Byte, 0, D::Byte, F::Cardinal},          // 4 into 1
+      {F::AutoIncShortInt, 0, D::ShortInt, F::AutoIncLargeInt},
+      {F::String, 4, D::String, F::Float},
+      {F::Memo, 0, D::Memo, F::Integer},           // a BLOB type read as a plain one
+      {F::Integer, 0, D::Integer, static_cast<F>(200)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(FieldTypeName(c.fieldType));
+    TQDXFieldDefs fields;
+    fields.AddField("S", c.fieldType, c.size);
+    TQDXMemoryStream stream;
+    fields.SaveToStream(stream);
+    // Count, name length, name, ObjectID; then the data type and field type bytes.
+    constexpr int32_t kDataTypeOffset = 4 + 1 + 1 + 4;
+    stream.SetPosition(0);
+    EXPECT_NO_THROW(TQDXFieldDefs().LoadFromStream(stream));
+    stream.Memory()[kDataTypeOffset] = static_cast<uint8_t>(c.storedDataType);
+    stream.Memory()[kDataTypeOffset + 1] = static_cast<uint8_t>(c.storedFieldType);
+    stream.SetPosition(0);
+    EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFieldDefs().LoadFromStream(stream); }), 30486);
+  }
 }
 
 // ---- Collections

@@ -63,8 +63,8 @@ TEST(RecordLayoutTest, SlotSizesOfEveryDataType) {
   }
   EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::None, 0); }), 30050);
   EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(static_cast<D>(25), 0); }), 30050);
-  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, -1); }), 10189);
-  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, 0x7FFFFFFF); }), 10189);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, -1); }), 30483);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, 0x7FFFFFFF); }), 30483);
 }
 
 // INTEGER then BLOB: the example of a table with a BLOB.
@@ -129,6 +129,7 @@ class FieldAccessTest : public ::testing::Test {
     defs_.AddField("S", F::String, 5);
     defs_.AddField("W", F::WideString, 3);
     defs_.AddField("SI", F::ShortInt);
+    defs_.AddField("ASI", F::AutoIncShortInt);
     defs_.AddField("C", F::Cardinal);
     defs_.AddField("SG", F::Single);
     defs_.AddField("E", F::Extended);
@@ -155,6 +156,16 @@ TEST_F(FieldAccessTest, DatasetFormsOfTheSpecialTypes) {
   EXPECT_EQ(le::Load<int8_t>(Slot("SI")), -5);
   ASSERT_TRUE(GetFieldData(No("SI"), defs_, out, buffer_.data()));
   EXPECT_EQ(le::Load<int16_t>(out), -5);
+  // The autoinc one-byte integer takes the same 16-bit form, sign and all.
+  for (const char* name : {"SI", "ASI"}) {
+    for (const int16_t value : {-5, -128, 127, 0}) {
+      le::Store<int16_t>(in, value);
+      SetFieldData(No(name), defs_, in, buffer_.data());
+      std::memset(out, 0, sizeof out);
+      ASSERT_TRUE(GetFieldData(No(name), defs_, out, buffer_.data()));
+      EXPECT_EQ(le::Load<int16_t>(out), value) << name;
+    }
+  }
 
   le::Store<int64_t>(in, 4000000000LL);
   SetFieldData(No("C"), defs_, in, buffer_.data());
