@@ -98,7 +98,7 @@ inline constexpr const char* kIndexIntegrityError = "Index integrity error. Page
 // Not raised yet: 20034.
 inline constexpr const char* kIndexInvalidLeafLink =
     "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d";
-// Not raised yet: 20044, 20045, 20058, 20076, 20077, 20273, 20129, 20130, 20161.
+// Not raised yet: 20044, 20045, 20058, 20076, 20077, 20273, 20161.
 inline constexpr const char* kPointerIsNil = "Pointer is nil";
 inline constexpr const char* kInvalidIndexKeyPath = "Invalid index key path";
 // Not raised yet: 20099, 20101, 20103, 20107, 20108.
@@ -402,6 +402,9 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kIndexCircularLinks, 20032, "Index integrity error. Circular links. PageNo=%d EntryNo=%d")     \
   X(kIndexLeafLinkInvalid, 20033, kIndexInvalidLeafLink)                                           \
   X(kDatabaseNotOpen, 20131, kPointerIsNil)                                                        \
+  /* Adding a table to, or finding one in, the table list of a closed database. */                 \
+  X(kTableListAddNil, 20129, kPointerIsNil)                                                        \
+  X(kTableListFindNil, 20130, kPointerIsNil)                                                       \
   X(kKeyPathDepthsDiffer, 20051, kInvalidIndexKeyPath)                                             \
   X(kKeyPathPagesDiffer, 20052, kInvalidIndexKeyPath)                                              \
   X(kInvalidGetRecordMode, 20053, "Invalid 'get record' mode for index: grmCurrent")               \

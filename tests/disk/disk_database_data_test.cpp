@@ -253,6 +253,42 @@ TEST_F(DiskDatabaseDataTest, DisconnectWipesTheKeyedCiphersOfEveryThread) {
   EXPECT_EQ(otherAfterClose, 0u);
 }
 
+// The table list's operations on a database that is not open say so, each with its code,
+// rather than reach through a missing list.
+TEST_F(DiskDatabaseDataTest, TableListOperationsOfAClosedDatabaseFail) {
+  Create();
+  auto data = NewData();
+  struct Case {
+    const char* what;
+    std::function<void()> action;
+    int32_t code;
+  };
+  const std::vector<Case> cases = {
+      {"add", [&] { data->AddTableToList(7, "Kosten", 1, 2, 3); }, 20129},
+      {"find", [&] { data->FindTableInList("Kosten"); }, 20130},
+      {"delete", [&] { data->DeleteTableFromList("Kosten"); }, 20131},
+      {"rename", [&] { data->RenameTableInList("Kosten", "Uitgaven"); }, 20131},
+  };
+  const auto expectRefused = [&] {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      EXPECT_QDX_ERROR(c.action(), c.code, "Pointer is nil");
+    }
+  };
+  expectRefused();
+  // Once open they work.
+  auto session = Session(false);
+  data->AddSession(*session);
+  data->AddTableToList(7, "Kosten", 1, 2, 3);
+  EXPECT_EQ(data->FindTableInList("KOSTEN").TableID, 7);
+  data->RenameTableInList("Kosten", "Uitgaven");
+  EXPECT_EQ(data->FindTableInList("uitgaven").TableID, 7);
+  data->DeleteTableFromList("Uitgaven");
+  EXPECT_QDX_ERROR(data->FindTableInList("Uitgaven"), 30396, "Uitgaven");
+  data->RemoveSession(*session);
+  expectRefused();
+}
+
 TEST_F(DiskDatabaseDataTest, RollbackDropsTheSessionsPages) {
   Create();
   auto data = NewData();
