@@ -96,6 +96,8 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   uint32_t LockRetryPause = 0;
   // Waits of the commit locks given to the table lock manager at open (tests shorten them).
   TQDXLockTiming LockTiming;
+  // Tries of a read table lock in multi-user mode, 20 to 39 ms apart (tests shorten them).
+  int32_t ReadLockTries = 2250;
 
  private:
   // A page manager whose callers hold this database's critical section.
