@@ -194,11 +194,11 @@ TEST_F(TableOperationsTest, FieldDefsOfAClosedTableComeFromTheTable) {
   EXPECT_EQ(table->Database(), nullptr);
   EXPECT_EQ(table->OpenedAdvFieldDefs().Count(), 2);
   EXPECT_EQ(table->OpenedAdvIndexDefs().Count(), 1);
-  // Another table name reads again; a table not created yet keeps what was given.
-  table->SetTableName("Nieuw");
-  EXPECT_EQ(table->FieldDefs().Count(), 0);
-  table->FieldDefs().Add("Kolom", ftInteger);
-  EXPECT_EQ(table->FieldDefs().Count(), 1);
+  // A table not created yet keeps the definitions given for it.
+  auto fresh = Table("Nieuw");
+  fresh->FieldDefs().Add("Kolom", ftInteger);
+  ASSERT_EQ(fresh->FieldDefs().Count(), 1);
+  EXPECT_EQ(fresh->FieldDefs()[0].Name(), "Kolom");
 }
 
 // Exists is a question: whatever keeps the answer from being found answers false, never a
