@@ -285,6 +285,7 @@ TEST_F(DiskDatabaseDataTest, TableListOperationsOfAClosedDatabaseFail) {
   EXPECT_EQ(data->FindTableInList("uitgaven").TableID, 7);
   data->DeleteTableFromList("Uitgaven");
   EXPECT_QDX_ERROR(data->FindTableInList("Uitgaven"), 30396, "Uitgaven");
+  data->CommitTransaction(kSystemSessionID, false);
   data->RemoveSession(*session);
   expectRefused();
 }
