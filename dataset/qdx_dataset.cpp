@@ -616,6 +616,7 @@ void TQDXDataSet::PlanFieldReads() {
     // The field types the engine's field read converts (record_layout.h) are left to it.
     switch (def.FieldType) {
       case TQDXFieldType::ShortInt:
+      case TQDXFieldType::AutoIncShortInt:
       case TQDXFieldType::Cardinal:
       case TQDXFieldType::Single:
       case TQDXFieldType::Extended:

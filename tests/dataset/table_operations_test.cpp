@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataset/database_error.h"
@@ -174,6 +175,31 @@ TEST_F(TableOperationsTest, CreateBuildsFromTheAdvancedDefinitionsWhenSet) {
   ASSERT_EQ(opened.Count(), 5);
   EXPECT_EQ(opened[2].MaxValue.AsInteger(), 100);
   EXPECT_EQ(opened[0].FieldType, TQDXFieldType::AutoInc);
+  table->Close();
+}
+
+// A one-byte autoinc integer below zero reads back through the dataset with its sign, as the
+// plain one-byte integer does.
+TEST_F(TableOperationsTest, NegativeOneByteIntegersReadBackWithTheirSign) {
+  auto table = Table("Tellers");
+  TQDXAdvFieldDef& counter = table->AdvFieldDefs().Add(
+      TQDXAdvFieldDef("Nr", TQDXFieldType::AutoIncShortInt));
+  counter.AutoincInitialValue = -6;
+  counter.AutoincMinValue = -100;
+  table->AdvFieldDefs().Add(TQDXAdvFieldDef("Klein", TQDXFieldType::ShortInt));
+  table->CreateTable();
+  table->Open();
+  for (const int32_t small : {-5, -128, 127}) {
+    table->Append();
+    table->FieldByName("Klein").SetAsInteger(small);
+    table->Post();
+  }
+  std::vector<std::pair<int32_t, int32_t>> read;
+  for (table->First(); !table->Eof(); table->Next()) {
+    read.emplace_back(table->FieldByName("Nr").AsInteger(),
+                      table->FieldByName("Klein").AsInteger());
+  }
+  EXPECT_THAT(read, ElementsAre(std::pair{-5, -5}, std::pair{-4, -128}, std::pair{-3, 127}));
   table->Close();
 }
 
