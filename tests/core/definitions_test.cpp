@@ -378,8 +378,8 @@ TEST(DefinitionsTest, ShortStreamAtEachFieldItemFailsWithItsCode) {
   TQDXVariant text;
   text.SetAsString("abc");
   withDefault.AddField("Omschrijving", F::String, 30).SetDefaultValue(text);
-  // The variant checks the stored size against the stream before reading the data, so a stream
-  // that ends inside the data fails with the size item's code.
+  // The variant checks the stored size against the stream before reading the data: a stream
+  // that ends inside the data fails with the data item's code before anything is allocated.
   ExpectItemCodes(
       "string field", [&](TStream& s) { withDefault.SaveToStream(s); },
       [](TStream& s) { TQDXFieldDefs().LoadFromStream(s); },
@@ -387,7 +387,7 @@ TEST(DefinitionsTest, ShortStreamAtEachFieldItemFailsWithItsCode) {
             kBase,
             {{10170, 10187}, {10171, 10188}, {10172, 10189}},
             kAutoinc,
-            {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10185}}}));
+            {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10186}}}));
 
   TQDXFieldDefs blob;
   blob.AddField("Foto", F::Blob);
@@ -456,7 +456,7 @@ TEST(DefinitionsTest, ShortStreamAtEachConstraintItemFailsWithItsCode) {
                {10224, 10236},
                {10225, 10237},
                {10226, 10238}},
-              {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10185}},  // MinValue
+              {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10186}},  // MinValue
               {{10179, 10183}, {10180, 10184}}}));                               // MaxValue
 
   TQDXConstraintDefs unique;

@@ -129,7 +129,6 @@ class FieldAccessTest : public ::testing::Test {
     defs_.AddField("S", F::String, 5);
     defs_.AddField("W", F::WideString, 3);
     defs_.AddField("SI", F::ShortInt);
-    defs_.AddField("ASI", F::AutoIncShortInt);
     defs_.AddField("C", F::Cardinal);
     defs_.AddField("SG", F::Single);
     defs_.AddField("E", F::Extended);
@@ -157,13 +156,19 @@ TEST_F(FieldAccessTest, DatasetFormsOfTheSpecialTypes) {
   ASSERT_TRUE(GetFieldData(No("SI"), defs_, out, buffer_.data()));
   EXPECT_EQ(le::Load<int16_t>(out), -5);
   // The autoinc one-byte integer takes the same 16-bit form, sign and all.
-  for (const char* name : {"SI", "ASI"}) {
+  TQDXFieldDefs bytes;
+  bytes.AddField("SI", F::ShortInt);
+  bytes.AddField("ASI", F::AutoIncShortInt);
+  bytes.CalculateOffsets();
+  std::vector<uint8_t> record(static_cast<size_t>(bytes.MemoryRecordSize()), 0);
+  InitRecordBuffer(bytes, record.data());
+  for (const int32_t fieldNo : {0, 1}) {
     for (const int16_t value : {-5, -128, 127, 0}) {
       le::Store<int16_t>(in, value);
-      SetFieldData(No(name), defs_, in, buffer_.data());
+      SetFieldData(fieldNo, bytes, in, record.data());
       std::memset(out, 0, sizeof out);
-      ASSERT_TRUE(GetFieldData(No(name), defs_, out, buffer_.data()));
-      EXPECT_EQ(le::Load<int16_t>(out), value) << name;
+      ASSERT_TRUE(GetFieldData(fieldNo, bytes, out, record.data()));
+      EXPECT_EQ(le::Load<int16_t>(out), value) << fieldNo;
     }
   }
 
