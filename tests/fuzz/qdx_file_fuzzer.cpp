@@ -144,6 +144,19 @@ void FillRecord(qdx::TQDXTable& table, TValueSource& values) {
   }
 }
 
+// One step of an edit; a refused step is cancelled and the next one still runs.
+template <typename Step>
+void TryStep(qdx::TQDXTable& table, Step step) {
+  try {
+    step();
+  } catch (const qdx::EFrameworkException&) {
+    try {
+      table.Cancel();
+    } catch (const qdx::EFrameworkException&) {
+    }
+  }
+}
+
 // One transaction per table: append, change the first record, delete the last, commit.
 void EditTable(qdx::TQDXDatabase& database, const std::string& name, TValueSource& values) {
   qdx::TQDXTable table("FuzzTable");
@@ -152,21 +165,29 @@ void EditTable(qdx::TQDXDatabase& database, const std::string& name, TValueSourc
   try {
     table.Open();
     database.StartTransaction();
+  } catch (const qdx::EFrameworkException&) {
+    return;
+  }
+  TryStep(table, [&] {
     table.Append();
     FillRecord(table, values);
     table.Post();
+  });
+  TryStep(table, [&] {
     table.First();
-    if (!table.Eof()) {
-      table.Edit();
-      FillRecord(table, values);
-      table.Post();
-    }
+    if (table.Eof()) return;
+    table.Edit();
+    FillRecord(table, values);
+    table.Post();
+  });
+  TryStep(table, [&] {
     table.Last();
     if (!table.Eof()) table.Delete();
+  });
+  try {
     database.Commit();
   } catch (const qdx::EFrameworkException&) {
     try {
-      table.Cancel();
       if (database.InTransaction()) database.Rollback();
     } catch (const qdx::EFrameworkException&) {
     }
