@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <span>
@@ -144,12 +145,20 @@ void FillRecord(qdx::TQDXTable& table, TValueSource& values) {
   }
 }
 
+// With QDX_FUZZ_TRACE set, each refused edit step says why on stderr (to see how far the edits
+// of a seed get).
+void Trace(const char* step, const std::exception& e) {
+  static const bool trace = std::getenv("QDX_FUZZ_TRACE") != nullptr;
+  if (trace) std::fprintf(stderr, "qdx_file_fuzzer: %s refused: %s\n", step, e.what());
+}
+
 // One step of an edit; a refused step is cancelled and the next one still runs.
 template <typename Step>
-void TryStep(qdx::TQDXTable& table, Step step) {
+void TryStep(qdx::TQDXTable& table, const char* name, Step step) {
   try {
     step();
-  } catch (const qdx::EFrameworkException&) {
+  } catch (const qdx::EFrameworkException& e) {
+    Trace(name, e);
     try {
       table.Cancel();
     } catch (const qdx::EFrameworkException&) {
@@ -165,28 +174,31 @@ void EditTable(qdx::TQDXDatabase& database, const std::string& name, TValueSourc
   try {
     table.Open();
     database.StartTransaction();
-  } catch (const qdx::EFrameworkException&) {
+  } catch (const qdx::EFrameworkException& e) {
+    Trace("open", e);
     return;
   }
-  TryStep(table, [&] {
+  TryStep(table, "append", [&] {
     table.Append();
     FillRecord(table, values);
     table.Post();
   });
-  TryStep(table, [&] {
+  TryStep(table, "edit", [&] {
     table.First();
-    if (table.Eof()) return;
+    if (table.Bof() && table.Eof()) return;
     table.Edit();
     FillRecord(table, values);
     table.Post();
   });
-  TryStep(table, [&] {
+  TryStep(table, "delete", [&] {
+    // Last leaves Eof set on the last record: only an empty table is at both ends.
     table.Last();
-    if (!table.Eof()) table.Delete();
+    if (!(table.Bof() && table.Eof())) table.Delete();
   });
   try {
     database.Commit();
-  } catch (const qdx::EFrameworkException&) {
+  } catch (const qdx::EFrameworkException& e) {
+    Trace("commit", e);
     try {
       if (database.InTransaction()) database.Rollback();
     } catch (const qdx::EFrameworkException&) {
@@ -212,7 +224,8 @@ void EditTables(const std::string& path, const std::string& password,
     std::vector<std::string> names;
     database.GetTableNames(names);
     for (const std::string& name : names) EditTable(database, name, values);
-  } catch (const qdx::EFrameworkException&) {
+  } catch (const qdx::EFrameworkException& e) {
+    Trace("connect", e);
   }
   try {
     database.Close();
