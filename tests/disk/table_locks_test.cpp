@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -32,7 +31,6 @@
 #include "engine/disk/table_locks_file.h"
 #include "engine/foundation/platform/clock.h"
 #include "tests/disk/disk_test_support.h"
-#include "tests/fault_file_system.h"
 
 namespace qdx {
 namespace {
@@ -509,36 +507,6 @@ TEST_F(TableLocksTest, CommitLocksThatCannotBeReleasedAreAnError) {
   EXPECT_QDX_ERROR(process.manager->LockModifiedTables(kMe), 20234, "Some table locks still exist");
 }
 
-// A lock byte that cannot be unlocked is reported, each with its code: the record byte (20206)
-// and a table's kind byte (20204).
-TEST_F(TableLocksTest, BytesThatCannotBeUnlockedAreErrors) {
-  Process process(path, keys);
-  ASSERT_TRUE(process.Lock(kMe, 0, Kind::Open));
-  ASSERT_TRUE(process.LockRecord(kMe, 0, {5, 1}));
-  ASSERT_TRUE(process.Lock(kMe, 1, Kind::Read));
-  testing::FaultFileSystem faults;
-  platform::FileSystemScope scope(faults);
-  struct Case {
-    const char* what;
-    std::function<void()> unlock;
-    int32_t code;
-    const char* text;
-  };
-  const std::vector<Case> cases = {
-      {"record", [&] { process.UnlockRecord(kMe, 0); }, 20206, "Cannot unlock record"},
-      {"table", [&] { process.Unlock(kMe, 1, Kind::Read); }, 20204, "Cannot unlock table"},
-  };
-  // An unlock that fails once is tried again after a check of the connection; one that keeps
-  // failing is the error.
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    faults.Reset();
-    faults.Fail(testing::FileCall::Unlock, 1, EIO, testing::FaultFileSystem::kForever);
-    EXPECT_QDX_ERROR(c.unlock(), c.code, c.text);
-    EXPECT_GE(faults.Failures(), 2);
-  }
-}
-
 TEST_F(TableLocksTest, ExclusivelyOpenedFileTakesNoLocks) {
   testing::THeldDiskPageManager pm;
   OpenMultiUser(pm, path, true);
@@ -637,23 +605,6 @@ TEST_F(DatabaseLocksTest, CommitTakesTheLocksOfModifiedTablesAndRollbackDropsThe
 
   theirs->RemoveSession(*reader);
   mine->RemoveSession(*writer);
-}
-
-// The database's tables lock: releasing one not held, or one whose byte cannot be unlocked,
-// fails with 20211.
-TEST_F(DatabaseLocksTest, TablesLockThatCannotBeReleasedIsAnError) {
-  auto data = Open();
-  auto session = Connect(*data, true);
-  EXPECT_QDX_ERROR(data->UnlockTables(), 20211, "Cannot unlock database tables");
-  data->LockTables();
-  {
-    testing::FaultFileSystem faults;
-    platform::FileSystemScope scope(faults);
-    faults.Fail(testing::FileCall::Unlock, 1, EIO, testing::FaultFileSystem::kForever);
-    EXPECT_QDX_ERROR(data->UnlockTables(), 20211, "Cannot unlock database tables");
-    EXPECT_GE(faults.Failures(), 2);
-  }
-  data->RemoveSession(*session);
 }
 
 TEST_F(DatabaseLocksTest, SessionLeavingWithLocksFreesThemAndItsSlot) {
