@@ -166,6 +166,7 @@ void TQDXDatabase::Connect() {
   OpenEngineSession();
   if (engineSession_->RepairNeeded && !SilentMode && !quiet_) OfferRepair();
   CopyBackSettings();
+  if (session_ != nullptr) session_->DatabaseConnected(*this);
 }
 
 TQDXDatabase* TQDXDatabase::SharedHandleSource() const {
@@ -271,6 +272,7 @@ void TQDXDatabase::Disconnect() {
     bool& flag;
     ~Done() { flag = false; }
   } done{disconnecting_};
+  if (session_ != nullptr) session_->DatabaseDisconnecting(*this);
   // SQL datasets first, then the others; each closing dataset leaves the list.
   for (bool sql : {true, false}) {
     for (TQDXDatabaseUser* dataSet : std::vector<TQDXDatabaseUser*>(dataSets_)) {

@@ -11,6 +11,7 @@
 #include "dataset/engine_error.h"
 #include "dataset/framework/index_defs.h"
 #include "dataset/local_engine/local_blob_stream.h"
+#include "dataset/process_lock.h"
 #include "dataset/qdx_session.h"
 #include "engine/core/record_layout.h"
 #include "engine/foundation/except.h"
@@ -136,17 +137,43 @@ void NativeFromEngineForm(TQDXDataType type, const uint8_t* engineForm, size_t f
 
 }  // namespace
 
+namespace {
+
+// Every dataset of the process, for the sessions that look them up by owner.
+std::vector<TQDXDataSet*>& AllDataSets() {
+  static std::vector<TQDXDataSet*> dataSets;
+  return dataSets;
+}
+
+}  // namespace
+
 TQDXDataSet::TQDXDataSet(std::string name, const void* owner) : owner_(owner) {
   SetName(std::move(name));
+  const platform::CriticalSectionGuard lock(ProcessLock());
+  AllDataSets().push_back(this);
 }
 
 TQDXDataSet::~TQDXDataSet() {
+  {
+    const platform::CriticalSectionGuard lock(ProcessLock());
+    std::erase(AllDataSets(), this);
+  }
   try {
     Close();
   } catch (...) {
     // A destructor cannot report; closing drops a pending change and frees what it can.
   }
   DetachDatabase();
+}
+
+std::vector<TQDXDataSet*> TQDXDataSet::DataSetsOf(const void* owner) {
+  const platform::CriticalSectionGuard lock(ProcessLock());
+  std::vector<TQDXDataSet*> found;
+  if (owner == nullptr) return found;
+  for (TQDXDataSet* dataSet : AllDataSets()) {
+    if (dataSet->owner_ == owner) found.push_back(dataSet);
+  }
+  return found;
 }
 
 // ---- Naming the database -------------------------------------------------------------------
@@ -239,9 +266,13 @@ void TQDXDataSet::InternalClose() {
 }
 
 void TQDXDataSet::LoadFieldDefs() {
-  TFieldDefs& defs = FieldDefs();
+  LoadFieldDefsFrom(*cursor_);
+}
+
+void TQDXDataSet::LoadFieldDefsFrom(const TQDXLocalCursor& cursor) {
+  TFieldDefs& defs = TDataSet::FieldDefs();
   defs.Clear();
-  const TQDXFieldDefs& visible = *cursor_->VisibleFieldDefs;
+  const TQDXFieldDefs& visible = *cursor.VisibleFieldDefs;
   for (int32_t i = 0; i < visible.Count(); ++i) {
     const TQDXFieldDef& def = visible.GetFieldDef(i);
     const TFieldType type = FieldTypeToDatasetFieldType(def.FieldType);
@@ -255,7 +286,7 @@ void TQDXDataSet::LoadFieldDefs() {
     if (def.IsAutoinc()) added.SetReadOnly(true);
   }
   // A field is required when the table holds a not null constraint on it.
-  const TQDXConstraintDefs* constraints = cursor_->ConstraintDefs.get();
+  const TQDXConstraintDefs* constraints = cursor.ConstraintDefs.get();
   for (int32_t i = 0; constraints != nullptr && i < constraints->Count(); ++i) {
     const TQDXConstraintDef& constraint = constraints->GetConstraintDef(i);
     if (constraint.ConstraintType() != ctNotNull) continue;
@@ -585,6 +616,7 @@ void TQDXDataSet::PlanFieldReads() {
     // The field types the engine's field read converts (record_layout.h) are left to it.
     switch (def.FieldType) {
       case TQDXFieldType::ShortInt:
+      case TQDXFieldType::AutoIncShortInt:
       case TQDXFieldType::Cardinal:
       case TQDXFieldType::Single:
       case TQDXFieldType::Extended:

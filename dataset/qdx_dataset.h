@@ -50,6 +50,9 @@ class TQDXDataSet : public TDataSet, public TQDXDatabaseUser {
   bool InMemory() const { return inMemory_; }
   void SetInMemory(bool inMemory);
   const void* Owner() const { return owner_; }
+  // The datasets that `owner` holds, in the order they were made (a session with
+  // AutoSessionName hands its name to them).
+  static std::vector<TQDXDataSet*> DataSetsOf(const void* owner);
 
   // The database component while attached, else null.
   TQDXDatabase* Database() const { return database_; }
@@ -93,6 +96,8 @@ class TQDXDataSet : public TDataSet, public TQDXDatabaseUser {
   const std::vector<int32_t>& IndexFieldNos() const { return indexFieldNos_; }
   // Reads the field definitions from the cursor into FieldDefs.
   void LoadFieldDefs();
+  // The same from another cursor on the table (one opened only to read them).
+  void LoadFieldDefsFrom(const TQDXLocalCursor& cursor);
   // Allocates / frees a buffer of the cursor's record buffer size (with the calculated area).
   uint8_t* NewBuffer(int32_t size);
   void DeleteBuffer(uint8_t*& buffer);

@@ -10,6 +10,7 @@
 #include "dataset/engine_session_manager.h"
 #include "dataset/process_lock.h"
 #include "dataset/qdx_database.h"
+#include "dataset/qdx_dataset.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
@@ -131,7 +132,7 @@ void TQDXSession::SetAutoSessionName(bool on) {
     throw;
   }
   autoSessionName_ = true;
-  // The database components of the same owner follow the session.
+  // The database components and datasets of the same owner follow the session.
   if (owner_ == nullptr) return;
   for (TQDXSession* session : Sessions().List()) {
     for (TQDXDatabase* database : std::vector<TQDXDatabase*>(session->databases_)) {
@@ -139,6 +140,9 @@ void TQDXSession::SetAutoSessionName(bool on) {
         database->SetSessionName(sessionName_);
       }
     }
+  }
+  for (TQDXDataSet* dataSet : TQDXDataSet::DataSetsOf(owner_)) {
+    dataSet->SetSessionName(sessionName_);
   }
 }
 
@@ -229,7 +233,18 @@ void TQDXSession::AddDatabase(TQDXDatabase& database) {
 void TQDXSession::RemoveDatabase(TQDXDatabase& database) {
   databases_.erase(std::remove(databases_.begin(), databases_.end(), &database),
                    databases_.end());
+  std::erase(connected_, &database);
   if (database.session_ == this) database.session_ = nullptr;
+}
+
+void TQDXSession::DatabaseConnected(TQDXDatabase& database) {
+  if (std::find(connected_.begin(), connected_.end(), &database) == connected_.end()) {
+    connected_.push_back(&database);
+  }
+}
+
+void TQDXSession::DatabaseDisconnecting(TQDXDatabase& database) {
+  std::erase(connected_, &database);
 }
 
 void TQDXSession::CheckDatabaseName(TQDXDatabase& database, std::string_view databaseName) {

@@ -85,6 +85,10 @@ class TQDXSession {
   // The registered component of that name (ignoring case), or null.
   TQDXDatabase* FindDatabase(std::string_view databaseName) const;
   const std::vector<TQDXDatabase*>& Databases() const { return databases_; }
+  // The registered components that told the session they connected and have not told it they
+  // disconnected, in the order they connected (a component borrowing a shared handle never
+  // connects on its own).
+  const std::vector<TQDXDatabase*>& ConnectedDatabases() const { return connected_; }
 
  private:
   friend class TQDXDatabase;
@@ -97,6 +101,9 @@ class TQDXSession {
   // Registration of components (the caller holds the process-wide lock).
   void AddDatabase(TQDXDatabase& database);
   void RemoveDatabase(TQDXDatabase& database);
+  // A component tells its session when it has connected and when it starts to disconnect.
+  void DatabaseConnected(TQDXDatabase& database);
+  void DatabaseDisconnecting(TQDXDatabase& database);
   // Fails for a duplicate name of `database` (unless both share their handle); frees an unused
   // temporary component of that name.
   void CheckDatabaseName(TQDXDatabase& database, std::string_view databaseName);
@@ -113,6 +120,7 @@ class TQDXSession {
   int32_t autoNumber_ = 0;
   // Registered components; temporary ones are owned here as well.
   std::vector<TQDXDatabase*> databases_;
+  std::vector<TQDXDatabase*> connected_;
   std::vector<std::unique_ptr<TQDXDatabase>> temporaries_;
   TQDXEngineSessionManager* engineSessions_ = nullptr;
   std::unique_ptr<TQDXEngineSessionManager> ownEngineSessions_;

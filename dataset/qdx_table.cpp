@@ -15,6 +15,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/platform/locale.h"
 
 namespace qdx {
 
@@ -70,6 +71,39 @@ void TQDXTable::SetTableName(std::string name) {
   CheckInactive();
   tableName_ = std::move(name);
   indexDefs_.SetUpdated(true);
+  TQDXDataSet::FieldDefs().SetUpdated(true);
+}
+
+TFieldDefs& TQDXTable::FieldDefs() {
+  TFieldDefs& defs = TQDXDataSet::FieldDefs();
+  const std::string name = Trimmed(tableName_);
+  if (Active() || !defs.Updated() || name.empty() || DatabaseName().empty()) return defs;
+  // Cleared first: opening the cursor below must not come back here.
+  defs.SetUpdated(false);
+  const bool wasAttached = Database() != nullptr;
+  try {
+    AttachDatabase();
+    // A table not created yet has only the definitions given for its creation.
+    TQDXLocalSession* session = Database()->EngineSession();
+    if (session == nullptr || session->TableExists(name)) {
+      std::unique_ptr<TQDXLocalCursor> cursor = CreateHandle();
+      cursor->InitFieldDefs();
+      LoadFieldDefsFrom(*cursor);
+      LoadOpenedAdvDefs(*cursor);
+      cursor->CloseTable();
+    }
+  } catch (...) {
+    defs.SetUpdated(true);
+    if (!wasAttached && Database() != nullptr) DetachDatabase();
+    throw;
+  }
+  if (!wasAttached) DetachDatabase();
+  return defs;
+}
+
+void TQDXTable::LoadOpenedAdvDefs(TQDXLocalCursor& cursor) {
+  AdvFieldDefsFromEngine(*cursor.TableFieldDefs, openedAdvFieldDefs_, cursor.ConstraintDefs.get());
+  AdvIndexDefsFromEngine(cursor.GetIndexDefs(), openedAdvIndexDefs_);
 }
 
 void TQDXTable::SetExclusive(bool exclusive) {
@@ -97,10 +131,12 @@ std::unique_ptr<TQDXLocalCursor> TQDXTable::CreateHandle() {
 // The in-memory and temporary engines keep a table only while it is open: a cursor that is to
 // make one from nothing needs the definitions this dataset was given.
 void TQDXTable::HandOverDefinitions(TQDXLocalCursor& cursor) {
-  if (FieldDefs().Count() == 0) return;
+  // The definitions as given: reading them from the table is what this cursor is opened for.
+  const TFieldDefs& given = TQDXDataSet::FieldDefs();
+  if (given.Count() == 0) return;
   TQDXAdvFieldDefs fields;
   TQDXAdvIndexDefs indexes;
-  AdvFieldDefsFromFieldDefs(FieldDefs(), fields);
+  AdvFieldDefsFromFieldDefs(given, fields);
   AdvIndexDefsFromIndexDefs(indexDefs_, indexes);
   TQDXTableDefinitions definitions;
   BuildTableDefinitions(cursor.TableName, fields, indexes, cursor.Temporary, definitions);
@@ -115,17 +151,23 @@ void TQDXTable::HandOverDefinitions(TQDXLocalCursor& cursor) {
 bool TQDXTable::Exists() {
   if (Active()) return true;
   const std::string name = Trimmed(tableName_);
-  if (name.empty()) return false;
+  if (name.empty() || DatabaseName().empty()) return false;
+  // A question, never a failure: whatever goes wrong (no such database, a file that cannot be
+  // opened, a damaged table list) answers false.
   const bool wasAttached = Database() != nullptr;
-  AttachDatabase();
   bool exists = false;
   try {
+    AttachDatabase();
     exists = Database()->EngineSession() != nullptr && Database()->EngineSession()->TableExists(name);
   } catch (...) {
-    if (!wasAttached) DetachDatabase();
-    throw;
+    exists = false;
   }
-  if (!wasAttached) DetachDatabase();
+  if (!wasAttached && Database() != nullptr) {
+    try {
+      DetachDatabase();
+    } catch (...) {
+    }
+  }
   return exists;
 }
 
@@ -235,6 +277,9 @@ TIndexDefs& TQDXTable::IndexDefs() {
 // ---- Key buffers ---------------------------------------------------------------------------
 
 void TQDXTable::OpenExtras() {
+  // Opening read the field definitions from the table.
+  TQDXDataSet::FieldDefs().SetUpdated(false);
+  LoadOpenedAdvDefs(*Cursor());
   for (uint8_t*& key : keyBuffers_) {
     key = Cursor()->AllocKeyBuffer().release();
     Cursor()->InitKeyBuffer(key);
@@ -471,6 +516,19 @@ void TQDXTable::FillLinkFields() {
 void TQDXTable::DoOnNewRecord() {
   FillLinkFields();
   TQDXDataSet::DoOnNewRecord();
+  WriteBlobDefaults();
+}
+
+void TQDXTable::WriteBlobDefaults() {
+  // The cursor fills the other defaults into the new buffer; a BLOB or MEMO value lives beside
+  // the buffer, so its declared default is written through the field, as text.
+  const TQDXFieldDefs& visible = *Cursor()->VisibleFieldDefs;
+  for (int32_t i = 0; i < visible.Count(); ++i) {
+    const TQDXFieldDef& def = visible.GetFieldDef(i);
+    if (!def.IsBlob() || def.DefaultValue().IsNull()) continue;
+    TField* field = Fields().FieldByNumber(i + 1);
+    if (field != nullptr) field->SetAsString(platform::AnsiToWide(def.DefaultValue().AsString()));
+  }
 }
 
 }  // namespace qdx

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "dataset/adv_defs.h"
 #include "dataset/framework/data_link.h"
 #include "dataset/framework/index_defs.h"
 #include "dataset/qdx_dataset.h"
@@ -59,6 +60,10 @@ class TQDXTable : public TQDXDataSet {
   void SetIndexFieldNames(std::string fieldNames);
   // The table's indexes (read through the cursor, or a temporary one when closed).
   TIndexDefs& IndexDefs();
+  // The field definitions; those of a closed table are read from the table through a cursor of
+  // their own when its name changed since they were last read (a table not created yet keeps
+  // the definitions given for its creation).
+  TFieldDefs& FieldDefs();
 
   // ---- Key search ----------------------------------------------------------------------------
   void SetKey();   // KeyEntry with a cleared lookup key
@@ -94,6 +99,16 @@ class TQDXTable : public TQDXDataSet {
   void SetMasterFields(std::string fields);
 
   // ---- Table operations (implemented in dataset/table_operations.cpp) -------------------------
+  // The advanced definitions a new table is made from: what only the engine stores of a field
+  // (field type code, default, minimum and maximum, autoinc settings, BLOB compression) and of
+  // an index (per-column lists). When any are set, CreateTable builds from them and rebuilds
+  // FieldDefs / IndexDefs from them; when none are, it builds them from FieldDefs / IndexDefs.
+  TQDXAdvFieldDefs& AdvFieldDefs() { return advFieldDefs_; }
+  TQDXAdvIndexDefs& AdvIndexDefs() { return advIndexDefs_; }
+  // The table as it was last opened or its field definitions last read (a restructure or a
+  // copy starts from these).
+  const TQDXAdvFieldDefs& OpenedAdvFieldDefs() const { return openedAdvFieldDefs_; }
+  const TQDXAdvIndexDefs& OpenedAdvIndexDefs() const { return openedAdvIndexDefs_; }
   // Creates the table from FieldDefs and IndexDefs (an existing one is replaced).
   void CreateTable();
   // Deletes every record; the table may be open (it is closed and opened again).
@@ -104,8 +119,12 @@ class TQDXTable : public TQDXDataSet {
                 std::string_view descFields = {}, std::string_view caseInsFields = {});
   void DeleteIndex(std::string_view name);
   void RenameField(std::string_view oldName, std::string_view newName);
-  // Changes the table's structure to FieldDefs / IndexDefs, keeping the records.
-  void RestructureTable();
+  // Changes the table's structure to FieldDefs / IndexDefs, keeping the records. Answers false,
+  // with the old table in place, when the new table cannot be created, and false when the old
+  // one cannot be deleted afterwards; either failure, and every record or value the copy could
+  // not take, is added to `errorText` followed by a line break. A transaction (20180) and a
+  // failed copy still raise, after the old table got its name back.
+  bool RestructureTable(std::string& errorText);
   // Copies the table with its records into a new table `newTableName` of this database file,
   // or of the existing file `databaseFileName` (reached through a temporary component of the
   // session; "MEMORY" names the in-memory database); with the indexes when `copyIndexes`. Opens
@@ -130,6 +149,8 @@ class TQDXTable : public TQDXDataSet {
   void InternalPostKey() override;
   void InternalCancelKey() override;
   void DoOnNewRecord() override;
+  // The declared defaults of the BLOB and MEMO fields into the new record.
+  void WriteBlobDefaults();
   void CheckFieldWritable(const TField& field) const override;
 
  private:
@@ -142,6 +163,8 @@ class TQDXTable : public TQDXDataSet {
   // Hands FieldDefs and IndexDefs, as the engine's definitions, to the cursor of an in-memory or
   // temporary table.
   void HandOverDefinitions(TQDXLocalCursor& cursor);
+  // The opened-table advanced definitions from a cursor on the table.
+  void LoadOpenedAdvDefs(TQDXLocalCursor& cursor);
   void EnterKeyState(TKeyIndex which, bool clear);
   // Resolves the slot to an index name of the cursor; empty for natural order.
   std::string ResolveIndexName(const std::string& slot, bool fieldList);
@@ -164,6 +187,10 @@ class TQDXTable : public TQDXDataSet {
   bool rangeApplied_ = false;
   std::string masterFields_;
   std::unique_ptr<MasterLink> masterLink_;
+  TQDXAdvFieldDefs advFieldDefs_;
+  TQDXAdvIndexDefs advIndexDefs_;
+  TQDXAdvFieldDefs openedAdvFieldDefs_;
+  TQDXAdvIndexDefs openedAdvIndexDefs_;
 };
 
 }  // namespace qdx

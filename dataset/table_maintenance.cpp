@@ -76,6 +76,25 @@ void AdvFieldDefsFromFieldDefs(const TFieldDefs& source, TQDXAdvFieldDefs& targe
   }
 }
 
+void FieldDefsFromAdvFieldDefs(const TQDXAdvFieldDefs& source, TFieldDefs& target) {
+  target.Clear();
+  for (int32_t i = 0; i < source.Count(); ++i) {
+    const TQDXAdvFieldDef& field = source[i];
+    target.Add(field.Name, FieldTypeToDatasetFieldType(field.FieldType), field.Size,
+               field.Required);
+  }
+}
+
+void IndexDefsFromAdvIndexDefs(const TQDXAdvIndexDefs& source, TIndexDefs& target) {
+  target.Clear();
+  for (int32_t i = 0; i < source.Count(); ++i) {
+    const TQDXAdvIndexDef& index = source[i];
+    TIndexDef& def = target.Add(index.Name, index.Fields, index.Options);
+    def.SetDescFields(index.DescFields);
+    def.SetCaseInsFields(index.CaseInsFields);
+  }
+}
+
 void AdvIndexDefsFromIndexDefs(const TIndexDefs& source, TQDXAdvIndexDefs& target) {
   target.Clear();
   for (int32_t i = 0; i < source.Count(); ++i) {

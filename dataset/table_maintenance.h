@@ -42,5 +42,9 @@ void RenameDatabaseTable(TQDXDatabase& database, const TQDXTableTarget& table,
 // with size 38.
 void AdvFieldDefsFromFieldDefs(const TFieldDefs& source, TQDXAdvFieldDefs& target);
 void AdvIndexDefsFromIndexDefs(const TIndexDefs& source, TQDXAdvIndexDefs& target);
+// The framework's definitions of advanced ones: name, dataset type (by the first row of the
+// type table listing the field type), size and required flag; name, field lists and options.
+void FieldDefsFromAdvFieldDefs(const TQDXAdvFieldDefs& source, TFieldDefs& target);
+void IndexDefsFromAdvIndexDefs(const TQDXAdvIndexDefs& source, TIndexDefs& target);
 
 }  // namespace qdx

@@ -167,13 +167,27 @@ void TQDXTable::CreateTable() {
     if (FieldDefs().Find(field.FieldName()) != nullptr) continue;
     FieldDefs().Add(field.FieldName(), field.DataType(), field.Size(), field.Required());
   }
-  for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
-    if (FieldDefs()[i].DataType() == ftGuid) FieldDefs()[i].SetSize(38);
-  }
   TQDXAdvFieldDefs fields;
+  if (advFieldDefs_.Count() == 0) {
+    for (int32_t i = 0; i < FieldDefs().Count(); ++i) {
+      if (FieldDefs()[i].DataType() == ftGuid) FieldDefs()[i].SetSize(38);
+    }
+    AdvFieldDefsFromFieldDefs(FieldDefs(), fields);
+    ValidateAdvFieldDefs(table, fields);
+  } else {
+    // The advanced definitions hold what FieldDefs cannot say; FieldDefs follow them.
+    PrepareAdvFieldDefs(advFieldDefs_);
+    ValidateAdvFieldDefs(table, advFieldDefs_);
+    FieldDefsFromAdvFieldDefs(advFieldDefs_, FieldDefs());
+    fields = advFieldDefs_;
+  }
   TQDXAdvIndexDefs indexes;
-  AdvFieldDefsFromFieldDefs(FieldDefs(), fields);
-  AdvIndexDefsFromIndexDefs(indexDefs_, indexes);
+  if (advIndexDefs_.Count() == 0) {
+    AdvIndexDefsFromIndexDefs(indexDefs_, indexes);
+  } else {
+    IndexDefsFromAdvIndexDefs(advIndexDefs_, indexDefs_);
+    indexes = advIndexDefs_;
+  }
   CreateDatabaseTable(*Database(), {table, InMemory(), false}, fields, indexes);
   indexDefs_.SetUpdated(true);
 }
@@ -262,7 +276,7 @@ void TQDXTable::RenameField(std::string_view oldName, std::string_view newName) 
 
 // ---- Restructure --------------------------------------------------------------------------------
 
-void TQDXTable::RestructureTable() {
+bool TQDXTable::RestructureTable(std::string& errorText) {
   CheckInactive();
   const std::string table = Trimmed(tableName_);
   if (table.empty()) Error(dsmsg::kTableNameMissing);
@@ -290,10 +304,12 @@ void TQDXTable::RestructureTable() {
     if (e.ErrorCode() == msg::kCreateTableInTransaction.Code) {
       Raise(msg::kRestructureTableInTransaction, {"RestructureTable"});
     }
-    Error(dsmsg::Format(dsmsg::kRestructureCannotCreate, {e.Message()}));
+    errorText += dsmsg::Format(dsmsg::kRestructureCannotCreate, {e.Message()}) + "\n";
+    return false;
   } catch (const std::exception& e) {
     RenameDatabaseTable(database, old, table);
-    Error(dsmsg::Format(dsmsg::kRestructureCannotCreate, {e.what()}));
+    errorText += dsmsg::Format(dsmsg::kRestructureCannotCreate, {e.what()}) + "\n";
+    return false;
   }
 
   std::string copyErrors;
@@ -332,12 +348,15 @@ void TQDXTable::RestructureTable() {
   }
 
   // Records or values that could not be copied are reported like a rebuild's.
+  errorText += copyErrors;
   if (!copyErrors.empty() && !database.SilentMode) Prompts().Warn(copyErrors);
   try {
     DeleteDatabaseTable(database, old);
   } catch (const std::exception& e) {
-    Error(dsmsg::Format(dsmsg::kRestructureCannotDelete, {e.what()}));
+    errorText += dsmsg::Format(dsmsg::kRestructureCannotDelete, {e.what()}) + "\n";
+    return false;
   }
+  return true;
 }
 
 // ---- Copy ---------------------------------------------------------------------------------------

@@ -30,7 +30,12 @@ class TBufferedCursor : public TQDXTableCursor {
     Buffer = buffer_.data();
     KeyBuffer = key_.data();
   }
-  ~TBufferedCursor() override { data_->UnregisterCursor(*this); }
+  // The BLOB values its buffer holds are let go first: closing the table with any still held
+  // is refused.
+  ~TBufferedCursor() override {
+    data_->FreeBlobCaches(Buffer);
+    data_->UnregisterCursor(*this);
+  }
   TBufferedCursor(const TBufferedCursor&) = delete;
   TBufferedCursor& operator=(const TBufferedCursor&) = delete;
 

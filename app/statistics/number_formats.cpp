@@ -95,17 +95,19 @@ QString FormatGeneral(double value, const platform::FormatSettings& formats) {
 
 QString FormatCurrency3(double value, const platform::FormatSettings& formats) {
   if (!std::isfinite(value)) return FormatGeneral(value, formats);
-  if (TooManyWholeDigits(value)) return General8(value, formats);
+  // Rounding can add a whole digit (99999999.5 becomes 100000000), so the digits are counted
+  // after it.
+  const double rounded = RoundForFormat(value);
+  if (TooManyWholeDigits(rounded)) return General8(value, formats);
   platform::FormatSettings three = formats;
   three.CurrencyDecimals = kDecimals;
-  const double rounded = RoundForFormat(value);
   return QString::fromStdU16String(CurrencyToText(rounded == 0 ? 0.0 : rounded, three));
 }
 
 QString FormatFixed3(double value, const platform::FormatSettings& formats) {
   if (!std::isfinite(value)) return FormatGeneral(value, formats);
-  if (TooManyWholeDigits(value)) return General8(value, formats);
   const double rounded = RoundForFormat(value);
+  if (TooManyWholeDigits(rounded)) return General8(value, formats);
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, rounded == 0 ? 0.0 : rounded,
                                     std::chars_format::fixed, kDecimals);

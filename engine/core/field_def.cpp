@@ -93,6 +93,11 @@ void TQDXFieldDef::LoadFromStream(TStream& stream) {
   TQDXMetaObjectDef::LoadFromStream(stream);
   DataType = static_cast<TQDXDataType>(CheckedReadValue<uint8_t>(stream, msg::kReadFieldDataType));
   FieldType = static_cast<TQDXFieldType>(CheckedReadValue<uint8_t>(stream, msg::kReadFieldType));
+  // Values are copied with the width of the field type into a slot sized by the data type, so
+  // a pair that the type table does not join would let an edit write past the slot.
+  if (FieldTypeToDataType(FieldType) != DataType) {
+    Raise(msg::kFieldTypeMismatch, {Name(), FieldTypeName(FieldType), DataTypeName(DataType)});
+  }
   Size = CheckedReadValue<int32_t>(stream, msg::kReadFieldSize);
   BlobCompressionAlgorithm = 0;
   BlobCompressionMode = 0;

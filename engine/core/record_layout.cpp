@@ -124,6 +124,7 @@ bool GetFieldData(int32_t fieldNo, const TQDXFieldDefs& defs, void* destination,
   auto* out = static_cast<uint8_t*>(destination);
   switch (f.FieldType) {
     case TQDXFieldType::ShortInt:
+    case TQDXFieldType::AutoIncShortInt:
       le::Store<int16_t>(out, le::Load<int8_t>(slot));
       break;
     case TQDXFieldType::Cardinal:
@@ -162,6 +163,7 @@ void SetFieldData(int32_t fieldNo, const TQDXFieldDefs& defs, const void* source
   uint8_t* slot = buffer + f.MemoryOffset;
   switch (f.FieldType) {
     case TQDXFieldType::ShortInt:
+    case TQDXFieldType::AutoIncShortInt:
       slot[0] = in[0];  // the low byte of the 16-bit value
       break;
     case TQDXFieldType::Cardinal:

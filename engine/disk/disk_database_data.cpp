@@ -8,6 +8,7 @@
 #include "engine/disk/database_file.h"
 #include "engine/disk/disk_table_data.h"
 #include "engine/disk/free_space_manager.h"
+#include "engine/foundation/cipher/engine_cipher.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/clock.h"
@@ -99,6 +100,9 @@ void TQDXDiskDatabaseData::CloseDatabase() noexcept {
     } catch (...) {  // closing cannot be refused; the handle is gone either way
     }
     pageManager_.reset();
+    // Ciphers keyed with this database's password, and the copies of it they keep, go with
+    // the connection rather than living as long as the threads that coded its pages.
+    ClearCipherCache();
   }
 }
 
@@ -185,6 +189,49 @@ TQDXDiskPageManager& TQDXDiskDatabaseData::OpenManager() const {
 
 void TQDXDiskDatabaseData::RequireTableList() const {
   if (tableList_ == nullptr) Raise(msg::kDatabaseNotOpen);
+}
+
+TQDXTableListFile& TQDXDiskDatabaseData::OpenTableList(TableListUse use) const {
+  if (tableList_ == nullptr) {
+    switch (use) {
+      case TableListUse::Add:
+        Raise(msg::kTableListAddNil);
+      case TableListUse::Find:
+        Raise(msg::kTableListFindNil);
+      case TableListUse::Change:
+        break;
+    }
+    Raise(msg::kDatabaseNotOpen);
+  }
+  return *tableList_;
+}
+
+void TQDXDiskDatabaseData::AddTableToList(int32_t tableID, std::string_view name,
+                                          int32_t locksStartPage, int32_t mostUpdatedStartPage,
+                                          int32_t metadataStartPage) {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXTableListFile& list = OpenTableList(TableListUse::Add);
+  list.AddTable(tableID, name, locksStartPage, mostUpdatedStartPage, metadataStartPage);
+  list.Save();
+}
+
+TQDXTableListFile::TableInfo TQDXDiskDatabaseData::FindTableInList(std::string_view name) {
+  platform::CriticalSectionGuard guard(Lock());
+  return OpenTableList(TableListUse::Find).FindTable(name);
+}
+
+void TQDXDiskDatabaseData::DeleteTableFromList(std::string_view name) {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXTableListFile& list = OpenTableList(TableListUse::Change);
+  list.DeleteTable(name);
+  list.Save();
+}
+
+void TQDXDiskDatabaseData::RenameTableInList(std::string_view oldName, std::string_view newName) {
+  platform::CriticalSectionGuard guard(Lock());
+  TQDXTableListFile& list = OpenTableList(TableListUse::Change);
+  list.RenameTable(oldName, newName);
+  list.Save();
 }
 
 void TQDXDiskDatabaseData::GetTableNames(std::vector<std::string>& names) {

@@ -71,6 +71,16 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   TQDXDiskPageManager* PageManager() const { return pageManager_.get(); }
   TQDXSystemDirectory* SystemDirectory() const { return systemDirectory_.get(); }
   TQDXTableListFile* TableList() const { return tableList_.get(); }
+  // The table list of the open database, for adding a table (20129 "Pointer is nil" when no
+  // list is open), finding one (20130), or deleting or renaming one (20131).
+  enum class TableListUse { Add, Find, Change };
+  TQDXTableListFile& OpenTableList(TableListUse use) const;
+  // The changes of the table list, each under the critical section, each saving the list.
+  void AddTableToList(int32_t tableID, std::string_view name, int32_t locksStartPage,
+                      int32_t mostUpdatedStartPage, int32_t metadataStartPage);
+  TQDXTableListFile::TableInfo FindTableInList(std::string_view name);
+  void DeleteTableFromList(std::string_view name);
+  void RenameTableInList(std::string_view oldName, std::string_view newName);
   TQDXActiveSessionsFile* SessionsFile() const { return sessionsFile_.get(); }
   TQDXDatabaseTableLockManager* TableLockManager() const { return lockManager_.get(); }
   // This process holds every session slot (single-user mode).
@@ -86,6 +96,8 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   uint32_t LockRetryPause = 0;
   // Waits of the commit locks given to the table lock manager at open (tests shorten them).
   TQDXLockTiming LockTiming;
+  // Tries of a read table lock in multi-user mode, 20 to 39 ms apart (tests shorten them).
+  int32_t ReadLockTries = 2250;
 
  private:
   // A page manager whose callers hold this database's critical section.

@@ -1,5 +1,6 @@
 // The disk table's record operations: the read wrapper of multi-user mode around the shared
 // reading algorithms, physical positions and the record changes.
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/database_data.h"
@@ -12,13 +13,6 @@
 
 namespace qdx {
 
-namespace {
-
-// Read locks are waited for this often, 20 to 39 ms apart.
-constexpr int32_t kReadLockTries = 2250;
-
-}  // namespace
-
 // In multi-user mode: a read table lock for the cursor's session, the table header read afresh
 // and (when `push`) the table on the session's stack of the table pages cache, all given back
 // when the scope ends. Nested scopes (an operation that calls another) do nothing. Locked()
@@ -29,7 +23,8 @@ class TQDXDiskTableData::ReadScope {
       : table_(table), sessionID_(cursor.SessionID()) {
     if (!table.MultiUser() || table.readDepth_ > 0 || table.locks_ == nullptr) return;
     locked_ = table.locks_->LockTable(sessionID_, TQDXTableLockKind::Read, false, false,
-                                      20 + platform::RandomBelow(20), kReadLockTries);
+                                      20 + platform::RandomBelow(20),
+                                      std::max(table.disk_->ReadLockTries, 1));
     if (!locked_) return;
     ++table.readDepth_;
     counted_ = true;

@@ -216,7 +216,7 @@ void TQDXDiskTableData::CreateTable(TQDXTableCursor& cursor, const TQDXFieldDefs
   if (fields.Count() == 0) Raise(msg::kTableCreateNoFields);
   (void)cursor;  // the table's name came with the cursor when this object was made
   TQDXDiskPageManager& pages = DiskPages();
-  TQDXTableListFile& list = *disk_->TableList();
+  TQDXTableListFile& list = disk_->OpenTableList(TQDXDiskDatabaseData::TableListUse::Add);
   TablesLock tables(*disk_);
   if (MultiUser()) list.Load();
   // An open table is one that exists; its storage must stay untouched.
@@ -247,9 +247,8 @@ void TQDXDiskTableData::CreateTable(TQDXTableCursor& cursor, const TQDXFieldDefs
     }
     WriteMetadata(kSystemSessionID);
 
-    list.AddTable(tableID_, Name(), locksFile_->StartPage(), mostUpdatedFile_->StartPageNo(),
-                  metadataFile_->StartPageNo());
-    list.Save();
+    disk_->AddTableToList(tableID_, Name(), locksFile_->StartPage(),
+                          mostUpdatedFile_->StartPageNo(), metadataFile_->StartPageNo());
     CloseStorage();
     pages.ApplyChanges(kSystemSessionID);
   } catch (...) {
@@ -268,10 +267,9 @@ void TQDXDiskTableData::CreateTable(TQDXTableCursor& cursor, const TQDXFieldDefs
 void TQDXDiskTableData::OpenStorage(TQDXTableCursor& cursor) {
   const int32_t sessionID = cursor.SessionID();
   TQDXDiskPageManager& pages = DiskPages();
-  TQDXTableListFile& list = *disk_->TableList();
   // Another process may have created the table since the list was read.
-  if (MultiUser()) list.Load();
-  const TQDXTableListFile::TableInfo info = list.FindTable(Name());
+  if (MultiUser()) disk_->OpenTableList(TQDXDiskDatabaseData::TableListUse::Find).Load();
+  const TQDXTableListFile::TableInfo info = disk_->FindTableInList(Name());
   tableID_ = info.TableID;
   locksFile_ = std::make_unique<TQDXTableLocksFile>(pages);
   locksFile_->Open(info.LocksStartPage);
@@ -367,7 +365,11 @@ void TQDXDiskTableData::UnregisterCursor(TQDXTableCursor& cursor) {
   } catch (...) {  // the lock goes with the handle at the latest; the cursor leaves anyway
   }
   TQDXTableData::UnregisterCursor(cursor);
-  if (Cursors().empty()) CloseStorage();
+  if (!Cursors().empty()) return;
+  // The storage goes either way; BLOB values still held open by a buffer are reported.
+  const bool blobsHeld = blobs_ != nullptr && blobs_->CacheEntryCount() > 0;
+  CloseStorage();
+  if (blobsHeld) Raise(msg::kBlobCacheNotReleased);
 }
 
 // ---- Structure changes -----------------------------------------------------------------------
@@ -401,8 +403,7 @@ void TQDXDiskTableData::DeleteTable(TQDXTableCursor* cursor, bool forced) {
   }
   try {
     UnregisterCursor(user);
-    disk_->TableList()->DeleteTable(Name());
-    disk_->TableList()->Save();
+    disk_->DeleteTableFromList(Name());
     pages.ApplyChanges(kSystemSessionID);
   } catch (...) {
     if (!failure) failure = std::current_exception();
@@ -442,7 +443,7 @@ void TQDXDiskTableData::RenameTable(std::string_view newName, TQDXTableCursor* c
     RegisterCursor(user);
     UnregisterCursor(user);
   }
-  TQDXTableListFile& list = *disk_->TableList();
+  TQDXTableListFile& list = disk_->OpenTableList(TQDXDiskDatabaseData::TableListUse::Change);
   if (MultiUser()) list.Load();
   // Two tables of one name could never be told apart again.
   if (!SameTableName(Name(), newName) && list.TableExists(newName)) {
@@ -451,8 +452,7 @@ void TQDXDiskTableData::RenameTable(std::string_view newName, TQDXTableCursor* c
   const std::string oldName = Name();
   TQDXTableData::RenameTable(newName, cursor);
   try {
-    list.RenameTable(oldName, newName);
-    list.Save();
+    disk_->RenameTableInList(oldName, newName);
     DiskPages().ApplyChanges(kSystemSessionID);
   } catch (...) {
     TQDXTableData::RenameTable(oldName, nullptr);

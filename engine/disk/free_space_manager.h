@@ -61,6 +61,9 @@ class TQDXDatabaseFreeSpaceManager {
   bool InTransaction = false;
 
  private:
+  // The tests mark pages directly: every public path picks a page its map shows free, so the
+  // refusal to mark a used page again (30425) guards against a fault no file can cause.
+  friend class TQDXFreeSpaceManagerProbe;
   class MapPage;
   class Operation;
 

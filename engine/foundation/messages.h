@@ -98,7 +98,7 @@ inline constexpr const char* kIndexIntegrityError = "Index integrity error. Page
 // Not raised yet: 20034.
 inline constexpr const char* kIndexInvalidLeafLink =
     "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d";
-// Not raised yet: 20044, 20045, 20058, 20076, 20077, 20273, 20129, 20130, 20161.
+// Not raised yet: 20044, 20045, 20058, 20076, 20077, 20273, 20161.
 inline constexpr const char* kPointerIsNil = "Pointer is nil";
 inline constexpr const char* kInvalidIndexKeyPath = "Invalid index key path";
 // Not raised yet: 20099, 20101, 20103, 20107, 20108.
@@ -150,7 +150,8 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
 #define QDX_ENGINE_MESSAGES(X)                                                                     \
   X(kSeekBlobBlockHeaders, 10080, kCannotSetStreamPosition)                                        \
   X(kSeekNextBlobBlockHeader, 10083, kCannotSetStreamPosition)                                     \
-  X(kSeekBlobBlockData, 10086, kCannotSetStreamPosition)                                           \
+  /* The seek to a block's compressed bytes; 10086 is the read of those bytes. */                  \
+  X(kSeekBlobBlockData, 30480, kCannotSetStreamPosition)                                           \
   X(kSeekTruncatedBlobBlock, 10094, kCannotSetStreamPosition)                                      \
   X(kSeekRewrittenBlobBlock, 10099, kCannotSetStreamPosition)                                      \
   X(kSeekBlobBlocksEnd, 10102, kCannotSetStreamPosition)                                           \
@@ -401,6 +402,9 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kIndexCircularLinks, 20032, "Index integrity error. Circular links. PageNo=%d EntryNo=%d")     \
   X(kIndexLeafLinkInvalid, 20033, kIndexInvalidLeafLink)                                           \
   X(kDatabaseNotOpen, 20131, kPointerIsNil)                                                        \
+  /* Adding a table to, or finding one in, the table list of a closed database. */                 \
+  X(kTableListAddNil, 20129, kPointerIsNil)                                                        \
+  X(kTableListFindNil, 20130, kPointerIsNil)                                                       \
   X(kKeyPathDepthsDiffer, 20051, kInvalidIndexKeyPath)                                             \
   X(kKeyPathPagesDiffer, 20052, kInvalidIndexKeyPath)                                              \
   X(kInvalidGetRecordMode, 20053, "Invalid 'get record' mode for index: grmCurrent")               \
@@ -599,12 +603,18 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kCannotConvertDatabase, 20238,                                                                 \
     "Cannot convert database to the new format. Please contact support@wagenlog.example with "     \
     "this issue")                                                                                  \
-  X(kInvalidStoredValueSize, 10185, kInvalidStoredValue)                                           \
-  X(kInvalidStoredValueData, 10186, kInvalidStoredValue)                                           \
+  /* A stored variant read whole whose size (30481) or bytes (30482) do not fit its type; */       \
+  /* 10185 and 10186 are the short reads of those items. */                                        \
+  X(kInvalidStoredValueSize, 30481, kInvalidStoredValue)                                           \
+  X(kInvalidStoredValueData, 30482, kInvalidStoredValue)                                           \
   /* A declared size (read or given) that no record could hold. */                                 \
-  X(kInvalidFieldSize, 10189, "Invalid field size. DataType = %s, Size = %d")                      \
+  X(kInvalidFieldSize, 30483, "Invalid field size. DataType = %s, Size = %d")                      \
   /* A table whose record would not fit in 2 GB. */                                                \
-  X(kRecordSizeTooLarge, 10189, "Record size too large. FieldCount = %d")                          \
+  X(kRecordSizeTooLarge, 30484, "Record size too large. FieldCount = %d")                          \
+  /* A stored field definition whose data type is not the one its field type has: its */           \
+  /* values would be read and written with the width of the other type. */                         \
+  X(kFieldTypeMismatch, 30486,                                                                     \
+    "Invalid field definition '%s'. FieldType = %s, DataType = %s")                                \
   /* The disk page manager refuses a commit that would write a page read as freed or */            \
   /* unreadable (its cached PageVersion is 0x7FFFFFFD or above), before it writes anything. */     \
   X(kPageVersionNotWritable, 20280,                                                                \
@@ -623,7 +633,7 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   /* make the open wait for a writer. The second argument is one of kPathIs... */                  \
   X(kNotARegularFile, 30471, "Cannot open database file '%s': it is %s, not a regular file")       \
   /* The wrong signature of a file without a single byte. */                                       \
-  X(kInvalidFileFormatEmpty, 10470, "Invalid file format. The file is empty")                      \
+  X(kInvalidFileFormatEmpty, 30485, "Invalid file format. The file is empty")                      \
   /* ---- Table and record locks ---- */                                                           \
   /* A lock slot file used while closed. */                                                        \
   X(kTableLocksStartPageNil, 10483, kNilPointerOccured)                                            \

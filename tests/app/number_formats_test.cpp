@@ -34,6 +34,10 @@ TEST(NumberFormatsTest, EachFormatUnderTheUsersSeparators) {
       {1234567.891, "1234567.891", "$1,234,567.900", "1234567.900"},
       // More than 8 digits before the point: the general form with 8 digits.
       {123456789.5, "123456789.5", "1.2345679E8", "1.2345679E8"},
+      // Rounding to 8 digits can make the ninth: counted after rounding.
+      {99999999.5, "99999999.5", "1E8", "1E8"},
+      {-99999999.7, "-99999999.7", "-1E8", "-1E8"},
+      {99999999.4, "99999999.4", "$99,999,999.000", "99999999.000"},
       {0.00001, "1E-5", "$0.000", "0.000"},
   };
   for (const FormatCase& c : cases) {

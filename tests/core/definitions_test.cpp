@@ -378,8 +378,8 @@ TEST(DefinitionsTest, ShortStreamAtEachFieldItemFailsWithItsCode) {
   TQDXVariant text;
   text.SetAsString("abc");
   withDefault.AddField("Omschrijving", F::String, 30).SetDefaultValue(text);
-  // The variant checks the stored size against the stream before reading the data, so a stream
-  // that ends inside the data fails with the size item's code.
+  // The variant checks the stored size against the stream before reading the data: a stream
+  // that ends inside the data fails with the data item's code before anything is allocated.
   ExpectItemCodes(
       "string field", [&](TStream& s) { withDefault.SaveToStream(s); },
       [](TStream& s) { TQDXFieldDefs().LoadFromStream(s); },
@@ -387,7 +387,7 @@ TEST(DefinitionsTest, ShortStreamAtEachFieldItemFailsWithItsCode) {
             kBase,
             {{10170, 10187}, {10171, 10188}, {10172, 10189}},
             kAutoinc,
-            {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10185}}}));
+            {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10186}}}));
 
   TQDXFieldDefs blob;
   blob.AddField("Foto", F::Blob);
@@ -456,7 +456,7 @@ TEST(DefinitionsTest, ShortStreamAtEachConstraintItemFailsWithItsCode) {
                {10224, 10236},
                {10225, 10237},
                {10226, 10238}},
-              {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10185}},  // MinValue
+              {{10179, 10183}, {10180, 10184}, {10181, 10185}, {10182, 10186}},  // MinValue
               {{10179, 10183}, {10180, 10184}}}));                               // MaxValue
 
   TQDXConstraintDefs unique;
@@ -526,7 +526,42 @@ TEST(DefinitionsTest, DamagedLengthsAndCountsFailWithoutReadingOrAllocatingPastT
   fields.SaveToStream(field);
   le::Store<int32_t>(field.Memory() + 4 + 2 + 4 + 2, -5);
   field.SetPosition(0);
-  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFieldDefs().LoadFromStream(field); }), 10189);
+  EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFieldDefs().LoadFromStream(field); }), 30483);
+}
+
+// A stored field whose data type is not the one of its field type would be copied with one width
+// into a slot of another: it is refused when read, whichever of the two bytes is off.
+TEST(DefinitionsTest, FieldTypeAndDataTypeThatDoNotBelongTogetherAreRefused) {
+  struct Case {
+    F fieldType;
+    int32_t size;
+    D storedDataType;
+    F storedFieldType;
+  };
+  const std::vector<Case> cases = {
+      {F::Extended, 0, D::Byte, F::Extended},      // 10 bytes into a 1-byte slot
+      {F::LargeInt, 0, D::Integer, F::LargeInt},   // 8 into 4
+      {F::Byte, 0, D::Byte, F::Cardinal},          // 4 into 1
+      {F::AutoIncShortInt, 0, D::ShortInt, F::AutoIncLargeInt},
+      {F::String, 4, D::String, F::Float},
+      {F::Memo, 0, D::Memo, F::Integer},           // a BLOB type read as a plain one
+      {F::Integer, 0, D::Integer, static_cast<F>(200)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(FieldTypeName(c.fieldType));
+    TQDXFieldDefs fields;
+    fields.AddField("S", c.fieldType, c.size);
+    TQDXMemoryStream stream;
+    fields.SaveToStream(stream);
+    // Count, name length, name, ObjectID; then the data type and field type bytes.
+    constexpr int32_t kDataTypeOffset = 4 + 1 + 1 + 4;
+    stream.SetPosition(0);
+    EXPECT_NO_THROW(TQDXFieldDefs().LoadFromStream(stream));
+    stream.Memory()[kDataTypeOffset] = static_cast<uint8_t>(c.storedDataType);
+    stream.Memory()[kDataTypeOffset + 1] = static_cast<uint8_t>(c.storedFieldType);
+    stream.SetPosition(0);
+    EXPECT_EQ(testing::QdxErrorCode([&] { TQDXFieldDefs().LoadFromStream(stream); }), 30486);
+  }
 }
 
 // ---- Collections

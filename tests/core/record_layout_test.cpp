@@ -63,8 +63,8 @@ TEST(RecordLayoutTest, SlotSizesOfEveryDataType) {
   }
   EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::None, 0); }), 30050);
   EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(static_cast<D>(25), 0); }), 30050);
-  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, -1); }), 10189);
-  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, 0x7FFFFFFF); }), 10189);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, -1); }), 30483);
+  EXPECT_EQ(testing::QdxErrorCode([] { FieldMemorySize(D::WideString, 0x7FFFFFFF); }), 30483);
 }
 
 // INTEGER then BLOB: the example of a table with a BLOB.
@@ -155,6 +155,22 @@ TEST_F(FieldAccessTest, DatasetFormsOfTheSpecialTypes) {
   EXPECT_EQ(le::Load<int8_t>(Slot("SI")), -5);
   ASSERT_TRUE(GetFieldData(No("SI"), defs_, out, buffer_.data()));
   EXPECT_EQ(le::Load<int16_t>(out), -5);
+  // The autoinc one-byte integer takes the same 16-bit form, sign and all.
+  TQDXFieldDefs bytes;
+  bytes.AddField("SI", F::ShortInt);
+  bytes.AddField("ASI", F::AutoIncShortInt);
+  bytes.CalculateOffsets();
+  std::vector<uint8_t> record(static_cast<size_t>(bytes.MemoryRecordSize()), 0);
+  InitRecordBuffer(bytes, record.data());
+  for (const int32_t fieldNo : {0, 1}) {
+    for (const int16_t value : {-5, -128, 127, 0}) {
+      le::Store<int16_t>(in, value);
+      SetFieldData(fieldNo, bytes, in, record.data());
+      std::memset(out, 0, sizeof out);
+      ASSERT_TRUE(GetFieldData(fieldNo, bytes, out, record.data()));
+      EXPECT_EQ(le::Load<int16_t>(out), value) << fieldNo;
+    }
+  }
 
   le::Store<int64_t>(in, 4000000000LL);
   SetFieldData(No("C"), defs_, in, buffer_.data());

@@ -18,6 +18,7 @@
 #include "dataset/local_engine/local_session.h"
 #include "dataset/prompts.h"
 #include "dataset/qdx_session.h"
+#include "dataset/qdx_table.h"
 #include "dataset/table_maintenance.h"
 #include "engine/disk/database_header.h"
 #include "engine/foundation/little_endian.h"
@@ -490,6 +491,61 @@ TEST_F(QdxDatabaseTest, SessionsHaveUniqueNamesAndAutomaticOnes) {
     EXPECT_EQ(db->Session(), &local);
   }
   EXPECT_EQ(db->Session(), &DefaultSession());
+}
+
+// A session with AutoSessionName hands its name to the datasets of its owner as well as to its
+// database components; the datasets of another owner keep theirs.
+TEST_F(QdxDatabaseTest, AutoSessionNameReachesTheOwnersDatasets) {
+  int form = 0;
+  int otherForm = 0;
+  TQDXDatabase db("QDXDatabaseA", &form);
+  TQDXTable mine("tbMine", &form);
+  TQDXTable other("tbOther", &otherForm);
+  other.SetSessionName("Elders");
+  TQDXTable unowned("tbUnowned");
+  TQDXSession automatic("Auto", &form);
+  automatic.SetAutoSessionName(true);
+  const std::string name = automatic.SessionName();
+  EXPECT_EQ(db.SessionName(), name);
+  EXPECT_EQ(mine.SessionName(), name);
+  EXPECT_EQ(other.SessionName(), "Elders");
+  EXPECT_EQ(unowned.SessionName(), "");
+}
+
+// A database component tells its session when it connects and when it disconnects; one that
+// borrows a shared handle makes no connection of its own.
+TEST_F(QdxDatabaseTest, ConnectAndDisconnectTellTheSession) {
+  CreateFile(1);
+  TQDXSession session("Local");
+  session.SetSessionName("ConnectTest");
+  TQDXDatabase first("QDXDatabaseA");
+  first.SetSessionName("ConnectTest");
+  first.SetDatabaseName("shared");
+  first.SetDatabaseFileName(path);
+  first.HandleShared = true;
+  TQDXDatabase second("QDXDatabaseB");
+  second.SetSessionName("ConnectTest");
+  second.HandleShared = true;
+  second.SetDatabaseName("shared");
+  second.SetDatabaseFileName(path);
+  EXPECT_THAT(session.ConnectedDatabases(), ::testing::IsEmpty());
+  first.Open();
+  second.Open();
+  EXPECT_THAT(session.ConnectedDatabases(), ElementsAre(&first));
+  second.Close();
+  first.Close();
+  EXPECT_THAT(session.ConnectedDatabases(), ::testing::IsEmpty());
+  first.Open();
+  {
+    TQDXTable table("tbItems");
+    table.SetSessionName("ConnectTest");
+    table.SetDatabaseName("shared");
+    table.SetTableName("Items");
+    table.Open();
+    EXPECT_THAT(session.ConnectedDatabases(), ElementsAre(&first));
+  }
+  first.Close();
+  EXPECT_THAT(session.ConnectedDatabases(), ::testing::IsEmpty());
 }
 
 std::vector<int32_t> OneTo(int n) {

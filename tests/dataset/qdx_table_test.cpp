@@ -295,6 +295,48 @@ TEST_F(QDXTableTest, IndexSelectionByNameOrFieldsAndNaturalOrder) {
   EXPECT_EQ(tb1_->IndexDefs()[0].Fields(), "Datum");
 }
 
+// A new record takes the declared default of each MEMO or BLOB field, written as text after
+// OnNewRecord; a field without one stays null.
+TEST_F(QDXTableTest, NewRecordsTakeTheDeclaredMemoAndBlobDefaults) {
+  database_->Open();
+  {
+    TQDXFieldDefs fields;
+    fields.AddField("Id", TQDXFieldType::Integer);
+    TQDXVariant text(TQDXDataType::String);
+    text.SetAsString("geen opmerking");
+    fields.AddField("Tekst", TQDXFieldType::Memo).SetDefaultValue(text);
+    TQDXVariant bytes(TQDXDataType::String);
+    bytes.SetAsString("ABC");
+    fields.AddField("Data", TQDXFieldType::Blob).SetDefaultValue(bytes);
+    fields.AddField("Leeg", TQDXFieldType::Memo);
+    TQDXLocalCursor creator(*database_->EngineSession());
+    creator.TableName = "Notities";
+    creator.CreateTable(fields, TQDXIndexDefs(), TQDXConstraintDefs());
+  }
+  TQDXTable notes("tbNotes");
+  notes.SetDatabaseName("wagenlog");
+  notes.SetTableName("Notities");
+  int newRecords = 0;
+  notes.OnNewRecord = [&](TDataSet& dataSet) {
+    ++newRecords;
+    dataSet.FieldByName("Id").SetAsInteger(7);
+  };
+  notes.Open();
+  notes.Append();
+  EXPECT_EQ(newRecords, 1);
+  EXPECT_EQ(notes.FieldByName("Tekst").AsString(), u"geen opmerking");
+  EXPECT_EQ(notes.FieldByName("Data").AsString(), u"ABC");
+  EXPECT_TRUE(notes.FieldByName("Leeg").IsNull());
+  notes.Post();
+  notes.Close();
+  notes.Open();
+  notes.First();
+  EXPECT_EQ(notes.FieldByName("Id").AsInteger(), 7);
+  EXPECT_EQ(notes.FieldByName("Tekst").AsString(), u"geen opmerking");
+  EXPECT_EQ(notes.FieldByName("Data").AsString(), u"ABC");
+  notes.Close();
+}
+
 TEST_F(QDXTableTest, FiltersRangesKeysAndLocate) {
   tb1_->Open();
   AddFive();

@@ -5,8 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataset/database_error.h"
@@ -14,6 +16,9 @@
 #include "dataset/framework/numeric_fields.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
+#include "engine/core/table_index_def.h"
+#include "engine/foundation/compression/compression.h"
+#include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
 #include "tests/dataset/database_error_text.h"
 #include "tests/dataset/memory_data_set.h"
@@ -105,6 +110,166 @@ TEST_F(TableOperationsTest, CreateMapsTheDatasetTypesAndReplacesAnExistingTable)
   table->Open();
   EXPECT_EQ(table->RecordCount(), 0);
   table->Close();
+}
+
+// Advanced definitions, when set, are what a table is made from: the engine keeps the defaults,
+// bounds, autoinc and compression settings and per-column index lists they carry, their sizes
+// are prepared first, and FieldDefs and IndexDefs are rebuilt from them.
+TEST_F(TableOperationsTest, CreateBuildsFromTheAdvancedDefinitionsWhenSet) {
+  auto table = Table("Artikelen");
+  TQDXAdvFieldDefs& fields = table->AdvFieldDefs();
+  fields.Add(TQDXAdvFieldDef("Nr", TQDXFieldType::AutoInc, 9));  // a size the type does not take
+  TQDXAdvFieldDef& name = fields.Add(TQDXAdvFieldDef("Naam", TQDXFieldType::String, 20, true));
+  name.DefaultValue = TQDXVariant(TQDXDataType::String);
+  name.DefaultValue.SetAsString("onbekend");
+  TQDXAdvFieldDef& price = fields.Add(TQDXAdvFieldDef("Prijs", TQDXFieldType::Integer));
+  price.MinValue = TQDXVariant(TQDXDataType::Integer);
+  price.MinValue.SetAsInteger(0);
+  price.MaxValue = TQDXVariant(TQDXDataType::Integer);
+  price.MaxValue.SetAsInteger(100);
+  TQDXAdvFieldDef& photo = fields.Add(TQDXAdvFieldDef("Foto", TQDXFieldType::Blob));
+  photo.BlobCompression = true;
+  photo.BlobCompressionLevel = 5;
+  photo.BlobCompressionAlgorithm = kCompressionBzip;
+  fields.Add(TQDXAdvFieldDef("Code", TQDXFieldType::Guid));
+  TQDXAdvIndexDef byName;
+  byName.Name = "ByNaam";
+  byName.Fields = "Naam;Nr";
+  byName.DescFields = "Naam";
+  byName.MaxIndexedSizes = "12";
+  table->AdvIndexDefs().Add(byName);
+  // FieldDefs given beside them do not count.
+  table->FieldDefs().Add("Overig", ftInteger);
+  table->CreateTable();
+
+  EXPECT_EQ(fields[0].Size, 0);
+  EXPECT_EQ(fields[4].Size, 38);
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < table->FieldDefs().Count(); ++i) {
+    names.push_back(table->FieldDefs()[i].Name());
+  }
+  EXPECT_THAT(names, ElementsAre("Nr", "Naam", "Prijs", "Foto", "Code"));
+  EXPECT_TRUE(table->FieldDefs()[1].Required());
+  EXPECT_EQ(table->FieldDefs()[4].Size(), 38);
+  ASSERT_NE(table->IndexDefs().Find("ByNaam"), nullptr);
+
+  table->Open();
+  const TQDXFieldDefs& stored = *table->Cursor()->TableFieldDefs;
+  EXPECT_EQ(stored.GetFieldDef(3).BlobCompressionAlgorithm, kCompressionBzip);
+  EXPECT_EQ(stored.GetFieldDef(3).BlobCompressionMode, 5);
+  const auto& index =
+      static_cast<const TQDXIndexDef&>(*table->Cursor()->GetIndexDefs().FindByName("ByNaam"));
+  ASSERT_EQ(index.ColumnCount(), 2);
+  EXPECT_TRUE(index.Column(0).Descending);
+  EXPECT_FALSE(index.Column(1).Descending);
+  EXPECT_EQ(index.Column(0).MaxIndexedSize, 12);
+  table->Append();
+  EXPECT_EQ(table->FieldByName("Naam").AsString(), u"onbekend");
+  table->FieldByName("Prijs").SetAsInteger(101);
+  EXPECT_THROW(table->Post(), EFrameworkException);
+  table->FieldByName("Prijs").SetAsInteger(100);
+  table->Post();
+  EXPECT_FALSE(table->FieldByName("Nr").IsNull());
+  // The table as opened, for a restructure or a copy.
+  const TQDXAdvFieldDefs& opened = table->OpenedAdvFieldDefs();
+  ASSERT_EQ(opened.Count(), 5);
+  EXPECT_EQ(opened[2].MaxValue.AsInteger(), 100);
+  EXPECT_EQ(opened[0].FieldType, TQDXFieldType::AutoInc);
+  table->Close();
+}
+
+// A one-byte autoinc integer below zero reads back through the dataset with its sign, as the
+// plain one-byte integer does.
+TEST_F(TableOperationsTest, NegativeOneByteIntegersReadBackWithTheirSign) {
+  auto table = Table("Tellers");
+  TQDXAdvFieldDef& counter = table->AdvFieldDefs().Add(
+      TQDXAdvFieldDef("Nr", TQDXFieldType::AutoIncShortInt));
+  counter.AutoincInitialValue = -6;
+  counter.AutoincMinValue = -100;
+  table->AdvFieldDefs().Add(TQDXAdvFieldDef("Klein", TQDXFieldType::ShortInt));
+  table->CreateTable();
+  table->Open();
+  for (const int32_t small : {-5, -128, 127}) {
+    table->Append();
+    table->FieldByName("Klein").SetAsInteger(small);
+    table->Post();
+  }
+  std::vector<std::pair<int32_t, int32_t>> read;
+  for (table->First(); !table->Eof(); table->Next()) {
+    read.emplace_back(table->FieldByName("Nr").AsInteger(),
+                      table->FieldByName("Klein").AsInteger());
+  }
+  EXPECT_THAT(read, ElementsAre(std::pair{-5, -5}, std::pair{-4, -128}, std::pair{-3, 127}));
+  table->Close();
+}
+
+// The field definitions of a closed table are read from the table through a cursor of their
+// own; the table stays closed and the database is given back.
+TEST_F(TableOperationsTest, FieldDefsOfAClosedTableComeFromTheTable) {
+  CreateItems(2);
+  database_->Close();
+  auto table = Table();
+  const TFieldDefs& defs = table->FieldDefs();
+  ASSERT_EQ(defs.Count(), 2);
+  EXPECT_EQ(defs[0].Name(), "Id");
+  EXPECT_EQ(defs[0].DataType(), ftInteger);
+  EXPECT_EQ(defs[1].Name(), "Name");
+  EXPECT_EQ(defs[1].DataType(), ftString);
+  EXPECT_EQ(defs[1].Size(), 20);
+  EXPECT_FALSE(table->Active());
+  EXPECT_EQ(table->Database(), nullptr);
+  EXPECT_EQ(table->OpenedAdvFieldDefs().Count(), 2);
+  EXPECT_EQ(table->OpenedAdvIndexDefs().Count(), 1);
+  // A table not created yet keeps the definitions given for it.
+  auto fresh = Table("Nieuw");
+  fresh->FieldDefs().Add("Kolom", ftInteger);
+  ASSERT_EQ(fresh->FieldDefs().Count(), 1);
+  EXPECT_EQ(fresh->FieldDefs()[0].Name(), "Kolom");
+}
+
+// Exists is a question: whatever keeps the answer from being found answers false, never a
+// failure.
+TEST_F(TableOperationsTest, ExistsAnswersFalseRatherThanFailing) {
+  CreateItems(0);
+  const std::string damagedPath = path + ".damaged";
+  {
+    std::ofstream out(damagedPath, std::ios::binary);
+    out << std::string(300, 'x');
+  }
+  TQDXDatabase gone("QDXDatabase2");
+  gone.SetDatabaseName("gone");
+  gone.SetDatabaseFileName(path + ".missing");
+  gone.SilentMode = true;
+  TQDXDatabase damaged("QDXDatabase3");
+  damaged.SetDatabaseName("damaged");
+  damaged.SetDatabaseFileName(damagedPath);
+  damaged.SilentMode = true;
+  struct Case {
+    const char* what;
+    const char* databaseName;
+    const char* tableName;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"the table", "ops", "Items", true},
+      {"a name in other letters", "ops", "ITEMS", true},
+      {"no such table", "ops", "Nope", false},
+      {"no table name", "ops", "", false},
+      {"no database name", "", "Items", false},
+      {"a file that is not there", "gone", "Items", false},
+      {"a file that is no database", "damaged", "Items", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TQDXTable table("tbExists");
+    table.SetDatabaseName(c.databaseName);
+    table.SetTableName(c.tableName);
+    bool answer = !c.expected;
+    EXPECT_NO_THROW(answer = table.Exists());
+    EXPECT_EQ(answer, c.expected);
+  }
+  EXPECT_FALSE(gone.Connected());
+  EXPECT_FALSE(damaged.Connected());
 }
 
 TEST_F(TableOperationsTest, CreateRefusesBadDefinitionsAndCreatesNothing) {
@@ -228,7 +393,9 @@ TEST_F(TableOperationsTest, RestructureKeepsTheRecordsByFieldName) {
   table->FieldDefs().Add("Name", ftString, 30);
   table->FieldDefs().Add("Id", ftInteger);
   table->FieldDefs().Add("Added", ftFloat);
-  table->RestructureTable();
+  std::string errors;
+  EXPECT_TRUE(table->RestructureTable(errors));
+  EXPECT_EQ(errors, "");
   EXPECT_THAT(TableNames(), ElementsAre("Items"));
   table->Open();
   EXPECT_EQ(table->RecordCount(), 4);
@@ -238,14 +405,31 @@ TEST_F(TableOperationsTest, RestructureKeepsTheRecordsByFieldName) {
   EXPECT_TRUE(table->FieldByName("Added").IsNull());
   table->Close();
 
-  // A structure that cannot be created leaves the old table in place.
+  // A structure that cannot be created leaves the old table in place and answers false with
+  // the reason in the error text, which keeps what it held before.
   table->FieldDefs().Add("Broken", ftString, 0);
-  EXPECT_THAT(DatabaseErrorText([&] { table->RestructureTable(); }),
-              HasSubstr("Error restructuring table. Cannot create table due to error: "));
+  errors = "earlier\n";
+  bool restructured = true;
+  EXPECT_NO_THROW(restructured = table->RestructureTable(errors));
+  EXPECT_FALSE(restructured);
+  EXPECT_THAT(errors, ::testing::StartsWith(
+                          "earlier\nError restructuring table. Cannot create table due to error: "));
+  EXPECT_THAT(errors, HasSubstr("Cannot create table 'Items' with field"));
+  EXPECT_THAT(errors, ::testing::EndsWith("\n"));
   EXPECT_THAT(TableNames(), ElementsAre("Items"));
   table->Open();
   EXPECT_EQ(table->RecordCount(), 4);
   table->Close();
+
+  // Inside a transaction it raises its own code, and the table keeps its name and records.
+  database_->Open();
+  database_->StartTransaction();
+  errors.clear();
+  EXPECT_QDX_ERROR(table->RestructureTable(errors), msg::kRestructureTableInTransaction,
+                   "Cannot perform 'RestructureTable' operation on a database in transaction");
+  database_->Rollback();
+  EXPECT_THAT(TableNames(), ElementsAre("Items"));
+  EXPECT_FALSE(table->Active());
 }
 
 std::vector<int32_t> IdsOf(TQDXTable& table) {

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/core/base_session.h"
 #include "engine/core/page_handle.h"
+#include "engine/foundation/cipher/engine_cipher.h"
 #include "tests/disk/disk_test_support.h"
 #include "tests/fault_file_system.h"
 
@@ -200,6 +204,90 @@ TEST_F(DiskDatabaseDataTest, EncryptedDatabaseNeedsItsPassword) {
   reader->GetTableNames(names);
   EXPECT_TRUE(names.empty());
   reader->RemoveSession(*session);
+}
+
+// The ciphers keyed with a database's password, and the password copies they keep, are wiped
+// when the database disconnects: on the thread that read its pages and on any other thread that
+// coded with them meanwhile.
+TEST_F(DiskDatabaseDataTest, DisconnectWipesTheKeyedCiphersOfEveryThread) {
+  auto data = NewData();
+  data->Password = {"geheim", 1};
+  data->CreateDatabase();
+  ClearCipherCache();
+  auto reader = NewData();
+  auto session = Session(false);
+  session->Password = {"geheim", 1};
+  reader->AddSession(*session);
+  std::vector<std::string> names;
+  reader->GetTableNames(names);
+  EXPECT_GT(CipherCacheSize(), 0u);
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  int step = 0;  // 1: the other thread has coded; 2: the database is closed; 3: it has looked
+  size_t otherAfterClose = 0;
+  std::thread other([&] {
+    std::vector<uint8_t> page(64, 7);
+    EXPECT_TRUE(EncryptBuffer(1, page, "geheim"));
+    std::unique_lock lock(mutex);
+    step = 1;
+    changed.notify_all();
+    changed.wait(lock, [&] { return step == 2; });
+    otherAfterClose = CipherCacheSize();
+    step = 3;
+    changed.notify_all();
+  });
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return step == 1; });
+  }
+  reader->RemoveSession(*session);
+  EXPECT_EQ(CipherCacheSize(), 0u);
+  {
+    std::unique_lock lock(mutex);
+    step = 2;
+    changed.notify_all();
+    changed.wait(lock, [&] { return step == 3; });
+  }
+  other.join();
+  EXPECT_EQ(otherAfterClose, 0u);
+}
+
+// The table list's operations on a database that is not open say so, each with its code,
+// rather than reach through a missing list.
+TEST_F(DiskDatabaseDataTest, TableListOperationsOfAClosedDatabaseFail) {
+  Create();
+  auto data = NewData();
+  struct Case {
+    const char* what;
+    std::function<void()> action;
+    int32_t code;
+  };
+  const std::vector<Case> cases = {
+      {"add", [&] { data->AddTableToList(7, "Kosten", 1, 2, 3); }, 20129},
+      {"find", [&] { data->FindTableInList("Kosten"); }, 20130},
+      {"delete", [&] { data->DeleteTableFromList("Kosten"); }, 20131},
+      {"rename", [&] { data->RenameTableInList("Kosten", "Uitgaven"); }, 20131},
+  };
+  const auto expectRefused = [&] {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      EXPECT_QDX_ERROR(c.action(), c.code, "Pointer is nil");
+    }
+  };
+  expectRefused();
+  // Once open they work.
+  auto session = Session(false);
+  data->AddSession(*session);
+  data->AddTableToList(7, "Kosten", 1, 2, 3);
+  EXPECT_EQ(data->FindTableInList("KOSTEN").TableID, 7);
+  data->RenameTableInList("Kosten", "Uitgaven");
+  EXPECT_EQ(data->FindTableInList("uitgaven").TableID, 7);
+  data->DeleteTableFromList("Uitgaven");
+  EXPECT_QDX_ERROR(data->FindTableInList("Uitgaven"), 30396, "Uitgaven");
+  data->CommitTransaction(kSystemSessionID, false);
+  data->RemoveSession(*session);
+  expectRefused();
 }
 
 TEST_F(DiskDatabaseDataTest, RollbackDropsTheSessionsPages) {

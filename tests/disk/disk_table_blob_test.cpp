@@ -184,5 +184,35 @@ TEST_F(DiskTableBlobTest, StreamsAndCachedValuesBelongToTheTable) {
   EXPECT_EQ(cursor.Table().Blobs().CacheEntryCount(), 0);
 }
 
+// The last cursor leaving the table while a record buffer still holds a BLOB value is reported
+// with 20150; the table closes all the same and opens again with its values.
+TEST_F(DiskTableBlobTest, ClosingTheTableWithABlobValueStillHeldIsReported) {
+  const std::vector<uint8_t> note = Bytes(3000, 1, true);
+  {
+    TDiskCursor writer(*database, session, "Belege");
+    Insert(writer, "Beleg", note, std::nullopt);
+  }
+  TQDXTableCursor reader;
+  reader.Session = &session;
+  reader.TableName = "Belege";
+  auto* data = static_cast<TQDXDiskTableData*>(database->GetTableData(reader));
+  data->RegisterCursor(reader);
+  std::vector<uint8_t> buffer(static_cast<size_t>(data->MemoryRecordSize()));
+  std::vector<uint8_t> key(buffer.size());
+  reader.Buffer = buffer.data();
+  reader.KeyBuffer = key.data();
+  reader.AtBOF = true;
+  reader.AtEOF = false;
+  ASSERT_EQ(data->GetRecord(reader, grmNext), grOK);
+  std::unique_ptr<TQDXStream> stream = data->OpenBlob(reader, true, 1, kNote);
+  stream.reset();
+  ASSERT_GT(data->Blobs().CacheEntryCount(), 0);
+  EXPECT_QDX_ERROR(data->UnregisterCursor(reader), 20150, "Blob cache not released");
+  EXPECT_FALSE(data->IsOpen());
+
+  TDiskCursor again(*database, session, "Belege");
+  EXPECT_EQ(ReadAll(again).at("Beleg").first, TValue(note));
+}
+
 }  // namespace
 }  // namespace qdx

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -18,6 +19,8 @@
 #include "engine/core/page_handle.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/disk/record_page.h"
+#include "engine/disk/table_lock_manager.h"
+#include "engine/disk/table_locks_file.h"
 #include "engine/foundation/little_endian.h"
 #include "tests/disk/disk_table_support.h"
 
@@ -316,6 +319,54 @@ TEST_F(MultiUserTableTest, ExclusiveOpenAgainstAnotherProcess) {
   EXPECT_EQ(QdxErrorCode([&] { TDiskCursor theirs(*peerData, peer, "Kosten", true); }), 20208);
   TDiskCursor theirs(*peerData, peer, "Kosten");
   EXPECT_EQ(theirs.ReadAll().size(), 0u);
+}
+
+// While another process commits to the table (its commit lock shuts readers out), every read
+// whose read lock is refused fails with its own code; reading a record answers "error" instead.
+// Once the lock is gone the same reads succeed.
+TEST_F(MultiUserTableTest, ReadsWhoseReadLockIsRefusedFailWithTheirOwnCodes) {
+  TDiskCursor mine(*database, session, "Kosten");
+  mine.Insert({"Eigen", 4});
+  database->ReadLockTries = 2;
+  TQDXTableLocksFile file(*peerData->PageManager());
+  {
+    const platform::CriticalSectionGuard held(peerData->Lock());
+    file.Open(peerData->FindTableInList("Kosten").LocksStartPage);
+    ASSERT_TRUE(peerData->TableLockManager()->LockTable(peer.SessionID(),
+                                                        TQDXTableLockKind::Commit, false, false,
+                                                        2, 1, file));
+  }
+  TQDXTableData& table = mine.Table();
+  struct Case {
+    const char* what;
+    std::function<void()> read;
+    int32_t code;
+  };
+  const std::vector<Case> cases = {
+      {"LocateRecord", [&] { table.LocateRecord(mine, nullptr); }, 20214},
+      {"FindKey", [&] { table.FindKey(mine, 0); }, 20215},
+      {"SetRecNo", [&] { table.SetRecNo(mine, 1); }, 20216},
+      {"GetRecNo", [&] { table.GetRecNo(mine); }, 20217},
+      {"GetPhysicalRecordCount", [&] { table.GetPhysicalRecordCount(mine); }, 20218},
+      {"SetPhysicalRecNo", [&] { table.SetPhysicalRecNo(mine, 1); }, 20219},
+      {"GetPhysicalRecNo", [&] { table.GetPhysicalRecNo(mine); }, 20220},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_QDX_ERROR(c.read(), c.code, "Table is locked");
+  }
+  mine.AtBOF = true;
+  mine.AtEOF = false;
+  EXPECT_EQ(table.GetRecord(mine, grmNext), grError);
+  {
+    const platform::CriticalSectionGuard held(peerData->Lock());
+    ASSERT_TRUE(peerData->TableLockManager()->UnlockTable(
+        peer.SessionID(), TQDXTableLockKind::Commit, false, false, file));
+  }
+  EXPECT_EQ(table.GetPhysicalRecordCount(mine), 1);
+  table.SetPhysicalRecNo(mine, 1);
+  EXPECT_EQ(table.GetPhysicalRecNo(mine), 1);
+  EXPECT_EQ(mine.Row(), (TRow{"Eigen", 4}));
 }
 
 TEST_F(MultiUserTableTest, CountsAndRecordsOfAnotherProcessAreSeen) {

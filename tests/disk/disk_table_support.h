@@ -42,7 +42,12 @@ class TDiskCursor : public TQDXTableCursor {
     Buffer = buffer_.data();
     KeyBuffer = key_.data();
   }
-  ~TDiskCursor() override { data_->UnregisterCursor(*this); }
+  // The BLOB values its buffer holds are let go first: closing the table with any still held
+  // is refused.
+  ~TDiskCursor() override {
+    data_->FreeBlobCaches(Buffer);
+    data_->UnregisterCursor(*this);
+  }
 
   TQDXDiskTableData& Table() const { return *data_; }
   const TQDXFieldDefs& Fields() const { return data_->FieldManager().FieldDefs(); }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "engine/core/page.h"
@@ -14,6 +15,16 @@
 #include "tests/disk/disk_test_support.h"
 
 namespace qdx {
+
+class TQDXFreeSpaceManagerProbe {
+ public:
+  // As an allocation does, with the header's counts read first.
+  static void MarkPage(TQDXDatabaseFreeSpaceManager& fsm, int32_t pageNo, bool used) {
+    fsm.LoadWorkingCopies();
+    fsm.MarkPage(pageNo, used);
+  }
+};
+
 namespace {
 
 using testing::TempDirTest;
@@ -140,6 +151,19 @@ TEST_F(FreeSpaceManagerTest, MarkingTwiceFailsNamingThePage) {
   EXPECT_TRUE(pm.LockDatabase());
   pm.UnlockDatabase();
   EXPECT_EQ(pm.DatabaseLockDepth(), 0);
+}
+
+// Marking a page used whose bit is already set names the page and changes neither map.
+TEST_F(FreeSpaceManagerTest, MarkingAUsedPageUsedAgainFails) {
+  MakeFile(20, 15);
+  const std::vector<uint8_t> pfs = StoredData(0);
+  const std::vector<uint8_t> eam = StoredData(1);
+  for (const int32_t pageNo : {2, 9, 15}) {
+    EXPECT_QDX_ERROR(TQDXFreeSpaceManagerProbe::MarkPage(Fsm(), pageNo, true), 30425,
+                     "Page: " + std::to_string(pageNo) + " already used");
+  }
+  EXPECT_EQ(StoredData(0), pfs);
+  EXPECT_EQ(StoredData(1), eam);
 }
 
 TEST_F(FreeSpaceManagerTest, MapPagesOfAnotherTypeAreRefused) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/foundation/except.h"
+#include "engine/foundation/memory.h"
 #include "engine/foundation/memory_stream.h"
 #include "tests/foundation/compression_test_data.h"
 #include "tests/qdx_test_support.h"
@@ -350,6 +351,30 @@ TEST_F(CompressedStreamTest, OpeningChecksTheUnderlyingData) {
   plain.UncompressedSize = underlying_.Size();
   EXPECT_EQ(testing::QdxErrorCode([&] { Reopen(plain); }), 10081);
   EXPECT_EQ(Reopen(plain, true)->Size(), underlying_.Size());
+}
+
+// A block header's compressed size beyond the underlying data is a short read, refused before a
+// buffer of that size is asked for (a memory limit far below it shows that none was).
+TEST_F(CompressedStreamTest, ACompressedSizePastTheDataIsRefusedBeforeAllocating) {
+  const Bytes data = MixedText(2 * kBlock, 6);
+  const TQDXCompressedStreamDescriptor d = MakeValue(data);
+  const int64_t second = Reopen(d)->BlockHeaders()[1].Position;
+  const int32_t stored = HeaderAt(second).CompressedSize;
+  TQDXMemoryManager& manager = QDXMemoryManager();
+  const int64_t oldLimit = manager.Limit();
+  for (const int32_t size : {stored + 1, 0x10000000, 0x7FFFFFFF}) {
+    SCOPED_TRACE(size);
+    le::Store<int32_t>(underlying_.Memory() + second, size);
+    auto stream = Reopen(d);
+    Bytes piece(10);
+    stream->SetPosition(kBlock + 5);
+    manager.SetLimit(manager.Allocated() + (int64_t{16} << 20));
+    const int32_t code = testing::QdxErrorCode([&] { stream->Read(piece.data(), 10); });
+    manager.SetLimit(oldLimit);
+    EXPECT_EQ(code, 10086);
+    stream->SetPosition(5);  // the first block is still read
+    EXPECT_EQ(stream->Read(piece.data(), 10), 10);
+  }
 }
 
 TEST_F(CompressedStreamTest, NewStreamTakesTheBlockSizeOfItsMode) {

@@ -178,6 +178,39 @@ TEST(CompressionTest, MemoryFailureAnswersFalse) {
   EXPECT_FALSE(decompressed);
 }
 
+// An expected size from a damaged block header is no reason to allocate it: a sound bzip2 stream
+// still decodes under a memory limit far below that size, and a PPM header asking for more model
+// memory than any mode codes with is refused before the memory is taken.
+TEST(CompressionTest, SizesFromADamagedHeaderAllocateNothingUpFront) {
+  const std::vector<uint8_t> input = MixedText(60000, 5);
+  const std::vector<uint8_t> packed = Compress(kCompressionBzip, 1, input);
+  TQDXMemoryManager& manager = QDXMemoryManager();
+  const int64_t oldLimit = manager.Limit();
+  for (const int64_t expected : {int64_t{1} << 30, int64_t{0x7FFFFF00}}) {
+    manager.SetLimit(manager.Allocated() + (int64_t{32} << 20));
+    std::vector<uint8_t> unpacked;
+    const bool decoded = Decompress(kCompressionBzip, packed, expected, unpacked);
+    manager.SetLimit(oldLimit);
+    ASSERT_TRUE(decoded) << expected;
+    EXPECT_EQ(unpacked, input);
+  }
+
+  std::vector<uint8_t> ppm = Compress(kCompressionPpm, 1, input);
+  if (ppm.empty()) GTEST_SKIP() << "the PPM coder refuses to code";
+  for (const uint32_t memoryMB : {101u, 256u}) {
+    SCOPED_TRACE(memoryMB);
+    std::vector<uint8_t> damaged = ppm;
+    const uint32_t header = (6u << 12) | ((memoryMB - 1) << 4) | (damaged[0] & 0x0Fu);
+    damaged[0] = static_cast<uint8_t>(header);
+    damaged[1] = static_cast<uint8_t>(header >> 8);
+    const int64_t before = manager.Allocated();
+    std::vector<uint8_t> unpacked;
+    EXPECT_FALSE(Decompress(kCompressionPpm, damaged, static_cast<int64_t>(input.size()), unpacked));
+    // The model memory stays allocated between calls, so a taken one would still show.
+    EXPECT_LT(manager.Allocated(), before + (int64_t{100} << 20));
+  }
+}
+
 // The zlib and bzip2 formats are the standard ones: each library reads what the other side
 // wrote, and the coded bytes equal the library's own one-shot call at the mode.
 TEST(CompressionTest, InteroperatesWithTheSystemLibraries) {

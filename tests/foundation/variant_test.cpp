@@ -123,19 +123,19 @@ TEST_F(VariantTest, StoredNullIsTwoBytesAndDamagedFormsFail) {
   EXPECT_EQ(testing::QdxErrorCode([&] {
               load({7, 0, 4, 0, 0, 0, 1, 2});
             }),
-            10185);  // size past the end
+            10186);  // size past the end: the data's short read
   EXPECT_EQ(testing::QdxErrorCode([&] {
               load({7, 0, 0xFF, 0xFF, 0xFF, 0xFF});
             }),
-            10185);  // negative
+            30481);  // negative
   EXPECT_EQ(testing::QdxErrorCode([&] {
               load({7, 0, 2, 0, 0, 0, 1, 2});
             }),
-            10186);  // INTEGER of 2 bytes
+            30482);  // INTEGER of 2 bytes
   EXPECT_EQ(testing::QdxErrorCode([&] {
               load({3, 0, 2, 0, 0, 0, 'a', 'b'});
             }),
-            10186);  // unterminated
+            30482);  // unterminated
   EXPECT_EQ(load({3, 0, 2, 0, 0, 0, 'a', 0}).AsString(), "a");
 }
 

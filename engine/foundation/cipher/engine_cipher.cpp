@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "engine/foundation/cipher/block_ciphers.h"
+#include "engine/foundation/platform/critical_section.h"
 
 namespace qdx {
 namespace {
@@ -42,12 +44,47 @@ const std::array<AlgorithmEntry, kCryptoAlgorithmCount> kAlgorithms = {{
      &NewKeyedWithPassword<TCipher_Square>},
 }};
 
+class CipherCache;
+
+// Every thread's cache, so that a database that disconnects can wipe what any thread keyed
+// with its password. Entered before a cache's own lock, never after it.
+class CipherCacheRegistry {
+ public:
+  void Add(CipherCache* cache) {
+    platform::CriticalSectionGuard guard(lock_);
+    caches_.push_back(cache);
+  }
+  void Remove(CipherCache* cache) {
+    platform::CriticalSectionGuard guard(lock_);
+    std::erase(caches_, cache);
+  }
+  void ClearAll();
+
+ private:
+  platform::CriticalSection lock_;
+  std::vector<CipherCache*> caches_;
+};
+
+CipherCacheRegistry& Registry() {
+  static CipherCacheRegistry registry;
+  return registry;
+}
+
 // The keyed ciphers of one thread, most recently used first. A small array: a process codes
 // with one password and at most a couple of algorithms (pages keep the code they were written
-// with after the database's algorithm changed).
+// with after the database's algorithm changed). Its lock is held while its thread codes and
+// while another thread wipes it.
 class CipherCache {
  public:
   static constexpr size_t kEntries = 4;
+
+  CipherCache() { Registry().Add(this); }
+  ~CipherCache() { Registry().Remove(this); }
+  CipherCache(const CipherCache&) = delete;
+  CipherCache& operator=(const CipherCache&) = delete;
+
+  platform::CriticalSection& Lock() { return lock_; }
+  size_t Count() const { return count_; }
 
   // The cipher for (code, password), keyed now if it is not kept yet; its feedback is the
   // vector. Requires code < 8.
@@ -89,15 +126,25 @@ class CipherCache {
     std::unique_ptr<TCipher> cipher;
   };
 
+  platform::CriticalSection lock_;
   std::array<Entry, kEntries> entries_;
   size_t count_ = 0;
 };
+
+void CipherCacheRegistry::ClearAll() {
+  platform::CriticalSectionGuard guard(lock_);
+  for (CipherCache* cache : caches_) {
+    platform::CriticalSectionGuard cacheGuard(cache->Lock());
+    cache->Clear();
+  }
+}
 
 thread_local CipherCache tCache;
 
 void CodeBuffer(uint8_t code, std::span<uint8_t> buffer, std::string_view password,
                 TProtection::TAction action) {
   if (code >= kCryptoAlgorithmCount) return;
+  platform::CriticalSectionGuard guard(tCache.Lock());
   TCipher& cipher = tCache.Acquire(code, password);
   try {
     if (action == TProtection::TAction::Encode) {
@@ -155,7 +202,12 @@ bool DecryptBuffer(uint8_t code, std::span<uint8_t> buffer, std::string_view pas
 }
 
 void ClearCipherCache() {
-  tCache.Clear();
+  Registry().ClearAll();
+}
+
+size_t CipherCacheSize() {
+  platform::CriticalSectionGuard guard(tCache.Lock());
+  return tCache.Count();
 }
 
 }  // namespace qdx

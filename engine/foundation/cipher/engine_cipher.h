@@ -20,24 +20,37 @@
 // thousands of block operations), so each thread keeps the keyed ciphers of the last few
 // (algorithm, password) pairs it used and resets their feedback to the vector before each
 // buffer. Every output byte is the same as with a cipher keyed afresh for each call. The cached
-// state stays in memory until the thread ends or calls ClearCipherCache; it is wiped then.
+// state, password copies included, stays in memory until the thread ends or any thread calls
+// ClearCipherCache (a database does when it disconnects); it is wiped then.
 //
 // All functions are safe for concurrent use (the cache is per thread).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "engine/foundation/cipher/cipher.h"
+#include "engine/foundation/cipher/wipe.h"
 
 namespace qdx {
 
-// The password a database is opened or created with. An empty text means no password.
+// Overwrites the whole buffer of `text` (its capacity, not only its length) with zeros.
+inline void WipePasswordText(std::string& text) {
+  text.resize(text.capacity());
+  SecureFill({reinterpret_cast<uint8_t*>(text.data()), text.size()}, 0);
+  text.clear();
+}
+
+// The password a database is opened or created with. An empty text means no password. Its
+// text is wiped, to the end of the string's buffer, before the memory is given back.
 struct TQDXPassword {
   std::string Password;
   uint8_t CryptoAlgorithm = 0;  // an algorithm code, 0..7
+
+  ~TQDXPassword() { WipePasswordText(Password); }
 };
 
 inline constexpr uint8_t kCryptoAlgorithmCount = 8;
@@ -63,8 +76,11 @@ bool DecryptBuffer(uint8_t code, std::span<uint8_t> buffer, std::string_view pas
 void EncryptBufferOrRaise(uint8_t code, std::span<uint8_t> buffer, std::string_view password);
 void DecryptBufferOrRaise(uint8_t code, std::span<uint8_t> buffer, std::string_view password);
 
-// Wipes and drops the calling thread's keyed ciphers; the next call keys afresh.
+// Wipes and drops the keyed ciphers and password copies of every thread; the next call of each
+// thread keys afresh.
 void ClearCipherCache();
+// How many keyed ciphers the calling thread keeps.
+size_t CipherCacheSize();
 
 // A cipher of the algorithm keyed for `password` exactly as each engine call keys it: made with
 // the password (the default hash), then the code's hash set and InitKey with the cipher's own

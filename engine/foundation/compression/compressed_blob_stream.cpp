@@ -152,11 +152,19 @@ std::span<const uint8_t> TQDXCompressedBLOBStream::ReadCompressed(int64_t index)
     Raise(msg::kDecompressBufferFailed,
           {algorithm_, header.CompressedSize, header.UncompressedSize});
   }
+  // The size comes from the file: bytes the underlying stream does not hold are a short read,
+  // found before a buffer of that size is asked for.
+  const int64_t dataStart = entry.Position + kHeaderSize;
+  const int64_t available = std::max<int64_t>(underlying_.Size() - dataStart, 0);
+  if (header.CompressedSize > available) {
+    Raise(msg::kReadBlobBlockData,
+          {dataStart, underlying_.Size(), header.CompressedSize, available});
+  }
   if (compressedScratch_.size() < header.CompressedSize) {
     compressedScratch_ = TQDXMemBlock();
     compressedScratch_ = TQDXMemBlock(header.CompressedSize);
   }
-  SeekUnderlying(entry.Position + kHeaderSize, msg::kSeekBlobBlockData);
+  SeekUnderlying(dataStart, msg::kSeekBlobBlockData);
   CheckedRead(compressedScratch_.data(), header.CompressedSize, underlying_,
               msg::kReadBlobBlockData);
   return Bytes(compressedScratch_.data(), header.CompressedSize);

@@ -23,6 +23,10 @@ constexpr int64_t kMaxOutputSize =
 // Deflate cannot expand data by more than about 1032 to 1, so an expected size within that
 // bound is trusted as the first output buffer; a larger one is taken for damage.
 constexpr int64_t kMaxDeflateRatio = 1032;
+// Bzip2 can expand a few bytes into gigabytes, so no ratio bounds its output. An expected size
+// up to this (above the largest block the engine writes) is trusted as the first output buffer;
+// a larger one, which only a damaged header gives, starts small and grows with the output.
+constexpr int64_t kMaxTrustedBzipSize = int64_t{16} << 20;
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](char x, char y) {
@@ -47,6 +51,13 @@ bool Grow(TQDXMemBlock& output, int64_t& capacity, int64_t step) {
   capacity = std::min(capacity + step, kMaxOutputSize);
   output.Resize(capacity);
   return true;
+}
+
+// A decompression that outgrows its buffer grows it by the input size rounded up, or by half the
+// buffer once that is more: steps of the input size alone would copy the output over and over
+// when a small input expands a thousandfold.
+int64_t GrowthStep(int64_t capacity, int64_t step) {
+  return std::max(step, capacity / 2);
 }
 
 // Both coders take 32-bit counts; engine sizes never need more.
@@ -101,7 +112,7 @@ bool ZlibDecompress(std::span<const uint8_t> input, int64_t expectedSize, TQDXMe
     if (rc == Z_STREAM_END) break;
     if (rc != Z_OK && rc != Z_BUF_ERROR) return false;
     if (zs.avail_out != 0) return false;  // the input ended before the stream did
-    if (!Grow(output, capacity, step)) return false;
+    if (!Grow(output, capacity, GrowthStep(capacity, step))) return false;
   }
   outputSize = static_cast<int64_t>(zs.total_out);
   return true;
@@ -140,7 +151,7 @@ bool BzipDecompress(std::span<const uint8_t> input, int64_t expectedSize, TQDXMe
                     int64_t& outputSize) {
   const auto n = static_cast<int64_t>(input.size());
   const int64_t step = RoundUp256(n);
-  int64_t capacity = expectedSize > 0 ? std::min(expectedSize, kMaxOutputSize) : step;
+  int64_t capacity = expectedSize > 0 && expectedSize <= kMaxTrustedBzipSize ? expectedSize : step;
   bz_stream bs{};
   if (BZ2_bzDecompressInit(&bs, 0, 0) != BZ_OK) return false;
   struct End {
@@ -157,7 +168,7 @@ bool BzipDecompress(std::span<const uint8_t> input, int64_t expectedSize, TQDXMe
     if (rc == BZ_STREAM_END) break;
     if (rc != BZ_OK) return false;
     if (bs.avail_out != 0) return false;  // the input ended before the stream did
-    if (!Grow(output, capacity, step)) return false;
+    if (!Grow(output, capacity, GrowthStep(capacity, step))) return false;
   }
   outputSize = BzTotalOut(bs);
   return true;

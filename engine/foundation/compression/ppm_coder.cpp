@@ -34,6 +34,10 @@ constexpr PpmModeSettings kModes[9] = {{2, 2},  {3, 3},   {4, 7},    {5, 16},  {
 // reserve gigabytes by itself.
 constexpr size_t kMaxInitialReserve = size_t{16} << 20;
 
+// The largest model memory any mode codes with. The header can ask for up to 256 MB, which only
+// a damaged stream does; it is refused before the model memory is allocated.
+constexpr int kMaxModelMemoryMB = 100;
+
 // The model memory, kept between calls and reallocated only for another size. Coding runs
 // under the lock, one call at a time, because all calls share this memory.
 class PpmSharedModel {
@@ -102,7 +106,7 @@ bool PpmDecompressBuffer(std::span<const uint8_t> input, int64_t expectedSize,
   if ((header >> 12) != kHeaderVariant) return false;
   const int order = static_cast<int>(header & 0x0F) + 1;
   const int memoryMB = static_cast<int>((header >> 4) & 0xFF) + 1;
-  if (order < ppm::kMinOrder) return false;
+  if (order < ppm::kMinOrder || memoryMB > kMaxModelMemoryMB) return false;
   try {
     const size_t limit = static_cast<size_t>(expectedSize);
     output.reserve(std::min(limit, kMaxInitialReserve));

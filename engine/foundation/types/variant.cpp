@@ -585,9 +585,12 @@ void TQDXVariant::LoadFromStream(TStream& stream) {
     return;
   }
   const int32_t size = CheckedReadValue<int32_t>(stream, msg::kReadVariantSize);
+  if (size < 0) Raise(msg::kInvalidStoredValueSize, {DataTypeName(type), size});
+  // Data the stream does not hold is the short read it would be, found before the size is
+  // allocated.
   const int64_t remaining = static_cast<int64_t>(stream.Size()) - stream.Position();
-  if (size < 0 || size > remaining) {
-    Raise(msg::kInvalidStoredValueSize, {DataTypeName(type), size});
+  if (size > remaining) {
+    Raise(msg::kReadVariantData, {stream.Position(), stream.Size(), size, 0});
   }
   if (size == 0) {
     nullState_ = 0;  // no data: still null by its missing data
