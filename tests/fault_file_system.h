@@ -20,11 +20,15 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <algorithm>
 #include <functional>
 #include <limits>
+#include <map>
 #include <mutex>
+#include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/foundation/platform/file_system.h"
 
@@ -209,6 +213,177 @@ class FaultFileSystem : public platform::FileSystem {
   std::set<int> lost_;
   int64_t failures_ = 0;
   std::function<void(FileCall)> observer_;
+};
+
+}  // namespace qdx::testing
+
+namespace qdx::testing {
+
+// PowerCutFileSystem: a file system for tests that remembers what a power cut could take back.
+// Every write since a file's last flush is kept in the page cache only: when the test cuts the
+// power, every call from then on fails with EIO (the program is gone), and Settle then decides,
+// sector by sector and at random, which of those writes reached the disk. A write that spans
+// sectors can land in part (torn); sectors written before the last flush always stay. Size
+// changes count as done at once. The model of the disk is the one of crash tests that rewrite
+// unsynced sectors at random after the fact.
+//
+//   PowerCutFileSystem power(seed);
+//   {
+//     platform::FileSystemScope scope(power);
+//     power.CutAfterWrites(n);   // the n-th write and everything after it fail
+//     RunWorkload();
+//   }
+//   power.Settle();              // the disk as the next boot finds it
+class PowerCutFileSystem : public FaultFileSystem {
+ public:
+  static constexpr int64_t kSectorSize = 512;
+
+  explicit PowerCutFileSystem(uint64_t seed,
+                              platform::FileSystem& inner = platform::DefaultFileSystem())
+      : FaultFileSystem(inner), inner_(inner), random_(seed) {}
+
+  // The `nth` write from now on and every call after it fail: the power is gone.
+  void CutAfterWrites(int64_t nth) {
+    std::lock_guard lock(powerMutex_);
+    cutAt_ = writes_ + nth;
+  }
+  bool PowerCut() const {
+    std::lock_guard lock(powerMutex_);
+    return cut_;
+  }
+  int64_t Writes() const {
+    std::lock_guard lock(powerMutex_);
+    return writes_;
+  }
+  // Writes back, at random, the flushed content of sectors written since their file's last
+  // flush; answers the sectors taken back. Call it after the cut, outside the scope.
+  int64_t Settle() {
+    std::lock_guard lock(powerMutex_);
+    int64_t reverted = 0;
+    for (auto& [path, file] : files_) {
+      const int fd = inner_.Open(path, platform::OpenMode::ReadWrite);
+      if (fd < 0) continue;
+      platform::FileStatus status;
+      const int64_t size = inner_.Stat(fd, status) ? status.Size : 0;
+      for (const auto& [sector, old] : file.flushed) {
+        if (random_() % 2 == 0) continue;
+        const int64_t offset = sector * kSectorSize;
+        if (offset >= size) continue;
+        const int64_t count = std::min<int64_t>(kSectorSize, size - offset);
+        if (inner_.WriteAt(fd, offset, old.data(), count) == count) ++reverted;
+      }
+      inner_.Close(fd);
+    }
+    files_.clear();
+    cut_ = false;
+    cutAt_ = 0;
+    return reverted;
+  }
+
+  int Open(const std::string& path, platform::OpenMode mode) override {
+    if (Dead()) return -1;
+    const int fd = FaultFileSystem::Open(path, mode);
+    if (fd >= 0) {
+      std::lock_guard lock(powerMutex_);
+      paths_[fd] = path;
+      if (mode == platform::OpenMode::CreateReadWrite) files_[path].flushed.clear();
+    }
+    return fd;
+  }
+  int Close(int fd) override {
+    {
+      std::lock_guard lock(powerMutex_);
+      paths_.erase(fd);
+    }
+    return FaultFileSystem::Close(fd);
+  }
+  int64_t Write(int fd, const void* buffer, int64_t count) override {
+    const int64_t position = inner_.Seek(fd, 0, 1);
+    if (!BeforeWrite(fd, position, count)) return -1;
+    return FaultFileSystem::Write(fd, buffer, count);
+  }
+  int64_t WriteAt(int fd, int64_t offset, const void* buffer, int64_t count) override {
+    if (!BeforeWrite(fd, offset, count)) return -1;
+    return FaultFileSystem::WriteAt(fd, offset, buffer, count);
+  }
+  int64_t Read(int fd, void* buffer, int64_t count) override {
+    if (Dead()) return -1;
+    return FaultFileSystem::Read(fd, buffer, count);
+  }
+  int64_t ReadAt(int fd, int64_t offset, void* buffer, int64_t count) override {
+    if (Dead()) return -1;
+    return FaultFileSystem::ReadAt(fd, offset, buffer, count);
+  }
+  bool Truncate(int fd, int64_t size) override {
+    if (Dead()) return false;
+    if (!FaultFileSystem::Truncate(fd, size)) return false;
+    std::lock_guard lock(powerMutex_);
+    if (auto it = paths_.find(fd); it != paths_.end()) {
+      auto& flushed = files_[it->second].flushed;
+      flushed.erase(flushed.lower_bound((size + kSectorSize - 1) / kSectorSize), flushed.end());
+    }
+    return true;
+  }
+  bool Flush(int fd) override {
+    if (Dead()) return false;
+    if (!FaultFileSystem::Flush(fd)) return false;
+    std::lock_guard lock(powerMutex_);
+    if (auto it = paths_.find(fd); it != paths_.end()) files_[it->second].flushed.clear();
+    return true;
+  }
+  bool SetLock(int fd, platform::LockKind kind, int64_t offset, int64_t count) override {
+    // Locks still work after the cut, so that the dead program's handles close cleanly.
+    return FaultFileSystem::SetLock(fd, kind, offset, count);
+  }
+
+ private:
+  struct TrackedFile {
+    // The content each sector written since the last flush had at that flush.
+    std::map<int64_t, std::vector<uint8_t>> flushed;
+  };
+
+  bool Dead() {
+    std::lock_guard lock(powerMutex_);
+    if (cut_) errno = EIO;
+    return cut_;
+  }
+
+  // Counts the write, cuts the power at the chosen one, and keeps the flushed content of the
+  // sectors it is about to change.
+  bool BeforeWrite(int fd, int64_t offset, int64_t count) {
+    std::lock_guard lock(powerMutex_);
+    if (cut_) {
+      errno = EIO;
+      return false;
+    }
+    ++writes_;
+    if (cutAt_ > 0 && writes_ >= cutAt_) {
+      cut_ = true;
+      errno = EIO;
+      return false;
+    }
+    auto it = paths_.find(fd);
+    if (it == paths_.end() || offset < 0 || count <= 0) return true;
+    auto& flushed = files_[it->second].flushed;
+    for (int64_t sector = offset / kSectorSize; sector <= (offset + count - 1) / kSectorSize;
+         ++sector) {
+      if (flushed.contains(sector)) continue;
+      std::vector<uint8_t> old(kSectorSize, 0);
+      const int64_t got = inner_.ReadAt(fd, sector * kSectorSize, old.data(), kSectorSize);
+      if (got < 0) return true;
+      flushed.emplace(sector, std::move(old));
+    }
+    return true;
+  }
+
+  platform::FileSystem& inner_;
+  std::mt19937_64 random_;
+  mutable std::mutex powerMutex_;
+  std::map<int, std::string> paths_;
+  std::map<std::string, TrackedFile> files_;
+  int64_t writes_ = 0;
+  int64_t cutAt_ = 0;
+  bool cut_ = false;
 };
 
 }  // namespace qdx::testing

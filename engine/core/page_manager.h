@@ -149,6 +149,13 @@ class TQDXPageManager {
   // Sets the page geometry; PageHeaderSize is 40 for every disk-format manager.
   void SetPageGeometry(uint16_t pageSize, uint16_t pageHeaderSize);
   void SetPageCount(int32_t count) { pageCount_ = count; }
+  // The pages the session's next commit frees (a journal keeps their images first).
+  std::vector<int32_t> RemovedPages(int32_t sessionID) const {
+    const Session* session = FindSession(sessionID);
+    return session == nullptr ? std::vector<int32_t>{} : session->removedPages;
+  }
+  // Drops a cached page whose stored content changed behind the cache (a commit rolled back).
+  void ForgetCachedPage(int32_t pageNo) { DropSharedPage(pageNo); }
 
  private:
   mutable platform::CriticalSection ownLock_;

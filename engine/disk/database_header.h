@@ -42,6 +42,9 @@ inline constexpr uint16_t kDefaultPagesPerExtent = 8;
 inline constexpr uint16_t kMinPageSize = 40 + 18 + 3 * (4 + 4);
 inline constexpr uint8_t kFileStateWriting = 1;
 inline constexpr uint8_t kFileStateConsistent = 2;
+// Offsets in the main header of the two fields the commit's journal looks at without decoding it.
+inline constexpr int64_t kChangeCounterOffset = 38;
+inline constexpr int64_t kFileStateOffset = 42;
 inline constexpr uint8_t kEncryptedMark = 0xFF;
 
 inline constexpr int16_t kPasswordBlockSize = 280;

@@ -268,8 +268,10 @@ void TQDXDiskDatabaseData::CommitTransaction(int32_t sessionID, bool flush) {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
   if (MultiUser && !lockManager_->LockModifiedTables(sessionID)) Raise(msg::kCommitLocksFailed);
-  manager.ApplyChanges(sessionID);
-  if (flush) manager.File().FlushFileBuffers();
+  // A commit with pages to write flushes itself, in the order its journal needs.
+  const bool pending = manager.HasPendingChanges(sessionID);
+  manager.CommitChanges(sessionID, flush);
+  if (flush && !pending) manager.File().FlushFileBuffers();
   if (MultiUser) lockManager_->ReleaseTransactionLocks(sessionID);
 }
 

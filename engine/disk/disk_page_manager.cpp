@@ -8,6 +8,7 @@
 #include "engine/core/btree_page.h"
 #include "engine/core/page.h"
 #include "engine/core/page_format.h"
+#include "engine/disk/commit_journal.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/cipher/password_check.h"
 #include "engine/foundation/crc32.h"
@@ -198,6 +199,10 @@ void TQDXDiskPageManager::OpenSteps(bool& repairNeeded) {
     layout_ =
         TQDXDatabaseLayout(SearchSignature(), kMainHeaderSize, kLockBlockSize, Header().PageSize);
     ReadHeader();
+    // A commit cut off by a crash is rolled back before any page is read.
+    if (Header().HasValidSignature() && Header().HeaderSize == kMainHeaderSize) {
+      RollBackInterruptedCommit();
+    }
     repairNeeded = !Header().IsConsistent() || Header().IsOldFormat();
   }
 
@@ -340,6 +345,7 @@ void TQDXDiskPageManager::WritePagePart(const void* buffer, int32_t pageNo, int3
     Raise(msg::kWritePageOffsetInvalid, {int64_t{offset} + count, int32_t{PageSize()}});
   }
   TQDXFileAttachment attachment(file_);
+  JournalBeforeWrite(pageNo);
   file_.WriteBuffer(buffer, msg::kWriteFilePageBytes, PagePosition(pageNo) + offset, count);
 }
 
@@ -357,6 +363,7 @@ int32_t TQDXDiskPageManager::ReadPageVersion(int32_t pageNo) {
 
 void TQDXDiskPageManager::WritePageVersion(int32_t pageNo, int32_t version) {
   TQDXFileAttachment attachment(file_);
+  JournalBeforeWrite(pageNo);
   uint8_t bytes[4];
   le::Store(bytes, version);
   file_.WriteBuffer(bytes, msg::kWriteFilePageVersion,
@@ -412,6 +419,7 @@ void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
   }
   const int64_t position = PagePosition(page.PageNo);
   TQDXFileAttachment attachment(file_);
+  JournalBeforeWrite(page.PageNo);
   const int32_t pageSize = PageSize();
   if (!IsEncrypted() || IsSystemPage(page.PageNo) || !page.Encrypt) {
     page.SetPageVersion(NextPageVersion(version));
@@ -560,6 +568,10 @@ void TQDXDiskPageManager::CheckWritableVersions(int32_t sessionID) const {
 }
 
 void TQDXDiskPageManager::ApplyChanges(int32_t sessionID) {
+  CommitChanges(sessionID, SyncAutoCommits);
+}
+
+void TQDXDiskPageManager::CommitChanges(int32_t sessionID, bool durable) {
   if (!HasPendingChanges(sessionID)) return;
   // Everything that can refuse the commit is checked before FileState 1 reaches the file.
   CheckCommitPreconditions(sessionID);
@@ -569,12 +581,131 @@ void TQDXDiskPageManager::ApplyChanges(int32_t sessionID) {
   const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
   if (!lock.Held()) Raise(msg::kDatabaseLockedForUpdate);
   ReadHeader();
-  Header().FileState = kFileStateWriting;
-  WriteHeader(/*checkExternalChange=*/true);
-  TQDXPageManager::ApplyChanges(sessionID);
-  Header().ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header().ChangeCounter) + 1);
-  Header().FileState = kFileStateConsistent;
-  WriteHeader(/*checkExternalChange=*/false);
+  // Writing over the marker of an unfinished commit would hide a torn file.
+  if (Header().FileState == kFileStateWriting && !RollBackInterruptedCommit()) {
+    Raise(msg::kCommitOverUnfinishedCommit);
+  }
+  BeginJournal(sessionID, durable);
+  try {
+    Header().FileState = kFileStateWriting;
+    WriteHeader(/*checkExternalChange=*/true);
+    FlushIf(durable);
+    TQDXPageManager::ApplyChanges(sessionID);
+    FlushIf(durable);
+    Header().ChangeCounter =
+        static_cast<int32_t>(static_cast<uint32_t>(Header().ChangeCounter) + 1);
+    Header().FileState = kFileStateConsistent;
+    WriteHeader(/*checkExternalChange=*/false);
+    FlushIf(durable);
+  } catch (...) {
+    RollBackFailedCommit();
+    throw;
+  }
+  journaling_ = false;
+  journaled_.clear();
+  journal_.End();
+}
+
+void TQDXDiskPageManager::FlushIf(bool durable) {
+  if (durable) file_.FlushFileBuffers();
+}
+
+void TQDXDiskPageManager::BeginJournal(int32_t sessionID, bool durable) {
+  std::array<uint8_t, kMainHeaderSize> headerImage{};
+  file_.CheckedReadBuffer(headerImage.data(), msg::kReadFileHeader, layout_.HeaderPosition(),
+                          kMainHeaderSize);
+  fileSizeBeforeCommit_ = file_.GetSize();
+  journalDurable_ = durable;
+  journaled_.clear();
+  try {
+    journal_.Begin(file_.FileName(),
+                   {PageSize(), Header().ChangeCounter, fileSizeBeforeCommit_,
+                    layout_.HeaderPosition(), headerImage},
+                   durable);
+    if (const TQDXSortedPageList* dirty = DirtyList(sessionID)) {
+      for (int32_t i = 0; i < dirty->Count(); ++i) JournalPage(dirty->Page(i)->PageNo);
+    }
+    // Freeing a page writes its PageVersion and its bits in the free-space maps.
+    for (const int32_t pageNo : RemovedPages(sessionID)) {
+      JournalPage(pageNo);
+      if (freeSpace_ == nullptr || pageNo < 0) continue;
+      const TQDXFreeSpaceGeometry& geometry = freeSpace_->Geometry();
+      JournalPage(static_cast<int32_t>(geometry.PfsSlot(pageNo).MapPageNo));
+      JournalPage(static_cast<int32_t>(geometry.EamSlot(geometry.ExtentOf(pageNo)).MapPageNo));
+    }
+    journal_.Seal(durable);
+  } catch (...) {
+    // Nothing of the file was written: the journal is given up as it is.
+    journal_.Abandon();
+    journaled_.clear();
+    throw;
+  }
+  journaling_ = true;
+}
+
+void TQDXDiskPageManager::JournalPage(int32_t pageNo) {
+  if (!journaled_.insert(pageNo).second) return;
+  const int64_t position = PagePosition(pageNo);
+  // A page past the file's end before the commit has no image: the rollback cuts it off.
+  if (position + PageSize() > fileSizeBeforeCommit_) return;
+  if (journalScratch_.size() < PageSize()) journalScratch_ = TQDXMemBlock(PageSize());
+  file_.CheckedReadBuffer(journalScratch_.data(), msg::kReadPageForJournal, position, PageSize());
+  journal_.AddPage(position, {journalScratch_.data(), PageSize()});
+}
+
+void TQDXDiskPageManager::JournalBeforeWrite(int32_t pageNo) {
+  if (!journaling_ || journaled_.contains(pageNo)) return;
+  JournalPage(pageNo);
+  journal_.Seal(journalDurable_);
+}
+
+void TQDXDiskPageManager::RollBackFailedCommit() noexcept {
+  journaling_ = false;
+  journaled_.clear();
+  journal_.Abandon();
+  try {
+    std::vector<int64_t> restored;
+    if (RollBackJournal(file_, layout_.HeaderPosition(), &restored, /*ownCommit=*/true)) {
+      ForgetRestoredPages(restored);
+    }
+    ReadHeader();
+  } catch (...) {  // the journal stays for whoever takes the database lock next
+  }
+}
+
+bool TQDXDiskPageManager::RollBackInterruptedCommit() {
+  if (journaling_ || readOnly_ || Header().FileState != kFileStateWriting) return false;
+  TQDXFileAttachment attachment(file_);
+  std::vector<int64_t> restored;
+  if (!RollBackJournal(file_, layout_.HeaderPosition(), &restored)) return false;
+  ForgetRestoredPages(restored);
+  ReadHeader();
+  return true;
+}
+
+void TQDXDiskPageManager::ForgetRestoredPages(const std::vector<int64_t>& positions) {
+  // At the open nothing is cached, and the layout is not yet complete.
+  if (SharedList().Count() == 0 || PageSize() == 0) return;
+  const int64_t first = PagePosition(0);
+  for (const int64_t position : positions) {
+    if (position >= first) ForgetCachedPage(static_cast<int32_t>((position - first) / PageSize()));
+  }
+}
+
+void TQDXDiskPageManager::RecoverBeforeRead() {
+  if (!MultiUser || readOnly_ || !isOpen_ || journaling_) return;
+  TQDXFileAttachment attachment(file_);
+  uint8_t state = 0;
+  int32_t got = 0;
+  if (!file_.ReadBuffer(&state, layout_.HeaderPosition() + kFileStateOffset, 1, &got) ||
+      got != 1 || state != kFileStateWriting) {
+    return;
+  }
+  // The marker is also there while another process commits: its lock is waited for.
+  const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
+  if (!lock.Held()) return;
+  ReadHeader();
+  RollBackInterruptedCommit();
 }
 
 }  // namespace qdx

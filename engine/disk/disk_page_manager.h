@@ -11,10 +11,11 @@
 //
 // Design notes:
 //  1. The commit marker. A commit with something to write runs under the database lock:
-//     FileState 1 is written, then the pages, then ChangeCounter + 1 with FileState 2. A crash
-//     in between leaves FileState 1, and the next open reports that the database needs repair.
+//     FileState 1 is written, then the pages, then ChangeCounter + 1 with FileState 2.
 //     Everything a commit can refuse (pages still held, a clean page in a dirty list, a page
-//     version that no write may produce) is checked before FileState 1 is written.
+//     version that no write may produce) is checked before FileState 1 is written. A commit
+//     never writes over a FileState 1 it finds on disk: it rolls the unfinished commit back
+//     first (note 6) or refuses (30563).
 //  2. Encryption. In an encrypted database the data area of every page that is not a PFS or
 //     EAM page and whose Encrypt flag is on is stored enciphered with the password's algorithm,
 //     PageCRC holding the RawCRC32 of the plain data area and PageCryptoAlgorithm the cipher.
@@ -29,6 +30,18 @@
 //     and bytes inside pages (session and table lock files). Locks taken "with retry" are tried
 //     LockRetryCount times (4500) with LockRetryPause (20 ms) after each failure.
 //  5. In design-time mode (database_file.h) every operation attaches the file for its duration.
+//  6. The journal (commit_journal.h). Before FileState 1 is written, the original images of
+//     the pages the commit overwrites (its dirty and freed pages and the map pages that free
+//     them), the header and the file size go to the rollback journal beside the file; a page
+//     written during the commit that the journal does not hold yet is added first. A durable
+//     commit flushes the journal before FileState 1, the file after FileState 1, after the
+//     pages and after FileState 2, and only then cuts the journal. A commit that fails rolls
+//     the file back from the journal and drops the restored pages from the cache; when that
+//     fails too, the journal stays for the next one to take the database lock. That one rolls
+//     it back before it reads a page: the open (not a read-only one), a commit, an allocation
+//     or release of pages, and in multi-user mode every table lock that sees FileState 1.
+//     Without a hot journal FileState 1 still means "needs repair". docs/ARCHITECTURE.md has
+//     the states.
 //
 // Not safe for concurrent use: it runs under its database's critical section.
 #pragma once
@@ -38,8 +51,11 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "engine/core/page_manager.h"
+#include "engine/disk/commit_journal.h"
 #include "engine/disk/database_file.h"
 #include "engine/disk/database_header.h"
 #include "engine/disk/database_header_blocks.h"
@@ -181,9 +197,23 @@ class TQDXDiskPageManager : public TQDXPageManager {
   void RemovePage(int32_t sessionID, int32_t pageNo) override;  // 30434 for a PFS or EAM page
   TQDXPage* GetPage(int32_t sessionID, int32_t pageNo, bool synchronize,
                     uint16_t pageType) override;  // 30434 for a PFS or EAM page
-  // The commit of design note 1; 20213 when the database stays locked, 20280 for a page whose
-  // cached PageVersion no write may produce (read as freed or unreadable).
+  // The commit of design notes 1 and 6; `durable`: the journal and the file are flushed in
+  // order, so that the commit is whole or absent after a power cut and durable on return.
+  // 20213 when the database stays locked, 20280 for a page whose cached PageVersion no write
+  // may produce (read as freed or unreadable), 30563 over an unfinished commit without a
+  // journal; 30561 / 30562 for the journal's I/O.
+  void CommitChanges(int32_t sessionID, bool durable);
+  // The commit of a change made outside a transaction: CommitChanges, durable while
+  // SyncAutoCommits is on (the program's own edits are on the disk when the call returns).
   void ApplyChanges(int32_t sessionID) override;
+  bool SyncAutoCommits = true;
+  // Requires: the database lock is held and the header was just read. Rolls back a commit left
+  // unfinished (FileState 1 on disk) from its journal, when it has one and the file may be
+  // written; answers whether it did (the header is then read again).
+  bool RollBackInterruptedCommit();
+  // Multi-user mode, before a session reads a table another process may have changed: a
+  // FileState 1 on disk is rolled back under the database lock when its journal is hot.
+  void RecoverBeforeRead();
 
  private:
   void ResetToNewFile();
@@ -196,11 +226,29 @@ class TQDXDiskPageManager : public TQDXPageManager {
   // 10470, the bytes found shown readably; for a file without bytes, that it is empty.
   [[noreturn]] void RaiseInvalidSignature();
   void CheckWritableVersions(int32_t sessionID) const;
+  // The steps of CommitChanges (design note 6).
+  void BeginJournal(int32_t sessionID, bool durable);
+  void JournalPage(int32_t pageNo);
+  // Before a write during the commit: a page the journal does not hold yet is added, and the
+  // journal sealed (and flushed) before the page is overwritten.
+  void JournalBeforeWrite(int32_t pageNo);
+  void FinishCommit(bool durable);
+  // After a failed commit: the file rolled back from the journal and the cache told.
+  void RollBackFailedCommit() noexcept;
+  void ForgetRestoredPages(const std::vector<int64_t>& positions);
+  void FlushIf(bool durable);
   bool IsFileReadOnly(const std::string& fileName, bool& multiUser);
   uint8_t* WriteScratch();
   uint8_t* ReadScratch();
 
   TQDXDatabaseFile file_;
+  TQDXCommitJournal journal_;
+  // While a commit writes: the pages the journal holds (or that lie past the file's end before
+  // the commit, which the rollback cuts off), and whether seals are flushed.
+  bool journaling_ = false;
+  bool journalDurable_ = false;
+  int64_t fileSizeBeforeCommit_ = 0;
+  std::unordered_set<int32_t> journaled_;
   TQDXPassword password_;
   TQDXDatabaseLayout layout_;
   bool exclusive_ = false;
@@ -214,6 +262,8 @@ class TQDXDiskPageManager : public TQDXPageManager {
   // it replaces a cached page's content.
   TQDXMemBlock writeScratch_;
   TQDXMemBlock readScratch_;
+  // The original image of a page on its way to the journal.
+  TQDXMemBlock journalScratch_;
   std::mt19937 random_;
 };
 

@@ -29,8 +29,11 @@ bool TQDXDiskTableLocks::LockTable(int32_t session, TQDXTableLockKind kind, bool
                                                tries, file_)) {
     return false;
   }
-  if (const auto use = CountedUse(kind))
+  if (const auto use = CountedUse(kind)) {
     database_.PageManager()->TablePagesCache().TableLocked(session, table_, *use);
+    // A commit that another process left unfinished is undone before this one reads.
+    database_.PageManager()->RecoverBeforeRead();
+  }
   return true;
 }
 

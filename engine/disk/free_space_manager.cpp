@@ -125,6 +125,8 @@ int64_t TQDXDatabaseFreeSpaceManager::LastIndex(int64_t pagesPerMap) const {
 
 void TQDXDatabaseFreeSpaceManager::LoadWorkingCopies() {
   pageManager_.ReadHeader();
+  // Maps left by a commit cut off elsewhere are rolled back before they are used.
+  pageManager_.RollBackInterruptedCommit();
   lastUsedPageNo_ = storedLastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
   totalPageCount_ = storedTotalPageCount_ = pageManager_.Header().TotalPageCount;
 }

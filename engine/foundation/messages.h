@@ -468,6 +468,14 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kInitFileNextObjectID, 30406, kCannotWriteToFile)                                              \
   X(kWriteFilePasswordBlock, 30438, kCannotWriteToFile)                                            \
   X(kWriteFileLockBlock, 30444, kCannotWriteToFile)                                                \
+  /* The rollback journal of a commit: its writes (header, page records) and the read of a */      \
+  /* page image it keeps. */                                                                       \
+  X(kWriteCommitJournal, 30561, kCannotWriteToFile)                                                \
+  X(kReadPageForJournal, 30562, kCannotReadFromFile)                                               \
+  /* A commit met the commit marker of another, unfinished one without a journal to roll it */     \
+  /* back: writing over the marker would hide the damage. */                                       \
+  X(kCommitOverUnfinishedCommit, 30563,                                                            \
+    "Cannot write changes. The database was left in the middle of a commit and needs repair")      \
   X(kReadFileHeader, 10464, kCannotReadFromFile)                                                   \
   X(kReadFilePageBytes, 10474, kCannotReadFromFile)                                                \
   X(kReadFileHeaderForChangeCheck, 20195, kCannotReadFromFile)                                     \

@@ -356,21 +356,23 @@ TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
   EXPECT_TRUE(statesSeen.empty());
   EXPECT_EQ(ReadAll(), file);
 
-  // The marker, the page, the consistent header.
+  // The journal's page record and header, the marker, the page, the consistent header.
   const auto changePage = [&] {
     TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pageNo, true, ptTableRecord);
     page->Dirty = true;
   };
   changePage();
   pm.ApplyChanges(0);
-  EXPECT_EQ(statesSeen, (std::vector<uint8_t>{kFileStateConsistent, kFileStateWriting,
-                                               kFileStateWriting}));
+  EXPECT_EQ(statesSeen,
+            (std::vector<uint8_t>{kFileStateConsistent, kFileStateConsistent,
+                                  kFileStateConsistent, kFileStateWriting, kFileStateWriting}));
   EXPECT_EQ(ReadAt(42, 1).at(0), kFileStateConsistent);
 
-  // A crash while the pages are written leaves FileState 1: the next open asks for repair.
+  // A crash while the pages are written leaves FileState 1 and the journal: the next open
+  // rolls the commit back and asks for no repair.
   changePage();
   faults.Reset();
-  faults.Fail(testing::FileCall::Write, 2, EIO, testing::FaultFileSystem::kForever);
+  faults.Fail(testing::FileCall::Write, 4, EIO, testing::FaultFileSystem::kForever);
   EXPECT_QDX_ERROR(pm.ApplyChanges(0), 10469, "ErrorCode:5. ErrorMessage: Input/output error");
   faults.Reset();
   file = ReadAll();
@@ -379,7 +381,10 @@ TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
   pm.CancelChanges(0);
   pm.CloseDatabaseFile();
   THeldDiskPageManager reopened;
-  EXPECT_TRUE(Open(reopened));
+  EXPECT_FALSE(Open(reopened));
+  file = ReadAll();
+  EXPECT_EQ(file[42], kFileStateConsistent);
+  EXPECT_EQ(le::Load<int32_t>(&file[38]), 3);
 }
 
 TEST_F(DiskPageManagerTest, RefusedCommitsLeaveTheHeaderConsistent) {

@@ -30,7 +30,7 @@ constexpr int64_t kForever = FaultFileSystem::kForever;
 enum class After {
   Unchanged,  // byte for byte as before
   Committed,  // the commit's pages and a consistent header
-  Repair,     // FileState 1: the next open reports that the database needs repair
+  RolledBack,  // FileState 1 and the commit's journal: the next open rolls the commit back
 };
 
 const char* AfterName(After after) {
@@ -39,8 +39,8 @@ const char* AfterName(After after) {
       return "unchanged";
     case After::Committed:
       return "committed";
-    case After::Repair:
-      return "repair";
+    case After::RolledBack:
+      return "rolled back";
   }
   return "?";
 }
@@ -107,8 +107,8 @@ class FileFaultsTest : public qdx::testing::TempDirTest {
     pm.File().FlushFileBuffers();
   }
 
-  // Checks the file against `after` (no faults may be armed) and that it opens again with the
-  // repair flag its header asks for.
+  // Checks the file against `after` (no faults may be armed) and that it opens again without a
+  // repair question, as it was before or with the commit.
   void ExpectFile(After after, const std::string& context) {
     SCOPED_TRACE(context + ", file " + AfterName(after));
     const std::vector<uint8_t> file = ReadAll();
@@ -122,16 +122,19 @@ class FileFaultsTest : public qdx::testing::TempDirTest {
         EXPECT_EQ(file[kFileStatePosition], kFileStateConsistent);
         EXPECT_EQ(le::Load<int32_t>(&file[kChangeCounterPosition]), counterBefore + 1);
         break;
-      case After::Repair:
+      case After::RolledBack:
         EXPECT_EQ(file[kFileStatePosition], kFileStateWriting);
         EXPECT_EQ(le::Load<int32_t>(&file[kChangeCounterPosition]), counterBefore);
         break;
     }
-    THeldDiskPageManager reopened;
-    EXPECT_EQ(Open(reopened), after == After::Repair);
-    if (after != After::Repair) {
+    {
+      THeldDiskPageManager reopened;
+      EXPECT_FALSE(Open(reopened));
       TQDXPageHandle page = TQDXPageHandle::Get(reopened, 0, recordPageNo_, true, ptTableRecord);
       EXPECT_EQ(page->Data()[0], after == After::Committed ? 'c' : 0);
+    }
+    if (after == After::RolledBack) {
+      EXPECT_EQ(ReadAll(), before_);
     }
   }
 
@@ -199,22 +202,28 @@ TEST_F(FileFaultsTest, AFileThatCannotBeWrittenToOpensReadOnly) {
   ExpectFile(After::Unchanged, "read-only");
 }
 
-// The calls of a commit of one page, in order: the database lock, the header read, the header
-// with FileState 1 (write 1), the page (write 2), the header with FileState 2 (write 3), the
-// unlock and the flush.
+// The calls of a durable commit of one page, in order: the database lock, the header read, the
+// journal's page record (write 1) and header (write 2) and its flush (flush 1), the header with
+// FileState 1 (write 3) and a flush, the page (write 4) and a flush, the header with FileState
+// 2 (write 5) and a flush, the journal cut, the unlock, and the caller's flush (flush 5).
 TEST_F(FileFaultsTest, CommitReportsEachFailingCallAndLeavesTheFileRepairable) {
   const FaultCase cases[] = {
       {FileCall::Lock, 1, kForever, EAGAIN, false, 20213, After::Unchanged},
       {FileCall::Read, 1, kForever, EIO, false, 10464, After::Unchanged},
-      {FileCall::Write, 1, kForever, ENOSPC, false, 10462, After::Unchanged},
-      {FileCall::Write, 2, kForever, EIO, false, 10469, After::Repair},
-      {FileCall::Write, 2, kForever, ENOSPC, true, 10469, After::Repair},
+      {FileCall::Write, 1, kForever, ENOSPC, false, 30561, After::Unchanged},
+      {FileCall::Write, 3, kForever, ENOSPC, false, 10462, After::Unchanged},
+      {FileCall::Write, 4, kForever, EIO, false, 10469, After::RolledBack},
+      {FileCall::Write, 4, kForever, ENOSPC, true, 10469, After::RolledBack},
       // A torn page whose rest fails once: the retry writes the page whole.
-      {FileCall::Write, 2, 1, ENOSPC, true, 0, After::Committed},
-      {FileCall::Write, 3, kForever, EIO, false, 10462, After::Repair},
-      {FileCall::Flush, 1, kForever, EIO, false, 30379, After::Committed},
+      {FileCall::Write, 4, 1, ENOSPC, true, 0, After::Committed},
+      {FileCall::Write, 5, kForever, EIO, false, 10462, After::RolledBack},
+      // The journal cannot be made durable: the file is not touched.
+      {FileCall::Flush, 1, kForever, EIO, false, 30379, After::Unchanged},
+      // The flush after the marker fails: the commit writes the images back itself.
+      {FileCall::Flush, 2, kForever, EIO, false, 30379, After::Unchanged},
+      {FileCall::Flush, 5, kForever, EIO, false, 30379, After::Committed},
       // Failures that go away are retried once the handle proves valid.
-      {FileCall::Write, 2, 1, EIO, false, 0, After::Committed},
+      {FileCall::Write, 4, 1, EIO, false, 0, After::Committed},
       {FileCall::Flush, 1, 1, EIO, false, 0, After::Committed},
       {FileCall::Unlock, 1, kForever, EIO, false, 0, After::Committed},
   };
@@ -277,7 +286,7 @@ TEST_F(FileFaultsTest, EveryFailingCallOfOpenAndCommitLeavesAUsableFile) {
         ++runs;
         const std::vector<uint8_t> file = ReadAll();
         const After after = committed                                       ? After::Committed
-                            : file[kFileStatePosition] == kFileStateWriting ? After::Repair
+                            : file[kFileStatePosition] == kFileStateWriting ? After::RolledBack
                             : file == before_                               ? After::Unchanged
                                                                             : After::Committed;
         ExpectFile(after, Describe(c));
@@ -294,12 +303,16 @@ TEST_F(FileFaultsTest, CountsShowTheCallsOfOneCommit) {
   FaultFileSystem faults;
   platform::FileSystemScope scope(faults);
   Commit(pm);
+  // The header read, and the header and page images read for the journal.
   EXPECT_EQ(faults.Count(FileCall::Lock), 1);
-  EXPECT_EQ(faults.Count(FileCall::Read), 1);
-  EXPECT_EQ(faults.Count(FileCall::Write), 3);
+  EXPECT_EQ(faults.Count(FileCall::Read), 3);
+  // The journal's record and header; the marker, the page, the consistent header.
+  EXPECT_EQ(faults.Count(FileCall::Write), 5);
   EXPECT_EQ(faults.Count(FileCall::Unlock), 1);
-  EXPECT_EQ(faults.Count(FileCall::Flush), 1);
-  EXPECT_EQ(faults.Count(FileCall::Open), 0);
+  // The journal; the file after the marker, the page and the header; the caller's flush.
+  EXPECT_EQ(faults.Count(FileCall::Flush), 5);
+  // The journal, opened for the commit.
+  EXPECT_EQ(faults.Count(FileCall::Open), 1);
   EXPECT_EQ(faults.Failures(), 0);
 }
 

@@ -262,6 +262,17 @@ bool StatFile(const std::string& path, FileStatus& status) {
   return Fs().StatPath(path, status) || Failed(false);
 }
 
+bool SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const int fd = Fs().Open(folder, OpenMode::Read);
+  if (fd < 0) return Failed(false);
+  const bool flushed = Fs().Flush(fd);
+  Fs().Close(fd);
+  return flushed || Failed(false);
+}
+
 std::string TemporaryDirectory() {
   const char* dir = std::getenv("TMPDIR");
   std::string result = (dir != nullptr && *dir != '\0') ? dir : "/tmp";

@@ -106,6 +106,9 @@ bool RenameFile(const std::string& from, const std::string& to);
 bool IsFileReadOnly(const std::string& path);
 // What the system tells of `path` (following links); false when it cannot be told.
 bool StatFile(const std::string& path, FileStatus& status);
+// Flushes the folder that holds `path`, so that a file created there keeps its name after a
+// power cut; false when the system refuses.
+bool SyncDirectoryOf(const std::string& path);
 
 // $TMPDIR when set and not empty, else /tmp; without a trailing slash.
 std::string TemporaryDirectory();
