@@ -569,6 +569,7 @@ void TQDXDiskPageManager::ApplyChanges(int32_t sessionID) {
   const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
   if (!lock.Held()) Raise(msg::kDatabaseLockedForUpdate);
   ReadHeader();
+  if (freeSpace_ != nullptr) freeSpace_->CheckFreeable(RemovedPages(sessionID));
   Header().FileState = kFileStateWriting;
   WriteHeader(/*checkExternalChange=*/true);
   TQDXPageManager::ApplyChanges(sessionID);
