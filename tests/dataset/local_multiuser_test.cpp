@@ -120,7 +120,9 @@ TEST_F(LocalMultiUserTest, ALockedChangeThatRaisesGivesItsLocksBack) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(cursor.GoTo("Teller"));
     const bool update = std::string_view(c.name) == "update";
-    if (update) ASSERT_EQ(cursor.Edit(), crOK);
+    if (update) {
+      ASSERT_EQ(cursor.Edit(), crOK);
+    }
     {
       testing::FaultFileSystem faults;
       platform::FileSystemScope scope(faults);
