@@ -68,6 +68,48 @@ void CopyRecordFields(TQDXLocalCursor& source, TQDXLocalCursor& target,
   }
 }
 
+// The next record of `from` in physical order into its buffer, the one after the record at
+// physical number `position`. After a record that could not be read the walk picks up at the
+// following number, so that one damaged record or page costs only what it holds.
+class SalvagingWalk {
+ public:
+  explicit SalvagingWalk(TQDXLocalCursor& from) : from_(from), total_(from.GetRecordCount()) {
+    from_.First();
+  }
+
+  int64_t Total() const { return total_; }
+  int64_t Position() const { return position_; }
+
+  // grOK with the record in the buffer, grEOF at the end, or grError with `reason` when the
+  // record at the next position cannot be read.
+  uint8_t Next(std::string& reason) {
+    uint8_t got = grError;
+    try {
+      if (lost_) {
+        if (position_ >= total_) return grEOF;
+        from_.SetRecNo(position_ + 1);
+        got = from_.GetRecord(grmCurrent);
+      } else {
+        got = from_.GetRecord(grmNext);
+        if (got == grEOF || got == grBOF) return grEOF;
+      }
+    } catch (const std::exception& e) {
+      reason = e.what();
+      got = grError;
+    }
+    ++position_;
+    lost_ = got != grOK;
+    if (lost_ && reason.empty()) reason = dsmsg::kRecordUnreadable;
+    return got;
+  }
+
+ private:
+  TQDXLocalCursor& from_;
+  const int64_t total_;
+  int64_t position_ = 0;
+  bool lost_ = false;  // the last record could not be read: the walk goes on by number
+};
+
 }  // namespace
 
 TQDXTableCopyResult CopyRecords(TQDXLocalCursor& from, TQDXLocalCursor& to,
@@ -77,30 +119,33 @@ TQDXTableCopyResult CopyRecords(TQDXLocalCursor& from, TQDXLocalCursor& to,
   const CurrentBuffer fromBuffer(from);
   const CurrentBuffer toBuffer(to);
 
-  const int64_t total = from.GetRecordCount();
-  from.First();
-  int64_t recordNo = 0;
+  SalvagingWalk walk(from);
+  const int64_t total = walk.Total();
   int lastPercent = -1;
   to.BeginImplicitChange();
   for (;;) {
-    const uint8_t got = from.GetRecord(grmNext);
-    if (got == grEOF || got == grBOF) break;
-    ++recordNo;
+    std::string unreadable;
+    const uint8_t got = walk.Next(unreadable);
+    if (got == grEOF) break;
+    const int64_t recordNo = walk.Position();
     if (got != grOK) {
-      // The position cannot move past a record that cannot be read.
-      result.Errors += Text(dsmsg::kCopyRecordSkipped, {tableName, recordNo, dsmsg::kRecordUnreadable});
+      ++result.RecordsSkipped;
+      result.Errors += Text(dsmsg::kCopyRecordSkipped, {tableName, recordNo, unreadable});
       result.Errors += "\n";
-      break;
-    }
-    to.InitRecord(to.Buffer, /*applyDefaults=*/false);
-    CopyRecordFields(from, to, fields, tableName, recordNo, result.Errors);
-    to.PostRecord(/*isInsert=*/true);
-    if (to.ResultCode == crOK) {
-      ++result.RecordsCopied;
     } else {
-      result.Errors += Text(dsmsg::kCopyRecordSkipped,
-                            {tableName, recordNo, EngineResultText(to.ResultCode, to.ResultMessage)});
-      result.Errors += "\n";
+      to.InitRecord(to.Buffer, /*applyDefaults=*/false);
+      CopyRecordFields(from, to, fields, tableName, recordNo, result.Errors);
+      // An engine error of the target (a full disk) stops the copy: going on would lose every
+      // record after it.
+      to.PostRecord(/*isInsert=*/true);
+      if (to.ResultCode == crOK) {
+        ++result.RecordsCopied;
+      } else {
+        ++result.RecordsSkipped;
+        result.Errors += Text(dsmsg::kCopyRecordSkipped,
+                              {tableName, recordNo, EngineResultText(to.ResultCode, to.ResultMessage)});
+        result.Errors += "\n";
+      }
     }
     if (recordNo % kRecordsPerCommit == 0) {
       to.CommitImplicitChange();

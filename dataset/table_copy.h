@@ -28,6 +28,8 @@ struct TQDXTableCopyResult {
   // The problems met, each text followed by a line break.
   std::string Errors;
   int64_t RecordsCopied = 0;
+  // Records that could not be read from the source or were refused by the target.
+  int64_t RecordsSkipped = 0;
   bool Stopped = false;
 };
 
@@ -46,8 +48,8 @@ struct TQDXFieldPair {
 };
 
 // Copies every record `from` sees into `to`, field by field as `fields` pairs them (both
-// cursors open, their definitions read). Records go to the target in batches; the copy of a
-// record that cannot be stored is skipped and noted.
+// cursors open, their definitions read). Records go to the target in batches; a record that
+// cannot be read or stored is skipped and noted, and the copy goes on with the next one.
 TQDXTableCopyResult CopyRecords(TQDXLocalCursor& from, TQDXLocalCursor& to,
                                 std::span<const TQDXFieldPair> fields, std::string_view tableName,
                                 const TQDXCopyProgress& progress = {});

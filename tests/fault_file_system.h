@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <map>
@@ -73,6 +74,13 @@ class FaultFileSystem : public platform::FileSystem {
     lost_.insert(fd);
   }
 
+  // From now on reads of bytes `offset` .. `offset` + `count` - 1 of the file at `path` (opened
+  // from now on) fail with `error`, as on a disk with a bad sector; other files read as ever.
+  void FailReadsOf(const std::string& path, int64_t offset, int64_t count, int error = EIO) {
+    std::lock_guard lock(mutex_);
+    badSector_ = {path, offset, count, error};
+  }
+
   // Runs `observer` before each counted call is passed on or failed (outside the wrapper's
   // lock: it may look at the file, but not through this file system).
   void Observe(std::function<void(FileCall)> observer) { observer_ = std::move(observer); }
@@ -99,7 +107,10 @@ class FaultFileSystem : public platform::FileSystem {
 
   int Open(const std::string& path, platform::OpenMode mode) override {
     if (Fails(FileCall::Open)) return -1;
-    return inner_.Open(path, mode);
+    const int fd = inner_.Open(path, mode);
+    std::lock_guard lock(mutex_);
+    if (fd >= 0 && !badSector_.path.empty() && path == badSector_.path) badSectorFds_.insert(fd);
+    return fd;
   }
   int CreateUnique(std::string& pattern) override {
     if (Fails(FileCall::Open)) return -1;
@@ -109,11 +120,13 @@ class FaultFileSystem : public platform::FileSystem {
     {
       std::lock_guard lock(mutex_);
       lost_.erase(fd);
+      badSectorFds_.erase(fd);
     }
     return inner_.Close(fd);
   }
   int64_t Read(int fd, void* buffer, int64_t count) override {
     if (Fails(FileCall::Read, fd)) return -1;
+    if (HitsBadSector(fd, inner_.Seek(fd, 0, SEEK_CUR), count)) return -1;
     return inner_.Read(fd, buffer, count);
   }
   int64_t Write(int fd, const void* buffer, int64_t count) override {
@@ -123,6 +136,7 @@ class FaultFileSystem : public platform::FileSystem {
   }
   int64_t ReadAt(int fd, int64_t offset, void* buffer, int64_t count) override {
     if (Fails(FileCall::Read, fd)) return -1;
+    if (HitsBadSector(fd, offset, count)) return -1;
     return inner_.ReadAt(fd, offset, buffer, count);
   }
   int64_t WriteAt(int fd, int64_t offset, const void* buffer, int64_t count) override {
@@ -175,7 +189,25 @@ class FaultFileSystem : public platform::FileSystem {
     bool shortWrite = false;
   };
 
+  struct BadSector {
+    std::string path;
+    int64_t offset = 0;
+    int64_t count = 0;
+    int error = 0;
+  };
+
   static int Index(FileCall call) { return static_cast<int>(call); }
+
+  bool HitsBadSector(int fd, int64_t offset, int64_t count) {
+    std::lock_guard lock(mutex_);
+    if (badSectorFds_.count(fd) == 0 || offset < 0) return false;
+    if (offset + count <= badSector_.offset || offset >= badSector_.offset + badSector_.count) {
+      return false;
+    }
+    ++failures_;
+    errno = badSector_.error;
+    return true;
+  }
 
   bool IsLost(int fd) {
     std::lock_guard lock(mutex_);
@@ -211,6 +243,8 @@ class FaultFileSystem : public platform::FileSystem {
   int64_t counts_[kFileCallKinds] = {};
   Fault faults_[kFileCallKinds] = {};
   std::set<int> lost_;
+  BadSector badSector_;
+  std::set<int> badSectorFds_;
   int64_t failures_ = 0;
   std::function<void(FileCall)> observer_;
 };

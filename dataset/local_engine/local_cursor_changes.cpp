@@ -26,6 +26,7 @@
 #include "engine/core/table_data.h"
 #include "engine/disk/disk_table_locks.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 namespace {
@@ -50,6 +51,20 @@ TQDXTableLockKind EditLockKind(bool inTransaction) {
 // The lock a post or a delete takes.
 TQDXTableLockKind WriteLockKind(bool inTransaction) {
   return inTransaction ? TQDXTableLockKind::TransactionEdit : TQDXTableLockKind::Commit;
+}
+
+// Gives back a table lock the operation took when the operation ends, unless dismissed.
+auto TableLockRelease(TQDXDiskTableLocks* locks, int32_t session, TQDXTableLockKind kind) {
+  return ScopeGuard([=] {
+    if (locks != nullptr) locks->UnlockTable(session, kind, false, true);
+  });
+}
+
+// Gives back a record lock the operation took when the operation ends, unless dismissed.
+auto RecordLockRelease(TQDXDiskTableLocks* locks, int32_t session, TQDXRecordID id) {
+  return ScopeGuard([=] {
+    if (locks != nullptr) locks->UnlockRecord(session, id);
+  });
 }
 
 }  // namespace
@@ -103,29 +118,22 @@ void TQDXLocalCursor::EditRecord() {
   const TQDXRecordID id = Bookmark(Buffer);
   const TQDXTableLockKind kind = EditLockKind(InTransaction());
   const LocalLockTiming& timing = session_->LockTiming;
-  if (locks != nullptr) {
-    if (!LockTableSleeping(section, *locks, kind, timing.EditTableTries, timing.EditTablePauseMs)) {
-      ResultCode = crTableLocked;
-      return;
-    }
-    if (!LockRecordSleeping(section, *locks, id)) {
-      locks->UnlockTable(SessionID(), kind, false, true);
-      ResultCode = crRecordLocked;
-      return;
-    }
+  if (locks != nullptr &&
+      !LockTableSleeping(section, *locks, kind, timing.EditTableTries, timing.EditTablePauseMs)) {
+    ResultCode = crTableLocked;
+    return;
   }
-  try {
-    ResultCode = EditBody();
-  } catch (...) {
-    if (locks != nullptr) {
-      locks->UnlockRecord(SessionID(), id);
-      locks->UnlockTable(SessionID(), kind, false, true);
-    }
-    throw;
+  auto tableLock = TableLockRelease(locks, SessionID(), kind);
+  if (locks != nullptr && !LockRecordSleeping(section, *locks, id)) {
+    ResultCode = crRecordLocked;
+    return;
   }
-  if (ResultCode != crOK && locks != nullptr) {
-    locks->UnlockRecord(SessionID(), id);
-    locks->UnlockTable(SessionID(), kind, false, true);
+  auto recordLock = RecordLockRelease(locks, SessionID(), id);
+  ResultCode = EditBody();
+  // The edit keeps both locks until its post or cancel.
+  if (ResultCode == crOK) {
+    recordLock.Dismiss();
+    tableLock.Dismiss();
   }
 }
 
@@ -161,19 +169,15 @@ void TQDXLocalCursor::PostRecord(bool isInsert) {
     ResultCode = crTableLocked;
     return;
   }
-  try {
-    ResultCode = PostBody(isInsert);
-  } catch (...) {
-    if (locks != nullptr && !inTransaction) locks->UnlockTable(SessionID(), kind, false, true);
-    throw;
-  }
+  // Inside a transaction the kind-3 lock stays until the transaction ends.
+  auto postLock = TableLockRelease(inTransaction ? nullptr : locks, SessionID(), kind);
+  ResultCode = PostBody(isInsert);
   if (locks == nullptr) return;
   // An update that failed its checks keeps the edit's locks, so that it can be posted again.
   if (!isInsert && ResultCode != crCheckFailed) {
-    locks->UnlockRecord(SessionID(), editedID);
-    locks->UnlockTable(SessionID(), TQDXTableLockKind::Edit, false, true);
+    auto editTableLock = TableLockRelease(locks, SessionID(), TQDXTableLockKind::Edit);
+    RecordLockRelease(locks, SessionID(), editedID).ReleaseNow();
   }
-  if (!inTransaction) locks->UnlockTable(SessionID(), kind, false, true);
 }
 
 int32_t TQDXLocalCursor::PostBody(bool isInsert) {
@@ -225,29 +229,20 @@ void TQDXLocalCursor::DeleteRecord() {
   const TQDXTableLockKind kind = WriteLockKind(inTransaction);
   const TQDXRecordID id = Bookmark(Buffer);
   const LocalLockTiming& timing = session_->LockTiming;
-  if (locks != nullptr) {
-    if (!LockTableSleeping(section, *locks, kind, timing.EditTableTries, timing.EditTablePauseMs)) {
-      ResultCode = crTableLocked;
-      return;
-    }
-    if (!LockRecordSleeping(section, *locks, id)) {
-      locks->UnlockTable(SessionID(), kind, false, true);
-      ResultCode = crRecordLocked;
-      return;
-    }
+  if (locks != nullptr &&
+      !LockTableSleeping(section, *locks, kind, timing.EditTableTries, timing.EditTablePauseMs)) {
+    ResultCode = crTableLocked;
+    return;
   }
-  auto release = [&] {
-    if (locks == nullptr) return;
-    locks->UnlockRecord(SessionID(), id);
-    if (!inTransaction) locks->UnlockTable(SessionID(), kind, false, true);
-  };
-  try {
-    ResultCode = DeleteBody();
-  } catch (...) {
-    release();
-    throw;
+  auto tableLock = TableLockRelease(locks, SessionID(), kind);
+  if (locks != nullptr && !LockRecordSleeping(section, *locks, id)) {
+    ResultCode = crRecordLocked;
+    return;
   }
-  release();
+  // Inside a transaction the kind-3 lock stays until the transaction ends.
+  if (inTransaction) tableLock.Dismiss();
+  auto recordLock = RecordLockRelease(locks, SessionID(), id);
+  ResultCode = DeleteBody();
 }
 
 // The buffer must still hold the stored record. The record data compare as RecordsEqual does,

@@ -1,6 +1,7 @@
 #include "engine/core/page_manager.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 
 #include "engine/foundation/except.h"
@@ -295,6 +296,12 @@ void TQDXPageManager::RemovePage(int32_t sessionID, int32_t pageNo) {
   SessionFor(sessionID).removedPages.push_back(pageNo);
 }
 
+std::span<const int32_t> TQDXPageManager::RemovedPages(int32_t sessionID) const {
+  const Session* session = FindSession(sessionID);
+  if (session == nullptr) return {};
+  return session->removedPages;
+}
+
 void TQDXPageManager::CheckCommitPreconditions([[maybe_unused]] int32_t sessionID,
                                                const Session* session) const {
   // A session that never used the manager holds nothing.
@@ -350,14 +357,35 @@ void TQDXPageManager::ApplyChanges(int32_t sessionID) {
       TQDXPage* page = dirty.Page(written);
       InternalWritePage(*page);
       page->Dirty = false;
-      AddCommittedPage(page);
     }
   } catch (...) {
-    // The pages written so far have left the dirty list; the rest stay for a retry or rollback.
-    dirty.DeleteFirst(written);
+    // The pages written so far move to the shared list; the rest stay for a retry or rollback.
+    CommitWrittenPages(*session, written);
     throw;
   }
-  dirty.Clear();
+  CommitWrittenPages(*session, written);
+}
+
+void TQDXPageManager::CommitWrittenPages(Session& session, int32_t count) {
+  // A page links into one list at a time, and the shared list may destroy a page it has no
+  // room for: each page leaves the dirty list before the shared list sees it.
+  TQDXSortedPageList& dirty = session.dirty;
+  while (count > 0) {
+    const int32_t batch = std::min(count, kCommitBatch);
+    std::array<TQDXPage*, kCommitBatch> pages;
+    for (int32_t i = 0; i < batch; ++i) pages[static_cast<size_t>(i)] = dirty.Page(i);
+    dirty.DeleteFirst(batch);
+    count -= batch;
+    for (int32_t i = 0; i < batch; ++i) {
+      TQDXPage* page = pages[static_cast<size_t>(i)];
+      try {
+        AddCommittedPage(page);
+      } catch (...) {
+        // Out of memory for the list: the page is on disk, so the cache can do without it.
+        DestroyPage(page);
+      }
+    }
+  }
 }
 
 void TQDXPageManager::CancelChanges(int32_t sessionID) {

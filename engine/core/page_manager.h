@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -126,6 +127,8 @@ class TQDXPageManager {
   const TQDXSharedPageList& SharedList() const { return sharedList_; }
   // The session's dirty list; null when the session never used the manager.
   const TQDXSortedPageList* DirtyList(int32_t sessionID) const;
+  // The page numbers the session released since its last commit or rollback.
+  std::span<const int32_t> RemovedPages(int32_t sessionID) const;
   // Whether ApplyChanges or CancelChanges of the session has anything to do: a removed page, a
   // new page or a dirty page.
   bool HasPendingChanges(int32_t sessionID) const;
@@ -149,11 +152,6 @@ class TQDXPageManager {
   // Sets the page geometry; PageHeaderSize is 40 for every disk-format manager.
   void SetPageGeometry(uint16_t pageSize, uint16_t pageHeaderSize);
   void SetPageCount(int32_t count) { pageCount_ = count; }
-  // The pages the session's next commit frees (a journal keeps their images first).
-  std::vector<int32_t> RemovedPages(int32_t sessionID) const {
-    const Session* session = FindSession(sessionID);
-    return session == nullptr ? std::vector<int32_t>{} : session->removedPages;
-  }
   // Drops a cached page whose stored content changed behind the cache (a commit rolled back).
   void ForgetCachedPage(int32_t pageNo) { DropSharedPage(pageNo); }
 
@@ -200,6 +198,10 @@ class TQDXPageManager {
   void EvictOldestIfOver();
   void CheckCommitPreconditions(int32_t sessionID, const Session* session) const;
   void AddCommittedPage(TQDXPage* page);
+  // Moves the first `count` pages of the session's dirty list, written and clean, to the shared
+  // list (or destroys them when it is full).
+  void CommitWrittenPages(Session& session, int32_t count);
+  static constexpr int32_t kCommitBatch = 256;
   int32_t RandomPageVersion();
 
   uint16_t pageSize_ = 4096;

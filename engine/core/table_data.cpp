@@ -688,12 +688,25 @@ void TQDXTableData::EndRecordChange(TQDXTableCursor& cursor, TQDXRecordID id, bo
   if (bitmapWasCurrent && cursor.DistinctColumnCount == 0) bitmap->MarkCurrent();
 }
 
+TQDXTableData::ChangeRollback TQDXTableData::RollbackUnlessDone(const TQDXTableCursor& cursor) {
+  // Inside a transaction the transaction's rollback undoes the change; a batch's owner decides
+  // for the batch.
+  const bool own = !cursor.InTransaction() && !cursor.Batching;
+  const int32_t sessionID = cursor.SessionID();
+  return ChangeRollback([this, own, sessionID] {
+    if (!own) return;
+    CancelChanges(sessionID, /*inTransaction=*/false);
+    AfterRollback(sessionID);
+  });
+}
+
 bool TQDXTableData::BitmapIsCurrent(const TQDXTableCursor& cursor) const {
   return cursor.FilterBitmap != nullptr && !cursor.FilterBitmap->IsStale();
 }
 
 bool TQDXTableData::InsertRecordSteps(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(database_->Lock());
+  ChangeRollback rollback = RollbackUnlessDone(cursor);
   BeginRecordChange(cursor, /*refreshHeader=*/false);
   StoreBlobValues(cursor);
   const bool bitmapCurrent = BitmapIsCurrent(cursor);
@@ -703,11 +716,13 @@ bool TQDXTableData::InsertRecordSteps(TQDXTableCursor& cursor) {
   IndexManager().InsertKeys(cursor.IndexCursor());
   cursor.AtBOF = cursor.AtEOF = false;
   EndRecordChange(cursor, id, /*exists=*/true, bitmapCurrent);
+  rollback.Dismiss();
   return true;
 }
 
 bool TQDXTableData::UpdateRecordSteps(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(database_->Lock());
+  ChangeRollback rollback = RollbackUnlessDone(cursor);
   BeginRecordChange(cursor, /*refreshHeader=*/true);
   const int32_t sessionID = cursor.SessionID();
   TQDXBaseIndexManager& indexes = IndexManager();
@@ -724,11 +739,13 @@ bool TQDXTableData::UpdateRecordSteps(TQDXTableCursor& cursor) {
   }
   indexes.UpdateKeys(cursor.IndexCursor(), /*removing=*/false);
   EndRecordChange(cursor, cursor.RecordID, /*exists=*/true, bitmapCurrent);
+  rollback.Dismiss();
   return true;
 }
 
 bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(database_->Lock());
+  ChangeRollback rollback = RollbackUnlessDone(cursor);
   BeginRecordChange(cursor, /*refreshHeader=*/true);
   const int32_t sessionID = cursor.SessionID();
   TQDXBaseIndexManager& indexes = IndexManager();
@@ -762,6 +779,7 @@ bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
     return false;
   }
   EndRecordChange(cursor, id, /*exists=*/false, bitmapCurrent);
+  rollback.Dismiss();
   if (neighbour && ReadRecordByID(sessionID, *neighbour, cursor.Buffer)) {
     cursor.RecordID = *neighbour;
     cursor.AtBOF = cursor.AtEOF = false;

@@ -37,6 +37,7 @@
 #include "engine/core/record_manager.h"
 #include "engine/core/scan_condition.h"
 #include "engine/core/table_cursor.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
@@ -218,6 +219,12 @@ class TQDXTableData : public TQDXIndexRecordSource {
   void EndRecordChange(TQDXTableCursor& cursor, TQDXRecordID id, bool exists,
                        bool bitmapWasCurrent);
   bool BitmapIsCurrent(const TQDXTableCursor& cursor) const;
+  // Undoes the session's changes when a record change outside a transaction and outside a
+  // batch fails (raises or answers false) before it is dismissed: they would otherwise go out
+  // with the next change's commit (a record without its keys, half a split tree, an insert the
+  // caller saw fail).
+  using ChangeRollback = ScopeGuard<std::function<void()>>;
+  ChangeRollback RollbackUnlessDone(const TQDXTableCursor& cursor);
 
   // Hooks of the steps for the engine's own parts; nothing here.
   virtual void RefreshTableHeader(int32_t sessionID);

@@ -15,7 +15,8 @@ void TQDXDatabaseHeaderBlocks::Reset() {
 void TQDXDatabaseHeaderBlocks::ReadHeader() {
   TQDXFileAttachment attachment(file_);
   uint8_t bytes[kMainHeaderSize] = {};
-  header_ = TQDXDatabaseHeader{};
+  // A failed read keeps the last image: a zeroed one would take an enciphered file for a plain
+  // one and its pages for pages beyond the end.
   file_.CheckedReadBuffer(bytes, msg::kReadFileHeader, layout_.HeaderPosition(), kMainHeaderSize);
   header_ = TQDXDatabaseHeader::Decode(bytes);
 }

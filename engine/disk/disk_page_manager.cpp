@@ -585,6 +585,8 @@ void TQDXDiskPageManager::CommitChanges(int32_t sessionID, bool durable) {
   if (Header().FileState == kFileStateWriting && !RollBackInterruptedCommit()) {
     Raise(msg::kCommitOverUnfinishedCommit);
   }
+  // A release the file cannot take is refused before anything reaches it.
+  if (freeSpace_ != nullptr) freeSpace_->CheckFreeable(RemovedPages(sessionID));
   BeginJournal(sessionID, durable);
   try {
     Header().FileState = kFileStateWriting;

@@ -65,27 +65,25 @@ void TQDXDiskRecordManager::EmptyRecords(int32_t sessionID) {
 
 bool TQDXDiskRecordManager::InsertRecord(int32_t sessionID, const uint8_t* buffer,
                                          TQDXRecordID& id) {
-  try {
-    const int32_t pageNo = pageIndex_->FindPageWithRoom(sessionID, 1);
-    TQDXPageHandle page;
-    if (pageNo >= 0) {
-      page = TQDXPageHandle::Get(pageManager_, sessionID, pageNo, true, ptTableRecord);
-    } else {
-      page = TQDXPageHandle::Add(pageManager_, sessionID, ptTableRecord);
-      page->SetOwnerObjectID(tableID_);
-    }
-    Table().FieldManager().MemoryToStored(buffer, work_.data());
-    const int32_t slot = View(page).InsertRecord(work_);
-    page->Dirty = true;
-    id = {page->PageNo, static_cast<uint16_t>(slot)};
-    const int32_t storedPageNo = page->PageNo;
-    page.Release();
-    pageIndex_->AddToPage(sessionID, storedPageNo, 1);
-    RecordInserted();
-    return true;
-  } catch (const EQDXException&) {
-    return false;
+  // Engine errors (a full disk, a damaged page) are raised as they are: the caller rolls the
+  // change back and the user reads the cause, not a bare "not inserted".
+  const int32_t pageNo = pageIndex_->FindPageWithRoom(sessionID, 1);
+  TQDXPageHandle page;
+  if (pageNo >= 0) {
+    page = TQDXPageHandle::Get(pageManager_, sessionID, pageNo, true, ptTableRecord);
+  } else {
+    page = TQDXPageHandle::Add(pageManager_, sessionID, ptTableRecord);
+    page->SetOwnerObjectID(tableID_);
   }
+  Table().FieldManager().MemoryToStored(buffer, work_.data());
+  const int32_t slot = View(page).InsertRecord(work_);
+  page->Dirty = true;
+  id = {page->PageNo, static_cast<uint16_t>(slot)};
+  const int32_t storedPageNo = page->PageNo;
+  page.Release();
+  pageIndex_->AddToPage(sessionID, storedPageNo, 1);
+  RecordInserted();
+  return true;
 }
 
 bool TQDXDiskRecordManager::UpdateRecord(int32_t sessionID, const uint8_t* buffer,

@@ -42,7 +42,7 @@ class TQDXDiskRecordManager : public TQDXBaseRecordManager {
 
   // ---- Slots ----------------------------------------------------------------------------------
   void EmptyRecords(int32_t sessionID) override;
-  // False instead of raising when the record cannot be stored.
+  // Raises the engine error when the record cannot be stored.
   bool InsertRecord(int32_t sessionID, const uint8_t* buffer, TQDXRecordID& id) override;
   bool UpdateRecord(int32_t sessionID, const uint8_t* buffer, TQDXRecordID id) override;
   bool DeleteRecord(int32_t sessionID, TQDXRecordID id) override;

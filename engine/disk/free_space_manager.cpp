@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "engine/core/page.h"
 #include "engine/core/page_format.h"
@@ -162,6 +163,24 @@ void TQDXDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
     // The shrink wrote the header image.
     storedTotalPageCount_ = totalPageCount_;
     storedLastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
+  }
+  operation.Finish();
+}
+
+void TQDXDatabaseFreeSpaceManager::CheckFreeable(std::span<const int32_t> pageNos) {
+  if (pageNos.empty()) return;
+  Operation operation(*this, msg::kDatabaseLockedForFree);
+  std::vector<int32_t> sorted(pageNos.begin(), pageNos.end());
+  std::sort(sorted.begin(), sorted.end());
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    const int32_t pageNo = sorted[i];
+    if (pageNo < 0 || pageNo >= totalPageCount_) {
+      Raise(msg::kPageBeyondFile, {pageNo, totalPageCount_});
+    }
+    CheckNotSystemPage(pageNo);
+    if ((i > 0 && sorted[i - 1] == pageNo) || !IsPageUsed(pageNo)) {
+      Raise(msg::kPageAlreadyFree, {pageNo});
+    }
   }
   operation.Finish();
 }

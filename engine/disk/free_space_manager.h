@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "engine/disk/free_space_format.h"
 
@@ -43,6 +44,11 @@ class TQDXDatabaseFreeSpaceManager {
   // Marks the page free, recomputes LastUsedPageNo and shrinks the file when its free tail
   // reaches the growth step. 20232 when the database stays locked; 30427 for a free page.
   void FreePage(int32_t pageNo);
+
+  // Refuses what FreePage would refuse, before a commit writes anything: 30430 for a page
+  // beyond the file, 30427 for a page already free or named twice. Writes nothing; 20232 when
+  // the database stays locked.
+  void CheckFreeable(std::span<const int32_t> pageNos);
 
   bool IsSystemPage(int64_t pageNo) const { return geometry_.IsSystemPage(pageNo); }
   // 30434 "Cannot delete PFS or EAM page. PageNo=%d" for a PFS or EAM page.

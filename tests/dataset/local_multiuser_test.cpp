@@ -5,12 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <string_view>
 
 #include "tests/dataset/local_engine_support.h"
+#include "tests/fault_file_system.h"
 
 namespace qdx {
 namespace {
@@ -95,6 +98,43 @@ TEST_F(LocalMultiUserTest, ATransactionsEditKeepsTheTableFromOtherEditors) {
   cursor.CancelRecord(false);
   session->Rollback();
   EXPECT_EQ(Wait(Spawn(EditTeller)), crOK);
+}
+
+// An edit, a delete or an update whose reading fails raises, and gives back the locks it took
+// for itself: the other process edits the record at once. The update keeps the edit's locks
+// until the edit is cancelled, so that it can be posted again.
+TEST_F(LocalMultiUserTest, ALockedChangeThatRaisesGivesItsLocksBack) {
+  struct Case {
+    const char* name;
+    std::function<int32_t(TableCursor&)> change;
+  };
+  const Case cases[] = {
+      {"edit", [](TableCursor& cursor) { return cursor.Edit(); }},
+      {"delete", [](TableCursor& cursor) { return cursor.Delete(); }},
+      {"update", [](TableCursor& cursor) { return cursor.Post(); }},
+  };
+  auto session = Connect(true);
+  TableCursor cursor(*session, "Kosten");
+  cursor.Open();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(cursor.GoTo("Teller"));
+    const bool update = std::string_view(c.name) == "update";
+    if (update) {
+      ASSERT_EQ(cursor.Edit(), crOK);
+    }
+    {
+      testing::FaultFileSystem faults;
+      platform::FileSystemScope scope(faults);
+      faults.Fail(testing::FileCall::Read, 1, EIO, testing::FaultFileSystem::kForever);
+      EXPECT_THROW(c.change(cursor), EQDXException);
+    }
+    if (update) {
+      EXPECT_EQ(Wait(Spawn(EditTeller)), -crRecordLocked);
+      cursor.CancelRecord(false);
+    }
+    EXPECT_EQ(Wait(Spawn(EditTeller)), crOK);
+  }
 }
 
 TEST_F(LocalMultiUserTest, AnInsertOfOneProcessIsSeenByTheOthersNextRead) {

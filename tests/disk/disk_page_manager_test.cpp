@@ -275,6 +275,33 @@ TEST_F(DiskPageManagerTest, EncryptedPagesNeverReachTheFilePlain) {
   EXPECT_NO_THROW(PageText(pm, pageNo, 1));
 }
 
+TEST_F(DiskPageManagerTest, AFailedHeaderReadKeepsTheHeaderImage) {
+  const std::string text = "PLAIN-TEXT-OF-A-RECORD-PAGE ";
+  CreateDatabase({"secret", 4});
+  int32_t pageNo;
+  {
+    THeldDiskPageManager pm;
+    Open(pm, {"secret", 4});
+    pageNo = AddTextPage(pm, text);
+  }
+  THeldDiskPageManager pm;
+  Open(pm, {"secret", 4});
+  {
+    testing::FaultFileSystem faults;
+    platform::FileSystemScope scope(faults);
+    faults.Fail(testing::FileCall::Read, 1, EIO, testing::FaultFileSystem::kForever);
+    EXPECT_QDX_ERROR(pm.GetPageCount(), 10464, "Input/output error");
+  }
+  EXPECT_TRUE(pm.Header().IsEncrypted());
+  // The page is read after the failure: deciphered, and its number within the file.
+  EXPECT_EQ(PageText(pm, pageNo, text.size()), text);
+  TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pageNo, true, ptTableRecord);
+  page->Dirty = true;
+  page.Release();
+  pm.ApplyChanges(0);
+  EXPECT_FALSE(Contains(ReadAll(), "PLAIN-TEXT"));
+}
+
 TEST_F(DiskPageManagerTest, PagesOutsideEncryptionStayPlain) {
   CreateDatabase({"secret", 0});
   THeldDiskPageManager pm;
@@ -387,6 +414,68 @@ TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
   EXPECT_EQ(le::Load<int32_t>(&file[38]), 3);
 }
 
+// A commit that fails at its N-th write, for every N, with a cache of two pages: the pages
+// written before the failure hold their new text in the cache and in the file, the others
+// their old text once the rollback dropped them. More pages than the cache keeps spare, so a
+// page the full cache destroys is really freed (ASan reports any later touch).
+TEST_F(DiskPageManagerTest, ACommitFailingAtAnyWriteLeavesTheCacheSound) {
+  constexpr int32_t kPages = 40;
+  const auto fill = [](TQDXPage& page, std::string_view text) {
+    for (int32_t i = 0; i < page.DataSize(); ++i) page.Data()[i] = text[i % text.size()];
+  };
+  const auto filePageText = [&](int32_t pageNo) {
+    const std::vector<uint8_t> bytes = ReadAt(PageOffset(pageNo) + 40, 3);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  int64_t writes = 0;
+  bool failedAmidThePages = false;
+  // Run 0 counts the writes of the whole commit.
+  for (int64_t n = 0; n == 0 || n <= writes; ++n) {
+    std::filesystem::remove(path);
+    CreateDatabase();
+    THeldDiskPageManager pm;
+    Open(pm);
+    std::vector<int32_t> pages;
+    for (int32_t i = 0; i < kPages; ++i) {
+      TQDXPageHandle page = TQDXPageHandle::Add(pm, 0, ptTableRecord);
+      fill(*page, "old");
+      pages.push_back(page->PageNo);
+    }
+    pm.ApplyChanges(0);
+    pm.SetCacheLimit(2);
+    for (int32_t pageNo : pages) {
+      TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pageNo, true, ptTableRecord);
+      fill(*page, "new");
+      page->Dirty = true;
+    }
+    testing::FaultFileSystem faults;
+    {
+      platform::FileSystemScope scope(faults);
+      if (n == 0) {
+        pm.ApplyChanges(0);
+        writes = faults.Count(testing::FileCall::Write);
+        ASSERT_GT(writes, kPages);
+        pm.CloseDatabaseFile();
+        continue;
+      }
+      faults.Fail(testing::FileCall::Write, n, EIO, testing::FaultFileSystem::kForever);
+      EXPECT_THROW(pm.ApplyChanges(0), EQDXException) << "write " << n;
+    }
+    pm.CancelChanges(0);
+    EXPECT_FALSE(pm.HasPendingChanges(0));
+    EXPECT_LE(pm.SharedList().Count(), 2);
+    int32_t changed = 0;
+    for (int32_t pageNo : pages) {
+      const std::string cached = PageText(pm, pageNo, 3);
+      EXPECT_EQ(cached, filePageText(pageNo)) << "page " << pageNo << ", write " << n;
+      changed += cached == "new" ? 1 : 0;
+    }
+    failedAmidThePages = failedAmidThePages || (changed > 0 && changed < kPages);
+    pm.CloseDatabaseFile();
+  }
+  EXPECT_TRUE(failedAmidThePages);
+}
+
 TEST_F(DiskPageManagerTest, RefusedCommitsLeaveTheHeaderConsistent) {
   CreateDatabase();
   THeldDiskPageManager pm;
@@ -451,6 +540,42 @@ TEST_F(DiskPageManagerTest, RemovedAndCancelledPagesAreFreedOnDisk) {
   page.Release();
   pm.CancelChanges(0);
   EXPECT_FALSE(pm.FreeSpaceManager()->IsPageUsed(cancelled));
+}
+
+// A release the free-space maps would refuse fails the commit before its marker is written:
+// the file stays as it was, without a repair question.
+TEST_F(DiskPageManagerTest, BadReleasesAreRefusedBeforeTheCommitMarker) {
+  CreateDatabase();
+  THeldDiskPageManager pm;
+  Open(pm);
+  const int32_t freed = AddTextPage(pm, "freed");
+  const int32_t kept = AddTextPage(pm, "kept");
+  pm.RemovePage(0, freed);
+  pm.ApplyChanges(0);
+  struct Case {
+    const char* name;
+    std::vector<int32_t> released;
+    int32_t code;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"beyond the file", {5000}, 30430, "Page: 5000 cannot be addressed"},
+      {"freed by an earlier commit", {freed}, 30427, "Page: " + std::to_string(freed) + " already free"},
+      {"twice in one commit", {kept, kept}, 30427, "Page: " + std::to_string(kept) + " already free"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> before = ReadAll();
+    for (int32_t pageNo : c.released) pm.RemovePage(0, pageNo);
+    EXPECT_QDX_ERROR(pm.ApplyChanges(0), c.code, c.text);
+    EXPECT_EQ(ReadAll(), before);
+    pm.CancelChanges(0);
+  }
+  EXPECT_TRUE(pm.FreeSpaceManager()->IsPageUsed(kept));
+  EXPECT_EQ(PageText(pm, kept, 4), "kept");
+  pm.CloseDatabaseFile();
+  THeldDiskPageManager reopened;
+  EXPECT_FALSE(Open(reopened));
 }
 
 TEST_F(DiskPageManagerTest, PagePartsStayInsideTheirPage) {

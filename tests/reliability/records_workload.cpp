@@ -288,7 +288,8 @@ class TRecordsSession : public TEngineWorkloadSession {
  public:
   TRecordsSession(const TWorkload& workload, const std::string& path, bool multiUser,
                   int worker, uint64_t seed, int64_t stepsDone)
-      : TEngineWorkloadSession(workload, path, multiUser, worker, seed, stepsDone) {
+      : TEngineWorkloadSession(workload, path, multiUser, worker, seed, stepsDone),
+        selfRollback_(workload.SelfRollback) {
     model_ = Replay(seed, worker, stepsDone, nextKey_);
   }
   // The table goes before the connection.
@@ -308,6 +309,10 @@ class TRecordsSession : public TEngineWorkloadSession {
       }
     } catch (...) {
       session_.InTransaction = false;
+      if (!selfRollback_) {
+        if (plan.Transaction) RollbackQuietly();
+        throw;
+      }
       try {
         // A refused change outside a transaction leaves its pages with the session as well.
         data_.RollbackTransaction(session_.SessionID());
@@ -322,6 +327,11 @@ class TRecordsSession : public TEngineWorkloadSession {
     ApplyToModel(plan, model_);
     nextKey_ = nextKey;
     ++steps_;
+  }
+
+  void Resume(int64_t stepsDone) override {
+    model_ = Replay(seed_, worker_, stepsDone, nextKey_);
+    steps_ = stepsDone;
   }
 
   TState Read(int worker) override {
@@ -363,6 +373,15 @@ class TRecordsSession : public TEngineWorkloadSession {
     }
   }
 
+  void RollbackQuietly() {
+    try {
+      data_.RollbackTransaction(session_.SessionID());
+    } catch (...) {
+      // The first failure is the one to report.
+    }
+  }
+
+  const bool selfRollback_;
   std::unique_ptr<TCursor> cursor_;
   TModel model_;
   int32_t nextKey_ = 0;

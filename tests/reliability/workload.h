@@ -26,6 +26,12 @@ namespace qdx::reliability {
 
 using TState = std::map<std::string, std::string>;
 
+// A fault of the workload itself (a record it wrote is not found), not of the engine.
+class EQdxWorkloadFault : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // One process's connection to the database, used by one worker.
 class TWorkloadSession {
  public:
@@ -38,6 +44,11 @@ class TWorkloadSession {
   virtual int64_t StepsDone() const = 0;
   // What the database holds of `worker`'s keys.
   virtual TState Read(int worker) = 0;
+  // The step that failed landed whole after all: the worker goes on after step `stepsDone`.
+  virtual void Resume(int64_t stepsDone) {
+    (void)stepsDone;
+    throw EQdxWorkloadFault("this workload cannot go on after a failed step");
+  }
 };
 
 class TWorkload {
@@ -49,6 +60,11 @@ class TWorkload {
   // Each step's commit is flushed to the disk, as the program's commits are. The in-process
   // sweeps turn it off where they do not fail the flush: the file stays in the page cache.
   bool Durable = true;
+  // After a failed step the session rolls back whatever the step left and opens its table
+  // again. Off, it does what the program does: a failed transaction is rolled back (the
+  // program's transaction object does that), a failed change outside a transaction is left as
+  // the engine left it, and the next step follows on the same table.
+  bool SelfRollback = true;
 
   virtual std::string Name() const = 0;
   // A new database at `path` that the steps start from (replacing a file there).
@@ -62,12 +78,6 @@ class TWorkload {
   // Repairs a file left in the middle of a commit as the program would; false while this
   // workload's layer has no repair.
   virtual bool Repair(const std::string& path) const = 0;
-};
-
-// A fault of the workload itself (a record it wrote is not found), not of the engine.
-class EQdxWorkloadFault : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 // The engine answered a record change with false: the table data reports failures of the

@@ -2,7 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,8 +13,10 @@
 #include "dataset/local_engine/local_cursor.h"
 #include "dataset/qdx_database.h"
 #include "dataset/qdx_table.h"
+#include "engine/core/page_handle.h"
 #include "engine/disk/database_header.h"
 #include "tests/disk/disk_test_support.h"
+#include "tests/fault_file_system.h"
 #include "tools/qdx/qdx_commands.h"
 #include "tools/qdx/qdx_database_commands.h"
 
@@ -174,6 +179,82 @@ TEST_F(QdxSchemaRepairTest, RepairRebuildsADamagedFileWithEveryRecord) {
   auto db = Open();
   EXPECT_EQ(CountRecords(*db, "Brandstofkosten"), 120);
   EXPECT_EQ(CountRecords(*db, "Autogegevens"), 0);
+  db->Close();
+  EXPECT_EQ(Qdx({"check", path}).Status, 0);
+}
+
+// The records of each record page of a table, by page number in physical order.
+std::map<int32_t, int32_t> RecordsPerPage(TQDXDatabase& db, const std::string& table) {
+  TQDXLocalCursor cursor(*db.EngineSession());
+  cursor.TableName = table;
+  cursor.OpenTable();
+  cursor.InitFieldDefs();
+  auto buffer = cursor.AllocRecordBuffer();
+  cursor.Buffer = buffer.get();
+  std::map<int32_t, int32_t> pages;
+  cursor.First();
+  while (cursor.GetRecord(grmNext) == grOK) ++pages[cursor.RecordID.PageNo];
+  cursor.Buffer = nullptr;
+  cursor.FreeRecordBuffer(buffer);
+  cursor.CloseTable();
+  return pages;
+}
+
+// A commit torn by a crash left one record page without its records while the table's page
+// index still lists them, and another record page lies on a sector the disk cannot read: the
+// repair copies every record it can read, names each one it could not, and leaves a clean file.
+TEST_F(QdxSchemaRepairTest, RepairSkipsWhatItCannotReadAndCopiesTheRest) {
+  constexpr int kRecords = 400;
+  ASSERT_EQ(Qdx({"create", path, "--schema", "wagenlog"}).Status, 0);
+  std::map<int32_t, int32_t> pages;
+  {
+    auto db = Open();
+    InsertExpenses(*db, kRecords);
+    pages = RecordsPerPage(*db, "Brandstofkosten");
+  }
+  ASSERT_GE(pages.size(), 5u);
+  const auto emptied = std::next(pages.begin(), 1);
+  const auto unreadable = std::next(pages.begin(), 3);
+  int64_t badSector = 0;
+  int64_t pageSize = 0;
+  {
+    testing::THeldDiskPageManager pm;
+    bool multiUser = false, repair = false, readOnly = false;
+    pm.OpenDatabaseFile(path, {}, multiUser, /*exclusive=*/true, repair, readOnly);
+    {
+      TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, emptied->first, true, kAnyPageType);
+      std::fill_n(page->Data(), (emptied->second + 7) / 8, uint8_t{0});  // the slot bitmap
+      page->Dirty = true;
+    }
+    pm.ApplyChanges(0);
+    badSector = pm.PagePosition(unreadable->first);
+    pageSize = pm.PageSize();
+    pm.CloseDatabaseFile();
+  }
+  std::vector<uint8_t> bytes = ReadAll();
+  bytes[42] = kFileStateWriting;
+  WriteAll(bytes);
+
+  Outcome repaired;
+  {
+    testing::FaultFileSystem faults;
+    platform::FileSystemScope scope(faults);
+    faults.FailReadsOf(path, badSector, pageSize);
+    repaired = Qdx({"repair", path});
+  }
+  ASSERT_EQ(repaired.Status, 0) << repaired.Err;
+  EXPECT_THAT(repaired.Out, HasSubstr("Repaired '" + path + "'"));
+  EXPECT_THAT(repaired.Out, HasSubstr("Not copied"));
+  const int64_t lost = emptied->second + unreadable->second;
+  int64_t lines = 0;
+  for (size_t at = repaired.Out.find("was not imported"); at != std::string::npos;
+       at = repaired.Out.find("was not imported", at + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, lost) << repaired.Out;
+  EXPECT_EQ(ReadAll()[42], kFileStateConsistent);
+  auto db = Open();
+  EXPECT_EQ(CountRecords(*db, "Brandstofkosten"), kRecords - lost);
   db->Close();
   EXPECT_EQ(Qdx({"check", path}).Status, 0);
 }
