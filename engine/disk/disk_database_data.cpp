@@ -110,8 +110,11 @@ void TQDXDiskDatabaseData::ConnectSession(TQDXBaseSession& session) {
   session.SetSessionID(0);
   if (!allSlotsLocked_) {
     allSlotsLocked_ = sessionsFile_->LockAllSlots();
-    // Another process is connected: this one may only read.
-    if (!allSlotsLocked_) ReadOnly = true;
+    // Another process is connected: this one may only read, and its file says so too.
+    if (!allSlotsLocked_) {
+      ReadOnly = true;
+      pageManager_->ReopenReadOnly();
+    }
   }
 }
 
@@ -220,6 +223,8 @@ int32_t TQDXDiskDatabaseData::NextObjectID() {
 void TQDXDiskDatabaseData::CommitTransaction(int32_t sessionID, bool flush) {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
+  // Nothing reaches a read-only file; changes that got this far are refused whole.
+  if (ReadOnly && manager.HasPendingChanges(sessionID)) Raise(msg::kDatabaseWriteReadOnly);
   if (MultiUser && !lockManager_->LockModifiedTables(sessionID)) Raise(msg::kCommitLocksFailed);
   manager.ApplyChanges(sessionID);
   if (flush) manager.File().FlushFileBuffers();
