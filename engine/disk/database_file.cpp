@@ -68,7 +68,8 @@ void TQDXDatabaseFile::CreateFile(const std::string& fileName) {
   locksUnsupported_ = false;
   locksToRetake_.clear();
   position_ = 0;
-  if (!file_.Create(fileName)) {
+  share_ = platform::FileShare::ReadWrite;
+  if (!file_.Create(fileName, share_)) {
     const SystemError error = LastError();
     Raise(msg::kCannotCreateFile, {fileName, error.code, error.text});
   }
@@ -85,6 +86,9 @@ void TQDXDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
   locksToRetake_.clear();
   if (accessMode > kAccessReadWrite) Raise(msg::kUnknownAccessMode, {accessMode});
   if (shareMode > kShareRead) Raise(msg::kUnknownShareMode, {shareMode});
+  share_ = shareMode == kShareExclusive ? platform::FileShare::None
+           : shareMode == kShareRead    ? platform::FileShare::Read
+                                        : platform::FileShare::ReadWrite;
   if (!OpenHandle()) {
     const SystemError error = LastError();
     Raise(msg::kCannotOpenFile, {fileName, error.code, error.text});
@@ -94,13 +98,10 @@ void TQDXDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
 
 bool TQDXDatabaseFile::OpenHandle() {
   position_ = 0;
-  const platform::FileShare share = shareMode_ == kShareExclusive ? platform::FileShare::None
-                                    : shareMode_ == kShareRead    ? platform::FileShare::Read
-                                                                  : platform::FileShare::ReadWrite;
   return file_.Open(fileName_,
                     accessMode_ == kAccessReadOnly ? platform::FileAccess::Read
                                                    : platform::FileAccess::ReadWrite,
-                    share);
+                    share_);
 }
 
 bool TQDXDatabaseFile::RetakeLocks(const std::vector<std::pair<int64_t, int64_t>>& ranges) {

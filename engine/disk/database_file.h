@@ -115,6 +115,7 @@ class TQDXDatabaseFile {
   void Detach();
 
  private:
+  // Opens the handle with the stored name and access and the share of the last create or open.
   bool OpenHandle();
   // Locks the ranges again on a reopened handle; false when one of them is held elsewhere.
   bool RetakeLocks(const std::vector<std::pair<int64_t, int64_t>>& ranges);
@@ -139,6 +140,8 @@ class TQDXDatabaseFile {
   uint8_t shareMode_ = kShareExclusive;
   uint32_t flagsAndAttributes_ = kDefaultFlagsAndAttributes;
   platform::File file_;
+  // What the handle lets other handles do: the share mode of an open, everything after a create.
+  platform::FileShare share_ = platform::FileShare::ReadWrite;
   int64_t position_ = 0;
   bool isOpen_ = false;
   int32_t openCount_ = 0;

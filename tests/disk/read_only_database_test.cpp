@@ -177,8 +177,11 @@ TEST_F(ReadOnlyDatabaseTest, EveryWritePathRefusesBeforeAnythingChanges) {
                   TQDXDatabaseFile::kAccessReadOnly);
         EXPECT_QDX_ERROR(c.write(*readOnly, reader), 10106, "Dataset is in read only mode");
         // Reading still works, and finds what was there.
-        TDiskCursor kosten(*readOnly, reader, "Kosten");
-        EXPECT_EQ(kosten.ReadAll(), (std::vector<TRow>{{"brandstof", 50}, {"onderhoud", 120}}));
+        {
+          TDiskCursor kosten(*readOnly, reader, "Kosten");
+          EXPECT_EQ(kosten.ReadAll(),
+                    (std::vector<TRow>{{"brandstof", 50}, {"onderhoud", 120}}));
+        }
         std::vector<std::string> names;
         readOnly->GetTableNames(names);
         EXPECT_EQ(names.size(), 2u);
@@ -198,9 +201,11 @@ TEST_F(ReadOnlyDatabaseTest, AReaderHoldingTheSlotsMakesAWriterReopenItsFileRead
   Open();
   EXPECT_TRUE(database->ReadOnly);
   EXPECT_EQ(database->PageManager()->File().AccessMode(), TQDXDatabaseFile::kAccessReadOnly);
-  TDiskCursor kosten(*database, session, "Kosten");
-  EXPECT_QDX_ERROR(kosten.Insert({"weg", 1}), 10106, "Dataset is in read only mode");
-  EXPECT_EQ(kosten.ReadAll().size(), 2u);
+  {
+    TDiskCursor kosten(*database, session, "Kosten");
+    EXPECT_QDX_ERROR(kosten.Insert({"weg", 1}), 10106, "Dataset is in read only mode");
+    EXPECT_EQ(kosten.ReadAll().size(), 2u);
+  }
   first->RemoveSession(reader);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/platform/system_error.h"
 
 namespace qdx::platform {
 namespace {
@@ -141,7 +142,7 @@ class ShareModeTest : public ::testing::Test {
     if (pid == 0) {
       File file;
       const bool opened = file.Open(path_, mode.access, mode.share);
-      ::_exit(opened ? 0 : errno == EBUSY ? 1 : 2);
+      ::_exit(opened ? 0 : LastSystemError() == EBUSY ? 1 : 2);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -159,7 +160,7 @@ TEST_F(ShareModeTest, WithinOneProcess) {
     File second;
     EXPECT_EQ(second.Open(path_, c.second.access, c.second.share), c.secondOpens);
     if (!c.secondOpens) {
-      EXPECT_EQ(errno, EBUSY);
+      EXPECT_EQ(LastSystemError(), EBUSY);
       EXPECT_FALSE(second.IsOpen());
       // The refused open leaves nothing behind: once the first handle closes, it succeeds.
       first.Close();
@@ -204,7 +205,9 @@ TEST_F(ShareModeTest, OpenersRacingForOneFileNeverBothWin) {
       const pid_t pid = ::fork();
       if (pid == 0) {
         File file;
-        if (!file.Open(path_, FileAccess::ReadWrite, FileShare::None)) ::_exit(errno == EBUSY ? 1 : 2);
+        if (!file.Open(path_, FileAccess::ReadWrite, FileShare::None)) {
+          ::_exit(LastSystemError() == EBUSY ? 1 : 2);
+        }
         const char mark = static_cast<char>('a' + i);
         file.WriteAt(0, &mark, 1);
         ::usleep(2000);
