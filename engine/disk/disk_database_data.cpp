@@ -265,6 +265,7 @@ bool TQDXDiskDatabaseData::IsEncrypted() const {
 void TQDXDiskDatabaseData::TruncateFreeTail() {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
+  if (ReadOnly) Raise(msg::kDatabaseWriteReadOnly);
   manager.TruncateFreeTail();
 }
 

@@ -92,15 +92,16 @@ class TSecondProcess {
     char go = 0;
     (void)!::read(toChild_[0], &go, 1);
   }
-  // In the parent: waits for the child's Meet.
+  // In the parent: waits for the child's next Meet.
   bool WaitForChild() {
     char ready = 0;
-    return ::read(toParent_[0], &ready, 1) == 1;
+    waiting_ = ::read(toParent_[0], &ready, 1) == 1;
+    return waiting_;
   }
-  // In the parent: lets the child go on past its Meet.
+  // In the parent: lets a child that waits in Meet go on.
   void Go() {
-    if (went_) return;
-    went_ = true;
+    if (!waiting_) return;
+    waiting_ = false;
     const char go = 'g';
     (void)!::write(toChild_[1], &go, 1);
   }
@@ -123,7 +124,7 @@ class TSecondProcess {
   int toChild_[2] = {-1, -1};
   pid_t pid_ = -1;
   int status_ = -1;
-  bool went_ = false;
+  bool waiting_ = false;
 };
 
 class DoubleStartTest : public ::testing::Test {
@@ -172,9 +173,9 @@ enum SecondStartFault {
 };
 
 TEST_F(DoubleStartTest, TheSecondDataModuleOnlyReadsWhileTheFirstKeepsStoring) {
-  TDataModule1 first;
-  OpenLikeTheProgram(first);
+  // The second process is there first, and opens the file once the first program has it.
   TSecondProcess second([](TSecondProcess& self) {
+    self.Meet();
     int faults = 0;
     TDataModule1 data;
     OpenLikeTheProgram(data);
@@ -201,14 +202,17 @@ TEST_F(DoubleStartTest, TheSecondDataModuleOnlyReadsWhileTheFirstKeepsStoring) {
     self.Meet();  // the first program stores a record while this one still has the file open
     return faults;
   });
-  ASSERT_TRUE(second.WaitForChild());
-  StoreFuel(first, 3, 11500, 38, 70);
-  EXPECT_EQ(second.Finish(), 0);
-  // The first program goes on storing, and what it stored stays.
-  StoreFuel(first, 4, 12000, 36, 66);
-  first.tb1.Close();
-  first.tb6.Close();
-  first.QDXDatabase1.Close();
+  {
+    ASSERT_TRUE(second.WaitForChild());
+    TDataModule1 first;
+    OpenLikeTheProgram(first);
+    second.Go();
+    ASSERT_TRUE(second.WaitForChild());
+    StoreFuel(first, 3, 11500, 38, 70);
+    EXPECT_EQ(second.Finish(), 0);
+    // The first program goes on storing, and what it stored stays.
+    StoreFuel(first, 4, 12000, 36, 66);
+  }
   EXPECT_EQ(RecordCount(), 4);
   EXPECT_EQ(Check(), 0);
 }

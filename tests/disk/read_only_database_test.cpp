@@ -153,9 +153,13 @@ const WriteCase kWrites[] = {
     {"commit changed pages",
      [](TQDXDiskDatabaseData& data, TQDXBaseSession&) {
        // The table list changed in the cache only: the commit is what would write it.
-       TQDXTableListFile& list = *data.TableList();
-       list.AddTable(99, "Schaduw", 10, 11, 12);
-       list.Save();
+       {
+         // Page work is done under the database's critical section, as the engine's callers do.
+         const platform::CriticalSectionGuard held(data.PageManager()->DatabaseLock());
+         TQDXTableListFile& list = *data.TableList();
+         list.AddTable(99, "Schaduw", 10, 11, 12);
+         list.Save();
+       }
        try {
          data.CommitTransaction(kSystemSessionID, false);
        } catch (...) {
