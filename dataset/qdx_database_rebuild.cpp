@@ -21,7 +21,9 @@
 #include "engine/disk/disk_database_data.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
+#include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/platform/system_error.h"
 
 namespace qdx {
 
@@ -43,6 +45,14 @@ class FlagScope {
 int64_t SizeOf(const std::string& fileName) {
   platform::FileStatus status;
   return platform::StatFile(fileName, status) ? status.Size : 0;
+}
+
+// Opens the file so that no other handle can: 30364 (a sharing violation) when another one has
+// it open already.
+void HoldExclusively(platform::File& hold, const std::string& fileName) {
+  if (hold.Open(fileName, platform::FileAccess::Read, platform::FileShare::None)) return;
+  const int code = platform::LastSystemError();
+  Raise(msg::kCannotOpenFile, {fileName, code, platform::SystemErrorMessage(code)});
 }
 
 }  // namespace
@@ -169,8 +179,18 @@ std::string TQDXDatabase::RunRebuild(const RebuildJob& job) {
 
   std::string errors;
   bool stopped = false;
+  // The source is opened exclusively while its tables are copied, and this handle keeps every
+  // other program out of it from then until the rebuilt file has taken its place: one that
+  // opened it in between would go on writing a file that is no longer the database.
+  platform::File hold;
   try {
     CheckFreeSpaceFor(targetFile, SizeOf(databaseFileName_));
+    // A file another program has open is refused before anything is made; the exclusive open
+    // of the copy keeps it so.
+    if (platform::FileExists(databaseFileName_)) {
+      HoldExclusively(hold, databaseFileName_);
+      hold.Close();
+    }
 
     // A file left by an earlier rebuild that failed is replaced.
     if (platform::FileExists(targetFile)) platform::DeleteFile(targetFile);
@@ -197,6 +217,7 @@ std::string TQDXDatabase::RunRebuild(const RebuildJob& job) {
     if (!stopped) ReportRebuildProgress(job, 100, display.get());
     engineSession_->SetInTransactionFlag(false);
     Close();
+    HoldExclusively(hold, databaseFileName_);
 
     if (auto* disk = dynamic_cast<TQDXDiskDatabaseData*>(target.engineSession_->DatabaseData())) {
       disk->TruncateFreeTail();

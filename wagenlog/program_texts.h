@@ -19,4 +19,9 @@ inline constexpr const char* kSaveButton = "Opslaan";
 inline constexpr const char* kDiscardButton = "Niet opslaan";
 inline constexpr const char* kCancelButton = "Annuleren";
 
+// The program started on a database another program already writes (a second start): the
+// main window's caption, after the program's name, while the database is open read-only.
+inline constexpr const char* kDatabaseInUseCaption =
+    "Wagenlog - Database elders in gebruik, alleen-lezen geopend";
+
 }  // namespace qdx::msg

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QShowEvent>
 #include <QStringList>
+#include <initializer_list>
 
 #include "app/data/db_grid.h"
 #include "app/error_box.h"
@@ -112,7 +113,20 @@ void TForm1::FormCreate() {
   data_.QDXDatabase1.SetDatabaseFileName(DatabasePath());
   data_.tb1.Open();
   data_.tb6.Open();
+  ShowReadOnlyState();
   LbStaticText1Click();
+}
+
+void TForm1::ShowReadOnlyState() {
+  if (!data_.QDXDatabase1.ReadOnly) return;
+  setWindowTitle(QString::fromUtf8(msg::kDatabaseInUseCaption));
+  // The navigators follow their datasets; the inputs and "Legen tabel" are told here.
+  for (QWidget* input : std::initializer_list<QWidget*>{
+           DBEditMerk, DBEditType, DBEditKenteken, DBEditStartKm, DBEditGewicht, DBDateDeel1,
+           DBDateDatum, DBComboOmschrijving, DBEditBedrijf, DBEditKMStand, DBEditLiters,
+           DBEditBedrag, LbStaticText[5]}) {
+    input->setEnabled(false);
+  }
 }
 
 void TForm1::FormShow() {
@@ -181,6 +195,7 @@ void TForm1::LbStaticText9Click() {
 }
 
 void TForm1::LbStaticText6Click() {
+  if (!LbStaticText[5]->isEnabled()) return;
   TQuestion question;
   question.Title = QString::fromUtf8(msg::kConfirmationCaption);
   question.Text = QString::fromUtf8(msg::kClearTableQuestion);

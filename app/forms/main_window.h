@@ -10,7 +10,8 @@
 //
 // Handlers, as the program runs them:
 //   FormCreate   (end of construction) sets the database file beside the executable, opens tb1
-//                and tb6 and computes the statistics; an error ends it at that step
+//                and tb6, shows a read-only database in the caption and computes the
+//                statistics; an error ends it at that step
 //   FormShow     (each showing) reads StartKmStand from the vehicle record
 //   FormClose    closes tb1, then tb6
 // Every handler shows an error in an error box and the program carries on.
@@ -119,6 +120,9 @@ class TForm1 : public TForm {
   void BuildChartCommands();
   void SetTabOrder();
   void ShowStatistics(const TStatisticsLabels& labels);
+  // On a database opened read-only (another program writes it): says so in the caption and
+  // disables the inputs and "Legen tabel".
+  void ShowReadOnlyState();
   // Runs a chart command on the expense table; errors go to an error box.
   template <typename Command>
   void RunChart(Command command);

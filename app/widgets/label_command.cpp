@@ -61,7 +61,8 @@ void TLbStaticText::paintEvent(QPaintEvent* /*event*/) {
   const QRect face = Face();
   painter.fillRect(face.translated(kShadowOffset, kShadowOffset), kShadow);
   painter.fillRect(face, FaceColor());
-  painter.setPen(Qt::black);
+  // A command that cannot be used (on a database opened read-only) shows a grey caption.
+  painter.setPen(isEnabled() ? QColor(Qt::black) : QColor(Qt::gray));
   painter.setFont(CaptionFont());
   painter.drawText(face, Qt::AlignCenter, caption_);
 }

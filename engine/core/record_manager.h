@@ -35,7 +35,7 @@ class TQDXBaseRecordManager {
   TQDXBaseRecordManager& operator=(const TQDXBaseRecordManager&) = delete;
 
   // ---- Virtual operations, in slot order -------------------------------------------------------
-  // 0: removes every record; RecordCount and ChangeStamp become 0 (RecordsEmptied).
+  // 0: removes every record; RecordCount becomes 0 and ChangeStamp moves on (RecordsEmptied).
   virtual void EmptyRecords(int32_t sessionID) = 0;
   // 1: stores the buffer as a new record and answers its ID; RecordInserted on success.
   virtual bool InsertRecord(int32_t sessionID, const uint8_t* buffer, TQDXRecordID& id) = 0;
@@ -68,9 +68,11 @@ class TQDXBaseRecordManager {
     --RecordCount;
     BumpChangeStamp();
   }
+  // The stamp moves on rather than back to 0: another process that saw the table at stamp 0
+  // before it was filled would take its stale pages for current.
   void RecordsEmptied() {
     RecordCount = 0;
-    ChangeStamp = 0;
+    BumpChangeStamp();
   }
   // Wraps around without reaching -1.
   void BumpChangeStamp() {

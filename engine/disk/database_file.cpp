@@ -66,8 +66,10 @@ void TQDXDatabaseFile::CreateFile(const std::string& fileName) {
   accessMode_ = kAccessReadWrite;
   shareMode_ = kShareExclusive;
   locksUnsupported_ = false;
+  locksToRetake_.clear();
   position_ = 0;
-  if (!file_.Create(fileName)) {
+  share_ = platform::FileShare::ReadWrite;
+  if (!file_.Create(fileName, share_)) {
     const SystemError error = LastError();
     Raise(msg::kCannotCreateFile, {fileName, error.code, error.text});
   }
@@ -81,8 +83,12 @@ void TQDXDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
   accessMode_ = accessMode;
   shareMode_ = shareMode;
   locksUnsupported_ = false;
+  locksToRetake_.clear();
   if (accessMode > kAccessReadWrite) Raise(msg::kUnknownAccessMode, {accessMode});
   if (shareMode > kShareRead) Raise(msg::kUnknownShareMode, {shareMode});
+  share_ = shareMode == kShareExclusive ? platform::FileShare::None
+           : shareMode == kShareRead    ? platform::FileShare::Read
+                                        : platform::FileShare::ReadWrite;
   if (!OpenHandle()) {
     const SystemError error = LastError();
     Raise(msg::kCannotOpenFile, {fileName, error.code, error.text});
@@ -92,13 +98,23 @@ void TQDXDatabaseFile::OpenFile(const std::string& fileName, uint8_t accessMode,
 
 bool TQDXDatabaseFile::OpenHandle() {
   position_ = 0;
-  return file_.Open(fileName_, accessMode_ == kAccessReadOnly ? platform::FileAccess::Read
-                                                              : platform::FileAccess::ReadWrite);
+  return file_.Open(fileName_,
+                    accessMode_ == kAccessReadOnly ? platform::FileAccess::Read
+                                                   : platform::FileAccess::ReadWrite,
+                    share_);
+}
+
+bool TQDXDatabaseFile::RetakeLocks(const std::vector<std::pair<int64_t, int64_t>>& ranges) {
+  for (const auto& [position, count] : ranges) {
+    if (file_.LockRange(position, count) != platform::LockResult::Done) return false;
+  }
+  return true;
 }
 
 void TQDXDatabaseFile::CloseFile() {
   RequireOpen("CloseFile");
   isOpen_ = false;
+  locksToRetake_.clear();
   if (!file_.Close()) {
     const SystemError error = LastError();
     Raise(msg::kCannotCloseFile, {fileName_, error.code, error.text});
@@ -108,10 +124,19 @@ void TQDXDatabaseFile::CloseFile() {
 bool TQDXDatabaseFile::ReconnectCheck() {
   if (file_.IsOpen() && file_.Size() >= 0) return true;
   const int lostError = platform::LastSystemError();
+  // The system dropped the locks with the handle; the new handle takes them back before anybody
+  // relies on them, or the file stays closed: a handle without the locks its callers believe
+  // they hold would let another process change what they guard.
+  if (file_.IsOpen()) locksToRetake_ = file_.HeldRanges();
   file_.Close();
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
     if (attempt > 0) platform::Sleep(kReconnectPauseMs);
-    if (OpenHandle()) return true;
+    if (!OpenHandle()) continue;
+    if (RetakeLocks(locksToRetake_)) {
+      locksToRetake_.clear();
+      return true;
+    }
+    file_.Close();
   }
   // The caller reports the failure that brought it here, not the reopen's.
   platform::SetLastSystemError(lostError);

@@ -9,7 +9,8 @@
 //  1. Every operation that fails is tried exactly once more when the reconnect check answers
 //     that a valid handle exists: a handle whose size query fails is considered lost and the
 //     file is reopened by name (three attempts, one second apart), so that a database on a
-//     network share survives a dropped handle. Nothing else waits.
+//     network share survives a dropped handle. Nothing else waits. The reopened handle takes
+//     back every byte-range lock the lost one held, or the reconnect fails.
 //  2. Byte-range locks belong to this object's handle: another handle, in this process or
 //     another, cannot take them, and neither can this one a second time (platform/file.h).
 //  3. LocksUnsupported is sticky: once a lock call on a valid handle failed because the file
@@ -22,6 +23,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
@@ -61,12 +64,15 @@ class TQDXDatabaseFile {
   int32_t OpenCount() const { return openCount_; }
   bool LocksUnsupported() const { return locksUnsupported_; }
 
-  // Creates or replaces the file (a read-only file of that name too) for exclusive reading and
-  // writing. Needs a closed file. 30374 for an empty name, 30361 when the system fails.
+  // Creates or replaces the file (a read-only file of that name too) for reading and writing.
+  // ShareMode reads 0, but the new file is shared: it is a new file that no other handle has
+  // open, and creating a database closes it before anyone opens it for use. Needs a closed file.
+  // 30374 for an empty name, 30361 when the system fails.
   void CreateFile(const std::string& fileName);
   // Opens an existing file. Needs a closed file. 30366 / 30367 for unknown modes, 30364 when the
-  // system fails. Share modes have no system equivalent here: exclusion between processes is
-  // the byte-range locks.
+  // system fails, a sharing violation (EBUSY) included: the share mode is the platform file's
+  // (platform/file.h), so another handle that denies what this one does, or does what this one
+  // denies, keeps it out, in this process or another.
   void OpenFile(const std::string& fileName, uint8_t accessMode, uint8_t shareMode);
   // Closes the handle; afterwards the file is closed even when the system reports 30365.
   void CloseFile();
@@ -109,7 +115,10 @@ class TQDXDatabaseFile {
   void Detach();
 
  private:
+  // Opens the handle with the stored name and access and the share of the last create or open.
   bool OpenHandle();
+  // Locks the ranges again on a reopened handle; false when one of them is held elsewhere.
+  bool RetakeLocks(const std::vector<std::pair<int64_t, int64_t>>& ranges);
   bool ReconnectCheck();
   void RequireOpen(std::string_view operation) const;
   void RequireClosed(std::string_view operation) const;
@@ -131,10 +140,15 @@ class TQDXDatabaseFile {
   uint8_t shareMode_ = kShareExclusive;
   uint32_t flagsAndAttributes_ = kDefaultFlagsAndAttributes;
   platform::File file_;
+  // What the handle lets other handles do: the share mode of an open, everything after a create.
+  platform::FileShare share_ = platform::FileShare::ReadWrite;
   int64_t position_ = 0;
   bool isOpen_ = false;
   int32_t openCount_ = 0;
   bool locksUnsupported_ = false;
+  // The ranges a lost handle held that no reopened handle has taken back yet: every later
+  // reconnect must take them back before it may succeed.
+  std::vector<std::pair<int64_t, int64_t>> locksToRetake_;
 };
 
 // Attaches a database file for the lifetime of the guard (design-time mode).

@@ -11,6 +11,13 @@
 // gives back the byte the lock took even when the layout moved in between (an open locks at
 // base offset 0 before it finds where the database starts).
 //
+// Beside these, every handle of the file holds shared locks on the four share bytes at
+// platform::kShareBytesPosition (2^63 - 256, platform/file.h): what it does (reads, writes) and
+// what it denies other handles (reading, writing), taken when the file opens. They are the
+// share modes of the open (exclusive: deny both; read-only and shared opens: deny nothing;
+// the read-only probe of an open denies writing), and they lie so far beyond the last page that
+// no lock byte here and no lock byte inside a page can reach them.
+//
 // The disk page manager owns one and forwards its lock operations to it. Positions come from
 // the manager's layout, read anew at each call (an open moves the database inside the file).
 //

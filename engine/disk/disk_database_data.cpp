@@ -114,8 +114,11 @@ void TQDXDiskDatabaseData::ConnectSession(TQDXBaseSession& session) {
   session.SetSessionID(0);
   if (!allSlotsLocked_) {
     allSlotsLocked_ = sessionsFile_->LockAllSlots();
-    // Another process is connected: this one may only read.
-    if (!allSlotsLocked_) ReadOnly = true;
+    // Another process is connected: this one may only read, and its file says so too.
+    if (!allSlotsLocked_) {
+      ReadOnly = true;
+      pageManager_->ReopenReadOnly();
+    }
   }
 }
 
@@ -267,6 +270,8 @@ int32_t TQDXDiskDatabaseData::NextObjectID() {
 void TQDXDiskDatabaseData::CommitTransaction(int32_t sessionID, bool flush) {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
+  // Nothing reaches a read-only file; changes that got this far are refused whole.
+  if (ReadOnly && manager.HasPendingChanges(sessionID)) Raise(msg::kDatabaseWriteReadOnly);
   if (MultiUser && !lockManager_->LockModifiedTables(sessionID)) Raise(msg::kCommitLocksFailed);
   // A commit with pages to write flushes itself, in the order its journal needs.
   const bool pending = manager.HasPendingChanges(sessionID);
@@ -309,6 +314,7 @@ bool TQDXDiskDatabaseData::IsEncrypted() const {
 void TQDXDiskDatabaseData::TruncateFreeTail() {
   platform::CriticalSectionGuard guard(Lock());
   TQDXDiskPageManager& manager = OpenManager();
+  if (ReadOnly) Raise(msg::kDatabaseWriteReadOnly);
   manager.TruncateFreeTail();
 }
 

@@ -150,8 +150,13 @@ bool TQDXDiskPageManager::IsFileReadOnly(const std::string& fileName, bool& mult
     multiUser = false;
     return true;
   }
+  // Single-user denies other handles writing while it probes: a file another handle writes to
+  // (the same program started twice) opens read-only.
   platform::File probe;
-  if (!probe.Open(fileName, platform::FileAccess::ReadWrite)) return true;
+  if (!probe.Open(fileName, platform::FileAccess::ReadWrite,
+                  multiUser ? platform::FileShare::ReadWrite : platform::FileShare::Read)) {
+    return true;
+  }
   uint8_t byte = 0;
   if (probe.ReadAt(0, &byte, 1) == 1 && probe.WriteAt(0, &byte, 1) != 1) return true;
   return false;
@@ -446,6 +451,22 @@ void TQDXDiskPageManager::InternalWritePage(TQDXPage& page) {
   EncryptBufferOrRaise(password_.CryptoAlgorithm, data, password_.Password);
   file_.WriteBuffer(copy, msg::kWriteFilePage, position, pageSize);
   std::memcpy(page.Buffer(), copy, kPageHeaderSize);
+}
+
+void TQDXDiskPageManager::ReopenReadOnly() {
+  if (readOnly_) return;
+  readOnly_ = true;
+  const std::string fileName = file_.FileName();
+  if (file_.IsOpen()) file_.CloseFile();
+  lockBytes_.Forget();
+  try {
+    file_.OpenFile(fileName, TQDXDatabaseFile::kAccessReadOnly,
+                   TQDXDatabaseFile::kShareReadWrite);
+    if (QDXDesignTimeMode()) file_.CloseFile();
+  } catch (...) {
+    CloseDatabaseFile();
+    throw;
+  }
 }
 
 // --- Object IDs, file size -------------------------------------------------------------------

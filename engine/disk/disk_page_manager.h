@@ -97,6 +97,11 @@ class TQDXDiskPageManager : public TQDXPageManager {
                         bool exclusive, bool& repairNeeded, bool& readOnly);
   // Closes the file (a failing close still leaves it closed) and drops the free space manager.
   void CloseDatabaseFile();
+  // Opens the file again for reading only, sharing it, as an open forced read-only does: for a
+  // database found read-only after its file was opened for writing (another program holds the
+  // session slots). Requires: the file is open and no lock byte is held. 30364 when the file
+  // cannot be opened again; it is closed then.
+  void ReopenReadOnly();
   bool IsOpen() const { return isOpen_; }
 
   // The header blocks, kept by a TQDXDatabaseHeaderBlocks. ReadHeader: 10459 on a closed file,

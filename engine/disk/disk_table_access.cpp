@@ -157,6 +157,7 @@ TQDXRecordID TQDXDiskTableData::PositionToRecordID(int64_t position) {
 
 bool TQDXDiskTableData::InsertRecord(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   if (!HasRecordManager()) Raise(msg::kInsertNoRecordManager);
   if (cursor.Buffer == nullptr) Raise(msg::kInsertNoBuffer);
   // The count written with the new record must build on the file's, not on an older reading.
@@ -168,6 +169,7 @@ bool TQDXDiskTableData::InsertRecord(TQDXTableCursor& cursor) {
 
 bool TQDXDiskTableData::UpdateRecord(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   if (!HasRecordManager()) Raise(msg::kUpdateNoRecordManager);
   if (cursor.Buffer == nullptr) Raise(msg::kUpdateNoBuffer);
   const bool updated = UpdateRecordSteps(cursor);
@@ -177,6 +179,7 @@ bool TQDXDiskTableData::UpdateRecord(TQDXTableCursor& cursor) {
 
 bool TQDXDiskTableData::DeleteRecord(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   if (!HasRecordManager()) Raise(msg::kDeleteNoRecordManager);
   const bool deleted = DeleteRecordSteps(cursor);
   ApplyTemporaryChanges(cursor.SessionID());

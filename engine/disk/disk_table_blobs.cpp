@@ -31,6 +31,7 @@ void TQDXDiskTableData::FreeBlobCaches(uint8_t* buffer) {
 std::unique_ptr<TQDXStream> TQDXDiskTableData::OpenBlob(TQDXTableCursor& cursor, bool readOnly,
                                                         int32_t mode, int32_t fieldNo) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  if (!readOnly && mode != 1) RequireWritable();
   // Mode 0 writes a new value; reading (1) and reading and writing (2) start from the current
   // one.
   const bool loadValue = readOnly || mode != 0;
@@ -53,6 +54,7 @@ TQDXBlobValue TQDXDiskTableData::GetBlobData(TQDXTableCursor& cursor, int32_t fi
 void TQDXDiskTableData::SetBlobData(TQDXTableCursor& cursor, int32_t fieldNo,
                                     const TQDXBlobValue& value) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   Blobs().SetBlobData(cursor.Buffer, fieldNo, value);
 }
 

@@ -153,6 +153,10 @@ void TQDXDiskTableData::SetConstraintDefs(const TQDXConstraintDefs& defs) {
   ConstraintManager().GenerateNames();
 }
 
+void TQDXDiskTableData::RequireWritable() const {
+  if (Database().ReadOnly) Raise(msg::kDatabaseWriteReadOnly);
+}
+
 // ---- Table header and metadata ---------------------------------------------------------------
 
 void TQDXDiskTableData::ReadTableHeader(int32_t sessionID) {
@@ -213,6 +217,7 @@ void TQDXDiskTableData::CreateTable(TQDXTableCursor& cursor, const TQDXFieldDefs
                                     const TQDXConstraintDefs& constraints,
                                     const TQDXIndexDefs& indexes) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   if (fields.Count() == 0) Raise(msg::kTableCreateNoFields);
   (void)cursor;  // the table's name came with the cursor when this object was made
   TQDXDiskPageManager& pages = DiskPages();
@@ -274,6 +279,9 @@ void TQDXDiskTableData::OpenStorage(TQDXTableCursor& cursor) {
   locksFile_ = std::make_unique<TQDXTableLocksFile>(pages);
   locksFile_->Open(info.LocksStartPage);
   locks_ = std::make_unique<TQDXDiskTableLocks>(*disk_, this, *locksFile_);
+  // The definitions are read under the cursor's table lock: another process changes them only
+  // under a lock that excludes it.
+  LockCursorTable(cursor);
   metadataFile_ = std::make_unique<TQDXInternalDBTransactedAccessFile>(pages, ptTableMetaData);
   metadataFile_->Open(info.MetadataStartPage);
   mostUpdatedFile_ =
@@ -339,17 +347,20 @@ void TQDXDiskTableData::RegisterCursor(TQDXTableCursor& cursor) {
   if (!Cursors().empty() && cursor.Exclusive && !openedExclusively_) {
     Raise(msg::kExclusiveTableOpenByCursors, {Name()});
   }
-  if (Cursors().empty()) {
+  // The first cursor takes its table lock inside the open, before the definitions are read.
+  const bool opening = Cursors().empty();
+  if (opening) {
     try {
       OpenStorage(cursor);
     } catch (...) {
+      ReleaseCursorTable(cursor);
       CloseStorage();
       throw;
     }
   }
   TQDXTableData::RegisterCursor(cursor);
   try {
-    LockCursorTable(cursor);
+    if (!opening) LockCursorTable(cursor);
   } catch (...) {
     TQDXTableData::UnregisterCursor(cursor);
     if (Cursors().empty()) CloseStorage();
@@ -357,13 +368,17 @@ void TQDXDiskTableData::RegisterCursor(TQDXTableCursor& cursor) {
   }
 }
 
-void TQDXDiskTableData::UnregisterCursor(TQDXTableCursor& cursor) {
-  platform::CriticalSectionGuard guard(Database().Lock());
-  if (std::ranges::find(Cursors(), &cursor) == Cursors().end()) return;
+void TQDXDiskTableData::ReleaseCursorTable(TQDXTableCursor& cursor) noexcept {
   try {
     UnlockCursorTable(cursor);
   } catch (...) {  // the lock goes with the handle at the latest; the cursor leaves anyway
   }
+}
+
+void TQDXDiskTableData::UnregisterCursor(TQDXTableCursor& cursor) {
+  platform::CriticalSectionGuard guard(Database().Lock());
+  if (std::ranges::find(Cursors(), &cursor) == Cursors().end()) return;
+  ReleaseCursorTable(cursor);
   TQDXTableData::UnregisterCursor(cursor);
   if (!Cursors().empty()) return;
   // The storage goes either way; BLOB values still held open by a buffer are reported.
@@ -376,6 +391,7 @@ void TQDXDiskTableData::UnregisterCursor(TQDXTableCursor& cursor) {
 
 void TQDXDiskTableData::DeleteTable(TQDXTableCursor* cursor, bool forced) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   TQDXTableData::DeleteTable(cursor, forced);
   TablesLock tables(*disk_);
   FlagScope structure(structureChange_, true);
@@ -413,6 +429,7 @@ void TQDXDiskTableData::DeleteTable(TQDXTableCursor* cursor, bool forced) {
 
 void TQDXDiskTableData::EmptyTable(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   const bool registered = std::ranges::find(Cursors(), &cursor) != Cursors().end();
   FlagScope exclusive(cursor.Exclusive, true);
   if (!registered) RegisterCursor(cursor);
@@ -432,6 +449,7 @@ void TQDXDiskTableData::EmptyTable(TQDXTableCursor& cursor) {
 
 void TQDXDiskTableData::RenameTable(std::string_view newName, TQDXTableCursor* cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   TablesLock tables(*disk_);
   TQDXTableCursor own;
   own.TableName = Name();
@@ -467,6 +485,7 @@ void TQDXDiskTableData::RenameTable(std::string_view newName, TQDXTableCursor* c
 
 void TQDXDiskTableData::RenameField(std::string_view oldName, std::string_view newName) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  RequireWritable();
   TQDXTableData::RenameField(oldName, newName);
   WriteMetadata(kSystemSessionID);
   DiskPages().ApplyChanges(kSystemSessionID);
@@ -474,6 +493,8 @@ void TQDXDiskTableData::RenameField(std::string_view oldName, std::string_view n
 
 int32_t TQDXDiskTableData::AddIndex(const TQDXIndexDef& definition, TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
+  // A temporary index lives in memory; a read-only database may have one.
+  if (!definition.Temporary) RequireWritable();
   const int32_t indexID = TQDXTableData::AddIndex(definition, cursor);
   WriteMetadata(cursor.SessionID());
   ApplyChanges(cursor.SessionID(), cursor.InTransaction());
@@ -484,6 +505,7 @@ void TQDXDiskTableData::DeleteIndex(int32_t indexID, TQDXTableCursor* cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
   const auto* def = static_cast<const TQDXIndexDef*>(IndexManager().IndexDefs().FindByID(indexID));
   const bool temporary = def != nullptr && def->Temporary;
+  if (!temporary) RequireWritable();
   TQDXTableData::DeleteIndex(indexID, cursor);
   if (cursor == nullptr) return;
   if (!temporary) WriteMetadata(cursor->SessionID());

@@ -35,6 +35,10 @@
 // changes store and delete them through the StoreBlobValues / DeleteBlobValues hooks, emptying
 // and deleting the table remove them all, and tables with BLOB fields have a BLOB page index.
 //
+// On a read-only database (asked for, or forced because another program writes the file) every
+// change refuses with 10106 before it changes anything: records, BLOB values, tables and
+// their structure.
+//
 // Every operation runs inside the database's critical section.
 #pragma once
 
@@ -145,6 +149,8 @@ class TQDXDiskTableData : public TQDXTableData {
   TQDXDiskDatabaseData& Disk() const { return *disk_; }
   TQDXDiskPageManager& DiskPages() const;
   bool MultiUser() const;
+  // 10106 on a read-only database: every change refuses before it touches anything.
+  void RequireWritable() const;
   // Fresh field, index, constraint and temporary page managers (an open, or a create).
   void CreateManagers();
   // Drops the managers and closes the three files.
@@ -154,6 +160,8 @@ class TQDXDiskTableData : public TQDXTableData {
   void CheckOrRepair(int32_t sessionID);
   void LockCursorTable(TQDXTableCursor& cursor);
   void UnlockCursorTable(TQDXTableCursor& cursor);
+  // UnlockCursorTable, swallowing a failure.
+  void ReleaseCursorTable(TQDXTableCursor& cursor) noexcept;
   bool HoldsTableLock(const TQDXTableCursor& cursor) const;
   void ApplyTemporaryChanges(int32_t sessionID);
   // The steps of a record change when another process may have changed the table: the header

@@ -48,7 +48,6 @@ inline constexpr const char* kDatasetNotInEditOrInsertMode = "Dataset not in edi
 inline constexpr const char* kDatasetIsNotOpened = "Dataset is not opened";
 inline constexpr const char* kDatasetNotInInsertOrEditMode =
     "Dataset is not in insert or edit mode";
-// Not raised yet: 10106.
 inline constexpr const char* kDatasetIsInReadOnlyMode = "Dataset is in read only mode";
 // Not raised yet: 10034, 10035, 10036, 10037, 10038, 10039, 10040, 10041, 10042, 10043, 10044,
 // 10045, 10046, 10047, 10048, 10050, 10051, 10052, 10053, 10054, 10055, 10056, 10057, 10058, 10059,
@@ -769,7 +768,8 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kDatasetPostReadOnly, 10032, kDatasetIsInReadOnlyMode)                                         \
   X(kDatasetDeleteReadOnly, 10069, kDatasetIsInReadOnlyMode)                                       \
   X(kDatasetAddReadOnly, 10077, kDatasetIsInReadOnlyMode)                                          \
-  X(kDatasetBlobReadOnly, 10107, kDatasetIsInReadOnlyMode)
+  X(kDatasetBlobReadOnly, 10107, kDatasetIsInReadOnlyMode)                                         \
+  X(kDatabaseWriteReadOnly, 10106, kDatasetIsInReadOnlyMode)
 
 #define QDX_DEFINE_MESSAGE(name, code, text) inline constexpr Message name{code, text};
 QDX_ENGINE_MESSAGES(QDX_DEFINE_MESSAGE)

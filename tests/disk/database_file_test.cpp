@@ -182,9 +182,38 @@ TEST_F(DatabaseFileTest, ALostHandleIsReopenedAndTheOperationRetried) {
   uint8_t byte = 0;
   EXPECT_EQ(file.CheckedReadBuffer(&byte, msg::kReadFileHeader, 252, 1), 1);
   EXPECT_EQ(byte, 1);
-  // The reopened handle holds no lock any more: the old one went with the lost handle.
-  EXPECT_TRUE(file.LockByte(1, 360));
+  // The reopened handle took back the lock the lost one held: nobody else can have it, and
+  // the file still holds it once (a second lock is refused, the unlock succeeds).
+  EXPECT_FALSE(other.LockByte(1, 360));
+  EXPECT_FALSE(file.LockByte(1, 360));
+  EXPECT_TRUE(file.UnlockByte(1, 360));
+  EXPECT_TRUE(other.LockByte(1, 360));
   EXPECT_FALSE(file.LocksUnsupported());
+}
+
+TEST_F(DatabaseFileTest, AReconnectThatCannotTakeItsLocksBackFails) {
+  TQDXDatabaseFile file;
+  CreateWithContent(file, 1000);
+  ASSERT_TRUE(file.LockByte(1, 360));
+  TQDXDatabaseFile other;
+  other.OpenFile(path, 1, 1);
+
+  testing::FaultFileSystem faults;
+  platform::FileSystemScope scope(faults);
+  faults.Lose(file.Handle());
+  // While the lost handle is away, another handle takes the byte it held.
+  bool taken = false;
+  faults.Observe([&](testing::FileCall call) {
+    if (call == testing::FileCall::Open && !taken) taken = other.LockByte(1, 360);
+  });
+  uint8_t byte = 0;
+  EXPECT_QDX_ERROR(file.CheckedReadBuffer(&byte, msg::kReadFileHeader, 252, 1), 10464,
+                   "Cannot Read from file");
+  faults.Observe(nullptr);
+  EXPECT_TRUE(taken);
+  // The file did not go on as though it held the byte.
+  EXPECT_FALSE(file.LockByte(1, 360));
+  EXPECT_TRUE(other.UnlockByte(1, 360));
 }
 
 TEST_F(DatabaseFileTest, ByteLocksOfOneHandle) {

@@ -97,6 +97,10 @@ CompactResult CompactDatabase(const std::string& fileName, const std::string& pa
     session.Password.Password = password;
     const EngineSessionScope connected(data, session);
     if (session.RepairNeeded) throw EQdxToolFault(ToolText(msg::kQdxCompactNeedsRepair, {fileName}));
+    // The exclusive open found the file open elsewhere and fell back to reading it.
+    if (data.ReadOnly && !platform::IsFileReadOnly(fileName)) {
+      throw EQdxToolFault(ToolText(msg::kQdxDatabaseInUse, {fileName}));
+    }
     data.TruncateFreeTail();
   }
   result.SizeAfter = FileSize(fileName);

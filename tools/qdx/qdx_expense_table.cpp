@@ -5,7 +5,10 @@
 
 #include "wagenlog/interchange/expense_export.h"
 #include "wagenlog/interchange/interchange_messages.h"
+#include "engine/foundation/messages.h"
+#include "engine/foundation/platform/file.h"
 #include "tools/qdx/qdx_commands.h"
+#include "tools/qdx/qdx_messages.h"
 
 namespace qdx::tools {
 namespace {
@@ -42,6 +45,13 @@ ExpenseTableAccess::ExpenseTableAccess(const std::string& fileName, const std::s
   table_.SetReadOnly(readOnly);
   if (!indexName.empty()) table_.SetIndexName(indexName);
   table_.Open();
+  // A writable file opened read-only is one another program writes: say so before anything is
+  // tried, rather than fail at the first record.
+  if (!readOnly && database_.ReadOnly && !platform::IsFileReadOnly(fileName)) {
+    table_.Close();
+    database_.Close();
+    throw EQdxToolFault(ToolText(msg::kQdxDatabaseInUse, {fileName}));
+  }
 }
 
 ExpenseTableAccess::~ExpenseTableAccess() {

@@ -132,5 +132,8 @@ inline constexpr const char* kQdxCompactSizes = "Size before: %d bytes\nSize aft
 inline constexpr const char* kQdxRepairProgress = "Repairing: %d%%";
 inline constexpr const char* kQdxRepairDone = "Repaired '%s'";
 inline constexpr const char* kQdxRepairNotCopied = "Not copied:";
+// A command that changes the database, refused because another program has it open for writing.
+inline constexpr const char* kQdxDatabaseInUse =
+    "The database '%s' is in use by another program; nothing was changed";
 
 }  // namespace qdx::msg

@@ -47,8 +47,11 @@ TStatistics ComputeStatistics(TDataSet& expenses, TDataSet& vehicle, int32_t& st
       const double litres = litresField.AsFloat();
       s.TotalLitres += litres;
       const double consumption = FuelRecordConsumption(distance, litres);
-      expenses.Edit();
-      consumptionField.SetAsFloat(consumption);
+      // A database another program writes is read here only; the figures stay in memory.
+      if (expenses.CanModify()) {
+        expenses.Edit();
+        consumptionField.SetAsFloat(consumption);
+      }
       previousReading = reading;
     }
     if (category == kCategoryMaintenance) s.MaintenanceCost += amount;

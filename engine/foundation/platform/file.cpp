@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "engine/foundation/platform/clock.h"
 #include "engine/foundation/platform/file_system.h"
 #include "engine/foundation/platform/system_error.h"
 
@@ -39,7 +40,86 @@ int64_t TransferAll(int64_t count, bool isWrite, Transfer transfer) {
   return done;
 }
 
+// The share bytes (file.h), as offsets from kShareBytesPosition.
+enum ShareByte : int64_t { kReads = 0, kWrites = 1, kDeniesRead = 2, kDeniesWrite = 3 };
+
+// An open racing another one for the share bytes tries this often, pausing between tries.
+constexpr int kShareAttempts = 6;
+
+struct ShareBytes {
+  bool reads;
+  bool writes;
+  bool deniesRead;
+  bool deniesWrite;
+
+  bool Holds(int64_t byte) const {
+    switch (byte) {
+      case kReads: return reads;
+      case kWrites: return writes;
+      case kDeniesRead: return deniesRead;
+      default: return deniesWrite;
+    }
+  }
+};
+
+ShareBytes ShareBytesOf(FileAccess access, FileShare share) {
+  return {access != FileAccess::Write, access != FileAccess::Read, share == FileShare::None,
+          share != FileShare::ReadWrite};
+}
+
+bool OthersHold(int fd, int64_t byte) {
+  return Fs().OthersHoldShareLock(fd, kShareBytesPosition + byte, 1);
+}
+
+// Whether a handle other than `fd`'s denies what `mine` does, or does what `mine` denies.
+bool ShareConflict(int fd, const ShareBytes& mine) {
+  return (mine.reads && OthersHold(fd, kDeniesRead)) ||
+         (mine.writes && OthersHold(fd, kDeniesWrite)) ||
+         (mine.deniesRead && OthersHold(fd, kReads)) ||
+         (mine.deniesWrite && OthersHold(fd, kWrites));
+}
+
+void ReleaseShareBytes(int fd, const ShareBytes& mine) {
+  for (int64_t byte = kReads; byte <= kDeniesWrite; ++byte) {
+    if (mine.Holds(byte)) Fs().SetShareLock(fd, false, kShareBytesPosition + byte, 1);
+  }
+}
+
+// Takes the bytes of `mine`; false when the system cannot lock them here at all.
+bool SetShareBytes(int fd, const ShareBytes& mine) {
+  for (int64_t byte = kReads; byte <= kDeniesWrite; ++byte) {
+    if (mine.Holds(byte) && !Fs().SetShareLock(fd, true, kShareBytesPosition + byte, 1)) {
+      ReleaseShareBytes(fd, mine);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The pause before the next try of a raced open, different for each process so that two
+// openers that backed off together do not meet again.
+uint32_t SharePause(int attempt) {
+  return 1 + static_cast<uint32_t>((::getpid() + attempt * 3) % 7);
+}
+
 }  // namespace
+
+bool File::TakeShareBytes(FileAccess access, FileShare share) {
+  const ShareBytes mine = ShareBytesOf(access, share);
+  for (int attempt = 0; attempt < kShareAttempts; ++attempt) {
+    if (attempt > 0) Sleep(SharePause(attempt));
+    // Only shared locks are taken here, and nobody takes another kind on these bytes: a
+    // refusal means a descriptor (one opened for writing only) or a file system that cannot
+    // lock, where share modes are not enforced.
+    if (!SetShareBytes(fd_, mine)) return true;
+    if (!ShareConflict(fd_, mine)) return true;
+    ReleaseShareBytes(fd_, mine);
+  }
+  Fs().Close(std::exchange(fd_, -1));
+  readOnly_ = false;
+  SetLastSystemError(EBUSY);
+  return false;
+}
 
 File::~File() {
   Close();
@@ -60,20 +140,22 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::Create(const std::string& path) {
+bool File::Create(const std::string& path, FileShare share) {
   Close();
   fd_ = Fs().Open(path, OpenMode::CreateReadWrite);
-  return fd_ >= 0 || Failed(false);
+  if (fd_ < 0) return Failed(false);
+  return TakeShareBytes(FileAccess::ReadWrite, share);
 }
 
-bool File::Open(const std::string& path, FileAccess access) {
+bool File::Open(const std::string& path, FileAccess access, FileShare share) {
   Close();
   const OpenMode mode = access == FileAccess::Read    ? OpenMode::Read
                         : access == FileAccess::Write ? OpenMode::Write
                                                       : OpenMode::ReadWrite;
   fd_ = Fs().Open(path, mode);
+  if (fd_ < 0) return Failed(false);
   readOnly_ = access == FileAccess::Read;
-  return fd_ >= 0 || Failed(false);
+  return TakeShareBytes(access, share);
 }
 
 bool File::CreateTemporary(const std::string& prefix, std::string* path) {
@@ -240,6 +322,12 @@ bool File::HoldsLock(int64_t offset, int64_t count) const {
   return std::any_of(held_.begin(), held_.end(), [&](const HeldRange& range) {
     return Overlaps(range.offset, range.count, offset, count);
   });
+}
+
+std::vector<std::pair<int64_t, int64_t>> File::HeldRanges() const {
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  for (const HeldRange& range : held_) ranges.emplace_back(range.offset, range.count);
+  return ranges;
 }
 
 bool FileExists(const std::string& path) {

@@ -13,6 +13,22 @@
 // one and keeps it only when no other description holds a lock on the range, so its locks are
 // exclusive as well.
 //
+// Share modes behave like Windows share modes: a File says at Create or Open what it does (read,
+// write) and what it denies other handles (nothing, writing, or both), and an open whose access
+// or denial conflicts with a handle already open on the file fails with EBUSY, the sharing
+// violation. Each File records both as shared open-file-description locks on the share bytes,
+// four bytes at kShareBytesPosition, far beyond any data the file can hold:
+//   +0 reads, +1 writes: held by every File that reads (writes) the file;
+//   +2 denies reading, +3 denies writing: held by every File that denies it to others.
+// An opener first takes its own bytes, then looks for a conflicting byte held by another
+// description (F_OFD_GETLK); two openers racing each see the other at least once, and both
+// give back and try again after a short pause, a few times, before the open fails. Only
+// shared locks are used there, so a File opened for reading takes part as well; the byte-range
+// locks below never reach those positions. Where the file system cannot lock at all (some
+// network file systems answer ENOLCK or EINVAL), share modes are not enforced and the open
+// succeeds; NFS and SMB mounts that forward byte-range locks enforce them between the clients
+// of one server as well.
+//
 // Every operating-system call goes through the current platform::FileSystem (file_system.h),
 // so that tests can make any of them fail. The table of held ranges stays here: it is the
 // handle's behaviour, not the system's.
@@ -20,6 +36,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/foundation/platform/file_system.h"
@@ -27,6 +44,17 @@
 namespace qdx::platform {
 
 enum class FileAccess { Read, Write, ReadWrite };
+
+// What other handles may do with a file while a File has it open.
+enum class FileShare {
+  None,      // nothing: the file is the File's alone
+  Read,      // read it, not write it
+  ReadWrite  // read and write it
+};
+
+// The first of the four share bytes (above). Beyond the largest file the engine can address
+// (2^31 pages of at most 64 KiB), and below the largest lock offset the system takes.
+inline constexpr int64_t kShareBytesPosition = int64_t{0x7FFFFFFFFFFFFF00};
 
 // The answer of a byte-range lock or unlock.
 enum class LockResult {
@@ -49,9 +77,9 @@ class File {
   File& operator=(const File&) = delete;
 
   // Creates `path` (replacing any file of that name) for reading and writing.
-  bool Create(const std::string& path);
-  // Opens an existing file.
-  bool Open(const std::string& path, FileAccess access);
+  bool Create(const std::string& path, FileShare share = FileShare::ReadWrite);
+  // Opens an existing file. Fails with EBUSY when the share modes conflict.
+  bool Open(const std::string& path, FileAccess access, FileShare share = FileShare::ReadWrite);
   // Creates a new file with a unique name starting with `prefix` in the temporary folder and
   // removes its name at once, so that the system deletes it when it is closed. `path` receives
   // the name it had.
@@ -86,12 +114,18 @@ class File {
   LockResult UnlockRange(int64_t offset, int64_t count);
   // True when this File holds a lock on any byte of the range.
   bool HoldsLock(int64_t offset, int64_t count) const;
+  // The ranges this File holds locked (offset, count), in the order they were taken.
+  std::vector<std::pair<int64_t, int64_t>> HeldRanges() const;
 
  private:
   struct HeldRange {
     int64_t offset;
     int64_t count;
   };
+
+  // Takes the share bytes of `access` and `share` on the new descriptor; false (errno EBUSY)
+  // when another handle's bytes conflict with them.
+  bool TakeShareBytes(FileAccess access, FileShare share);
 
   int fd_ = -1;
   bool readOnly_ = false;

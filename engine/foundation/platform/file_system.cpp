@@ -122,6 +122,14 @@ bool PosixFileSystem::OthersHoldLock(int fd, int64_t offset, int64_t count) {
   return probe.l_type != F_UNLCK;
 }
 
+bool FileSystem::SetShareLock(int fd, bool on, int64_t offset, int64_t count) {
+  return DefaultFileSystem().SetLock(fd, on ? LockKind::Shared : LockKind::Unlock, offset, count);
+}
+
+bool FileSystem::OthersHoldShareLock(int fd, int64_t offset, int64_t count) {
+  return DefaultFileSystem().OthersHoldLock(fd, offset, count);
+}
+
 bool PosixFileSystem::Exists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;

@@ -72,6 +72,12 @@ class FileSystem {
   // Whether a description other than `fd`'s holds a lock on any byte of the range (false when
   // the system cannot tell).
   virtual bool OthersHoldLock(int fd, int64_t offset, int64_t count) = 0;
+  // The share-mode locks of file.h: a shared lock set on (or taken off) `count` bytes at
+  // `offset`, and whether another description holds a lock there. Apart from the byte-range lock
+  // calls above, which tests count and fail, so that such a test still opens its files; by
+  // default they go straight to the system.
+  virtual bool SetShareLock(int fd, bool on, int64_t offset, int64_t count);
+  virtual bool OthersHoldShareLock(int fd, int64_t offset, int64_t count);
 
   virtual bool Exists(const std::string& path) = 0;
   // Whether the process may write to the file.
