@@ -2,13 +2,17 @@
 // database beside the executable) and the three hidden chart windows, then runs the message
 // loop. Closing the main window ends the program; the windows go before the data module, whose
 // database disconnects last.
+#include "app/data_location.h"
 #include "app/error_box.h"
 #include "app/forms/program.h"
+#include "app/start_check.h"
 #include "engine/core/expr/expression.h"
 
 int main(int argc, char** argv) {
   qdx::TApplication application(argc, argv);
+  const qdx::TStartCheck startCheck(application.arguments());
   qdx::RegisterExpressionDefaults();
+  qdx::UseDataLocation();
   qdx::TWagenlogProgram program;
   // Closing the main window ends the program, whichever chart windows are open.
   for (QWidget* chart : {static_cast<QWidget*>(&program.Form2),
@@ -19,5 +23,6 @@ int main(int argc, char** argv) {
   QObject::connect(&application, &QApplication::lastWindowClosed, &application,
                    &QApplication::quit);
   program.Form1.show();
-  return application.exec();
+  startCheck.CloseWhenStarted(program.Form1);
+  return startCheck.ExitStatus(application.exec());
 }
