@@ -41,8 +41,8 @@ constexpr int kMakeTimeoutMs = 60'000;
 // tree (build/app/wagenlog beside build/tools/qdx), or else on the PATH.
 QString FindQdx() {
   const QDir executable(QCoreApplication::applicationDirPath());
-  for (const QString& candidate :
-       {executable.filePath(QStringLiteral("qdx")), executable.filePath(QStringLiteral("../tools/qdx"))}) {
+  for (const QString& candidate : {executable.filePath(QStringLiteral("qdx")),
+                                   executable.filePath(QStringLiteral("../tools/qdx"))}) {
     if (QFileInfo(candidate).isExecutable()) return QDir::cleanPath(candidate);
   }
   return QStandardPaths::findExecutable(QStringLiteral("qdx"));
@@ -52,8 +52,8 @@ bool AskToMakeDatabase(const QString& path) {
   const std::string pathText = QDir::toNativeSeparators(path).toStdString();
   TQuestion question;
   question.Title = ErrorBoxTitle();
-  question.Text = QString::fromStdString(
-      FormatOrFallback(kCreateDatabaseQuestion, {{FormatArg(pathText)}}));
+  question.Text =
+      QString::fromStdString(FormatOrFallback(kCreateDatabaseQuestion, {{FormatArg(pathText)}}));
   question.Buttons = {{QMessageBox::Yes, {}}, {QMessageBox::No, {}}};
   question.DefaultButton = QMessageBox::Yes;
   question.EscapeButton = QMessageBox::No;
@@ -73,10 +73,12 @@ TDataFolders ProcessDataFolders() {
 
 TDataLocation ChooseDataLocation(const TDataFolders& folders) {
   const QFileInfo folder(folders.Executable);
-  const QFileInfo portable(QDir(folders.Executable).filePath(QString::fromUtf8(msg::kDatabaseFileName)));
+  const QFileInfo portable(
+      QDir(folders.Executable).filePath(QString::fromUtf8(msg::kDatabaseFileName)));
   if (folder.isDir() && folder.isWritable() && portable.isFile()) {
-    const QString placement = QDir(folders.Executable).filePath(
-        TFormPlacement::ExecutableName() + QStringLiteral(".ini"));
+    const QString placement =
+        QDir(folders.Executable)
+            .filePath(TFormPlacement::ExecutableName() + QStringLiteral(".ini"));
     return {folders.Executable, placement, true};
   }
   return {folders.UserData, QString(), false};
@@ -121,7 +123,8 @@ void UseDataLocation() {
   QCoreApplication::setApplicationName(QString::fromUtf8(msg::kProgramName));
   const TDataLocation location = PrepareDataLocation(ProcessDataFolders());
   SetDatabaseDirectory(location.DatabaseDirectory);
-  if (!location.PlacementFile.isEmpty()) TFormPlacement::SetDefaultIniFileName(location.PlacementFile);
+  if (!location.PlacementFile.isEmpty())
+    TFormPlacement::SetDefaultIniFileName(location.PlacementFile);
 }
 
 }  // namespace qdx

@@ -91,7 +91,8 @@ TEST_F(DataLocationTest, WithoutAPortableDatabaseTheUserDataFolderHoldsIt) {
   const Case cases[] = {
       {"no database beside", [](const QString&, const QString&) {}},
       {"a folder of that name", [](const QString&, const QString& p) { QDir().mkpath(p); }},
-      {"no executable folder", [](const QString& e, const QString&) { QDir(e).removeRecursively(); }},
+      {"no executable folder",
+       [](const QString& e, const QString&) { QDir(e).removeRecursively(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,9 +159,8 @@ TEST_F(DataLocationTest, TheFirstStartAsksOnceAndMakesTheDatabaseOnYes) {
 }
 
 TEST_F(DataLocationTest, AFailedMakeIsShownAndTheStartGoesOn) {
-  const TDataLocation location = PrepareDataLocation(folders_, [](const QString& path) {
-    MakeProgramDatabaseWith(QString(), path);
-  });
+  const TDataLocation location = PrepareDataLocation(
+      folders_, [](const QString& path) { MakeProgramDatabaseWith(QString(), path); });
   EXPECT_EQ(location.DatabasePath(), UserDatabase());
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_EQ(errors_[0], QStringLiteral("De database '%1' kon niet worden gemaakt: het programma "
