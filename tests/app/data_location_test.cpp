@@ -1,0 +1,205 @@
+// Where the program keeps its database: beside a portable copy that holds one, else in the
+// user's data folder, made there on the first start after one question.
+#include "app/data_location.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "app/error_box.h"
+#include "app/forms/form_placement.h"
+#include "app/widgets/question_box.h"
+#include "engine/foundation/except.h"
+#include "qt_printers.h"
+
+namespace qdx {
+namespace {
+
+class DataLocationTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(root_.isValid());
+    folders_.Executable = root_.filePath(QStringLiteral("bin"));
+    folders_.UserData = root_.filePath(QStringLiteral("home/.local/share/Wagenlog"));
+    ASSERT_TRUE(QDir().mkpath(folders_.Executable));
+    previousQuestion_ = SetQuestionPresenter([this](const TQuestion& question) {
+      questions_.push_back(question);
+      return answer_;
+    });
+    previousErrorBox_ = SetErrorBoxPresenter(
+        [this](const QString&, const QString& text, QWidget*) { errors_.push_back(text); });
+  }
+  void TearDown() override {
+    SetQuestionPresenter(previousQuestion_);
+    SetErrorBoxPresenter(previousErrorBox_);
+  }
+
+  QString PortableDatabase() const {
+    return QDir(folders_.Executable).filePath(QStringLiteral("wagenlog.qdx"));
+  }
+  QString UserDatabase() const {
+    return QDir(folders_.UserData).filePath(QStringLiteral("wagenlog.qdx"));
+  }
+  static void Touch(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+  }
+  // A maker that records its calls and leaves a file, as the real one does.
+  TDatabaseMaker RecordingMaker() {
+    return [this](const QString& path) {
+      made_.push_back(path);
+      Touch(path);
+    };
+  }
+
+  QTemporaryDir root_;
+  TDataFolders folders_;
+  QMessageBox::StandardButton answer_ = QMessageBox::Yes;
+  std::vector<TQuestion> questions_;
+  std::vector<QString> errors_;
+  std::vector<QString> made_;
+
+ private:
+  TQuestionPresenter previousQuestion_;
+  TErrorBoxPresenter previousErrorBox_;
+};
+
+TEST_F(DataLocationTest, APortableCopyKeepsItsDatabaseAndPlacementBesideIt) {
+  Touch(PortableDatabase());
+  const TDataLocation location = PrepareDataLocation(folders_, RecordingMaker());
+  EXPECT_TRUE(location.Portable);
+  EXPECT_EQ(location.DatabasePath(), PortableDatabase());
+  EXPECT_EQ(location.PlacementFile,
+            QDir(folders_.Executable).filePath(TFormPlacement::ExecutableName() + ".ini"));
+  EXPECT_TRUE(questions_.empty());
+  EXPECT_TRUE(made_.empty());
+  EXPECT_FALSE(QFileInfo::exists(folders_.UserData));
+}
+
+// Anything but a database file beside the executable leaves the database to the user's folder.
+TEST_F(DataLocationTest, WithoutAPortableDatabaseTheUserDataFolderHoldsIt) {
+  struct Case {
+    const char* name;
+    void (*arrange)(const QString& executable, const QString& portable);
+  };
+  const Case cases[] = {
+      {"no database beside", [](const QString&, const QString&) {}},
+      {"a folder of that name", [](const QString&, const QString& p) { QDir().mkpath(p); }},
+      {"no executable folder",
+       [](const QString& e, const QString&) { QDir(e).removeRecursively(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(folders_.Executable).removeRecursively();
+    QDir().mkpath(folders_.Executable);
+    c.arrange(folders_.Executable, PortableDatabase());
+    const TDataLocation location = ChooseDataLocation(folders_);
+    EXPECT_FALSE(location.Portable);
+    EXPECT_EQ(location.DatabasePath(), UserDatabase());
+    EXPECT_TRUE(location.PlacementFile.isEmpty());
+  }
+}
+
+TEST_F(DataLocationTest, AReadOnlyProgramFolderIsNotPortable) {
+  Touch(PortableDatabase());
+  QFile::setPermissions(folders_.Executable, QFile::ReadOwner | QFile::ExeOwner);
+  const bool stillWritable = QFileInfo(folders_.Executable).isWritable();
+  const TDataLocation location = ChooseDataLocation(folders_);
+  QFile::setPermissions(folders_.Executable,
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  if (stillWritable) GTEST_SKIP() << "this user may write into any folder";
+  EXPECT_FALSE(location.Portable);
+  EXPECT_EQ(location.DatabasePath(), UserDatabase());
+}
+
+TEST_F(DataLocationTest, TheFirstStartAsksOnceAndMakesTheDatabaseOnYes) {
+  struct Case {
+    const char* name;
+    bool databaseExists;
+    QMessageBox::StandardButton answer;
+    size_t questions;
+    bool made;
+  };
+  const Case cases[] = {
+      {"first start, yes", false, QMessageBox::Yes, 1, true},
+      {"first start, no", false, QMessageBox::No, 1, false},
+      {"first start, box closed", false, QMessageBox::Cancel, 1, false},
+      {"database there", true, QMessageBox::Yes, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(root_.filePath(QStringLiteral("home"))).removeRecursively();
+    questions_.clear();
+    made_.clear();
+    if (c.databaseExists) Touch(UserDatabase());
+    answer_ = c.answer;
+    const TDataLocation location = PrepareDataLocation(folders_, RecordingMaker());
+    EXPECT_EQ(location.DatabasePath(), UserDatabase());
+    ASSERT_EQ(questions_.size(), c.questions);
+    if (c.questions > 0) {
+      const TQuestion& question = questions_.front();
+      EXPECT_EQ(question.Title, QStringLiteral("Wagenlog"));
+      EXPECT_EQ(question.Text, QStringLiteral("Er is nog geen database. Een nieuwe, lege database "
+                                              "maken in '%1'?")
+                                   .arg(QDir::toNativeSeparators(UserDatabase())));
+      EXPECT_EQ(question.DefaultButton, QMessageBox::Yes);
+      EXPECT_EQ(question.EscapeButton, QMessageBox::No);
+    }
+    EXPECT_EQ(made_, c.made ? std::vector<QString>{UserDatabase()} : std::vector<QString>{});
+    // On no, nothing is left on disk, not even the folder.
+    EXPECT_EQ(QFileInfo::exists(folders_.UserData), c.made || c.databaseExists);
+    EXPECT_TRUE(errors_.empty());
+  }
+}
+
+TEST_F(DataLocationTest, AFailedMakeIsShownAndTheStartGoesOn) {
+  const TDataLocation location = PrepareDataLocation(
+      folders_, [](const QString& path) { MakeProgramDatabaseWith(QString(), path); });
+  EXPECT_EQ(location.DatabasePath(), UserDatabase());
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_EQ(errors_[0], QStringLiteral("De database '%1' kon niet worden gemaakt: het programma "
+                                       "qdx is niet gevonden.")
+                            .arg(QDir::toNativeSeparators(UserDatabase())));
+}
+
+TEST_F(DataLocationTest, AUserDataFolderThatCannotBeMadeIsShown) {
+  Touch(root_.filePath(QStringLiteral("home")));  // a file where a folder must go
+  PrepareDataLocation(folders_, RecordingMaker());
+  EXPECT_TRUE(made_.empty());
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_TRUE(errors_[0].endsWith(QStringLiteral("de map kon niet worden gemaakt.")))
+      << errors_[0].toStdString();
+}
+
+#ifdef QDX_TOOL_PATH
+TEST_F(DataLocationTest, TheMadeDatabaseHoldsTheProgramsTables) {
+  ASSERT_TRUE(QDir().mkpath(folders_.UserData));
+  MakeProgramDatabaseWith(QStringLiteral(QDX_TOOL_PATH), UserDatabase());
+  QProcess qdx;
+  qdx.start(QStringLiteral(QDX_TOOL_PATH), {QStringLiteral("tables"), UserDatabase()});
+  ASSERT_TRUE(qdx.waitForFinished(60'000));
+  const QString tables = QString::fromUtf8(qdx.readAllStandardOutput());
+  EXPECT_TRUE(tables.contains(QStringLiteral("Brandstofkosten"))) << tables.toStdString();
+  EXPECT_TRUE(tables.contains(QStringLiteral("Autogegevens"))) << tables.toStdString();
+
+  // A second make fails with qdx's reason and leaves the first database as it was.
+  const qint64 size = QFileInfo(UserDatabase()).size();
+  try {
+    MakeProgramDatabaseWith(QStringLiteral(QDX_TOOL_PATH), UserDatabase());
+    ADD_FAILURE() << "no error for an existing database";
+  } catch (const EFrameworkException& e) {
+    EXPECT_NE(e.Message().find("kon niet worden gemaakt: "), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find("already exists"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(QFileInfo(UserDatabase()).size(), size);
+}
+#endif
+
+}  // namespace
+}  // namespace qdx
