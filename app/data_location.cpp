@@ -14,6 +14,7 @@
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
+#include "wagenlog/program_texts.h"
 
 namespace qdx {
 

@@ -15,6 +15,7 @@
 #include "engine/core/table_cursor.h"
 #include "engine/core/table_data.h"
 #include "engine/core/table_index_def.h"
+#include "engine/foundation/except.h"
 
 namespace qdx::testing {
 
@@ -34,7 +35,10 @@ class TBufferedCursor : public TQDXTableCursor {
   // is refused.
   ~TBufferedCursor() override {
     data_->FreeBlobCaches(Buffer);
-    data_->UnregisterCursor(*this);
+    try {
+      data_->UnregisterCursor(*this);
+    } catch (const EQDXException&) {  // a value a failed step still held: the storage went anyway
+    }
   }
   TBufferedCursor(const TBufferedCursor&) = delete;
   TBufferedCursor& operator=(const TBufferedCursor&) = delete;
