@@ -24,4 +24,18 @@ inline constexpr const char* kCancelButton = "Annuleren";
 inline constexpr const char* kDatabaseInUseCaption =
     "Wagenlog - Database elders in gebruik, alleen-lezen geopend";
 
+// Backups: "Backup terugzetten..." on the main window's menu lists the backups beside the
+// database and restores one after the question.
+inline constexpr const char* kRestoreBackupCommand = "Backup terugzetten...";
+inline constexpr const char* kRestoreBackupCaption = "Backup terugzetten";
+inline constexpr const char* kBackupDateColumn = "Datum";
+inline constexpr const char* kBackupRecordsColumn = "Records";
+inline constexpr const char* kBackupRecordsUnknown = "?";
+inline constexpr const char* kNoBackups = "Er zijn nog geen backups van deze database.";
+inline constexpr const char* kRestoreButton = "Terugzetten";
+// %1: the date and time of the backup; %2: its record count.
+inline constexpr const char* kRestoreBackupQuestion =
+    "Backup van %1 (%2 records) terugzetten? De huidige gegevens worden eerst zelf als backup "
+    "bewaard.";
+
 }  // namespace qdx::msg

@@ -641,6 +641,13 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kNotARegularFile, 30471, "Cannot open database file '%s': it is %s, not a regular file")       \
   /* The wrong signature of a file without a single byte. */                                       \
   X(kInvalidFileFormatEmpty, 30485, "Invalid file format. The file is empty")                      \
+  /* ---- Copies of a database file (backups) ---- */                                             \
+  X(kCopyDatabaseLocked, 30650, "Cannot copy database file '%s'. Database is locked")              \
+  X(kCopyNeedsRepair, 30651,                                                                       \
+    "Cannot copy database file '%s'. It was left in the middle of a commit and needs repair")      \
+  X(kReadFileForCopy, 30652, kCannotReadFromFile)                                                  \
+  X(kWriteFileForCopy, 30653, kCannotWriteToFile)                                                  \
+  X(kRenameCopy, 30654, "Cannot rename file '%s' to '%s'. ErrorCode:%d. ErrorMessage: %s")         \
   /* ---- Table and record locks ---- */                                                           \
   /* A lock slot file used while closed. */                                                        \
   X(kTableLocksStartPageNil, 10483, kNilPointerOccured)                                            \

@@ -48,6 +48,10 @@ qdx export f.qdx T --format lubelogger-|lubelogger-gas lubelogger-service lubelo
 qdx export f.qdx T -o |<files>
 qdx import f.qdx T |<files *.csv>
 qdx import f.qdx T x.csv --d|--date-format --decimal --dry-run
+qdx b|backup
+qdx backup |<files *.qdx>
+qdx backup f.qdx |<files>
+qdx backup f.qdx --|
 qdx frobnicate f.qdx --|
 CASES
 exit $((failures > 0))

@@ -13,6 +13,7 @@
 #include "wagenlog/interchange/interchange_messages.h"
 #include "wagenlog/interchange/whole_file.h"
 #include "engine/disk/active_sessions_file.h"
+#include "engine/disk/database_copy.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_page_manager.h"
 #include "engine/disk/system_directory.h"
@@ -227,6 +228,19 @@ int RunCompactCommand(const std::vector<std::string>& args, std::ostream& out, s
   return kExitSuccess;
 }
 
+int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+  const CommandLine line = Parse(args, {}, {"DEST"});
+  const std::string& destination = line.Arguments[0];
+  // A backup never replaces a file: the name may be an older backup or another database.
+  if (platform::FileExists(destination)) {
+    throw EQdxToolFault(Text(msg::kQdxBackupExists, {destination}));
+  }
+  const TQDXDatabaseCopy copy = CopyDatabaseFile(line.FileName, destination);
+  if (copy.RolledBack) out << msg::kQdxBackupRolledBack << "\n";
+  out << Text(msg::kQdxBackupWritten, {destination, copy.Size, copy.ChangeCounter}) << "\n";
+  return kExitSuccess;
+}
+
 // The table RunQdx looks a command up in: a new command is a function and a row here.
 struct Command {
   std::string_view Name;
@@ -237,6 +251,7 @@ constexpr Command kCommands[] = {
     {"create", RunCreateCommand},   {"info", RunInfoCommand},     {"check", RunCheckCommand},
     {"tables", RunTablesCommand},   {"schema", RunSchemaCommand}, {"export", RunExportCommand},
     {"import", RunImportCommand},   {"repair", RunRepairCommand}, {"compact", RunCompactCommand},
+    {"backup", RunBackupCommand},
 };
 
 const Command* FindCommand(std::string_view name) {

@@ -35,6 +35,9 @@ inline constexpr const char* kQdxUsage =
     "  compact FILE [--password TEXT]\n"
     "      releases the unused pages at the end of the file and prints its size before\n"
     "      and after\n"
+    "  backup FILE DEST\n"
+    "      copies the database to DEST as one committed state, also while another\n"
+    "      program has it open; DEST must not exist yet\n"
     "\n"
     "Ciphers: Rijndael_128, Rijndael_256, DES_Single, DES_Triple, Blowfish, Twofish_128,\n"
     "Twofish_256, Square.\n"
@@ -129,6 +132,11 @@ inline constexpr const char* kQdxCannotStat = "Cannot read the size of '%s'";
 inline constexpr const char* kQdxCompactNeedsRepair =
     "Cannot compact '%s': the database needs repair first (qdx repair)";
 inline constexpr const char* kQdxCompactSizes = "Size before: %d bytes\nSize after: %d bytes";
+// qdx backup.
+inline constexpr const char* kQdxBackupExists = "Cannot back up to '%s': the file already exists";
+inline constexpr const char* kQdxBackupWritten = "Backup written: %s (%d bytes, ChangeCounter=%d)";
+inline constexpr const char* kQdxBackupRolledBack =
+    "The database was left in the middle of a commit; the backup holds the state before it";
 inline constexpr const char* kQdxRepairProgress = "Repairing: %d%%";
 inline constexpr const char* kQdxRepairDone = "Repaired '%s'";
 inline constexpr const char* kQdxRepairNotCopied = "Not copied:";

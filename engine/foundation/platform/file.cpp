@@ -361,6 +361,17 @@ bool SyncDirectoryOf(const std::string& path) {
   return flushed || Failed(false);
 }
 
+bool EnsureDirectory(const std::string& path) {
+  if (Fs().MakeDirectory(path)) return true;
+  if (errno != EEXIST) return Failed(false);
+  FileStatus status;
+  return Fs().StatPath(path, status) && !status.IsRegular;
+}
+
+bool ListDirectory(const std::string& path, std::vector<std::string>& names) {
+  return Fs().ListDirectory(path, names) || Failed(false);
+}
+
 std::string TemporaryDirectory() {
   const char* dir = std::getenv("TMPDIR");
   std::string result = (dir != nullptr && *dir != '\0') ? dir : "/tmp";

@@ -143,6 +143,11 @@ bool StatFile(const std::string& path, FileStatus& status);
 // Flushes the folder that holds `path`, so that a file created there keeps its name after a
 // power cut; false when the system refuses.
 bool SyncDirectoryOf(const std::string& path);
+// Creates the folder `path` when it does not exist yet; false when it cannot (or `path` is no
+// folder).
+bool EnsureDirectory(const std::string& path);
+// The names of the entries of the folder `path`; false when it cannot be read.
+bool ListDirectory(const std::string& path, std::vector<std::string>& names);
 
 // $TMPDIR when set and not empty, else /tmp; without a trailing slash.
 std::string TemporaryDirectory();

@@ -1,6 +1,7 @@
 // The POSIX file system and the process-wide choice of file system.
 #include "engine/foundation/platform/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -128,6 +129,25 @@ bool FileSystem::SetShareLock(int fd, bool on, int64_t offset, int64_t count) {
 
 bool FileSystem::OthersHoldShareLock(int fd, int64_t offset, int64_t count) {
   return DefaultFileSystem().OthersHoldLock(fd, offset, count);
+}
+
+bool FileSystem::MakeDirectory(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool FileSystem::ListDirectory(const std::string& path, std::vector<std::string>& names) {
+  DIR* folder = ::opendir(path.c_str());
+  if (folder == nullptr) return false;
+  names.clear();
+  errno = 0;
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  const int readError = errno;
+  ::closedir(folder);
+  errno = readError;
+  return readError == 0;
 }
 
 bool PosixFileSystem::Exists(const std::string& path) {

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qdx::platform {
 
@@ -86,6 +87,11 @@ class FileSystem {
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
   // Bytes free for an unprivileged user on the file system holding `path`, or -1.
   virtual int64_t FreeSpace(const std::string& path) = 0;
+  // Folders (backups are kept in one beside the database). By default straight to the system:
+  // a wrapper that does not override them passes them on. MakeDirectory fails with EEXIST for a
+  // path that exists; ListDirectory gives the names of a folder's entries without "." and "..".
+  virtual bool MakeDirectory(const std::string& path);
+  virtual bool ListDirectory(const std::string& path, std::vector<std::string>& names);
 };
 
 // The operating system itself.
