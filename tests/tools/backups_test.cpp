@@ -83,16 +83,19 @@ class BackupsTest : public testing::TempDirTest {
   }
 };
 
-// A writer process commits three records at a time while this one takes backups: each backup
-// checks clean and holds a whole number of the writer's commits, the first records in order.
+// A writer process commits many records at a time while this one takes backups of a file of a
+// few megabytes, whose copy takes many reads: each backup checks clean and holds a whole number
+// of the writer's commits, the first records in order.
 TEST_F(BackupsTest, BackupTakenWhileAnotherProcessCommitsIsOneWholeState) {
-  constexpr int kBatch = 3;
+  constexpr int kBatch = 150;
+  constexpr int kFirst = 30 * kBatch;
+  Insert(0, kFirst);
   const int32_t start = ReadDatabaseChangeCounter(path);
   const pid_t writer = ::fork();
   if (writer == 0) {
     try {
       tools::ExpenseTableAccess program(path, "", kTable, /*readOnly=*/false);
-      for (int first = 0;; first += kBatch) program.Store().InsertAll(Records(first, kBatch));
+      for (int first = kFirst;; first += kBatch) program.Store().InsertAll(Records(first, kBatch));
     } catch (...) {
     }
     ::_exit(1);
