@@ -92,6 +92,24 @@ TForm1::TForm1(TDataModule1& dataModule)
   LbStaticText[8]->OnClick = [this] { LbStaticText9Click(); };
   AddInterchangeCommands(*this, data_,
                          [this] { RunHandler([this] { LbStaticText1Click(); }, this); });
+  AddRestoreCommand(*this, data_,
+                    {.MayClose = [this] { return CloseQuery(); },
+                     // The restore keeps the replaced file itself: no close-time copy.
+                     .CloseTables =
+                         [this] {
+                           data_.tb1.Close();
+                           data_.tb6.Close();
+                         },
+                     .OpenTables =
+                         [this] {
+                           data_.tb1.Open();
+                           data_.tb6.Open();
+                           ShowReadOnlyState();
+                           FormShow();
+                           LbStaticText1Click();
+                           backupOnClose_.Opened(data_.QDXDatabase1.DatabaseFileName(),
+                                                 data_.QDXDatabase1.ReadOnly);
+                         }});
 
   RunHandler([this] { FormCreate(); }, this);
 }
@@ -115,6 +133,8 @@ void TForm1::FormCreate() {
   data_.tb6.Open();
   ShowReadOnlyState();
   LbStaticText1Click();
+  // After the statistics: writing the consumption back is the program's own doing.
+  backupOnClose_.Opened(data_.QDXDatabase1.DatabaseFileName(), data_.QDXDatabase1.ReadOnly);
 }
 
 void TForm1::ShowReadOnlyState() {
@@ -136,6 +156,7 @@ void TForm1::FormShow() {
 void TForm1::FormClose() {
   data_.tb1.Close();
   data_.tb6.Close();
+  backupOnClose_.Closed();
 }
 
 void TForm1::ShowStatistics(const TStatisticsLabels& labels) {

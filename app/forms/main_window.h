@@ -13,7 +13,7 @@
 //                and tb6, shows a read-only database in the caption and computes the
 //                statistics; an error ends it at that step
 //   FormShow     (each showing) reads StartKmStand from the vehicle record
-//   FormClose    closes tb1, then tb6
+//   FormClose    closes tb1, then tb6, and backs the database up when the session changed it
 // Every handler shows an error in an error box and the program carries on.
 //
 // Closing with a change that was not stored asks whether to store it (save, discard, or stay
@@ -24,6 +24,7 @@
 #include <array>
 #include <cstdint>
 
+#include "app/backup/backup_commands.h"
 #include "app/data/db_navigator.h"
 #include "app/forms/form.h"
 
@@ -133,6 +134,8 @@ class TForm1 : public TForm {
   TForm4* form4_ = nullptr;
   int32_t startKmStand_ = 0;
   bool closed_ = false;
+  // A backup when the window closes after the session changed the database.
+  TBackupOnClose backupOnClose_;
 };
 
 }  // namespace qdx

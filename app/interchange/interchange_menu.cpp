@@ -26,14 +26,6 @@ TDialogRunner& Runner() {
   return runner;
 }
 
-void RunDialog(QDialog& dialog) {
-  if (Runner()) {
-    Runner()(dialog);
-  } else {
-    dialog.exec();
-  }
-}
-
 const QString kCsvFilter = QStringLiteral("CSV-bestanden (*.csv);;Alle bestanden (*)");
 
 }  // namespace
@@ -46,6 +38,14 @@ QString ChooseFile(QWidget* parent, TFileRole role, const QString& caption) {
 
 TFileChooser SetFileChooser(TFileChooser chooser) {
   return std::exchange(Chooser(), std::move(chooser));
+}
+
+void RunDialog(QDialog& dialog) {
+  if (Runner()) {
+    Runner()(dialog);
+  } else {
+    dialog.exec();
+  }
 }
 
 TDialogRunner SetDialogRunner(TDialogRunner runner) {

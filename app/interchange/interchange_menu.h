@@ -8,6 +8,7 @@
 #include <functional>
 
 class QAction;
+class QDialog;
 class QWidget;
 
 namespace qdx {
@@ -25,6 +26,8 @@ TFileChooser SetFileChooser(TFileChooser chooser);
 // Runs a dialog the commands open; tests replace it to drive the dialog instead of exec().
 using TDialogRunner = std::function<void(QWidget& dialog)>;
 TDialogRunner SetDialogRunner(TDialogRunner runner);
+// Runs `dialog` modally, or through the runner a test set.
+void RunDialog(QDialog& dialog);
 
 struct TInterchangeActions {
   QAction* Import;
