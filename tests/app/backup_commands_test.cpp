@@ -31,7 +31,7 @@ class BackupCommandsTest : public ::testing::Test {
   BackupCommandsTest() : locale_("en_US") {
     SetDatabaseDirectory(directory_.path());
     EXPECT_EQ(QProcess::execute(QStringLiteral(QDX_TOOL_PATH),
-                                {QStringLiteral("create"), File(), QStringLiteral("--schema"),
+                                {QStringLiteral("create"), QString::fromStdString(File()), QStringLiteral("--schema"),
                                  QStringLiteral("wagenlog")}),
               0);
   }
