@@ -27,6 +27,8 @@
 #include "engine/core/table_index_def.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_table_data.h"
+#include "engine/disk/disk_table_locks.h"
+#include "engine/foundation/messages.h"
 #include "engine/foundation/compression/compression.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/stream.h"
@@ -224,6 +226,35 @@ std::unique_ptr<TQDXIndexDefs> Indexes() {
   return indexes;
 }
 
+// A read lock held on a disk table for the guard's life (every read under it counts it again);
+// one that cannot be had raises as a locked table does.
+class TTableReadLock {
+ public:
+  TTableReadLock(TQDXTableData& table, int32_t sessionID) : sessionID_(sessionID) {
+    auto* disk = dynamic_cast<TQDXDiskTableData*>(&table);
+    locks_ = disk != nullptr ? disk->Locks() : nullptr;
+    if (locks_ == nullptr) return;
+    if (!locks_->LockTable(sessionID_, TQDXTableLockKind::Read, false, false, kPauseMs, kTries)) {
+      Raise(msg::kCannotOpenLockedTable, {table.Name()});
+    }
+  }
+  ~TTableReadLock() {
+    if (locks_ == nullptr) return;
+    try {
+      locks_->UnlockTable(sessionID_, TQDXTableLockKind::Read, false, true);
+    } catch (...) {  // the read's own failure, if any, is the one to report
+    }
+  }
+  TTableReadLock(const TTableReadLock&) = delete;
+  TTableReadLock& operator=(const TTableReadLock&) = delete;
+
+ private:
+  static constexpr uint32_t kPauseMs = 20;
+  static constexpr int32_t kTries = 100;
+  int32_t sessionID_;
+  TQDXDiskTableLocks* locks_ = nullptr;
+};
+
 // The workload's view of a record: its key and a text of its whole content.
 class TCursor : public testing::TBufferedCursor {
  public:
@@ -354,6 +385,9 @@ class TRecordsSession : public TEngineWorkloadSession {
 
   TState Read(int worker) override {
     TCursor cursor(data_, session_, TableName(worker));
+    // One read lock over the table and each index: a commit of another process lands before
+    // or after the whole read, never between two of its walks.
+    const TTableReadLock readLock(cursor.Table(), session_.SessionID());
     auto physical = cursor.ReadAll("");
     TState state(physical.begin(), physical.end());
     if (state.size() != physical.size()) state["!duplicate keys"] = std::to_string(physical.size());
