@@ -333,7 +333,22 @@ TEST_F(CommitJournalTest, AReaderInAnotherProcessSeesOnlyWholeCommits) {
       bool whole = false;
       for (int64_t k = before; k <= acknowledged + 1 && !whole; ++k) whole = found == expectedAt(k);
       EXPECT_TRUE(whole) << "a read between " << before << " and " << acknowledged
-                         << " acknowledged steps saw a state of no step";
+                         << " acknowledged steps saw a state of no step" << [&] {
+                              std::string text;
+                              for (int64_t k = before; k <= acknowledged + 1; ++k) {
+                                const TState& want = expectedAt(k);
+                                text += "\n step " + std::to_string(k) + ":";
+                                for (const auto& [key, value] : found) {
+                                  auto it = want.find(key);
+                                  if (it == want.end()) text += " extra " + key;
+                                  else if (it->second != value) text += " differs " + key;
+                                }
+                                for (const auto& [key, value] : want) {
+                                  if (!found.contains(key)) text += " missing " + key;
+                                }
+                              }
+                              return text;
+                            }();
       ++reads;
     }
     ::kill(pid, SIGKILL);

@@ -226,32 +226,37 @@ std::unique_ptr<TQDXIndexDefs> Indexes() {
   return indexes;
 }
 
-// A read lock held on a disk table for the guard's life (every read under it counts it again);
-// one that cannot be had raises as a locked table does.
-class TTableReadLock {
+// A table lock of a disk table, taken as the program's cursor takes it: a read lock over a whole
+// read, the commit lock around a change outside a transaction, the transaction's edit lock
+// before its first change (kept: the transaction's commit or rollback gives it back). A lock
+// that cannot be had raises as a locked table does. No-op without other processes.
+class TTableLock {
  public:
-  TTableReadLock(TQDXTableData& table, int32_t sessionID) : sessionID_(sessionID) {
+  TTableLock(TQDXTableData& table, int32_t sessionID, TQDXTableLockKind kind, bool keep = false)
+      : sessionID_(sessionID), kind_(kind) {
     auto* disk = dynamic_cast<TQDXDiskTableData*>(&table);
     locks_ = disk != nullptr ? disk->Locks() : nullptr;
     if (locks_ == nullptr) return;
-    if (!locks_->LockTable(sessionID_, TQDXTableLockKind::Read, false, false, kPauseMs, kTries)) {
+    if (!locks_->LockTable(sessionID_, kind_, false, false, kPauseMs, kTries)) {
       Raise(msg::kCannotOpenLockedTable, {table.Name()});
     }
+    if (keep) locks_ = nullptr;
   }
-  ~TTableReadLock() {
+  ~TTableLock() {
     if (locks_ == nullptr) return;
     try {
-      locks_->UnlockTable(sessionID_, TQDXTableLockKind::Read, false, true);
-    } catch (...) {  // the read's own failure, if any, is the one to report
+      locks_->UnlockTable(sessionID_, kind_, false, true);
+    } catch (...) {  // the operation's own failure, if any, is the one to report
     }
   }
-  TTableReadLock(const TTableReadLock&) = delete;
-  TTableReadLock& operator=(const TTableReadLock&) = delete;
+  TTableLock(const TTableLock&) = delete;
+  TTableLock& operator=(const TTableLock&) = delete;
 
  private:
   static constexpr uint32_t kPauseMs = 20;
-  static constexpr int32_t kTries = 100;
+  static constexpr int32_t kTries = 250;
   int32_t sessionID_;
+  TQDXTableLockKind kind_;
   TQDXDiskTableLocks* locks_ = nullptr;
 };
 
@@ -350,6 +355,11 @@ class TRecordsSession : public TEngineWorkloadSession {
     TCursor& cursor = Cursor();
     session_.InTransaction = plan.Transaction;
     try {
+      // The locks that keep readers in other processes away from a change until its commit.
+      const TTableLock writeLock(
+          cursor.Table(), session_.SessionID(),
+          plan.Transaction ? TQDXTableLockKind::TransactionEdit : TQDXTableLockKind::Commit,
+          /*keep=*/plan.Transaction);
       for (const TOp& op : plan.Ops) Apply(cursor, op);
       if (plan.Transaction) {
         data_.CommitTransaction(session_.SessionID(), durable_);
@@ -387,7 +397,7 @@ class TRecordsSession : public TEngineWorkloadSession {
     TCursor cursor(data_, session_, TableName(worker));
     // One read lock over the table and each index: a commit of another process lands before
     // or after the whole read, never between two of its walks.
-    const TTableReadLock readLock(cursor.Table(), session_.SessionID());
+    const TTableLock readLock(cursor.Table(), session_.SessionID(), TQDXTableLockKind::Read);
     auto physical = cursor.ReadAll("");
     TState state(physical.begin(), physical.end());
     if (state.size() != physical.size()) state["!duplicate keys"] = std::to_string(physical.size());
