@@ -622,8 +622,14 @@ void TQDXDiskPageManager::CommitChanges(int32_t sessionID, bool durable) {
   }
   // A release the file cannot take is refused before anything reaches it.
   if (freeSpace_ != nullptr) freeSpace_->CheckFreeable(RemovedPages(sessionID));
-  BeginJournal(sessionID, durable);
+  // The held maps are remembered first: nothing of the file has changed if that fails.
   if (freeSpace_ != nullptr) freeSpace_->BeginCommit();
+  try {
+    BeginJournal(sessionID, durable);
+  } catch (...) {
+    if (freeSpace_ != nullptr) freeSpace_->EndCommit(/*committed=*/false);
+    throw;
+  }
   try {
     Header().FileState = kFileStateWriting;
     WriteHeader(/*checkExternalChange=*/true);

@@ -15,7 +15,8 @@
 
 namespace qdx {
 
-// A PFS or EAM page read straight from the file (design note 2).
+// A PFS or EAM page read from the file, or a view of a held one that is copied on its first
+// change (design notes 2, 5).
 class TQDXDatabaseFreeSpaceManager::MapPage {
  public:
   MapPage(TQDXDatabaseFreeSpaceManager& manager, int64_t pageNo)
@@ -23,9 +24,10 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
 
   // Reads the page; `wrongType` when it is not of `pageType`.
   void Read(uint16_t pageType, const msg::Message& wrongType) {
-    if (!manager_.ReadMap(page_)) Raise(msg::kErrorReadingPage, {page_.PageNo, pageType});
-    if (page_.PageType() != pageType) {
-      Raise(wrongType, {PageTypeName(page_.PageType()), PageTypeName(pageType)});
+    view_ = manager_.ReadMap(page_);
+    if (view_ == nullptr) Raise(msg::kErrorReadingPage, {page_.PageNo, pageType});
+    if (page_header::PageType(view_) != pageType) {
+      Raise(wrongType, {PageTypeName(page_header::PageType(view_)), PageTypeName(pageType)});
     }
   }
   // A new map page: first data byte 1 (the page's own bit, or the first extent's entry).
@@ -33,6 +35,7 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
     page_.AllocateBuffer();
     page_.SetPageType(pageType);
     page_.Data()[0] = 1;
+    view_ = page_.Buffer();
     changed_ = true;
   }
   void WriteIfChanged() {
@@ -42,23 +45,33 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
   bool Changed() const { return changed_; }
 
   int32_t PageNo() const { return page_.PageNo; }
-  const uint8_t* Data() const { return page_.Data(); }
-  int32_t DataSize() const { return page_.DataSize(); }
+  const uint8_t* Data() const { return view_ + manager_.pageManager_.PageHeaderSize(); }
+  int32_t DataSize() const { return manager_.pageManager_.PageDataSize(); }
   uint8_t Field(const TQDXMapSlot& slot, uint8_t mask) const {
-    return static_cast<uint8_t>((page_.Data()[slot.ByteOffset] >> slot.Shift) & mask);
+    return static_cast<uint8_t>((Data()[slot.ByteOffset] >> slot.Shift) & mask);
   }
   void SetField(const TQDXMapSlot& slot, uint8_t mask, uint8_t value) {
-    uint8_t& byte = page_.Data()[slot.ByteOffset];
+    const uint8_t byte = Data()[slot.ByteOffset];
     const auto updated =
         static_cast<uint8_t>((byte & ~(mask << slot.Shift)) | ((value & mask) << slot.Shift));
     if (updated == byte) return;
-    byte = updated;
+    OwnCopy();
+    page_.Data()[slot.ByteOffset] = updated;
     changed_ = true;
   }
 
  private:
+  // A held page is changed in a copy, which StoreMap puts back.
+  void OwnCopy() {
+    if (page_.Buffer() != nullptr && view_ == page_.Buffer()) return;
+    if (page_.Buffer() == nullptr) page_.AllocateBuffer();
+    std::memcpy(page_.Buffer(), view_, static_cast<size_t>(manager_.pageManager_.PageSize()));
+    view_ = page_.Buffer();
+  }
+
   TQDXDatabaseFreeSpaceManager& manager_;
   TQDXPage page_;
+  const uint8_t* view_ = nullptr;
   bool changed_ = false;
 };
 
@@ -116,18 +129,15 @@ TQDXDatabaseFreeSpaceManager::~TQDXDatabaseFreeSpaceManager() = default;
 
 // --- Held maps -------------------------------------------------------------------------------
 
-bool TQDXDatabaseFreeSpaceManager::ReadMap(TQDXPage& page) {
-  if (!holdsMaps_) return pageManager_.InternalReadPage(page);
+const uint8_t* TQDXDatabaseFreeSpaceManager::ReadMap(TQDXPage& page) {
+  if (!holdsMaps_) return pageManager_.InternalReadPage(page) ? page.Buffer() : nullptr;
   auto found = held_.find(page.PageNo);
   if (found == held_.end()) {
     auto read = std::make_unique<TQDXPage>(pageManager_, page.PageNo);
-    if (!pageManager_.InternalReadPage(*read)) return false;
+    if (!pageManager_.InternalReadPage(*read)) return nullptr;
     found = held_.emplace(page.PageNo, HeldMap{std::move(read), false}).first;
   }
-  if (page.Buffer() == nullptr) page.AllocateBuffer();
-  std::memcpy(page.Buffer(), found->second.Page->Buffer(),
-              static_cast<size_t>(pageManager_.PageSize()));
-  return true;
+  return found->second.Page->Buffer();
 }
 
 void TQDXDatabaseFreeSpaceManager::StoreMap(TQDXPage& page) {
@@ -135,13 +145,16 @@ void TQDXDatabaseFreeSpaceManager::StoreMap(TQDXPage& page) {
     pageManager_.InternalWritePage(page);
     return;
   }
-  HeldMap& held = held_[page.PageNo];
-  if (held.Page == nullptr) {
-    held.Page = std::make_unique<TQDXPage>(pageManager_, page.PageNo);
-    held.Page->AllocateBuffer();
+  auto found = held_.find(page.PageNo);
+  if (found == held_.end()) {
+    // A new map page: made whole before the held maps know it.
+    auto made = std::make_unique<TQDXPage>(pageManager_, page.PageNo);
+    made->AllocateBuffer();
+    found = held_.emplace(page.PageNo, HeldMap{std::move(made), false}).first;
   }
-  std::memcpy(held.Page->Buffer(), page.Buffer(), static_cast<size_t>(pageManager_.PageSize()));
-  held.Changed = true;
+  std::memcpy(found->second.Page->Buffer(), page.Buffer(),
+              static_cast<size_t>(pageManager_.PageSize()));
+  found->second.Changed = true;
 }
 
 std::vector<int32_t> TQDXDatabaseFreeSpaceManager::ChangedMapPages() const {
@@ -159,16 +172,19 @@ void TQDXDatabaseFreeSpaceManager::PublishCounts() {
 }
 
 void TQDXDatabaseFreeSpaceManager::BeginCommit() {
-  committing_ = true;
-  if (!holdsMaps_) return;
-  savedMaps_.clear();
-  const auto size = static_cast<size_t>(pageManager_.PageSize());
-  for (const auto& [pageNo, held] : held_) {
-    const uint8_t* image = held.Page->Buffer();
-    savedMaps_.emplace(pageNo, SavedMap{{image, image + size}, held.Changed});
+  if (holdsMaps_) {
+    // Built aside and then taken over: running out of memory here leaves nothing half done.
+    std::map<int32_t, SavedMap> saved;
+    const auto size = static_cast<size_t>(pageManager_.PageSize());
+    for (const auto& [pageNo, held] : held_) {
+      const uint8_t* image = held.Page->Buffer();
+      saved.emplace(pageNo, SavedMap{{image, image + size}, held.Changed});
+    }
+    savedMaps_.swap(saved);
+    savedLastUsedPageNo_ = lastUsedPageNo_;
+    savedTotalPageCount_ = totalPageCount_;
   }
-  savedLastUsedPageNo_ = lastUsedPageNo_;
-  savedTotalPageCount_ = totalPageCount_;
+  committing_ = true;
 }
 
 void TQDXDatabaseFreeSpaceManager::WriteChanges() {

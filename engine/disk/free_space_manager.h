@@ -115,8 +115,9 @@ class TQDXDatabaseFreeSpaceManager {
   void UpdateExtentEntry(int64_t extent, const MapPage* pfs);
   int32_t HighestUsedPage();
   int64_t LastIndex(int64_t pagesPerMap) const;
-  // A map page's content from the file, or from the held maps; stores one back.
-  bool ReadMap(TQDXPage& page);
+  // A map page's content: read from the file into `page`, or the held image (not copied);
+  // null when it cannot be read. StoreMap writes one back, or into the held maps.
+  const uint8_t* ReadMap(TQDXPage& page);
   void StoreMap(TQDXPage& page);
 
   struct HeldMap {
