@@ -1,5 +1,6 @@
 #include "engine/disk/commit_journal.h"
 
+#include <algorithm>
 #include <array>
 
 #include "engine/disk/database_header.h"
@@ -128,7 +129,52 @@ void TQDXCommitJournal::Abandon() {
   }
 }
 
-bool RollBackJournal(TQDXDatabaseFile& database, int64_t headerPosition,
+namespace {
+
+// Whether the journal's size and page records fit the database it would roll back: its pages
+// are of the database's size, the size it restores keeps every page its old header counts and
+// adds none beyond them or the file as it is, and every record is whole, checksummed and names
+// a page of that area. Answers the size to restore.
+struct TRecordCheck {
+  bool Valid = false;
+  int64_t RestoredSize = 0;
+};
+
+TRecordCheck CheckJournal(TQDXDatabaseFile& database, TQDXDatabaseFile& journal,
+                          const TJournalHeader& header, const TQDXDatabaseLayout& layout) {
+  TRecordCheck check;
+  const TQDXDatabaseHeader old = TQDXDatabaseHeader::Decode(header.HeaderImage);
+  if (header.PageSize != layout.PageSize() || old.PageSize != layout.PageSize() ||
+      old.TotalPageCount < 0) {
+    return check;
+  }
+  const int64_t oldEnd = layout.FileSizeFor(old.TotalPageCount);
+  if (header.FileSize < oldEnd) return check;
+  check.RestoredSize = std::min(header.FileSize, std::max(oldEnd, database.GetSize()));
+  std::vector<uint8_t> record(static_cast<size_t>(RecordSize(header.PageSize)));
+  const std::span<const uint8_t> image(record.data() + 8, header.PageSize);
+  for (int32_t n = 0; n < header.RecordCount; ++n) {
+    const int64_t offset = TQDXCommitJournal::kRecordsOffset + n * RecordSize(header.PageSize);
+    int32_t got = 0;
+    if (!journal.ReadBuffer(record.data(), offset, static_cast<int32_t>(record.size()), &got) ||
+        got != static_cast<int32_t>(record.size())) {
+      return check;
+    }
+    const int64_t position = le::Load<int64_t>(record.data());
+    const uint32_t crc = le::Load<uint32_t>(record.data() + 8 + header.PageSize);
+    if (crc != RecordCRC(header.Salt, position, image) || position < layout.PageAreaPosition() ||
+        (position - layout.PageAreaPosition()) % header.PageSize != 0 ||
+        position + header.PageSize > header.FileSize) {
+      return check;
+    }
+  }
+  check.Valid = true;
+  return check;
+}
+
+}  // namespace
+
+bool RollBackJournal(TQDXDatabaseFile& database, const TQDXDatabaseLayout& layout,
                      std::vector<int64_t>* restoredPositions, bool ownCommit) {
   const std::string path = TQDXCommitJournal::PathFor(database.FileName());
   if (!platform::FileExists(path)) return false;
@@ -138,6 +184,7 @@ bool RollBackJournal(TQDXDatabaseFile& database, int64_t headerPosition,
   } catch (const EQDXException&) {  // a journal that cannot be opened cannot be used
     return false;
   }
+  const int64_t headerPosition = layout.HeaderPosition();
   std::array<uint8_t, TQDXCommitJournal::kJournalHeaderSize> headerBytes{};
   int32_t got = 0;
   TJournalHeader header;
@@ -154,22 +201,22 @@ bool RollBackJournal(TQDXDatabaseFile& database, int64_t headerPosition,
   if (!ownCommit && le::Load<int32_t>(current.data() + kChangeCounterOffset) != header.ChangeCounter) {
     return false;
   }
+  // Everything is checked before the first byte is written back: a journal that is damaged
+  // part way leaves the file marked as needing repair, and stays, rather than half applied
+  // under a header that calls it consistent.
+  const TRecordCheck check = CheckJournal(database, journal, header, layout);
+  if (!check.Valid) return false;
 
-  database.SetSize(header.FileSize);
+  database.SetSize(check.RestoredSize);
   std::vector<uint8_t> record(static_cast<size_t>(RecordSize(header.PageSize)));
   const std::span<const uint8_t> image(record.data() + 8, header.PageSize);
   for (int32_t n = 0; n < header.RecordCount; ++n) {
     const int64_t offset = TQDXCommitJournal::kRecordsOffset + n * RecordSize(header.PageSize);
-    if (!journal.ReadBuffer(record.data(), offset, static_cast<int32_t>(record.size()), &got) ||
-        got != static_cast<int32_t>(record.size())) {
-      break;
-    }
+    journal.CheckedReadBuffer(record.data(), msg::kReadPageForJournal, offset,
+                              static_cast<int32_t>(record.size()));
     const int64_t position = le::Load<int64_t>(record.data());
-    const uint32_t crc = le::Load<uint32_t>(record.data() + 8 + header.PageSize);
-    if (crc != RecordCRC(header.Salt, position, image) || position < headerPosition ||
-        position + header.PageSize > header.FileSize) {
-      break;
-    }
+    // A page past the size restored was free growth: nothing of it is kept.
+    if (position + header.PageSize > check.RestoredSize) continue;
     database.WriteBuffer(image.data(), msg::kWriteFilePage, position, header.PageSize);
     if (restoredPositions != nullptr) restoredPositions->push_back(position);
   }

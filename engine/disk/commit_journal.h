@@ -12,9 +12,9 @@
 // the commit marker (FileState 1) and the journal's header is whole and names the database's
 // ChangeCounter and header position. Everything else about it is checked too: a journal whose
 // header checksum fails, or that belongs to another ChangeCounter, is stale or torn and left
-// alone; records are restored up to the first whose checksum fails (a record that did not reach
-// the disk belongs to a page that was not yet overwritten: the journal is durable before any page
-// it covers is written).
+// alone. Every record the header counts was sealed, and flushed, before the page it covers was
+// overwritten: a record that is short or fails its checksum means damage, and the journal is not
+// used at all.
 //
 // Byte layout, little-endian:
 //
@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "engine/disk/database_file.h"
+#include "engine/disk/database_header.h"
 
 namespace qdx {
 
@@ -96,15 +97,19 @@ class TQDXCommitJournal {
   uint16_t pageSize_ = 0;
 };
 
-// Rolls back the hot journal of `database` (open for writing, its main header at
-// `headerPosition`), when there is one: the file size, the page images and the header image are
-// written back, the file is flushed and the journal cut to zero bytes. The caller holds the
-// database lock and has seen the commit marker on disk. Answers false (and changes nothing)
-// when there is no journal, or it is stale or torn. `restoredPositions` receives the positions
-// of the pages written back. `ownCommit`: the journal is the one of the caller's commit that
-// just failed (it may have raised the ChangeCounter already). I/O failures of the database file
-// raise; the journal then stays.
-bool RollBackJournal(TQDXDatabaseFile& database, int64_t headerPosition,
+// Rolls back the hot journal of `database` (open for writing, laid out as `layout`, which gives
+// the header position, the page area and the page size), when there is one: the file size, the
+// page images and the header image are written back, the file is flushed and the journal cut to
+// zero bytes. The caller holds the database lock and has seen the commit marker on disk.
+// Answers false, and changes nothing, when there is no journal or it is stale, torn or does not
+// fit the database: another page size, a file size that would cut pages its old header counts,
+// a record that is short, fails its checksum or names no page. Such a journal stays, and the
+// file keeps asking for a repair. The size written back is never below the old header's pages
+// nor above the larger of those and the file as it is. `restoredPositions` receives the
+// positions of the pages written back. `ownCommit`: the journal is the one of the caller's
+// commit that just failed (it may have raised the ChangeCounter already). I/O failures of the
+// database file raise; the journal then stays.
+bool RollBackJournal(TQDXDatabaseFile& database, const TQDXDatabaseLayout& layout,
                      std::vector<int64_t>* restoredPositions = nullptr, bool ownCommit = false);
 
 }  // namespace qdx

@@ -298,6 +298,8 @@ void TQDXDiskPageManager::CloseDatabaseFile() {
 void TQDXDiskPageManager::ReadHeader() {
   RequireOpen(msg::kReadOnClosedDatabaseFile);
   blocks_.ReadHeader();
+  // Held free-space maps (free_space_manager.h) keep the page counts their next commit writes.
+  if (freeSpace_ != nullptr) freeSpace_->PublishCounts();
 }
 
 void TQDXDiskPageManager::WriteHeader(bool checkExternalChange) {
@@ -501,6 +503,12 @@ void TQDXDiskPageManager::GrowFile(int32_t count) {
   Header().TotalPageCount += count;
 }
 
+void TQDXDiskPageManager::CoverPages(int32_t count) {
+  TQDXFileAttachment attachment(file_);
+  const int64_t size = layout_.FileSizeFor(count);
+  if (file_.GetSize() < size) file_.SetSize(size);
+}
+
 void TQDXDiskPageManager::ShrinkFile(int32_t count) {
   if (count < 1 || count > Header().TotalPageCount) return;
   TQDXFileAttachment attachment(file_);
@@ -517,8 +525,12 @@ void TQDXDiskPageManager::TruncateFreeTail() {
   const TQDXDatabaseLockGuard lock(lockBytes_, TQDXDatabaseLockGuard::Wait::WithRetry);
   if (!lock.Held()) Raise(msg::kDatabaseLockedForUpdate);
   ReadHeader();
+  // Changes held for the next commit are not to be cut under it.
+  if (freeSpace_ != nullptr && !freeSpace_->ChangedMapPages().empty()) return;
   const int32_t freeTail = Header().TotalPageCount - 1 - Header().LastUsedPageNo;
-  if (freeTail > 0) ShrinkFile(freeTail);
+  if (freeTail <= 0) return;
+  ShrinkFile(freeTail);
+  if (freeSpace_ != nullptr) freeSpace_->Reload();
 }
 
 // --- Slots -----------------------------------------------------------------------------------
@@ -562,7 +574,9 @@ void TQDXDiskPageManager::InternalRemovePage(int32_t pageNo) {
   if (pageNo < 0 || pageNo >= Header().TotalPageCount) {
     Raise(msg::kPageBeyondFile, {pageNo, Header().TotalPageCount});
   }
-  WritePageVersion(pageNo, kFreedPageVersion);
+  // Outside a commit, held maps give back a page allocated since the last commit, which was
+  // never written: the file is not touched.
+  if (journaling_ || !freeSpace_->HoldsMaps()) WritePageVersion(pageNo, kFreedPageVersion);
   freeSpace_->FreePage(pageNo);
 }
 
@@ -608,12 +622,21 @@ void TQDXDiskPageManager::CommitChanges(int32_t sessionID, bool durable) {
   }
   // A release the file cannot take is refused before anything reaches it.
   if (freeSpace_ != nullptr) freeSpace_->CheckFreeable(RemovedPages(sessionID));
-  BeginJournal(sessionID, durable);
+  // The held maps are remembered first: nothing of the file has changed if that fails.
+  if (freeSpace_ != nullptr) freeSpace_->BeginCommit();
+  try {
+    BeginJournal(sessionID, durable);
+  } catch (...) {
+    if (freeSpace_ != nullptr) freeSpace_->EndCommit(/*committed=*/false);
+    throw;
+  }
   try {
     Header().FileState = kFileStateWriting;
     WriteHeader(/*checkExternalChange=*/true);
     FlushIf(durable);
     TQDXPageManager::ApplyChanges(sessionID);
+    // Held map changes are pages of this commit, written after the pages they describe.
+    if (freeSpace_ != nullptr) freeSpace_->WriteChanges();
     FlushIf(durable);
     Header().ChangeCounter =
         static_cast<int32_t>(static_cast<uint32_t>(Header().ChangeCounter) + 1);
@@ -622,8 +645,10 @@ void TQDXDiskPageManager::CommitChanges(int32_t sessionID, bool durable) {
     FlushIf(durable);
   } catch (...) {
     RollBackFailedCommit();
+    if (freeSpace_ != nullptr) freeSpace_->EndCommit(/*committed=*/false);
     throw;
   }
+  if (freeSpace_ != nullptr) freeSpace_->EndCommit(/*committed=*/true);
   journaling_ = false;
   journaled_.clear();
   journal_.End();
@@ -647,6 +672,10 @@ void TQDXDiskPageManager::BeginJournal(int32_t sessionID, bool durable) {
                    durable);
     if (const TQDXSortedPageList* dirty = DirtyList(sessionID)) {
       for (int32_t i = 0; i < dirty->Count(); ++i) JournalPage(dirty->Page(i)->PageNo);
+    }
+    // Map pages changed by allocations since the last commit are written by this one.
+    if (freeSpace_ != nullptr) {
+      for (const int32_t pageNo : freeSpace_->ChangedMapPages()) JournalPage(pageNo);
     }
     // Freeing a page writes its PageVersion and its bits in the free-space maps.
     for (const int32_t pageNo : RemovedPages(sessionID)) {
@@ -688,7 +717,7 @@ void TQDXDiskPageManager::RollBackFailedCommit() noexcept {
   journal_.Abandon();
   try {
     std::vector<int64_t> restored;
-    if (RollBackJournal(file_, layout_.HeaderPosition(), &restored, /*ownCommit=*/true)) {
+    if (RollBackJournal(file_, layout_, &restored, /*ownCommit=*/true)) {
       ForgetRestoredPages(restored);
     }
     ReadHeader();
@@ -699,8 +728,18 @@ void TQDXDiskPageManager::RollBackFailedCommit() noexcept {
 bool TQDXDiskPageManager::RollBackInterruptedCommit() {
   if (journaling_ || readOnly_ || Header().FileState != kFileStateWriting) return false;
   TQDXFileAttachment attachment(file_);
+  // At the open the layout is not complete yet: the page area follows the lock block, whose
+  // size the file holds.
+  uint8_t lockBlockSize[2] = {};
+  int32_t got = 0;
+  if (!file_.ReadBuffer(lockBlockSize, layout_.LockBlockPosition(), sizeof lockBlockSize, &got) ||
+      got != sizeof lockBlockSize || DecodeLockBlockSize(lockBlockSize) < kMinLockBlockSize) {
+    return false;
+  }
+  const TQDXDatabaseLayout layout(layout_.BaseOffset(), kMainHeaderSize,
+                                  DecodeLockBlockSize(lockBlockSize), Header().PageSize);
   std::vector<int64_t> restored;
-  if (!RollBackJournal(file_, layout_.HeaderPosition(), &restored)) return false;
+  if (!RollBackJournal(file_, layout, &restored)) return false;
   ForgetRestoredPages(restored);
   ReadHeader();
   return true;

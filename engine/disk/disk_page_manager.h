@@ -23,8 +23,10 @@
 //     always plain and a failed encryption writes nothing and changes nothing. Reading
 //     deciphers with the page's own algorithm and checks PageCRC (30446) unless the type check
 //     is off.
-//  3. The free-space maps and the header's TotalPageCount and LastUsedPageNo change straight in
-//     the file under the database lock, outside any session's commit (free_space_manager.h).
+//  3. In multi-user mode the free-space maps and the header's TotalPageCount and LastUsedPageNo
+//     change straight in the file under the database lock, outside any session's commit. Where
+//     no other process can change them the free-space manager holds them in memory, and the next
+//     commit journals and writes the changed map pages with its own (free_space_manager.h).
 //  4. Locks between processes are the lock block's bytes: TablesLockByte, DatabaseLockByte
 //     (nested inside the process by a depth count), the first byte of the NextObjectID slot,
 //     and bytes inside pages (session and table lock files). Locks taken "with retry" are tried
@@ -183,6 +185,9 @@ class TQDXDiskPageManager : public TQDXPageManager {
   // The file grows by `count` pages: its size and the header image's TotalPageCount (the
   // caller writes the header).
   void GrowFile(int32_t count);
+  // The file is made long enough for `count` pages (a rolled-back commit may have cut growth
+  // that held free-space maps still count).
+  void CoverPages(int32_t count);
   // The file shrinks by `count` pages (1..TotalPageCount) and the header is written.
   void ShrinkFile(int32_t count);
   // Cuts the free pages after LastUsedPageNo off the file, under the database lock (20213).

@@ -1,11 +1,13 @@
 #include "engine/disk/free_space_manager.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "engine/core/page.h"
 #include "engine/core/page_format.h"
+#include "engine/disk/database_file.h"
 #include "engine/disk/disk_page_manager.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/little_endian.h"
@@ -13,19 +15,19 @@
 
 namespace qdx {
 
-// A PFS or EAM page read straight from the file (design note 2).
+// A PFS or EAM page read from the file, or a view of a held one that is copied on its first
+// change (design notes 2, 5).
 class TQDXDatabaseFreeSpaceManager::MapPage {
  public:
-  MapPage(TQDXDiskPageManager& pageManager, int64_t pageNo)
-      : pageManager_(pageManager), page_(pageManager, static_cast<int32_t>(pageNo)) {}
+  MapPage(TQDXDatabaseFreeSpaceManager& manager, int64_t pageNo)
+      : manager_(manager), page_(manager.pageManager_, static_cast<int32_t>(pageNo)) {}
 
   // Reads the page; `wrongType` when it is not of `pageType`.
   void Read(uint16_t pageType, const msg::Message& wrongType) {
-    if (!pageManager_.InternalReadPage(page_)) {
-      Raise(msg::kErrorReadingPage, {page_.PageNo, pageType});
-    }
-    if (page_.PageType() != pageType) {
-      Raise(wrongType, {PageTypeName(page_.PageType()), PageTypeName(pageType)});
+    view_ = manager_.ReadMap(page_);
+    if (view_ == nullptr) Raise(msg::kErrorReadingPage, {page_.PageNo, pageType});
+    if (page_header::PageType(view_) != pageType) {
+      Raise(wrongType, {PageTypeName(page_header::PageType(view_)), PageTypeName(pageType)});
     }
   }
   // A new map page: first data byte 1 (the page's own bit, or the first extent's entry).
@@ -33,32 +35,43 @@ class TQDXDatabaseFreeSpaceManager::MapPage {
     page_.AllocateBuffer();
     page_.SetPageType(pageType);
     page_.Data()[0] = 1;
+    view_ = page_.Buffer();
     changed_ = true;
   }
   void WriteIfChanged() {
-    if (changed_) pageManager_.InternalWritePage(page_);
+    if (changed_) manager_.StoreMap(page_);
     changed_ = false;
   }
   bool Changed() const { return changed_; }
 
   int32_t PageNo() const { return page_.PageNo; }
-  const uint8_t* Data() const { return page_.Data(); }
-  int32_t DataSize() const { return page_.DataSize(); }
+  const uint8_t* Data() const { return view_ + manager_.pageManager_.PageHeaderSize(); }
+  int32_t DataSize() const { return manager_.pageManager_.PageDataSize(); }
   uint8_t Field(const TQDXMapSlot& slot, uint8_t mask) const {
-    return static_cast<uint8_t>((page_.Data()[slot.ByteOffset] >> slot.Shift) & mask);
+    return static_cast<uint8_t>((Data()[slot.ByteOffset] >> slot.Shift) & mask);
   }
   void SetField(const TQDXMapSlot& slot, uint8_t mask, uint8_t value) {
-    uint8_t& byte = page_.Data()[slot.ByteOffset];
+    const uint8_t byte = Data()[slot.ByteOffset];
     const auto updated =
         static_cast<uint8_t>((byte & ~(mask << slot.Shift)) | ((value & mask) << slot.Shift));
     if (updated == byte) return;
-    byte = updated;
+    OwnCopy();
+    page_.Data()[slot.ByteOffset] = updated;
     changed_ = true;
   }
 
  private:
-  TQDXDiskPageManager& pageManager_;
+  // A held page is changed in a copy, which StoreMap puts back.
+  void OwnCopy() {
+    if (page_.Buffer() != nullptr && view_ == page_.Buffer()) return;
+    if (page_.Buffer() == nullptr) page_.AllocateBuffer();
+    std::memcpy(page_.Buffer(), view_, static_cast<size_t>(manager_.pageManager_.PageSize()));
+    view_ = page_.Buffer();
+  }
+
+  TQDXDatabaseFreeSpaceManager& manager_;
   TQDXPage page_;
+  const uint8_t* view_ = nullptr;
   bool changed_ = false;
 };
 
@@ -109,7 +122,121 @@ TQDXDatabaseFreeSpaceManager::TQDXDatabaseFreeSpaceManager(TQDXDiskPageManager& 
     : pageManager_(pageManager),
       geometry_(pageManager.Header().PageSize, pageManager.Header().PagesPerExtent),
       lastUsedPageNo_(pageManager.Header().LastUsedPageNo),
-      totalPageCount_(pageManager.Header().TotalPageCount) {}
+      totalPageCount_(pageManager.Header().TotalPageCount),
+      holdsMaps_(!pageManager.MultiUser && !pageManager.ReadOnly() && !QDXDesignTimeMode()) {}
+
+TQDXDatabaseFreeSpaceManager::~TQDXDatabaseFreeSpaceManager() = default;
+
+// --- Held maps -------------------------------------------------------------------------------
+
+const uint8_t* TQDXDatabaseFreeSpaceManager::ReadMap(TQDXPage& page) {
+  if (!holdsMaps_) return pageManager_.InternalReadPage(page) ? page.Buffer() : nullptr;
+  auto found = held_.find(page.PageNo);
+  if (found == held_.end()) {
+    auto read = std::make_unique<TQDXPage>(pageManager_, page.PageNo);
+    if (!pageManager_.InternalReadPage(*read)) return nullptr;
+    found = held_.emplace(page.PageNo, HeldMap{std::move(read), false}).first;
+  }
+  return found->second.Page->Buffer();
+}
+
+void TQDXDatabaseFreeSpaceManager::StoreMap(TQDXPage& page) {
+  if (!holdsMaps_) {
+    pageManager_.InternalWritePage(page);
+    return;
+  }
+  auto found = held_.find(page.PageNo);
+  if (found == held_.end()) {
+    // A new map page: made whole before the held maps know it.
+    auto made = std::make_unique<TQDXPage>(pageManager_, page.PageNo);
+    made->AllocateBuffer();
+    found = held_.emplace(page.PageNo, HeldMap{std::move(made), false}).first;
+  }
+  std::memcpy(found->second.Page->Buffer(), page.Buffer(),
+              static_cast<size_t>(pageManager_.PageSize()));
+  found->second.Changed = true;
+}
+
+std::vector<int32_t> TQDXDatabaseFreeSpaceManager::ChangedMapPages() const {
+  std::vector<int32_t> pageNos;
+  for (const auto& [pageNo, held] : held_) {
+    if (held.Changed) pageNos.push_back(pageNo);
+  }
+  return pageNos;
+}
+
+void TQDXDatabaseFreeSpaceManager::PublishCounts() {
+  if (!holdsMaps_ || !countsLoaded_) return;
+  pageManager_.Header().LastUsedPageNo = lastUsedPageNo_;
+  pageManager_.Header().TotalPageCount = totalPageCount_;
+}
+
+void TQDXDatabaseFreeSpaceManager::BeginCommit() {
+  if (holdsMaps_) {
+    // Built aside and then taken over: running out of memory here leaves nothing half done.
+    std::map<int32_t, SavedMap> saved;
+    const auto size = static_cast<size_t>(pageManager_.PageSize());
+    for (const auto& [pageNo, held] : held_) {
+      const uint8_t* image = held.Page->Buffer();
+      saved.emplace(pageNo, SavedMap{{image, image + size}, held.Changed});
+    }
+    savedMaps_.swap(saved);
+    savedLastUsedPageNo_ = lastUsedPageNo_;
+    savedTotalPageCount_ = totalPageCount_;
+  }
+  committing_ = true;
+}
+
+void TQDXDatabaseFreeSpaceManager::WriteChanges() {
+  if (!holdsMaps_) return;
+  pageManager_.CoverPages(totalPageCount_);
+  for (auto it = held_.begin(); it != held_.end();) {
+    // A map page the commit's release cut off the file is not written back past its end.
+    if (it->first >= totalPageCount_) {
+      it = held_.erase(it);
+      continue;
+    }
+    if (it->second.Changed) {
+      pageManager_.InternalWritePage(*it->second.Page);
+      it->second.Changed = false;
+    }
+    ++it;
+  }
+  PublishCounts();
+}
+
+void TQDXDatabaseFreeSpaceManager::EndCommit(bool committed) noexcept {
+  committing_ = false;
+  if (!holdsMaps_) return;
+  std::map<int32_t, SavedMap> saved;
+  saved.swap(savedMaps_);
+  if (committed) {
+    storedLastUsedPageNo_ = lastUsedPageNo_;
+    storedTotalPageCount_ = totalPageCount_;
+    return;
+  }
+  // The file was rolled back to its state before the commit: so are the held maps, with the
+  // changes still waiting for a commit. A map first read during the commit is read again.
+  for (auto it = held_.begin(); it != held_.end();) {
+    const auto found = saved.find(it->first);
+    if (found == saved.end()) {
+      it = held_.erase(it);
+      continue;
+    }
+    std::memcpy(it->second.Page->Buffer(), found->second.Image.data(), found->second.Image.size());
+    it->second.Changed = found->second.Changed;
+    ++it;
+  }
+  lastUsedPageNo_ = savedLastUsedPageNo_;
+  totalPageCount_ = savedTotalPageCount_;
+  PublishCounts();
+}
+
+void TQDXDatabaseFreeSpaceManager::Reload() {
+  held_.clear();
+  savedMaps_.clear();
+  countsLoaded_ = false;
+}
 
 void TQDXDatabaseFreeSpaceManager::CheckNotSystemPage(int32_t pageNo) const {
   if (IsSystemPage(pageNo)) Raise(msg::kCannotDeleteMapPage, {pageNo});
@@ -125,14 +252,25 @@ int64_t TQDXDatabaseFreeSpaceManager::LastIndex(int64_t pagesPerMap) const {
 }
 
 void TQDXDatabaseFreeSpaceManager::LoadWorkingCopies() {
+  if (countsLoaded_) {
+    // The header image may have been read again since: it gets the working values back.
+    PublishCounts();
+    return;
+  }
   pageManager_.ReadHeader();
   // Maps left by a commit cut off elsewhere are rolled back before they are used.
   pageManager_.RollBackInterruptedCommit();
   lastUsedPageNo_ = storedLastUsedPageNo_ = pageManager_.Header().LastUsedPageNo;
   totalPageCount_ = storedTotalPageCount_ = pageManager_.Header().TotalPageCount;
+  countsLoaded_ = holdsMaps_;
 }
 
 void TQDXDatabaseFreeSpaceManager::SaveWorkingCopies() {
+  // Held values reach the header in the next commit.
+  if (holdsMaps_) {
+    PublishCounts();
+    return;
+  }
   if (storedLastUsedPageNo_ == lastUsedPageNo_ && storedTotalPageCount_ == totalPageCount_) return;
   TQDXDatabaseHeader& header = pageManager_.Header();
   header.LastUsedPageNo = lastUsedPageNo_;
@@ -157,7 +295,8 @@ void TQDXDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
   lastUsedPageNo_ = HighestUsedPage();
   const int32_t step = GrowthStep();
   const int32_t freeTail = totalPageCount_ - lastUsedPageNo_ - 1;
-  if (freeTail >= step) {
+  // Held maps shrink the file only inside a commit, where the header write is journaled.
+  if (freeTail >= step && (!holdsMaps_ || committing_)) {
     pageManager_.ShrinkFile(freeTail / step * step);
     totalPageCount_ = pageManager_.Header().TotalPageCount;
     // The shrink wrote the header image.
@@ -195,7 +334,7 @@ int32_t TQDXDatabaseFreeSpaceManager::FindFreePage() {
 }
 
 int32_t TQDXDatabaseFreeSpaceManager::SearchEamPage(int64_t eamIndex) {
-  MapPage eam(pageManager_, geometry_.EamPageNo(eamIndex));
+  MapPage eam(*this, geometry_.EamPageNo(eamIndex));
   eam.Read(ptEAM, msg::kSearchMapPageType);
   // Only the first extent that may have a free page is looked at.
   const uint8_t* entryBytes = eam.Data();
@@ -220,7 +359,7 @@ int32_t TQDXDatabaseFreeSpaceManager::SearchEamPage(int64_t eamIndex) {
   while (geometry_.PfsPageNo(last) >= totalPageCount_) --last;
   int64_t candidate = -1;
   for (int64_t k = first; k <= last; ++k) {
-    MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
+    MapPage pfs(*this, geometry_.PfsPageNo(k));
     pfs.Read(ptPFS, msg::kSearchMapPageType);
     const uint8_t* bitBytes = pfs.Data();
     const int32_t bitByteCount = pfs.DataSize();
@@ -242,7 +381,7 @@ int64_t TQDXDatabaseFreeSpaceManager::NextNonSystemPage(int64_t pageNo) const {
 }
 
 void TQDXDatabaseFreeSpaceManager::WriteNewMapPage(int64_t pageNo, uint16_t pageType) {
-  MapPage page(pageManager_, pageNo);
+  MapPage page(*this, pageNo);
   page.InitNew(pageType);
   page.WriteIfChanged();
 }
@@ -296,7 +435,7 @@ void TQDXDatabaseFreeSpaceManager::ClearBitsPastEnd(int64_t oldTotal, int64_t la
   const int64_t end = std::min<int64_t>(
       totalPageCount_, geometry_.PfsPageNo(lastOldPfs) + geometry_.PagesPerPfsPage());
   if (oldTotal >= end) return;
-  MapPage pfs(pageManager_, geometry_.PfsSlot(oldTotal).MapPageNo);
+  MapPage pfs(*this, geometry_.PfsSlot(oldTotal).MapPageNo);
   pfs.Read(ptPFS, msg::kMarkPagePfsType);
   for (int64_t n = oldTotal; n < end; ++n) {
     if (!IsSystemPage(n)) pfs.SetField(geometry_.PfsSlot(n), kBitMask, 0);
@@ -313,7 +452,7 @@ void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
     Raise(msg::kPageBeyondFile, {pageNo, totalPageCount_});
   }
   const TQDXMapSlot slot = geometry_.PfsSlot(pageNo);
-  MapPage pfs(pageManager_, slot.MapPageNo);
+  MapPage pfs(*this, slot.MapPageNo);
   pfs.Read(ptPFS, msg::kMarkPagePfsType);
   const bool isUsed = pfs.Field(slot, kBitMask) != 0;
   if (used && isUsed) Raise(msg::kPageAlreadyUsed, {pageNo});
@@ -326,7 +465,7 @@ void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
   // memory or meeting a damaged map page cannot leave the PFS and EAM pages disagreeing.
   const int64_t extent = geometry_.ExtentOf(pageNo);
   const TQDXMapSlot eamSlot = geometry_.EamSlot(extent);
-  MapPage eam(pageManager_, eamSlot.MapPageNo);
+  MapPage eam(*this, eamSlot.MapPageNo);
   eam.Read(ptEAM, msg::kUpdateExtentEamType);
   eam.SetField(eamSlot, kEntryMask, ExtentEntry(extent, &pfs));
   pfs.WriteIfChanged();
@@ -335,7 +474,7 @@ void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
 
 void TQDXDatabaseFreeSpaceManager::UpdateExtentEntry(int64_t extent, const MapPage* pfs) {
   const TQDXMapSlot slot = geometry_.EamSlot(extent);
-  MapPage eam(pageManager_, slot.MapPageNo);
+  MapPage eam(*this, slot.MapPageNo);
   eam.Read(ptEAM, msg::kUpdateExtentEamType);
   eam.SetField(slot, kEntryMask, ExtentEntry(extent, pfs));
   eam.WriteIfChanged();
@@ -363,14 +502,14 @@ uint8_t TQDXDatabaseFreeSpaceManager::ExtentEntry(int64_t extent, const MapPage*
 bool TQDXDatabaseFreeSpaceManager::IsPageUsed(int32_t pageNo) {
   const TQDXMapSlot slot = geometry_.PfsSlot(pageNo);
   if (slot.MapPageNo > lastUsedPageNo_) return false;
-  MapPage pfs(pageManager_, slot.MapPageNo);
+  MapPage pfs(*this, slot.MapPageNo);
   pfs.Read(ptPFS, msg::kIsPageUsedPfsType);
   return pfs.Field(slot, kBitMask) != 0;
 }
 
 int32_t TQDXDatabaseFreeSpaceManager::HighestUsedPage() {
   for (int64_t k = LastIndex(geometry_.PagesPerPfsPage()); k >= 0; --k) {
-    MapPage pfs(pageManager_, geometry_.PfsPageNo(k));
+    MapPage pfs(*this, geometry_.PfsPageNo(k));
     pfs.Read(ptPFS, msg::kHighestUsedPfsType);
     const uint8_t* data = pfs.Data();
     int32_t byte = pfs.DataSize() - 1;

@@ -5,14 +5,20 @@
 // enough pages at its end are free.
 //
 // Design notes:
-//  1. Every allocation and release runs under the database lock and starts by reloading
-//     TotalPageCount and LastUsedPageNo from the file's header, so changes by other processes
-//     are always seen. The maps and the header are written at once, outside any session's
-//     commit; a page allocated by a session that rolls back is given back through
+//  1. Every allocation and release runs under the database lock. In multi-user mode it starts by
+//     reloading TotalPageCount and LastUsedPageNo from the file's header, so changes by other
+//     processes are always seen, and the maps and the header are written at once, outside any
+//     session's commit. A page allocated by a session that rolls back is given back through
 //     InternalRemovePage.
-//  2. Map pages are read straight from the file into page objects of the manager's own, never
-//     through the page cache, checked for their type, changed, written when a byte changed,
-//     and dropped. They are never enciphered.
+//  2. Map pages are read into page objects of the manager's own, never through the page cache,
+//     checked for their type, changed, stored when a byte changed, and dropped. They are never
+//     enciphered.
+//  5. Held maps. Where no other process can change the file (single-user, writable, not in
+//     design-time mode) the map pages and the two header values are kept in memory after their
+//     first read, and a change reaches the file only in the next commit, as a page of that
+//     commit: journaled with its old image and written in the in-place step, so that after a
+//     kill or a power cut the maps land or vanish together with the pages they describe. A
+//     failed commit puts the held maps back as they were before it (BeginCommit/EndCommit).
 //  3. The search starts at the EAM page covering the end of the file and skips extents marked
 //     full. The file grows by the growth step: 6 pages for an empty file, otherwise a tenth of
 //     it but at least one extent; it shrinks only by whole growth steps. The last page of a
@@ -25,7 +31,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <span>
+#include <vector>
 
 #include "engine/disk/free_space_format.h"
 
@@ -38,6 +47,7 @@ class TQDXDatabaseFreeSpaceManager {
  public:
   // The geometry comes from the page manager's header image (20237 when it is unusable).
   explicit TQDXDatabaseFreeSpaceManager(TQDXDiskPageManager& pageManager);
+  ~TQDXDatabaseFreeSpaceManager();
 
   // Finds or makes a free page and marks it used. 20231 when the database stays locked.
   int32_t AllocatePage();
@@ -57,6 +67,21 @@ class TQDXDatabaseFreeSpaceManager {
   bool IsPageUsed(int32_t pageNo);
   // 6 for an empty file, otherwise the larger of TotalPageCount / 10 and PagesPerExtent.
   int32_t GrowthStep() const;
+
+  // Held maps (design note 5).
+  bool HoldsMaps() const { return holdsMaps_; }
+  // The held map pages changed since the last commit.
+  std::vector<int32_t> ChangedMapPages() const;
+  // The working TotalPageCount and LastUsedPageNo into the page manager's header image.
+  void PublishCounts();
+  // The commit's steps: the held state is remembered, the changed map pages written (after the
+  // session's pages, inside the commit), and the remembered state dropped, or put back when the
+  // commit failed and its file was rolled back.
+  void BeginCommit();
+  void WriteChanges();
+  void EndCommit(bool committed) noexcept;
+  // Drops the held maps and reads the counts again (after the file changed under them).
+  void Reload();
 
   const TQDXFreeSpaceGeometry& Geometry() const { return geometry_; }
   int32_t LastUsedPageNo() const { return lastUsedPageNo_; }
@@ -90,6 +115,19 @@ class TQDXDatabaseFreeSpaceManager {
   void UpdateExtentEntry(int64_t extent, const MapPage* pfs);
   int32_t HighestUsedPage();
   int64_t LastIndex(int64_t pagesPerMap) const;
+  // A map page's content: read from the file into `page`, or the held image (not copied);
+  // null when it cannot be read. StoreMap writes one back, or into the held maps.
+  const uint8_t* ReadMap(TQDXPage& page);
+  void StoreMap(TQDXPage& page);
+
+  struct HeldMap {
+    std::unique_ptr<TQDXPage> Page;
+    bool Changed = false;
+  };
+  struct SavedMap {
+    std::vector<uint8_t> Image;
+    bool Changed = false;
+  };
 
   TQDXDiskPageManager& pageManager_;
   TQDXFreeSpaceGeometry geometry_;
@@ -99,6 +137,14 @@ class TQDXDatabaseFreeSpaceManager {
   // image cannot tell: growing the file changes its TotalPageCount before anything is saved.
   int32_t storedLastUsedPageNo_ = -1;
   int32_t storedTotalPageCount_ = 0;
+  bool holdsMaps_ = false;
+  bool countsLoaded_ = false;
+  bool committing_ = false;
+  std::map<int32_t, HeldMap> held_;
+  // The held state when the running commit began.
+  std::map<int32_t, SavedMap> savedMaps_;
+  int32_t savedLastUsedPageNo_ = -1;
+  int32_t savedTotalPageCount_ = 0;
 };
 
 }  // namespace qdx

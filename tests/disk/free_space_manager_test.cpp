@@ -38,6 +38,9 @@ class FreeSpaceManagerTest : public TempDirTest {
   void SetUp() override {
     TempDirTest::SetUp();
     pm.SetLockRetry(3, 1);
+    // Shared with other processes, the maps and the header change in the file at once, which is
+    // what most cases here look at; the single-user manager holds them (HeldMaps below).
+    pm.MultiUser = true;
     pm.CreateDatabaseFile(path, {});
   }
 
@@ -269,6 +272,50 @@ TEST_F(FreeSpaceManagerTest, RandomAllocationsKeepMapsHeaderAndFileConsistent) {
     const int entry = (eam[40 + e / 4] >> (2 * (e % 4))) & 3;
     EXPECT_EQ(entry == 3, full) << "extent " << e;
   }
+}
+
+// Where no other process shares the file the maps and the page counts are held in memory:
+// allocations and releases leave the file's header, maps and pages as they were, and reach it
+// only with the next commit, together with the pages they describe. A cancelled session gives
+// its pages back in memory.
+TEST_F(FreeSpaceManagerTest, HeldMapsReachTheFileOnlyWithACommit) {
+  pm.CloseDatabaseFile();
+  pm.MultiUser = false;
+  pm.CreateDatabaseFile(path, {});
+  ASSERT_TRUE(Fsm().HoldsMaps());
+  constexpr int32_t kSession = 1;
+  const auto addPages = [&](int count) {
+    for (int i = 0; i < count; ++i) pm.PutPage(pm.AddPage(kSession, ptTableRecord));
+  };
+  addPages(3);
+  pm.CommitChanges(kSession, /*durable=*/true);
+  const std::vector<uint8_t> committed = ReadAll();
+  EXPECT_EQ(StoredHeader().LastUsedPageNo, 4);
+  EXPECT_EQ(StoredData(0)[40], 0x1F);
+
+  addPages(10);  // grows the file twice
+  const std::vector<uint8_t> pending = ReadAt(0, static_cast<int64_t>(committed.size()));
+  EXPECT_EQ(pending, committed);
+  pm.CancelChanges(kSession);
+  EXPECT_EQ(ReadAt(0, static_cast<int64_t>(committed.size())), committed);
+  EXPECT_FALSE(Fsm().IsPageUsed(5));
+
+  addPages(10);
+  EXPECT_EQ(ReadAt(0, static_cast<int64_t>(committed.size())), committed);
+  pm.CommitChanges(kSession, /*durable=*/true);
+  const TQDXDatabaseHeader header = StoredHeader();
+  EXPECT_EQ(header.LastUsedPageNo, 14);
+  EXPECT_EQ(FileSize(), 380 + int64_t{header.TotalPageCount} * kPage);
+  const std::vector<uint8_t> pfs = StoredData(0);
+  EXPECT_EQ(le::Load<uint16_t>(&pfs[40]), 0x7FFF);  // pages 0..14
+  // Another handle, opened after the commit, sees every page of it in use.
+  pm.CloseDatabaseFile();
+  THeldDiskPageManager other;
+  bool multiUser = false, repair = false, readOnly = false;
+  other.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
+  EXPECT_FALSE(repair);
+  for (int32_t n = 0; n <= 14; ++n) EXPECT_TRUE(other.FreeSpaceManager()->IsPageUsed(n)) << n;
+  EXPECT_FALSE(other.FreeSpaceManager()->IsPageUsed(15));
 }
 
 }  // namespace

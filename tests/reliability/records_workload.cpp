@@ -27,6 +27,8 @@
 #include "engine/core/table_index_def.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_table_data.h"
+#include "engine/disk/disk_table_locks.h"
+#include "engine/foundation/messages.h"
 #include "engine/foundation/compression/compression.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/stream.h"
@@ -224,6 +226,40 @@ std::unique_ptr<TQDXIndexDefs> Indexes() {
   return indexes;
 }
 
+// A table lock of a disk table, taken as the program's cursor takes it: a read lock over a whole
+// read, the commit lock around a change outside a transaction, the transaction's edit lock
+// before its first change (kept: the transaction's commit or rollback gives it back). A lock
+// that cannot be had raises as a locked table does. No-op without other processes.
+class TTableLock {
+ public:
+  TTableLock(TQDXTableData& table, int32_t sessionID, TQDXTableLockKind kind, bool keep = false)
+      : sessionID_(sessionID), kind_(kind) {
+    auto* disk = dynamic_cast<TQDXDiskTableData*>(&table);
+    locks_ = disk != nullptr ? disk->Locks() : nullptr;
+    if (locks_ == nullptr) return;
+    if (!locks_->LockTable(sessionID_, kind_, false, false, kPauseMs, kTries)) {
+      Raise(msg::kCannotOpenLockedTable, {table.Name()});
+    }
+    if (keep) locks_ = nullptr;
+  }
+  ~TTableLock() {
+    if (locks_ == nullptr) return;
+    try {
+      locks_->UnlockTable(sessionID_, kind_, false, true);
+    } catch (...) {  // the operation's own failure, if any, is the one to report
+    }
+  }
+  TTableLock(const TTableLock&) = delete;
+  TTableLock& operator=(const TTableLock&) = delete;
+
+ private:
+  static constexpr uint32_t kPauseMs = 20;
+  static constexpr int32_t kTries = 250;
+  int32_t sessionID_;
+  TQDXTableLockKind kind_;
+  TQDXDiskTableLocks* locks_ = nullptr;
+};
+
 // The workload's view of a record: its key and a text of its whole content.
 class TCursor : public testing::TBufferedCursor {
  public:
@@ -319,6 +355,11 @@ class TRecordsSession : public TEngineWorkloadSession {
     TCursor& cursor = Cursor();
     session_.InTransaction = plan.Transaction;
     try {
+      // The locks that keep readers in other processes away from a change until its commit.
+      const TTableLock writeLock(
+          cursor.Table(), session_.SessionID(),
+          plan.Transaction ? TQDXTableLockKind::TransactionEdit : TQDXTableLockKind::Commit,
+          /*keep=*/plan.Transaction);
       for (const TOp& op : plan.Ops) Apply(cursor, op);
       if (plan.Transaction) {
         data_.CommitTransaction(session_.SessionID(), durable_);
@@ -354,6 +395,9 @@ class TRecordsSession : public TEngineWorkloadSession {
 
   TState Read(int worker) override {
     TCursor cursor(data_, session_, TableName(worker));
+    // One read lock over the table and each index: a commit of another process lands before
+    // or after the whole read, never between two of its walks.
+    const TTableLock readLock(cursor.Table(), session_.SessionID(), TQDXTableLockKind::Read);
     auto physical = cursor.ReadAll("");
     TState state(physical.begin(), physical.end());
     if (state.size() != physical.size()) state["!duplicate keys"] = std::to_string(physical.size());
