@@ -1,6 +1,7 @@
 // Disk tables against SQLite on the same work: a table of five fields (a name of 20
 // characters, an integer, a date, two doubles) with one index on the date.
-//   insert each committed: 10 000 inserts, each its own commit
+//   insert each committed: inserts, each its own commit, durable (flushed) or not
+//   insert in small commits: inserts committed ten at a time, durable or not
 //   insert one transaction: 100 000 inserts, one commit
 //   walk: 100 000 records in date order, every field read
 //   update walk: the same walk, one field of every record updated, one commit
@@ -8,6 +9,9 @@
 // synchronous=OFF, journal_mode=WAL (its fastest mode that survives a crash), prepared
 // statements. Ours: a database file of 4096-byte pages, its 1000-page cache; commits do not
 // flush (as synchronous=OFF).
+// The commit comparisons set durability alike on both sides: our commit journal with its flush
+// against SQLite's rollback journal with synchronous=FULL, or both without syncs
+// (journal_mode=DELETE, synchronous=OFF).
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
@@ -140,10 +144,31 @@ struct Ours {
 void BM_OursInsertEachCommitted(benchmark::State& state) {
   for (auto _ : state) {
     Ours ours;
+    ours.data->PageManager()->SyncAutoCommits = state.range(1) != 0;
     Cursor cursor(*ours.data, ours.session);
     for (int32_t i = 0; i < state.range(0); ++i) {
       cursor.Fill(MakeRow(i));
       if (!cursor.table->InsertRecord(cursor)) state.SkipWithError("insert failed");
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+constexpr int32_t kRecordsPerCommit = 10;
+
+void BM_OursInsertInSmallCommits(benchmark::State& state) {
+  const bool durable = state.range(1) != 0;
+  for (auto _ : state) {
+    Ours ours;
+    Cursor cursor(*ours.data, ours.session);
+    for (int32_t i = 0; i < state.range(0); i += kRecordsPerCommit) {
+      ours.session.InTransaction = true;
+      for (int32_t j = i; j < i + kRecordsPerCommit; ++j) {
+        cursor.Fill(MakeRow(j));
+        if (!cursor.table->InsertRecord(cursor)) state.SkipWithError("insert failed");
+      }
+      ours.session.InTransaction = false;
+      ours.data->CommitTransaction(ours.session.SessionID(), durable);
     }
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -211,17 +236,33 @@ void BM_OursUpdateWalk(benchmark::State& state) {
 
 // ---- SQLite --------------------------------------------------------------------------------
 
+// How SQLite commits: its write-ahead log without syncs (the bulk and walk comparisons), or its
+// rollback journal without or with syncs (the commit comparisons, like our commit journal).
+enum class LiteJournal { WalNoSync, RollbackNoSync, RollbackFull };
+
+const char* JournalPragmas(LiteJournal journal) {
+  switch (journal) {
+    case LiteJournal::RollbackNoSync:
+      return "PRAGMA journal_mode=DELETE; PRAGMA synchronous=OFF;";
+    case LiteJournal::RollbackFull:
+      return "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;";
+    case LiteJournal::WalNoSync:
+      break;
+  }
+  return "PRAGMA synchronous=OFF; PRAGMA journal_mode=WAL;";
+}
+
 struct Lite {
   sqlite3* db = nullptr;
   std::string file = TempFile("qdx_table_bench_lite_");
   sqlite3_stmt* insert = nullptr;
 
-  Lite() {
+  explicit Lite(LiteJournal journal = LiteJournal::WalNoSync) {
     std::remove(file.c_str());
     sqlite3_open(file.c_str(), &db);
-    Exec("PRAGMA page_size=4096; PRAGMA cache_size=1000; PRAGMA synchronous=OFF;"
-         "PRAGMA journal_mode=WAL;"
-         "CREATE TABLE t(name TEXT, km INTEGER, datum INTEGER, liter REAL, betrag REAL);"
+    Exec("PRAGMA page_size=4096; PRAGMA cache_size=1000;");
+    Exec(JournalPragmas(journal));
+    Exec("CREATE TABLE t(name TEXT, km INTEGER, datum INTEGER, liter REAL, betrag REAL);"
          "CREATE INDEX td ON t(datum);");
     sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?, ?, ?, ?, ?)", -1, &insert, nullptr);
   }
@@ -229,7 +270,9 @@ struct Lite {
     sqlite3_finalize(insert);
     sqlite3_close(db);
     std::remove(file.c_str());
-    for (const char* suffix : {"-wal", "-shm"}) std::remove(std::string(file).append(suffix).c_str());
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+      std::remove(std::string(file).append(suffix).c_str());
+    }
   }
   void Exec(const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
   bool Insert(const Row& row) {
@@ -249,11 +292,29 @@ struct Lite {
   }
 };
 
+LiteJournal CommitJournal(const benchmark::State& state) {
+  return state.range(1) != 0 ? LiteJournal::RollbackFull : LiteJournal::RollbackNoSync;
+}
+
 void BM_SQLiteInsertEachCommitted(benchmark::State& state) {
   for (auto _ : state) {
-    Lite lite;
+    Lite lite(CommitJournal(state));
     for (int32_t i = 0; i < state.range(0); ++i) {
       if (!lite.Insert(MakeRow(i))) state.SkipWithError("insert failed");
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_SQLiteInsertInSmallCommits(benchmark::State& state) {
+  for (auto _ : state) {
+    Lite lite(CommitJournal(state));
+    for (int32_t i = 0; i < state.range(0); i += kRecordsPerCommit) {
+      lite.Exec("BEGIN");
+      for (int32_t j = i; j < i + kRecordsPerCommit; ++j) {
+        if (!lite.Insert(MakeRow(j))) state.SkipWithError("insert failed");
+      }
+      lite.Exec("COMMIT");
     }
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -330,8 +391,17 @@ void BM_SQLiteUpdateWalk(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 100000);
 }
 
-BENCHMARK(BM_OursInsertEachCommitted)->Arg(10000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SQLiteInsertEachCommitted)->Arg(10000)->Unit(benchmark::kMillisecond);
+// A synced commit waits for the device (milliseconds each here), so the durable runs are shorter.
+#define COMMIT_ARGS                                                                   \
+  ->ArgNames({"records", "durable"})->Args({10000, 0})->Args({200, 1})->Iterations(1) \
+      ->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_OursInsertEachCommitted) COMMIT_ARGS;
+BENCHMARK(BM_SQLiteInsertEachCommitted) COMMIT_ARGS;
+#define SMALL_COMMIT_ARGS                                                              \
+  ->ArgNames({"records", "durable"})->Args({10000, 0})->Args({2000, 1})->Iterations(1) \
+      ->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_OursInsertInSmallCommits) SMALL_COMMIT_ARGS;
+BENCHMARK(BM_SQLiteInsertInSmallCommits) SMALL_COMMIT_ARGS;
 BENCHMARK(BM_OursInsertOneTransaction)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SQLiteInsertOneTransaction)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OursWalk)->Unit(benchmark::kMillisecond);

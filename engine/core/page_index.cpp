@@ -50,26 +50,44 @@ int32_t TQDXBTreePageIndex::PageAt(int32_t sessionID, const TQDXKeyPath& path) {
   return le::Load<int32_t>(key);
 }
 
-int32_t TQDXBTreePageIndex::FindPageWithRoom(int32_t sessionID, int32_t needed) {
-  TQDXKeyPath path;
-  if (!tree_.GoLast(sessionID, path)) return -1;
-  const int32_t span = path.Leaf().EntryCount;
-  for (int32_t i = 0; i < span; ++i) {
-    if (HasRoom(GetValue(sessionID, path), needed)) return PageAt(sessionID, path);
-    if (!tree_.Prior(sessionID, path)) return -1;
-  }
-  tree_.GoFirst(sessionID, path);
-  const int32_t firstSpan = path.Leaf().EntryCount;
-  for (int32_t i = 0; i < firstSpan; ++i) {
-    if (HasRoom(GetValue(sessionID, path), needed)) return PageAt(sessionID, path);
-    if (!tree_.Next(sessionID, path)) break;
+int32_t TQDXBTreePageIndex::RoomInLeaf(int32_t sessionID, TQDXKeyPath& path, bool forward,
+                                       int32_t needed) {
+  // The leaf is fetched once for all its entries: an append scans a whole full leaf each time
+  // the last page fills, and a fetch per entry made that a good part of a bulk insert.
+  TQDXPageHandle page = tree_.GetIndexPage(sessionID, path.Leaf().PageNo);
+  const TQDXBTreePage view = tree_.View(page);
+  if (!view.IsLeaf()) Raise(msg::kIndexPositionInvalid);
+  const int32_t count = view.EntryCount();
+  for (int32_t i = path.Leaf().EntryNo; i >= 0 && i < count; i += forward ? 1 : -1) {
+    if (HasRoom(le::Load<uint16_t>(view.Ref(i)), needed)) {
+      path.Levels[path.LevelCount - 1].EntryNo = i;
+      return le::Load<int32_t>(view.Key(i));
+    }
   }
   return -1;
 }
 
-void TQDXBTreePageIndex::AddToPage(int32_t sessionID, int32_t pageNo, int32_t amount) {
+int32_t TQDXBTreePageIndex::FindPageWithRoom(int32_t sessionID, int32_t needed,
+                                             TQDXKeyPath* found) {
+  TQDXKeyPath local;
+  TQDXKeyPath& path = found != nullptr ? *found : local;
+  if (!tree_.GoLast(sessionID, path)) return -1;
+  if (const int32_t pageNo = RoomInLeaf(sessionID, path, /*forward=*/false, needed); pageNo >= 0) {
+    return pageNo;
+  }
+  // Before the first leaf's entries, only when the last leaf does not hold them all.
+  path.Levels[path.LevelCount - 1].EntryNo = 0;
+  if (!tree_.Prior(sessionID, path)) return -1;
+  tree_.GoFirst(sessionID, path);
+  return RoomInLeaf(sessionID, path, /*forward=*/true, needed);
+}
+
+void TQDXBTreePageIndex::AddToPage(int32_t sessionID, int32_t pageNo, int32_t amount,
+                                   const TQDXKeyPath* at) {
   TQDXKeyPath path;
-  if (!FindPage(sessionID, pageNo, path)) {
+  if (at != nullptr && at->LevelCount > 0 && PageAt(sessionID, *at) == pageNo) {
+    path = *at;
+  } else if (!FindPage(sessionID, pageNo, path)) {
     uint8_t key[4], value[2];
     EncodeKey(key, pageNo);
     le::Store(value, static_cast<uint16_t>(std::clamp(amount, 0, 0xFFFF)));

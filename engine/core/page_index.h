@@ -65,10 +65,14 @@ class TQDXBTreePageIndex {
   int32_t PageAt(int32_t sessionID, const TQDXKeyPath& path);
 
   // A listed page with room for `needed` (see HasRoom), searched from the last entry backwards
-  // and then from the first forwards, one leaf page's entries each way; -1 when none.
-  int32_t FindPageWithRoom(int32_t sessionID, int32_t needed);
+  // and then from the first forwards, one leaf page's entries each way; -1 when none. `found`,
+  // when given, is left on the page's entry.
+  int32_t FindPageWithRoom(int32_t sessionID, int32_t needed, TQDXKeyPath* found = nullptr);
   // Lists the page with `amount`, or adds `amount` to its value (20106 when it has no room).
-  void AddToPage(int32_t sessionID, int32_t pageNo, int32_t amount);
+  // `at`, when given, is the page's entry as FindPageWithRoom found it, the tree unchanged since,
+  // which spares the search.
+  void AddToPage(int32_t sessionID, int32_t pageNo, int32_t amount,
+                 const TQDXKeyPath* at = nullptr);
   // Sets the value to `newValue` (when >= 0) or subtracts `amount`; the entry goes when the
   // value reaches 0. 20111 for a page not listed, 20112 for a value already 0.
   void RemoveFromPage(int32_t sessionID, int32_t pageNo, int32_t newValue, int32_t amount);
@@ -82,6 +86,9 @@ class TQDXBTreePageIndex {
  protected:
   // Whether a page with `value` can take `amount` more.
   virtual bool HasRoom(int32_t value, int32_t amount) const = 0;
+  // The first page with room for `needed` among the entries of the path's leaf, from the path's
+  // entry towards the leaf's last (forward) or first entry, the path left on it; -1 when none.
+  int32_t RoomInLeaf(int32_t sessionID, TQDXKeyPath& path, bool forward, int32_t needed);
 
   TQDXPageManager* pageManager_;
 

@@ -93,7 +93,8 @@ TQDXBlobRef TQDXDiskBlobStore::Write(int32_t sessionID, int32_t uncompressedSize
 TQDXBlobRef TQDXDiskBlobStore::WriteSmall(int32_t sessionID, int32_t uncompressedSize,
                                           int64_t storedSize, std::span<const uint8_t> data) {
   const auto needed = static_cast<int32_t>(BlobEntrySize(static_cast<int64_t>(data.size())));
-  const int32_t found = index_->FindPageWithRoom(sessionID, needed);
+  TQDXKeyPath listed;
+  const int32_t found = index_->FindPageWithRoom(sessionID, needed, &listed);
   TQDXPageHandle page = found >= 0 ? GetBlobPage(*pages_, sessionID, found)
                                    : TQDXPageHandle::Add(*pages_, sessionID, ptTableBlob);
   TQDXSmallBlobPage view(*page);
@@ -104,7 +105,8 @@ TQDXBlobRef TQDXDiskBlobStore::WriteSmall(int32_t sessionID, int32_t uncompresse
   page->Dirty = true;
   const int32_t pageNo = page->PageNo;
   page.Release();
-  index_->AddToPage(sessionID, pageNo, needed);
+  // Adding the entry to the page leaves the BLOB page index as it was.
+  index_->AddToPage(sessionID, pageNo, needed, found >= 0 ? &listed : nullptr);
   return {pageNo, id};
 }
 

@@ -67,7 +67,8 @@ bool TQDXDiskRecordManager::InsertRecord(int32_t sessionID, const uint8_t* buffe
                                          TQDXRecordID& id) {
   // Engine errors (a full disk, a damaged page) are raised as they are: the caller rolls the
   // change back and the user reads the cause, not a bare "not inserted".
-  const int32_t pageNo = pageIndex_->FindPageWithRoom(sessionID, 1);
+  TQDXKeyPath listed;
+  const int32_t pageNo = pageIndex_->FindPageWithRoom(sessionID, 1, &listed);
   TQDXPageHandle page;
   if (pageNo >= 0) {
     page = TQDXPageHandle::Get(pageManager_, sessionID, pageNo, true, ptTableRecord);
@@ -81,7 +82,8 @@ bool TQDXDiskRecordManager::InsertRecord(int32_t sessionID, const uint8_t* buffe
   id = {page->PageNo, static_cast<uint16_t>(slot)};
   const int32_t storedPageNo = page->PageNo;
   page.Release();
-  pageIndex_->AddToPage(sessionID, storedPageNo, 1);
+  // Writing the record page leaves the page index as it was: the entry found stays where it is.
+  pageIndex_->AddToPage(sessionID, storedPageNo, 1, pageNo >= 0 ? &listed : nullptr);
   RecordInserted();
   return true;
 }

@@ -103,6 +103,31 @@ TEST(PageIndexTest, FindPageWithRoomLooksAtTheLastThenTheFirstLeaf) {
   EXPECT_EQ(index.FindPageWithRoom(kSession, 1), -1);
 }
 
+// The entry FindPageWithRoom leaves its path on spares AddToPage the search; a path that names
+// another page (stale, or handed over by mistake) must not move that page's count.
+TEST(PageIndexTest, AddToPageTakesTheFoundEntryOnlyWhenItNamesThePage) {
+  TMemoryPageManager pages(128);
+  TQDXBTreeRecordPageIndex index(pages, 4);
+  index.CreateRoot(kSession);
+  for (int32_t page = 1; page <= 60; ++page) {
+    for (int32_t i = 0; i < 4; ++i) index.AddToPage(kSession, page, 1);  // all full
+  }
+  index.RemoveFromPage(kSession, 7, -1, 1);   // room in the middle, not searched
+  index.RemoveFromPage(kSession, 2, -1, 1);   // room in the first leaf
+  index.RemoveFromPage(kSession, 58, -1, 1);  // and in the last
+  TQDXKeyPath found;
+  ASSERT_EQ(index.FindPageWithRoom(kSession, 1, &found), 58);
+  EXPECT_EQ(index.PageAt(kSession, found), 58);
+  index.AddToPage(kSession, 58, 1, &found);
+  ASSERT_EQ(index.FindPageWithRoom(kSession, 1, &found), 2);
+  EXPECT_EQ(index.PageAt(kSession, found), 2);
+  index.AddToPage(kSession, 7, 1, &found);  // names page 2: page 7 is looked up instead
+  std::map<int32_t, int32_t> expected;
+  for (int32_t page = 1; page <= 60; ++page) expected[page] = 4;
+  expected[2] = 3;
+  EXPECT_EQ(Contents(index), expected);
+}
+
 TEST(PageIndexTest, BlobPagesHaveRoomBelowTheDataSize) {
   TMemoryPageManager pages(128);  // data size 88: values up to 85
   TQDXBTreeBlobPageIndex index(pages);

@@ -48,6 +48,27 @@ TEST(CsvReaderTest, SeparatorComesFromTheFirstLineThatHasOne) {
   for (const auto& c : cases) EXPECT_EQ(CsvReader::DetectSeparator(c.text), c.separator) << c.text;
 }
 
+// Unquoted text is taken in runs up to the next separator or line break; the cases are the
+// places where such a run must stop or must not.
+TEST(CsvReaderTest, UnquotedFieldsEndOnlyAtSeparatorsAndLineBreaks) {
+  const struct {
+    const char* text;
+    std::vector<Fields> records;
+  } cases[] = {
+      {"a\"b,c\"\n", {{"a\"b", "c\""}}},               // a quote past the first character is text
+      {"x,y\rz\r\nw", {{"x", "y"}, {"z"}, {"w"}}},      // lone CR, CRLF, no break at the end
+      {"one,two,three\n1\n1,2,3,4\n", {{"one", "two", "three"}, {"1"}, {"1", "2", "3", "4"}}},
+      {"\"q\"\"x\",tail\n", {{"q\"x", "tail"}}},
+  };
+  for (const auto& c : cases) {
+    const CsvDocument doc = CsvReader::Read(c.text, ',');
+    EXPECT_TRUE(doc.Problems.empty()) << c.text;
+    std::vector<Fields> records;
+    for (const CsvRecord& r : doc.Records) records.push_back(r.Fields);
+    EXPECT_EQ(records, c.records) << c.text;
+  }
+}
+
 TEST(CsvReaderTest, BadRecordsAreReportedAndReadingGoesOn) {
   const CsvDocument doc = CsvReader::Read(
       "a,b\n"

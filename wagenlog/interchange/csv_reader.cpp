@@ -2,6 +2,8 @@
 // line break, also those inside quoted fields.
 #include "wagenlog/interchange/csv_reader.h"
 
+#include <algorithm>
+
 #include "wagenlog/interchange/interchange_messages.h"
 #include "wagenlog/interchange/text_encoding.h"
 
@@ -20,6 +22,7 @@ class RecordScanner {
   void ReadRecord(CsvDocument& document) {
     CsvRecord record;
     record.Line = line_;
+    record.Fields.reserve(lastFieldCount_);
     std::string field;
     // `fieldBegun`: the current field has text or was quoted, so a quote is no longer an
     // opening one. `lineBegun`: the line holds something (a separator counts), so it is a
@@ -59,9 +62,11 @@ class RecordScanner {
         if (lineBegun) record.Fields.push_back(std::move(field));
         break;
       }
-      field += c;
+      // The rest of an unquoted field in one piece: past its first character a quote is text.
+      const size_t end = UnquotedEnd(pos_ + 1);
+      field.append(text_.substr(pos_, end - pos_));
       fieldBegun = lineBegun = true;
-      ++pos_;
+      pos_ = end;
     }
     if (record.Fields.empty()) return;  // an empty line
     for (const std::string& f : record.Fields) {
@@ -70,6 +75,7 @@ class RecordScanner {
         return;
       }
     }
+    lastFieldCount_ = record.Fields.size();
     document.Records.push_back(std::move(record));
   }
 
@@ -94,10 +100,23 @@ class RecordScanner {
         field.append(text_.substr(start, pos_ - start));
         continue;
       }
-      field += c;
-      ++pos_;
+      const size_t end = text_.find_first_of(kQuotedStops, pos_ + 1);
+      const size_t stop = end == std::string_view::npos ? text_.size() : end;
+      field.append(text_.substr(pos_, stop - pos_));
+      pos_ = stop;
     }
     return false;
+  }
+
+  // Where an unquoted field that goes on at `from` ends: the next separator or line break.
+  size_t UnquotedEnd(size_t from) const {
+    size_t at = from;
+    while (at < text_.size()) {
+      const char c = text_[at];
+      if (c == separator_ || c == '\n' || c == '\r') break;
+      ++at;
+    }
+    return at;
   }
 
   void ConsumeLineBreak() {
@@ -111,10 +130,13 @@ class RecordScanner {
     if (!AtEnd()) ConsumeLineBreak();
   }
 
+  static constexpr std::string_view kQuotedStops = "\"\r\n";
+
   std::string_view text_;
   char separator_;
   size_t pos_ = 0;
   int32_t line_ = 1;
+  size_t lastFieldCount_ = 0;  // records of one file mostly have the same number of fields
 };
 
 std::string_view WithoutByteOrderMark(std::string_view text) {
@@ -148,6 +170,7 @@ CsvDocument CsvReader::Read(std::string_view text, char separator) {
   text = WithoutByteOrderMark(text);
   CsvDocument document;
   document.Separator = separator != 0 ? separator : DetectSeparator(text);
+  document.Records.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   RecordScanner scanner(text, document.Separator);
   while (!scanner.AtEnd()) scanner.ReadRecord(document);
   return document;

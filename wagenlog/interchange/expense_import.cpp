@@ -43,6 +43,7 @@ ImportOutcome ImportExpenses(std::string_view text, ExpenseStore& store,
   if (!options.AllowDuplicates) {
     for (const ExpenseRecord& r : store.ReadAll()) stored.insert(DuplicateKey(r));
   }
+  outcome.Accepted.reserve(read.Records.size());
   for (ReadRecord& r : read.Records) {
     const bool duplicate = stored.contains(DuplicateKey(r.Record));
     (duplicate ? outcome.Duplicates : outcome.Accepted).push_back(std::move(r));

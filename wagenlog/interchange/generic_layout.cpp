@@ -25,6 +25,7 @@ LayoutResult ReadGenericExpenses(const CsvDocument& document, const ReadOptions&
 
   const size_t dateColumn = *mapping.ColumnOf(ExpenseField::Datum);
   std::vector<std::string_view> dates;
+  dates.reserve(document.Records.size());
   for (size_t i = 1; i < document.Records.size(); ++i) {
     const auto& fields = document.Records[i].Fields;
     if (dateColumn < fields.size()) dates.push_back(fields[dateColumn]);
@@ -32,6 +33,7 @@ LayoutResult ReadGenericExpenses(const CsvDocument& document, const ReadOptions&
   const ValueFormats formats = MakeValueFormats(options, document, dates, false);
 
   LayoutResult result;
+  result.Records.reserve(document.Records.size());
   AddCsvProblems(document, result.Problems);
   for (size_t i = 1; i < document.Records.size(); ++i) {
     const CsvRecord& line = document.Records[i];
