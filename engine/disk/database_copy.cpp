@@ -2,6 +2,7 @@
 #include "engine/disk/database_copy.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "engine/disk/commit_journal.h"
@@ -74,9 +75,28 @@ void CopyBytes(TQDXDatabaseFile& from, TQDXDatabaseFile& to, int64_t size) {
   }
 }
 
+// The layout with the page area: it follows the lock block, whose size the file holds. None for
+// a lock block too short to hold the database lock byte: a damaged file, not to be rolled back.
+std::optional<TQDXDatabaseLayout> PageAreaLayout(TQDXDatabaseFile& file,
+                                                 const TQDXDatabaseLayout& lockLayout,
+                                                 uint16_t pageSize) {
+  uint8_t lockBlockSize[2] = {};
+  int32_t got = 0;
+  if (!file.ReadBuffer(lockBlockSize, lockLayout.LockBlockPosition(), sizeof lockBlockSize, &got) ||
+      got != sizeof lockBlockSize) {
+    return std::nullopt;
+  }
+  const int16_t size = DecodeLockBlockSize(lockBlockSize);
+  if (size <= kDatabaseLockByteOffset) return std::nullopt;
+  return TQDXDatabaseLayout(lockLayout.BaseOffset(), kMainHeaderSize, size, pageSize);
+}
+
 // The copy of a file left in the middle of a commit, rolled back from the source's journal
 // (copied beside it, so the source and its journal stay as they are for their owner).
-bool RollBackCopy(const std::string& source, TQDXDatabaseFile& copy, int64_t headerPosition) {
+bool RollBackCopy(const std::string& source, TQDXDatabaseFile& copy,
+                  const TQDXDatabaseLayout& lockLayout, uint16_t pageSize) {
+  const std::optional<TQDXDatabaseLayout> layout = PageAreaLayout(copy, lockLayout, pageSize);
+  if (!layout) return false;
   const std::string sourceJournal = TQDXCommitJournal::PathFor(source);
   const std::string copyJournal = TQDXCommitJournal::PathFor(copy.FileName());
   if (!platform::FileExists(sourceJournal)) return false;
@@ -88,7 +108,7 @@ bool RollBackCopy(const std::string& source, TQDXDatabaseFile& copy, int64_t hea
     to.CreateFile(copyJournal);
     CopyBytes(from, to, from.GetSize());
   }
-  return RollBackJournal(copy, headerPosition);
+  return RollBackJournal(copy, *layout);
 }
 
 }  // namespace
@@ -122,7 +142,7 @@ TQDXDatabaseCopy CopyDatabaseFile(const std::string& source, const std::string& 
     CopyBytes(file, copy, result.Size);
     result.ChangeCounter = blocks.Header().ChangeCounter;
     if (blocks.Header().FileState == kFileStateWriting) {
-      if (!RollBackCopy(source, copy, layout.HeaderPosition())) {
+      if (!RollBackCopy(source, copy, layout, blocks.Header().PageSize)) {
         Raise(msg::kCopyNeedsRepair, {source});
       }
       result.RolledBack = true;

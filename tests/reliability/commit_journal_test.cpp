@@ -255,7 +255,9 @@ TEST_F(CommitJournalTest, ADamagedOrForeignJournalIsNotRolledBack) {
     if (c.RolledBack) continue;
     EXPECT_TRUE(LeftInCommit(path));
     // A journal the open would not use is kept as it was, for whoever repairs the file.
-    if (c.Present) EXPECT_EQ(ReadJournal(), c.Journal);
+    if (c.Present) {
+      EXPECT_EQ(ReadJournal(), c.Journal);
+    }
     try {
       session->Step();
       ADD_FAILURE() << "a commit wrote over the marker of an unfinished one";
