@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <string>
 
@@ -11,10 +10,14 @@
 #include "app/forms/data_module.h"
 #include "app/forms/form_placement.h"
 #include "app/widgets/question_box.h"
+#include "dataset/qdx_database.h"
+#include "engine/disk/commit_journal.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/platform/file.h"
 #include "wagenlog/program_texts.h"
+#include "wagenlog/schema.h"
 
 namespace qdx {
 
@@ -24,12 +27,11 @@ namespace {
 constexpr const char* kCreateDatabaseQuestion =
     "Er is nog geen database. Een nieuwe, lege database maken in '%s'?";
 constexpr const char* kCreateDatabaseFailed = "De database '%s' kon niet worden gemaakt: %s";
-constexpr const char* kQdxNotFound = "het programma qdx is niet gevonden";
 constexpr const char* kFolderNotMade = "de map kon niet worden gemaakt";
+constexpr const char* kFileExists = "het bestand bestaat al";
 
-// Making a database takes well under a second; this only keeps a hung child from hanging the
-// start for ever.
-constexpr int kMakeTimeoutMs = 60'000;
+// The database component of the make; the data module's own comes later, under its own name.
+constexpr const char* kMakerDatabaseName = "wagenlog_first_start";
 
 [[noreturn]] void RaiseMakeFailed(const QString& path, const QString& reason) {
   const std::string pathText = QDir::toNativeSeparators(path).toStdString();
@@ -38,15 +40,29 @@ constexpr int kMakeTimeoutMs = 60'000;
       FormatOrFallback(kCreateDatabaseFailed, {{FormatArg(pathText), FormatArg(reasonText)}}));
 }
 
-// qdx beside the executable (an installed or unpacked program), in the tools folder of a build
-// tree (build/app/wagenlog beside build/tools/qdx), or else on the PATH.
-QString FindQdx() {
-  const QDir executable(QCoreApplication::applicationDirPath());
-  for (const QString& candidate : {executable.filePath(QStringLiteral("qdx")),
-                                   executable.filePath(QStringLiteral("../tools/qdx"))}) {
-    if (QFileInfo(candidate).isExecutable()) return QDir::cleanPath(candidate);
+// Creates the file and fills it with the program's tables.
+void CreateFilledDatabase(const std::string& fileName) {
+  TQDXDatabase database(kMakerDatabaseName);
+  database.SetDatabaseName(kMakerDatabaseName);
+  database.SetDatabaseFileName(fileName);
+  database.SilentMode = true;
+  database.CreateDatabase();
+  database.Open();
+  wagenlog::CreateTables(database);
+  database.Close();
+}
+
+// CreateFilledDatabase; a file it made but could not fill is removed once its database component
+// is gone, as a half-made database would be taken for the user's, and so is the journal a failed
+// commit left beside it, which would otherwise wait for the next database of that name.
+void CreateFilledDatabaseOrNothing(const std::string& fileName) {
+  try {
+    CreateFilledDatabase(fileName);
+  } catch (...) {
+    platform::DeleteFile(fileName);
+    platform::DeleteFile(TQDXCommitJournal::PathFor(fileName));
+    throw;
   }
-  return QStandardPaths::findExecutable(QStringLiteral("qdx"));
 }
 
 bool AskToMakeDatabase(const QString& path) {
@@ -85,24 +101,15 @@ TDataLocation ChooseDataLocation(const TDataFolders& folders) {
   return {folders.UserData, QString(), false};
 }
 
-void MakeProgramDatabaseWith(const QString& qdxProgram, const QString& path) {
-  if (qdxProgram.isEmpty()) RaiseMakeFailed(path, QString::fromUtf8(kQdxNotFound));
-  QProcess qdx;
-  qdx.setProcessChannelMode(QProcess::MergedChannels);
-  qdx.start(qdxProgram, {QStringLiteral("create"), path, QStringLiteral("--schema"),
-                         QStringLiteral("wagenlog")});
-  if (!qdx.waitForFinished(kMakeTimeoutMs)) {
-    qdx.kill();
-    qdx.waitForFinished();
-    RaiseMakeFailed(path, qdx.errorString());
-  }
-  if (qdx.exitStatus() != QProcess::NormalExit || qdx.exitCode() != 0) {
-    RaiseMakeFailed(path, QString::fromLocal8Bit(qdx.readAll()));
-  }
-}
-
 void MakeProgramDatabase(const QString& path) {
-  MakeProgramDatabaseWith(FindQdx(), path);
+  const std::string fileName = QDir::toNativeSeparators(path).toStdString();
+  // Creating truncates; a file that appeared since the question is someone's database.
+  if (platform::FileExists(fileName)) RaiseMakeFailed(path, QString::fromUtf8(kFileExists));
+  try {
+    CreateFilledDatabaseOrNothing(fileName);
+  } catch (...) {
+    RaiseMakeFailed(path, ExceptionMessage(std::current_exception()));
+  }
 }
 
 TDataLocation PrepareDataLocation(const TDataFolders& folders, const TDatabaseMaker& make) {

@@ -42,11 +42,9 @@ TDataLocation ChooseDataLocation(const TDataFolders& folders);
 // EFrameworkException when it cannot.
 using TDatabaseMaker = std::function<void(const QString& path)>;
 
-// The program's database maker: `qdx create PATH --schema wagenlog`, with the qdx found beside
-// the executable, in a build tree's tools folder, or on the PATH.
+// The program's database maker: creates the file and the program's tables (wagenlog/schema) in
+// this process. Refuses a file that exists; a file it created but could not fill is removed.
 void MakeProgramDatabase(const QString& path);
-// The same with the given qdx program.
-void MakeProgramDatabaseWith(const QString& qdxProgram, const QString& path);
 
 // ChooseDataLocation, then the first start in the user's data folder: when the database is
 // missing, asks the user (AskQuestion) and, on yes, creates the folder and makes the database.

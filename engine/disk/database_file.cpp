@@ -290,6 +290,9 @@ void TQDXDatabaseFile::FlushFileBuffers() {
 
 bool TQDXDatabaseFile::LockCallSucceeded(platform::LockResult result) {
   if (result == platform::LockResult::Done) return true;
+  // Another handle holds the range. A file system without locks never answers so: the answer
+  // stands even after a call that failed otherwise switched this handle to working without.
+  if (result == platform::LockResult::Refused) return false;
   // A lost handle also fails with "cannot lock" errors; it is not a file system without locks,
   // and taking it for one would let every later lock succeed without excluding anybody. The
   // caller's reconnect check deals with it.
@@ -310,7 +313,11 @@ bool TQDXDatabaseFile::TryLock(int64_t count, int64_t position) {
 }
 
 bool TQDXDatabaseFile::TryUnlock(int64_t count, int64_t position) {
-  return LockCallSucceeded(file_.UnlockRange(position, count));
+  // Without locks nothing was locked, so there is nothing to unlock. A range the handle does
+  // hold shows that the system locks; its unlock failing leaves the lock in place, which the
+  // caller must hear of, or the range stays locked to everybody else while the file is open.
+  if (locksUnsupported_ && !file_.HoldsLock(position, count)) return true;
+  return file_.UnlockRange(position, count) == platform::LockResult::Done;
 }
 
 bool TQDXDatabaseFile::LockByte(int64_t count, int64_t position) {

@@ -63,6 +63,8 @@ class TQDXDatabaseFile {
   bool IsOpen() const { return isOpen_; }
   int32_t OpenCount() const { return openCount_; }
   bool LocksUnsupported() const { return locksUnsupported_; }
+  // Whether this handle holds a lock on any byte of the range (one whose unlock failed too).
+  bool HoldsLock(int64_t count, int64_t position) const { return file_.HoldsLock(position, count); }
 
   // Creates or replaces the file (a read-only file of that name too) for reading and writing.
   // ShareMode reads 0, but the new file is shared: it is a new file that no other handle has

@@ -4,10 +4,16 @@
 
 namespace qdx {
 
+bool TQDXDatabaseLockBytes::HadOrLocked(int64_t position) {
+  // An outermost unlock that failed left the byte with this handle (and reported it): the
+  // next outermost lock has it already, and its unlock tries again.
+  return file_.HoldsLock(1, position) || file_.LockByte(1, position);
+}
+
 bool TQDXDatabaseLockBytes::LockTables() {
   if (tablesLockDepth_ == 0) {
     TQDXFileAttachment attachment(file_);
-    if (!file_.LockByte(1, layout_.TablesLockPosition())) return false;
+    if (!HadOrLocked(layout_.TablesLockPosition())) return false;
   }
   ++tablesLockDepth_;
   return true;
@@ -24,7 +30,7 @@ bool TQDXDatabaseLockBytes::LockDatabase() {
   if (databaseLockDepth_ == 0) {
     TQDXFileAttachment attachment(file_);
     const int64_t position = layout_.DatabaseLockPosition();
-    if (!file_.LockByte(1, position)) return false;
+    if (!HadOrLocked(position)) return false;
     databaseLockPosition_ = position;
   }
   ++databaseLockDepth_;

@@ -79,6 +79,8 @@ class TQDXDatabaseLockBytes {
   }
 
  private:
+  // The byte at `position` for an outermost lock: still held, or locked now.
+  bool HadOrLocked(int64_t position);
   TQDXDatabaseFile& file_;
   const TQDXDatabaseLayout& layout_;
   int32_t databaseLockDepth_ = 0;

@@ -42,7 +42,7 @@ int64_t CountCompressedBlocks(std::span<const uint8_t> form) {
 }
 
 TQDXDiskBlobManager::TQDXDiskBlobManager(TQDXPageManager& pages, TQDXBaseFieldManager& fields)
-    : pages_(&pages), fields_(&fields), index_(pages), store_(pages, index_) {}
+    : fields_(&fields), index_(pages), store_(pages, index_) {}
 
 // ---- The BLOB page index ----------------------------------------------------------------------
 

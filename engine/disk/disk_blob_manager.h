@@ -115,7 +115,6 @@ class TQDXDiskBlobManager {
   void WriteValue(int32_t sessionID, uint8_t* buffer, const TQDXFieldDef& field,
                   TQDXBlobCacheEntry& entry);
 
-  TQDXPageManager* pages_;
   TQDXBaseFieldManager* fields_;
   TQDXBTreeBlobPageIndex index_;
   TQDXDiskBlobStore store_;

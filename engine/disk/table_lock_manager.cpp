@@ -254,6 +254,22 @@ bool TQDXDatabaseTableLockManager::ReleaseInFile(TQDXTableLocksFile& file, TQDXT
   return true;
 }
 
+template <typename Release>
+bool TQDXDatabaseTableLockManager::ReleaseOrKeep(TQDXTableLockList& list,
+                                                 TQDXTableLockEntry removed, Release release) {
+  // Until its byte is free the lock is still the session's: a later release, or the session's
+  // end, must find it in the list, or the byte stays locked for as long as the file is open.
+  removed.Count = 1;
+  try {
+    if (release()) return true;
+  } catch (...) {
+    list.Add(removed);
+    throw;
+  }
+  list.Add(removed);
+  return false;
+}
+
 bool TQDXDatabaseTableLockManager::UnlockTable(int32_t session, Kind kind, bool force,
                                                bool onlyIfHeld, TQDXTableLocksFile& file) {
   if (pageManager_.Exclusive()) return true;
@@ -271,11 +287,9 @@ bool TQDXDatabaseTableLockManager::UnlockTable(int32_t session, Kind kind, bool 
   if (!removed.InFile) return true;
   // The locks this one covered go into the file before its byte is unlocked: other processes
   // never see the session without them.
-  if (PlaceCoveredLocks(file, list, session, kind) && ReleaseInFile(file, list, session, kind))
-    return true;
-  removed.Count = 1;
-  list.Add(removed);
-  return false;
+  return ReleaseOrKeep(list, removed, [&] {
+    return PlaceCoveredLocks(file, list, session, kind) && ReleaseInFile(file, list, session, kind);
+  });
 }
 
 bool TQDXDatabaseTableLockManager::LockRecord(int32_t session, TQDXTableLocksFile& file,
@@ -316,12 +330,11 @@ bool TQDXDatabaseTableLockManager::UnlockRecord(int32_t session, TQDXTableLocksF
   TQDXTableLockEntry* entry = list.Find(Kind::Records, key);
   if (entry == nullptr) return false;
   if (--entry->Count > 0) return true;
-  TQDXTableLockEntry removed = *entry;
+  const TQDXTableLockEntry removed = *entry;
   list.Remove(Kind::Records, key);
-  if (!removed.InFile || ReleaseInFile(file, list, session, Kind::Records)) return true;
-  removed.Count = 1;
-  list.Add(removed);
-  return false;
+  if (!removed.InFile) return true;
+  return ReleaseOrKeep(list, removed,
+                       [&] { return ReleaseInFile(file, list, session, Kind::Records); });
 }
 
 bool TQDXDatabaseTableLockManager::IsRecordLocked(int32_t session, TQDXTableLocksFile& file,

@@ -109,8 +109,8 @@ class TQDXDatabaseTableLockManager {
                  uint32_t pauseMs, int32_t tries, TQDXTableLocksFile& file);
   // Releases one count of a lock (all of it with `force`); the last count unlocks its byte
   // after placing the locks it covered. `onlyIfHeld`: a lock not held answers true, else
-  // 20202. False, with the lock kept, when the file lock could not be had; 20204 when the
-  // kind byte cannot be unlocked.
+  // 20202. False, with the lock kept, when the file lock could not be had; 20204, with the lock
+  // kept, when the kind byte cannot be unlocked.
   bool UnlockTable(int32_t session, TQDXTableLockKind kind, bool force, bool onlyIfHeld,
                    TQDXTableLocksFile& file);
 
@@ -120,7 +120,8 @@ class TQDXDatabaseTableLockManager {
   bool LockRecord(int32_t session, TQDXTableLocksFile& file, uint32_t pauseMs, int32_t tries,
                   TQDXRecordID id);
   // Releases the session's record lock on the table (whatever `id` is); false when it holds
-  // none or the file lock could not be had. 20206 when the byte cannot be unlocked.
+  // none or the file lock could not be had (the lock kept). 20206, with the lock kept, when the
+  // byte cannot be unlocked.
   bool UnlockRecord(int32_t session, TQDXTableLocksFile& file, TQDXRecordID id);
   // Whether another session holds a record lock on `id`. Tested under the file lock, so that
   // the test never disturbs another process's locking; true when the file lock cannot be had.
@@ -156,6 +157,10 @@ class TQDXDatabaseTableLockManager {
   bool PlaceCoveredLocks(TQDXTableLocksFile& file, TQDXTableLockList& list, int32_t session,
                          TQDXTableLockKind kind);
   bool PlaceInFile(TQDXTableLocksFile& file, int32_t session, const TQDXTableLockEntry& entry);
+  // Runs `release` for the lock `removed`, taken out of `list`; puts it back (one count) when
+  // the release answers false or raises.
+  template <typename Release>
+  bool ReleaseOrKeep(TQDXTableLockList& list, TQDXTableLockEntry removed, Release release);
   // Unlocks the byte of `kind` (the file lock for kind 6) under the file lock.
   bool ReleaseInFile(TQDXTableLocksFile& file, TQDXTableLockList& list, int32_t session,
                      TQDXTableLockKind kind);

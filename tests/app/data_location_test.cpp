@@ -7,20 +7,24 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "app/error_box.h"
 #include "app/forms/form_placement.h"
 #include "app/widgets/question_box.h"
+#include "dataset/qdx_database.h"
 #include "engine/foundation/except.h"
 #include "qt_printers.h"
+#include "tests/fault_file_system.h"
+#include "wagenlog/schema.h"
 
 namespace qdx {
 namespace {
 
-class DataLocationTest : public testing::Test {
+class DataLocationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(root_.isValid());
@@ -158,14 +162,18 @@ TEST_F(DataLocationTest, TheFirstStartAsksOnceAndMakesTheDatabaseOnYes) {
   }
 }
 
+// A database that appeared between the question and the make (another start made it) is kept.
 TEST_F(DataLocationTest, AFailedMakeIsShownAndTheStartGoesOn) {
-  const TDataLocation location = PrepareDataLocation(
-      folders_, [](const QString& path) { MakeProgramDatabaseWith(QString(), path); });
+  const TDataLocation location = PrepareDataLocation(folders_, [](const QString& path) {
+    Touch(path);
+    MakeProgramDatabase(path);
+  });
   EXPECT_EQ(location.DatabasePath(), UserDatabase());
   ASSERT_EQ(errors_.size(), 1u);
-  EXPECT_EQ(errors_[0], QStringLiteral("De database '%1' kon niet worden gemaakt: het programma "
-                                       "qdx is niet gevonden.")
+  EXPECT_EQ(errors_[0], QStringLiteral("De database '%1' kon niet worden gemaakt: het bestand "
+                                       "bestaat al.")
                             .arg(QDir::toNativeSeparators(UserDatabase())));
+  EXPECT_EQ(QFileInfo(UserDatabase()).size(), 0);
 }
 
 TEST_F(DataLocationTest, AUserDataFolderThatCannotBeMadeIsShown) {
@@ -177,29 +185,55 @@ TEST_F(DataLocationTest, AUserDataFolderThatCannotBeMadeIsShown) {
       << errors_[0].toStdString();
 }
 
-#ifdef QDX_TOOL_PATH
 TEST_F(DataLocationTest, TheMadeDatabaseHoldsTheProgramsTables) {
   ASSERT_TRUE(QDir().mkpath(folders_.UserData));
-  MakeProgramDatabaseWith(QStringLiteral(QDX_TOOL_PATH), UserDatabase());
-  QProcess qdx;
-  qdx.start(QStringLiteral(QDX_TOOL_PATH), {QStringLiteral("tables"), UserDatabase()});
-  ASSERT_TRUE(qdx.waitForFinished(60'000));
-  const QString tables = QString::fromUtf8(qdx.readAllStandardOutput());
-  EXPECT_TRUE(tables.contains(QStringLiteral("Brandstofkosten"))) << tables.toStdString();
-  EXPECT_TRUE(tables.contains(QStringLiteral("Autogegevens"))) << tables.toStdString();
-
-  // A second make fails with qdx's reason and leaves the first database as it was.
-  const qint64 size = QFileInfo(UserDatabase()).size();
-  try {
-    MakeProgramDatabaseWith(QStringLiteral(QDX_TOOL_PATH), UserDatabase());
-    ADD_FAILURE() << "no error for an existing database";
-  } catch (const EFrameworkException& e) {
-    EXPECT_NE(e.Message().find("kon niet worden gemaakt: "), std::string::npos) << e.Message();
-    EXPECT_NE(e.Message().find("already exists"), std::string::npos) << e.Message();
+  MakeProgramDatabase(UserDatabase());
+  {
+    TQDXDatabase database("check");
+    database.SetDatabaseName("data_location_check");
+    database.SetDatabaseFileName(UserDatabase().toStdString());
+    std::vector<std::string> names;
+    database.GetTableNames(names);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{wagenlog::kVehicleTable.Name,
+                                               wagenlog::kExpenseTable.Name}));
   }
+
+  // A second make refuses the file and leaves the first database as it was.
+  const qint64 size = QFileInfo(UserDatabase()).size();
+  EXPECT_THROW(MakeProgramDatabase(UserDatabase()), EFrameworkException);
   EXPECT_EQ(QFileInfo(UserDatabase()).size(), size);
 }
-#endif
+
+// Whichever write fails, the make reports it and leaves no file that would be taken for the
+// user's database on the next start.
+TEST_F(DataLocationTest, AMakeThatFailsPartWayLeavesNothingBehind) {
+  ASSERT_TRUE(QDir().mkpath(folders_.UserData));
+  testing::FaultFileSystem faults;
+  int64_t writes = 0;
+  {
+    const platform::FileSystemScope scope(faults);
+    MakeProgramDatabase(UserDatabase());
+    writes = faults.Count(testing::FileCall::Write);
+  }
+  ASSERT_GT(writes, 0);
+  for (int64_t n = 1; n <= writes; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_TRUE(QDir(folders_.UserData).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(folders_.UserData));
+    faults.Reset();
+    faults.Fail(testing::FileCall::Write, n, ENOSPC, testing::FaultFileSystem::kForever);
+    try {
+      const platform::FileSystemScope scope(faults);
+      MakeProgramDatabase(UserDatabase());
+      ADD_FAILURE() << "no error";
+    } catch (const EFrameworkException& e) {
+      EXPECT_NE(e.Message().find("kon niet worden gemaakt: "), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(QDir(folders_.UserData).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
+  }
+}
 
 }  // namespace
 }  // namespace qdx

@@ -14,6 +14,7 @@
 
 #include "tests/dataset/local_engine_support.h"
 #include "tests/fault_file_system.h"
+#include "tests/qdx_test_support.h"
 
 namespace qdx {
 namespace {
@@ -134,6 +135,58 @@ TEST_F(LocalMultiUserTest, ALockedChangeThatRaisesGivesItsLocksBack) {
       cursor.CancelRecord(false);
     }
     EXPECT_EQ(Wait(Spawn(EditTeller)), crOK);
+  }
+}
+
+// A lock byte that will not unlock (the call and its retry fail) reaches the caller with its
+// code, and the lock stays the session's: the other process is still kept out, and the
+// release done again frees it.
+TEST_F(LocalMultiUserTest, AnUnlockThatFailsIsReportedAndTheLockKept) {
+  struct Case {
+    const char* name;
+    std::function<void(TableCursor&)> take;
+    std::function<void(TableCursor&)> release;
+    std::function<int(TableCursor&)> childTakes;  // 1 when the child got what the lock guards
+    int32_t code;
+    const char* text;
+  };
+  const auto childCommits = [](TableCursor& child) {
+    return child.LockTable(TQDXTableLockKind::Commit, 1, false, 0) ? 1 : 0;
+  };
+  const auto childEdits = [](TableCursor& child) {
+    return child.GoTo("Teller") && child.Edit() == crOK ? 1 : 0;
+  };
+  const Case cases[] = {
+      {"record lock, on cancel",
+       [](TableCursor& cursor) {
+         ASSERT_TRUE(cursor.GoTo("Teller"));
+         ASSERT_EQ(cursor.Edit(), crOK);
+       },
+       [](TableCursor& cursor) { cursor.CancelRecord(false); }, childEdits, 20206,
+       "Cannot unlock record"},
+      {"read lock",
+       [](TableCursor& cursor) {
+         ASSERT_TRUE(cursor.LockTable(TQDXTableLockKind::Read, 1, false, 0));
+       },
+       [](TableCursor& cursor) { ASSERT_TRUE(cursor.UnlockTable(TQDXTableLockKind::Read, false)); },
+       childCommits, 20204, "Cannot unlock table"},
+  };
+  auto session = Connect(true);
+  TableCursor cursor(*session, "Kosten");
+  cursor.Open();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.take(cursor);
+    ASSERT_EQ(Wait(Spawn(c.childTakes)), 0);
+    {
+      testing::FaultFileSystem faults;
+      platform::FileSystemScope scope(faults);
+      faults.Fail(testing::FileCall::Unlock, 1, EIO, 2);
+      EXPECT_QDX_ERROR(c.release(cursor), c.code, c.text);
+    }
+    EXPECT_EQ(Wait(Spawn(c.childTakes)), 0);
+    c.release(cursor);
+    EXPECT_EQ(Wait(Spawn(c.childTakes)), 1);
   }
 }
 

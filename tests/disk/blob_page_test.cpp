@@ -145,7 +145,10 @@ TEST(SmallBlobPage, DamagedCountOrLengthIsAnErrorNeverAnOverread) {
       {"RemoveEntry", [](TQDXSmallBlobPage& p) { p.RemoveEntry(42); }},
   };
   for (const Case& damage : damages) {
-    for (const auto& [name, operation] : operations) {
+    // Not a structured binding: clang 14 cannot capture one in the lambda below.
+    for (const auto& entry : operations) {
+      const auto& name = entry.first;
+      const auto& operation = entry.second;
       Bytes data(80, 0);
       size_t end = 2;
       PutEntry(data, end, 0, {1, 2, 3});

@@ -258,6 +258,48 @@ TEST_F(DatabaseFileTest, TwoHandlesOfOneProcessExcludeEachOther) {
   EXPECT_FALSE(b.LocksUnsupported());
 }
 
+// An unlock that the system fails leaves the byte locked: the handle says so rather than take
+// the failure for a file system without locks, after which every lock would seem to succeed,
+// ranges held by other handles included.
+TEST_F(DatabaseFileTest, AFailedUnlockIsReportedAndLockingStaysOn) {
+  TQDXDatabaseFile file;
+  file.CreateFile(path);
+  TQDXDatabaseFile other;
+  other.OpenFile(path, 1, 1);
+  ASSERT_TRUE(other.LockByte(1, 1003));
+  ASSERT_TRUE(file.LockByte(1, 1000));
+  for (const int error : {EIO, ENOLCK, EAGAIN}) {
+    SCOPED_TRACE(error);
+    {
+      testing::FaultFileSystem faults;
+      const platform::FileSystemScope scope(faults);
+      faults.Fail(testing::FileCall::Unlock, 1, error, 2);  // the call and its retry
+      EXPECT_FALSE(file.UnlockByte(1, 1000));
+    }
+    EXPECT_FALSE(other.LockByte(1, 1000));  // still this handle's
+    EXPECT_FALSE(file.LockByte(1, 1003));   // and the other's lock still excludes
+    EXPECT_FALSE(file.LocksUnsupported());
+  }
+  EXPECT_TRUE(file.UnlockByte(1, 1000));
+  EXPECT_TRUE(other.LockByte(1, 1000));
+}
+
+// A file system that cannot lock at all: every lock succeeds without excluding, and unlocks of
+// what was never locked succeed as well.
+TEST_F(DatabaseFileTest, WithoutLocksEveryLockAndUnlockSucceeds) {
+  TQDXDatabaseFile file;
+  file.CreateFile(path);
+  testing::FaultFileSystem faults;
+  const platform::FileSystemScope scope(faults);
+  faults.Fail(testing::FileCall::Lock, 1, ENOLCK, testing::FaultFileSystem::kForever);
+  EXPECT_TRUE(file.LockByte(1, 1000));
+  EXPECT_TRUE(file.LocksUnsupported());
+  EXPECT_TRUE(file.LockByte(1, 1000));
+  EXPECT_FALSE(file.IsByteLocked(1001));
+  EXPECT_TRUE(file.UnlockByte(1, 1000));
+  EXPECT_TRUE(file.UnlockByte(1, 1000));
+}
+
 // Reads one byte from `fd` within `timeoutMs`; -1 on timeout or end of input.
 int ReadByte(int fd, int timeoutMs) {
   pollfd p{fd, POLLIN, 0};

@@ -176,6 +176,38 @@ TEST_F(DiskDatabaseDataTest, MultiUserSessionsTakeSlotsInOrder) {
   for (int i : {0, 2}) processes[i]->RemoveSession(*sessions[i]);
 }
 
+// The tables lock byte that will not unlock (the call and its retry fail) is reported; the byte
+// stays locked, so another process keeps waiting, until the holder's next lock and unlock frees
+// it. The holder's count is not thrown off: an unlock without a lock is still refused.
+TEST_F(DiskDatabaseDataTest, ATablesUnlockThatFailsIsReportedAndTheNextUnlockFreesTheByte) {
+  Create();
+  auto mine = NewData();
+  auto theirs = NewData();
+  auto a = Session(true);
+  auto b = Session(true);
+  mine->AddSession(*a);
+  theirs->AddSession(*b);
+
+  mine->LockTables();
+  {
+    testing::FaultFileSystem faults;
+    const platform::FileSystemScope scope(faults);
+    faults.Fail(testing::FileCall::Unlock, 1, EIO, 2);
+    EXPECT_QDX_ERROR(mine->UnlockTables(), 20211, "Cannot unlock database tables");
+    EXPECT_EQ(faults.Failures(), 2);
+  }
+  EXPECT_QDX_ERROR(theirs->LockTables(), 20210, "Database tables are locked");
+
+  mine->LockTables();
+  mine->UnlockTables();
+  EXPECT_QDX_ERROR(mine->UnlockTables(), 20211, "Cannot unlock database tables");
+  theirs->LockTables();
+  theirs->UnlockTables();
+
+  theirs->RemoveSession(*b);
+  mine->RemoveSession(*a);
+}
+
 TEST_F(DiskDatabaseDataTest, OpenFailuresLeaveTheObjectClosed) {
   auto data = NewData();
   auto session = Session(false);

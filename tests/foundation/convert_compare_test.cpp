@@ -365,9 +365,12 @@ TEST_F(ConvertCompareTest, NumbersByValueWithRangeChecks) {
   EXPECT_EQ(Convert<double>(Fixed<double>(D::Float, 922337203685477.0), D::Currency),
             922337203685477.0);
   // Pairs without any conversion.
-  for (const auto& [from, to] : {std::pair{D::Blob, D::String}, std::pair{D::String, D::Bytes},
-                                 std::pair{D::Bytes, D::VarBytes}, std::pair{D::Date, D::Logical},
-                                 std::pair{D::Logical, D::Time}}) {
+  // Not a structured binding: clang 14 cannot capture one in the lambda below.
+  for (const auto& pair : {std::pair{D::Blob, D::String}, std::pair{D::String, D::Bytes},
+                           std::pair{D::Bytes, D::VarBytes}, std::pair{D::Date, D::Logical},
+                           std::pair{D::Logical, D::Time}}) {
+    const D from = pair.first;
+    const D to = pair.second;
     EXPECT_FALSE(CanConvert(from, to));
     EXPECT_EQ(ErrorCodeOf([&] {
                 int32_t size = 0;
