@@ -104,7 +104,10 @@ TForm1::TForm1(TDataModule1& dataModule)
   RunHandler([this] { FormCreate(); }, this);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The data module outlives the window.
+  data_.tb6.AfterPost = nullptr;
+}
 
 void TForm1::SetChartWindows(TForm2* form2, TForm3* form3, TForm4* form4) {
   form2_ = form2;

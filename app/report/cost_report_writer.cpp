@@ -8,6 +8,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -98,12 +99,13 @@ class TReportPages {
   void Table(const TTable& table) {
     const qreal width = painter_.window().width() / Scale() - 2 * kMargin;
     const qreal height = LineHeight(kBodySize);
+    const std::vector<qreal> widths = ColumnWidths(table, width);
     const auto row = [&](const QStringList& cells, bool bold) {
       NeedRoom(height);
       painter_.setFont(Font(kBodySize, bold));
       qreal x = kMargin;
       for (qsizetype i = 0; i < cells.size(); ++i) {
-        const qreal cellWidth = width * table.Shares[static_cast<size_t>(i)];
+        const qreal cellWidth = widths[static_cast<size_t>(i)];
         const Qt::Alignment align = i == 0 ? Qt::AlignLeft : Qt::AlignRight;
         painter_.drawText(QRectF(x, y_, cellWidth - 6, height), align | Qt::AlignVCenter, cells[i]);
         x += cellWidth;
@@ -126,14 +128,39 @@ class TReportPages {
     const QRectF area(kMargin, kMargin, painter_.window().width() / Scale() - 2 * kMargin,
                       painter_.window().height() / Scale() - 2 * kMargin);
     const qreal factor = std::min(area.width() / size.width(), area.height() / size.height());
+    const QSizeF drawn = QSizeF(size) * factor;
     painter_.save();
-    painter_.translate(area.topLeft());
+    painter_.translate(area.left() + (area.width() - drawn.width()) / 2,
+                       area.top() + (area.height() - drawn.height()) / 2);
     painter_.scale(factor, factor);
     PaintChart(painter_, chart, QRectF(QPointF(0, 0), QSizeF(size)));
     painter_.restore();
   }
 
  private:
+  // The shares of `width`, widened where a title or a value needs more (an amount in another
+  // currency, a long month name); then all together stretched to fill the width, or narrowed
+  // should the whole not fit.
+  std::vector<qreal> ColumnWidths(const TTable& table, qreal width) {
+    constexpr qreal kPadding = 8;
+    std::vector<qreal> widths;
+    for (qreal share : table.Shares) widths.push_back(share * width);
+    const auto widen = [&](const QStringList& cells, bool bold) {
+      const QFontMetricsF metrics(Font(kBodySize, bold), &writer_);
+      for (qsizetype i = 0; i < cells.size() && i < static_cast<qsizetype>(widths.size()); ++i) {
+        qreal& column = widths[static_cast<size_t>(i)];
+        column = std::max(column, metrics.horizontalAdvance(cells[i]) + kPadding);
+      }
+    };
+    widen(table.Columns, true);
+    for (const QStringList& cells : table.Rows) widen(cells, false);
+    qreal total = 0;
+    for (qreal column : widths) total += column;
+    if (table.Columns.isEmpty() && total <= width) return widths;
+    for (qreal& column : widths) column *= width / total;
+    return widths;
+  }
+
   static QPageLayout PortraitLayout() {
     return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());
   }
@@ -228,7 +255,7 @@ TTable CostTable(const char* periodColumn, const std::vector<wagenlog::CostRow>&
   table.Columns << Text(periodColumn);
   for (const char16_t* category : kCategories) table.Columns << QString::fromUtf16(category);
   table.Columns << Text(msg::kReportTotal);
-  table.Shares = {0.16, 0.12, 0.12, 0.14, 0.16, 0.14, 0.16};
+  table.Shares = {0.14, 0.12, 0.12, 0.12, 0.12, 0.12, 0.14};
   for (const wagenlog::CostRow& row : rows) {
     QStringList cells;
     cells << (row.Month == 0 ? QString::number(row.Year)

@@ -232,6 +232,14 @@ TEST_F(CostReportTest, RenderWritesTheReportOfTheFileGiven) {
   EXPECT_NE(render.exitCode(), 0);
   EXPECT_FALSE(render.readAllStandardError().isEmpty());
   EXPECT_FALSE(QFileInfo::exists(none));
+
+  // A report that cannot be written says so and fails.
+  render.start(QStringLiteral(WAGENLOG_RENDER_PATH),
+               {QStringLiteral("--report"), directory_.filePath(QStringLiteral("geen-map/x.pdf")),
+                database_});
+  ASSERT_TRUE(render.waitForFinished(120'000));
+  EXPECT_NE(render.exitCode(), 0);
+  EXPECT_TRUE(render.readAllStandardError().contains("Het rapport kon niet worden geschreven"));
 }
 
 }  // namespace
