@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <string>
+#include <utility>
 
 #include "app/error_box.h"
 #include "app/forms/form_placement.h"
@@ -92,7 +93,8 @@ void NewVehicle(TForm1& window) {
     return;
   }
   // Made before the current file closes: a file that cannot be made leaves the user where he was.
-  const std::string path = QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()).toStdString();
+  const std::string path =
+      QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()).toStdString();
   if (!RunHandler([&] { MakeVehicleFile(path); }, &window)) return;
   window.OpenVehicleFile(file);
 }
@@ -116,7 +118,8 @@ void ShowRecentFiles(const std::array<QAction*, kRecentVehicleCount>& actions) {
     action->setVisible(shown);
     if (!shown) continue;
     // "&1 volvo.qdx": the file's name with its number as the accelerator; the path as the tip.
-    const QString name = QFileInfo(files[i]).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"));
+    const QString name =
+        QFileInfo(files[i]).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"));
     action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(name));
     action->setData(files[i]);
     action->setToolTip(QDir::toNativeSeparators(files[i]));
@@ -150,7 +153,8 @@ void RememberVehicleFile(const QString& path) {
 
 QString StartVehicleFile(const QStringList& arguments) {
   for (qsizetype i = 1; i < arguments.size(); ++i) {
-    if (!arguments[i].startsWith(QLatin1Char('-'))) return QFileInfo(arguments[i]).absoluteFilePath();
+    if (!arguments[i].startsWith(QLatin1Char('-')))
+      return QFileInfo(arguments[i]).absoluteFilePath();
   }
   const QStringList recent = RecentVehicleFiles();
   if (!recent.isEmpty() && QFileInfo(recent.front()).isFile()) return recent.front();
@@ -168,12 +172,13 @@ TVehicleActions AddVehicleCommands(TForm1& window) {
   actions.Report = new QAction(QString::fromUtf8(msg::kReportCommand), &window);
   for (QAction*& recent : actions.Recent) {
     recent = new QAction(&window);
-    QObject::connect(recent, &QAction::triggered, &window, [&window, recent] {
-      window.OpenVehicleFile(recent->data().toString());
-    });
+    QObject::connect(recent, &QAction::triggered, &window,
+                     [&window, recent] { window.OpenVehicleFile(recent->data().toString()); });
   }
-  QObject::connect(actions.NewVehicle, &QAction::triggered, &window, [&window] { NewVehicle(window); });
-  QObject::connect(actions.OpenVehicle, &QAction::triggered, &window, [&window] { OpenVehicle(window); });
+  QObject::connect(actions.NewVehicle, &QAction::triggered, &window,
+                   [&window] { NewVehicle(window); });
+  QObject::connect(actions.OpenVehicle, &QAction::triggered, &window,
+                   [&window] { OpenVehicle(window); });
   QObject::connect(actions.Report, &QAction::triggered, &window, [&window] { SaveReport(window); });
 
   window.addAction(Separator(window));

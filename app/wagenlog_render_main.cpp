@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "wagenlog-render --report OUT.pdf [FILE]\n");
     return 2;
   }
-  if (report && arguments.size() > 3) qdx::SetDatabaseFile(QFileInfo(arguments[3]).absoluteFilePath());
+  if (report && arguments.size() > 3)
+    qdx::SetDatabaseFile(QFileInfo(arguments[3]).absoluteFilePath());
   const QString folder = arguments.size() > 1 ? arguments[1] : QDir::currentPath();
   qdx::SetErrorBoxPresenter([](const QString& title, const QString& text, QWidget*) {
     std::fprintf(stderr, "%s: %s\n", title.toLocal8Bit().constData(),

@@ -42,6 +42,7 @@ inline constexpr const char* kReportCommand = "Rapport (PDF)...";
 inline constexpr const char* kReportCaption = "Rapport opslaan";
 inline constexpr const char* kReportFileFilter = "PDF-documenten (*.pdf);;Alle bestanden (*)";
 inline constexpr const char* kReportFileSuffix = ".pdf";
-inline constexpr const char* kReportNotWritten = "Het rapport kon niet worden geschreven naar '%s'.";
+inline constexpr const char* kReportNotWritten =
+    "Het rapport kon niet worden geschreven naar '%s'.";
 
 }  // namespace qdx::msg

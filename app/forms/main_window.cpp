@@ -153,7 +153,8 @@ bool TForm1::OpenVehicleFile(const QString& path) {
     OpenDatabase();
   };
   RunHandler([this] { CloseDatabase(); }, this);
-  const std::string next = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdString();
+  const std::string next =
+      QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdString();
   const bool opened = RunHandler([&] { open(next); }, this);
   if (!opened) {
     RunHandler([this] { CloseDatabase(); }, this);
@@ -161,7 +162,12 @@ bool TForm1::OpenVehicleFile(const QString& path) {
   }
   // The statistics of the file now open, or nothing where they cannot be computed.
   ShowStatistics(StatisticsLabels(TStatistics{}));
-  RunHandler([this] { FormShow(); LbStaticText1Click(); }, this);
+  RunHandler(
+      [this] {
+        FormShow();
+        LbStaticText1Click();
+      },
+      this);
   return opened;
 }
 
@@ -173,7 +179,8 @@ void TForm1::ShowCaption() {
   std::u16string name = wagenlog::VehicleName(data_.tb6);
   if (name.empty()) name = QFileInfo(VehicleFile()).fileName().toStdU16String();
   const std::string text = QString::fromStdU16String(name).toStdString();
-  setWindowTitle(QString::fromStdString(FormatOrFallback(msg::kVehicleCaption, {{FormatArg(text)}})));
+  setWindowTitle(
+      QString::fromStdString(FormatOrFallback(msg::kVehicleCaption, {{FormatArg(text)}})));
 }
 
 void TForm1::ShowReadOnlyState() {

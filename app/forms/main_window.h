@@ -94,7 +94,8 @@ class TForm1 : public TForm {
   // After a button of the expense change navigator: Nieuw moves the focus to the date edit.
   void DBNavigator3Click(TNavigateBtn button);
 
-  // ---- Controls, by their names ------------------------------------------------------------------
+  // ---- Controls, by their names
+  // ------------------------------------------------------------------
   QLabel* Label1;   // total per km
   QLabel* Label3;   // fuel per km
   QLabel* Label6;   // total cost

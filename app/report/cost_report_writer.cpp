@@ -37,8 +37,12 @@ constexpr qreal kMargin = 42;
 constexpr qreal kBodySize = 9;
 constexpr qreal kRowGap = 3;
 
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Text(const std::u16string& text) { return QString::fromStdU16String(text); }
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+QString Text(const std::u16string& text) {
+  return QString::fromStdU16String(text);
+}
 
 QString Amount(double value) {
   return Text(CurrencyToText(value, platform::UserFormatSettings()));
@@ -52,7 +56,7 @@ QString Number(double value) {
 struct TTable {
   QStringList Columns;
   std::vector<QStringList> Rows;
-  // Widths as shares of the text width.
+  // The least share of the text width each column takes.
   std::vector<qreal> Shares;
 };
 
@@ -97,7 +101,7 @@ class TReportPages {
   }
 
   void Table(const TTable& table) {
-    const qreal width = painter_.window().width() / Scale() - 2 * kMargin;
+    const qreal width = painter_.window().width() - 2 * kMargin;
     const qreal height = LineHeight(kBodySize);
     const std::vector<qreal> widths = ColumnWidths(table, width);
     const auto row = [&](const QStringList& cells, bool bold) {
@@ -125,8 +129,8 @@ class TReportPages {
     writer_.setPageLayout(LandscapeLayout());
     writer_.newPage();
     StartPage();
-    const QRectF area(kMargin, kMargin, painter_.window().width() / Scale() - 2 * kMargin,
-                      painter_.window().height() / Scale() - 2 * kMargin);
+    const QRectF area(kMargin, kMargin, painter_.window().width() - 2 * kMargin,
+                      painter_.window().height() - 2 * kMargin);
     const qreal factor = std::min(area.width() / size.width(), area.height() / size.height());
     const QSizeF drawn = QSizeF(size) * factor;
     painter_.save();
@@ -168,23 +172,21 @@ class TReportPages {
     return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF());
   }
 
-  static constexpr qreal Scale() { return 1; }
-
   void StartPage() {
     painter_.resetTransform();
     painter_.setPen(Qt::black);
     y_ = kMargin;
     ++page_;
     painter_.setFont(Font(7, false));
-    const qreal bottom = painter_.window().height() / Scale() - kMargin / 2;
+    const qreal bottom = painter_.window().height() - kMargin / 2;
     const QString number =
         QString::fromStdString(FormatOrFallback(msg::kReportPage, {{FormatArg(page_)}}));
-    painter_.drawText(QRectF(kMargin, bottom - 10, painter_.window().width() / Scale() - 2 * kMargin, 10),
+    painter_.drawText(QRectF(kMargin, bottom - 10, painter_.window().width() - 2 * kMargin, 10),
                       Qt::AlignRight | Qt::AlignVCenter, number);
   }
 
   void NeedRoom(qreal height) {
-    if (y_ + height <= painter_.window().height() / Scale() - kMargin) return;
+    if (y_ + height <= painter_.window().height() - kMargin) return;
     writer_.setPageLayout(PortraitLayout());
     writer_.newPage();
     StartPage();
@@ -204,7 +206,7 @@ class TReportPages {
     const qreal height = LineHeight(size);
     NeedRoom(height);
     painter_.setFont(Font(size, bold));
-    painter_.drawText(QRectF(kMargin, y_, painter_.window().width() / Scale() - 2 * kMargin, height),
+    painter_.drawText(QRectF(kMargin, y_, painter_.window().width() - 2 * kMargin, height),
                       Qt::AlignLeft | Qt::AlignVCenter, text);
     y_ += height;
   }
@@ -304,23 +306,27 @@ void WriteCostReport(TForm1& window, const QString& file) {
   pages.Heading(Text(msg::kReportStatistics));
   pages.Pairs(StatisticsShown(window));
   pages.Heading(Text(msg::kReportCostsPerYear));
-  if (costs.Years.empty()) pages.Line(Text(msg::kReportNoRecords));
-  else pages.Table(CostTable(msg::kReportYear, costs.Years));
+  if (costs.Years.empty())
+    pages.Line(Text(msg::kReportNoRecords));
+  else
+    pages.Table(CostTable(msg::kReportYear, costs.Years));
   pages.Heading(Text(msg::kReportCostsPerMonth));
   pages.Table(CostTable(msg::kReportMonth, costs.Months));
   pages.Heading(Text(msg::kReportFuelRecords));
-  if (fuel.empty()) pages.Line(Text(msg::kReportNoRecords));
-  else pages.Table(FuelTable(fuel));
+  if (fuel.empty())
+    pages.Line(Text(msg::kReportNoRecords));
+  else
+    pages.Table(FuelTable(fuel));
 
   // The charts in the order of their commands on the window.
   struct TChartCommand {
     size_t Label;
     TChartForm* Form;
   };
-  const TChartCommand commands[] = {
-      {1, window.ChartWindow2()}, {2, window.ChartWindow2()}, {7, window.ChartWindow2()},
-      {3, window.ChartWindow2()}, {4, window.ChartWindow3()}, {6, window.ChartWindow4()},
-      {8, window.ChartWindow2()}};
+  const TChartCommand commands[] = {{1, window.ChartWindow2()}, {2, window.ChartWindow2()},
+                                    {7, window.ChartWindow2()}, {3, window.ChartWindow2()},
+                                    {4, window.ChartWindow3()}, {6, window.ChartWindow4()},
+                                    {8, window.ChartWindow2()}};
   for (const TChartCommand& command : commands) {
     if (command.Form == nullptr) continue;
     RunChartCommand(window, command.Label, *command.Form);

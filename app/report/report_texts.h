@@ -27,13 +27,17 @@ inline constexpr std::array<const char*, 6> kReportVehicleFields = {
     "Merk", "Type", "Kenteken", "Start_km-stand", "Datum_deel_1", "Gewicht"};
 
 // The statistics labels' captions on the main window, in the report's order.
-inline constexpr std::array<const char*, 11> kReportStatisticsCaptions = {
-    "Kosten",           "Liters",
-    "Kilometers",       "KM prijs totaal",
-    "KM prijs brandstof", "KM prijs onderhoud",
-    "KM prijs verzekering", "KM prijs wegenbelasting",
-    "KM prijs afschrijving", "Km per liter",
-    "Ltr per 100 km"};
+inline constexpr std::array<const char*, 11> kReportStatisticsCaptions = {"Kosten",
+                                                                          "Liters",
+                                                                          "Kilometers",
+                                                                          "KM prijs totaal",
+                                                                          "KM prijs brandstof",
+                                                                          "KM prijs onderhoud",
+                                                                          "KM prijs verzekering",
+                                                                          "KM prijs wegenbelasting",
+                                                                          "KM prijs afschrijving",
+                                                                          "Km per liter",
+                                                                          "Ltr per 100 km"};
 
 // The fuel records' columns, titled as the record grid titles them.
 inline constexpr std::array<const char*, 5> kReportFuelColumns = {"Datum", "KMStand", "Liters",

@@ -1,7 +1,7 @@
 // The cost report: the costs per category per year and per month of the last twelve months,
 // and the PDF document of the worked example, read back with pdftotext and pdftoppm (the
 // poppler utilities), written by the window's command and by `wagenlog-render --report`.
-#include "app/report/cost_report_writer.h"
+#include "wagenlog/report/cost_report.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +14,12 @@
 #include <memory>
 
 #include "app/forms/program.h"
+#include "app/report/cost_report_writer.h"
 #include "engine/foundation/types/date_time.h"
 #include "expense_tables.h"
 #include "qt_printers.h"
 #include "tests/foundation/locale_pin.h"
 #include "ui_test_support.h"
-#include "wagenlog/report/cost_report.h"
 
 namespace qdx {
 namespace {
@@ -162,13 +162,14 @@ class CostReportTest : public ::testing::Test {
   // The pages as PNG images.
   QList<QImage> PdfPages(const QString& pdf) const {
     const QString prefix = directory_.filePath(QStringLiteral("pagina"));
-    EXPECT_EQ(QProcess::execute(QStringLiteral("pdftoppm"),
-                                {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("20"),
-                                 pdf, prefix}),
-              0);
+    EXPECT_EQ(
+        QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"),
+                                                       QStringLiteral("20"), pdf, prefix}),
+        0);
     QList<QImage> pages;
-    const QStringList files = QDir(directory_.path())
-                                  .entryList({QStringLiteral("pagina-*.png")}, QDir::Files, QDir::Name);
+    const QStringList files =
+        QDir(directory_.path())
+            .entryList({QStringLiteral("pagina-*.png")}, QDir::Files, QDir::Name);
     for (const QString& file : files) pages << QImage(directory_.filePath(file));
     return pages;
   }
@@ -178,18 +179,21 @@ class CostReportTest : public ::testing::Test {
   // chart commands.
   void ExpectWorkedExample(const QString& pdf) {
     const QString text = PdfText(pdf);
-    for (const char* expected :
-         {"Kostenrapport", "Volvo V70 AB-12-CD", "Voertuiggegevens", "Statistieken",
-          "Kosten per jaar", "Tankbeurten", "12.5", "14.29", "13.333", "7.500", "$0.216",
-          "$216.00", "$116.00", "$100.00"}) {
+    for (const char* expected : {"Kostenrapport", "Volvo V70 AB-12-CD", "Voertuiggegevens",
+                                 "Statistieken", "Kosten per jaar", "Tankbeurten", "12.5", "14.29",
+                                 "13.333", "7.500", "$0.216", "$216.00", "$116.00", "$100.00"}) {
       EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
     }
     const QList<QImage> pages = PdfPages(pdf);
     ASSERT_EQ(pages.size(), 8);
     EXPECT_LT(pages[0].width(), pages[0].height());
-    const char* titles[] = {"Verbruik",           "Getankte liters",
-                            "Brandstof prijs in Euro centen", "Gereden kilometers",
-                            "Verbruik/liters/kilometers", "Kosten totaal", "Kosten per maand"};
+    const char* titles[] = {"Verbruik",
+                            "Getankte liters",
+                            "Brandstof prijs in Euro centen",
+                            "Gereden kilometers",
+                            "Verbruik/liters/kilometers",
+                            "Kosten totaal",
+                            "Kosten per maand"};
     for (int i = 0; i < 7; ++i) {
       SCOPED_TRACE(titles[i]);
       EXPECT_GT(pages[i + 1].width(), pages[i + 1].height());
@@ -217,8 +221,7 @@ TEST_F(CostReportTest, TheWindowsCommandWritesTheWorkedExample) {
 
 TEST_F(CostReportTest, RenderWritesTheReportOfTheFileGiven) {
   QProcess render;
-  render.start(QStringLiteral(WAGENLOG_RENDER_PATH),
-               {QStringLiteral("--report"), pdf_, database_});
+  render.start(QStringLiteral(WAGENLOG_RENDER_PATH), {QStringLiteral("--report"), pdf_, database_});
   ASSERT_TRUE(render.waitForFinished(120'000));
   EXPECT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
   EXPECT_TRUE(PdfText(pdf_).contains(QStringLiteral("14.29")));
@@ -226,8 +229,9 @@ TEST_F(CostReportTest, RenderWritesTheReportOfTheFileGiven) {
 
   // A file that does not open writes no report and fails.
   const QString none = directory_.filePath(QStringLiteral("geen.pdf"));
-  render.start(QStringLiteral(WAGENLOG_RENDER_PATH),
-               {QStringLiteral("--report"), none, directory_.filePath(QStringLiteral("ontbreekt.qdx"))});
+  render.start(
+      QStringLiteral(WAGENLOG_RENDER_PATH),
+      {QStringLiteral("--report"), none, directory_.filePath(QStringLiteral("ontbreekt.qdx"))});
   ASSERT_TRUE(render.waitForFinished(120'000));
   EXPECT_NE(render.exitCode(), 0);
   EXPECT_FALSE(render.readAllStandardError().isEmpty());

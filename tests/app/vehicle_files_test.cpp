@@ -141,7 +141,8 @@ class VehicleFilesTest : public ::testing::Test {
   static QStringList RecentTexts(TForm1& window) {
     QStringList texts;
     for (QAction* action : window.actions()) {
-      if (action->text().startsWith(QLatin1Char('&')) && action->isVisible()) texts << action->text();
+      if (action->text().startsWith(QLatin1Char('&')) && action->isVisible())
+        texts << action->text();
     }
     return texts;
   }

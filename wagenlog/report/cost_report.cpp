@@ -39,8 +39,8 @@ CostTables SumCostsPerPeriod(TDataSet& expenses, int32_t lastYear, uint32_t last
   CostTables tables;
   const int64_t lastNumber = MonthNumber(lastYear, lastMonth);
   for (int64_t number = lastNumber - 11; number <= lastNumber; ++number) {
-    tables.Months.push_back({static_cast<int32_t>(number / 12),
-                             static_cast<uint32_t>(number % 12 + 1), {}, 0});
+    tables.Months.push_back(
+        {static_cast<int32_t>(number / 12), static_cast<uint32_t>(number % 12 + 1), {}, 0});
   }
   std::map<int32_t, CostRow> years;
   expenses.First();
@@ -58,7 +58,8 @@ CostTables SumCostsPerPeriod(TDataSet& expenses, int32_t lastYear, uint32_t last
       year.Year = day.Year;
       AddTo(year, category, value);
       const int64_t offset = MonthNumber(day.Year, day.Month) - (lastNumber - 11);
-      if (offset >= 0 && offset < 12) AddTo(tables.Months[static_cast<size_t>(offset)], category, value);
+      if (offset >= 0 && offset < 12)
+        AddTo(tables.Months[static_cast<size_t>(offset)], category, value);
     }
   }
   expenses.First();
