@@ -1,5 +1,6 @@
 // The program Wagenlog: puts its dialogs and Qt's texts in the user's language in place, finds
-// its database (beside the executable for a portable copy, else in the user's data folder),
+// its database (the vehicle file given on the command line, else the one used last, else the
+// default: beside the executable for a portable copy, else in the user's data folder),
 // creates the data module, the main window (whose create handler opens the database) and the
 // three hidden chart windows, then runs the message loop. Closing the main window ends the
 // program; the windows go before the data module, whose database disconnects last.
@@ -8,6 +9,7 @@
 #include "app/forms/program.h"
 #include "app/program_setup.h"
 #include "app/start_check.h"
+#include "app/vehicle_files.h"
 #include "wagenlog/startup.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +19,7 @@ int main(int argc, char** argv) {
   qdx::TProgramSetup setup;
   qdx::wagenlog::Startup();
   qdx::UseDataLocation();
+  qdx::SetDatabaseFile(qdx::StartVehicleFile(application.arguments()));
   qdx::TWagenlogProgram program;
   // Closing the main window ends the program, whichever chart windows are open.
   for (QWidget* chart : {static_cast<QWidget*>(&program.Form2),

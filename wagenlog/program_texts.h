@@ -38,4 +38,25 @@ inline constexpr const char* kRestoreBackupQuestion =
     "Backup van %1 (%2 records) terugzetten? De huidige gegevens worden eerst zelf als backup "
     "bewaard.";
 
+// One file per vehicle: the commands on the main window's menu, the file dialogs' filter, the
+// caption "Wagenlog - <vehicle>" (Merk, Type and Kenteken, or the file name while they are
+// empty), and refusing a new vehicle over an existing file.
+inline constexpr const char* kNewVehicleCommand = "Nieuw voertuig...";
+inline constexpr const char* kOpenVehicleCommand = "Ander voertuig openen...";
+inline constexpr const char* kNewVehicleCaption = "Nieuw voertuig";
+inline constexpr const char* kOpenVehicleCaption = "Ander voertuig openen";
+inline constexpr const char* kVehicleFileFilter = "Wagenlog-voertuigen (*.qdx);;Alle bestanden (*)";
+inline constexpr const char* kVehicleFileSuffix = ".qdx";
+inline constexpr const char* kVehicleCaption = "Wagenlog - %s";
+inline constexpr const char* kVehicleFileExists =
+    "Het bestand '%s' bestaat al. Kies een andere naam voor het nieuwe voertuig.";
+
+// The cost report as a PDF document.
+inline constexpr const char* kReportCommand = "Rapport (PDF)...";
+inline constexpr const char* kReportCaption = "Rapport opslaan";
+inline constexpr const char* kReportFileFilter = "PDF-documenten (*.pdf);;Alle bestanden (*)";
+inline constexpr const char* kReportFileSuffix = ".pdf";
+inline constexpr const char* kReportNotWritten =
+    "Het rapport kon niet worden geschreven naar '%s'.";
+
 }  // namespace qdx::msg

@@ -26,6 +26,11 @@ QString& DatabaseDirectory() {
   return directory;
 }
 
+QString& DatabaseFile() {
+  static QString file;
+  return file;
+}
+
 }  // namespace
 
 TDataModule1::TDataModule1()
@@ -45,7 +50,12 @@ void SetDatabaseDirectory(QString directory) {
   DatabaseDirectory() = std::move(directory);
 }
 
+void SetDatabaseFile(QString path) {
+  DatabaseFile() = std::move(path);
+}
+
 std::string DatabasePath() {
+  if (!DatabaseFile().isEmpty()) return QDir::toNativeSeparators(DatabaseFile()).toStdString();
   QString directory = DatabaseDirectory();
   if (directory.isEmpty()) directory = QCoreApplication::applicationDirPath();
   if (!directory.endsWith(QLatin1Char('/'))) directory += QLatin1Char('/');

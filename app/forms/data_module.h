@@ -36,9 +36,12 @@ class TDataModule1 {
   TDataSource autogegevens;
 };
 
-// The database file of the program: the executable's directory, with its trailing separator,
-// followed by "wagenlog.qdx".
+// The database file of the program: the file set by SetDatabaseFile, else the executable's
+// directory, with its trailing separator, followed by "wagenlog.qdx".
 std::string DatabasePath();
+// The vehicle file the program starts on (a file given on the command line or used last); empty
+// for the file in the database directory again.
+void SetDatabaseFile(QString path);
 // Tests put the database elsewhere: `directory` stands for the executable's (empty: the
 // executable's own again).
 void SetDatabaseDirectory(QString directory);

@@ -1,6 +1,8 @@
 #include "app/forms/main_window.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QFont>
 #include <QLineEdit>
@@ -13,6 +15,7 @@
 #include "app/forms/chart_windows.h"
 #include "app/forms/data_module.h"
 #include "app/interchange/interchange_menu.h"
+#include "app/vehicle_files.h"
 #include "app/statistics/chart_commands.h"
 #include "app/statistics/statistics_labels.h"
 #include "wagenlog/statistics/statistics.h"
@@ -21,8 +24,10 @@
 #include "app/widgets/label_command.h"
 #include "app/widgets/numeric_edit.h"
 #include "app/widgets/question_box.h"
+#include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
 #include "wagenlog/program_texts.h"
+#include "wagenlog/report/cost_report.h"
 
 namespace qdx {
 
@@ -92,6 +97,9 @@ TForm1::TForm1(TDataModule1& dataModule)
   LbStaticText[8]->OnClick = [this] { LbStaticText9Click(); };
   AddInterchangeCommands(*this, data_,
                          [this] { RunHandler([this] { LbStaticText1Click(); }, this); });
+  AddVehicleCommands(*this);
+  // A stored vehicle record may have given the vehicle another name.
+  data_.tb6.AfterPost = [this](TDataSet&) { ShowCaption(); };
   AddRestoreCommand(*this, data_,
                     {.MayClose = [this] { return CloseQuery(); },
                      // The restore keeps the replaced file itself: no close-time copy.
@@ -102,19 +110,19 @@ TForm1::TForm1(TDataModule1& dataModule)
                          },
                      .OpenTables =
                          [this] {
-                           data_.tb1.Open();
-                           data_.tb6.Open();
-                           ShowReadOnlyState();
+                           OpenDatabase();
                            FormShow();
                            LbStaticText1Click();
-                           backupOnClose_.Opened(data_.QDXDatabase1.DatabaseFileName(),
-                                                 data_.QDXDatabase1.ReadOnly);
+                           WatchForBackup();
                          }});
 
   RunHandler([this] { FormCreate(); }, this);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The data module outlives the window.
+  data_.tb6.AfterPost = nullptr;
+}
 
 void TForm1::SetChartWindows(TForm2* form2, TForm3* form3, TForm4* form4) {
   form2_ = form2;
@@ -129,23 +137,83 @@ void TForm1::SetChartWindows(TForm2* form2, TForm3* form3, TForm4* form4) {
 
 void TForm1::FormCreate() {
   data_.QDXDatabase1.SetDatabaseFileName(DatabasePath());
-  data_.tb1.Open();
-  data_.tb6.Open();
-  ShowReadOnlyState();
+  OpenDatabase();
   LbStaticText1Click();
-  // After the statistics: writing the consumption back is the program's own doing.
+  WatchForBackup();
+}
+
+// After the statistics: writing the consumption back is the program's own doing, not a change
+// of the session's that asks for a backup at close.
+void TForm1::WatchForBackup() {
   backupOnClose_.Opened(data_.QDXDatabase1.DatabaseFileName(), data_.QDXDatabase1.ReadOnly);
 }
 
+void TForm1::OpenDatabase() {
+  data_.tb1.Open();
+  data_.tb6.Open();
+  ShowReadOnlyState();
+  ShowCaption();
+  if (OnVehicleOpened) OnVehicleOpened(VehicleFile());
+}
+
+void TForm1::CloseDatabase() {
+  FormClose();
+  data_.QDXDatabase1.Close();
+}
+
+QString TForm1::VehicleFile() const {
+  return QDir::toNativeSeparators(QString::fromStdString(data_.QDXDatabase1.DatabaseFileName()));
+}
+
+bool TForm1::OpenVehicleFile(const QString& path) {
+  if (!CloseQuery()) return false;
+  const std::string previous = data_.QDXDatabase1.DatabaseFileName();
+  const auto open = [this](const std::string& file) {
+    // Read-only is the previous file's state; the next file says its own.
+    data_.QDXDatabase1.ReadOnly = false;
+    data_.QDXDatabase1.SetDatabaseFileName(file);
+    OpenDatabase();
+  };
+  RunHandler([this] { CloseDatabase(); }, this);
+  const std::string next =
+      QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdString();
+  const bool opened = RunHandler([&] { open(next); }, this);
+  if (!opened) {
+    RunHandler([this] { CloseDatabase(); }, this);
+    RunHandler([&] { open(previous); }, this);
+  }
+  // The statistics of the file now open, or nothing where they cannot be computed.
+  ShowStatistics(StatisticsLabels(TStatistics{}));
+  RunHandler(
+      [this] {
+        FormShow();
+        LbStaticText1Click();
+        WatchForBackup();
+      },
+      this);
+  return opened;
+}
+
+void TForm1::ShowCaption() {
+  if (data_.QDXDatabase1.ReadOnly) {
+    setWindowTitle(QString::fromUtf8(msg::kDatabaseInUseCaption));
+    return;
+  }
+  std::u16string name = wagenlog::VehicleName(data_.tb6);
+  if (name.empty()) name = QFileInfo(VehicleFile()).fileName().toStdU16String();
+  const std::string text = QString::fromStdU16String(name).toStdString();
+  setWindowTitle(
+      QString::fromStdString(FormatOrFallback(msg::kVehicleCaption, {{FormatArg(text)}})));
+}
+
 void TForm1::ShowReadOnlyState() {
-  if (!data_.QDXDatabase1.ReadOnly) return;
-  setWindowTitle(QString::fromUtf8(msg::kDatabaseInUseCaption));
+  const bool writable = !data_.QDXDatabase1.ReadOnly;
   // The navigators follow their datasets; the inputs and "Legen tabel" are told here.
   for (QWidget* input : std::initializer_list<QWidget*>{
            DBEditMerk, DBEditType, DBEditKenteken, DBEditStartKm, DBEditGewicht, DBDateDeel1,
            DBDateDatum, DBComboOmschrijving, DBEditBedrijf, DBEditKMStand, DBEditLiters,
            DBEditBedrag, LbStaticText[5]}) {
-    input->setEnabled(false);
+    input->setEnabled(writable);
   }
 }
 

@@ -18,11 +18,16 @@
 //
 // Closing with a change that was not stored asks whether to store it (save, discard, or stay
 // open) instead of dropping it silently.
+//
+// One file holds one vehicle. OpenVehicleFile switches to another file as closing and starting
+// the program would (the question about an unsaved change included); a file that does not open
+// is reported and the current one is opened again. The caption names the vehicle.
 #pragma once
 
 #include <QLabel>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "app/backup/backup_commands.h"
 #include "app/data/db_navigator.h"
@@ -55,6 +60,20 @@ class TForm1 : public TForm {
   void SetChartWindows(TForm2* form2, TForm3* form3, TForm4* form4);
 
   int32_t StartKmStand() const { return startKmStand_; }
+  TDataModule1& Data() { return data_; }
+  TForm2* ChartWindow2() const { return form2_; }
+  TForm3* ChartWindow3() const { return form3_; }
+  TForm4* ChartWindow4() const { return form4_; }
+
+  // The open vehicle's file (the database file), as the user names it.
+  QString VehicleFile() const;
+  // Closes the current file and opens `path`; false when the user stayed on the current file
+  // or `path` did not open (an error box said why).
+  bool OpenVehicleFile(const QString& path);
+  // "Wagenlog - <vehicle>", or the read-only caption.
+  void ShowCaption();
+  // Runs after each file the window opened (the menu keeps its recent files).
+  std::function<void(const QString& path)> OnVehicleOpened;
 
   // ---- Handlers --------------------------------------------------------------------------------
   void FormCreate();
@@ -76,7 +95,8 @@ class TForm1 : public TForm {
   // After a button of the expense change navigator: Nieuw moves the focus to the date edit.
   void DBNavigator3Click(TNavigateBtn button);
 
-  // ---- Controls, by their names ------------------------------------------------------------------
+  // ---- Controls, by their names
+  // ------------------------------------------------------------------
   QLabel* Label1;   // total per km
   QLabel* Label3;   // fuel per km
   QLabel* Label6;   // total cost
@@ -121,6 +141,12 @@ class TForm1 : public TForm {
   void BuildChartCommands();
   void SetTabOrder();
   void ShowStatistics(const TStatisticsLabels& labels);
+  // Connects to the database file set and opens both tables.
+  void OpenDatabase();
+  // Closes both tables (FormClose) and disconnects.
+  void CloseDatabase();
+  // Arms the close-time backup for the file now open, once the start-up's own writes are done.
+  void WatchForBackup();
   // On a database opened read-only (another program writes it): says so in the caption and
   // disables the inputs and "Legen tabel".
   void ShowReadOnlyState();

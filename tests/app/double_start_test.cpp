@@ -313,7 +313,7 @@ TEST_F(DoubleStartTest, TwoProgramsInMultiUserModeEditTheSameTable) {
 TEST_F(DoubleStartTest, AWindowAloneOnItsFileWritesAsBefore) {
   TWagenlogProgram program;
   program.Form1.show();
-  EXPECT_EQ(program.Form1.windowTitle(), "Wagenlog");
+  EXPECT_EQ(program.Form1.windowTitle(), "Wagenlog - Volvo");
   EXPECT_TRUE(program.Form1.LbStaticText[5]->isEnabled());
   EXPECT_TRUE(program.DataModule1.tb1.CanModify());
 }

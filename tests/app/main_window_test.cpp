@@ -150,7 +150,8 @@ TEST_F(MainWindowTest, WindowLayoutAndTexts) {
   CreateDatabase(10000, {});
   auto p = Start();
   TForm1& f = p->form1;
-  EXPECT_EQ(f.windowTitle(), "Wagenlog");
+  // The caption names the vehicle of the file.
+  EXPECT_EQ(f.windowTitle(), "Wagenlog - Volvo");
   EXPECT_EQ(f.minimumSize(), f.maximumSize());
   EXPECT_EQ(f.size(), QSize(820, 579));
   EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
