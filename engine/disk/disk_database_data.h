@@ -32,8 +32,12 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
  public:
   static constexpr int32_t kDefaultMaxConnections = 500;
 
-  explicit TQDXDiskDatabaseData(std::string fileName);
+  // `fileSystem`: where the database's files make their system calls, for a test that gives each
+  // database a wrapper of its own; it must outlive the database. Null (the default): the current
+  // file system of each call (platform/file_system.h).
+  explicit TQDXDiskDatabaseData(std::string fileName, platform::FileSystem* fileSystem = nullptr);
   ~TQDXDiskDatabaseData() override;
+  platform::FileSystem* GivenFileSystem() const { return fileSystem_; }
 
   // 0: opens the database for the first session, then gives the session its number.
   void AddSession(TQDXBaseSession& session) override;
@@ -116,6 +120,7 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
   // The page manager of the open database; 20131 "Pointer is nil" when closed.
   TQDXDiskPageManager& OpenManager() const;
 
+  platform::FileSystem* fileSystem_ = nullptr;
   std::unique_ptr<TQDXDiskPageManager> pageManager_;
   std::unique_ptr<TQDXSystemDirectory> systemDirectory_;
   std::unique_ptr<TQDXTableListFile> tableList_;
