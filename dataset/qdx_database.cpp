@@ -18,6 +18,7 @@
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/scope_guard.h"
 #include "engine/foundation/types/strings.h"
 
 namespace qdx {
@@ -267,11 +268,7 @@ void TQDXDatabase::CopyBackSettings() {
 
 void TQDXDatabase::Disconnect() {
   if (!Connected() || disconnecting_) return;
-  disconnecting_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{disconnecting_};
+  const ScopedValue disconnecting(disconnecting_, true);
   if (session_ != nullptr) session_->DatabaseDisconnecting(*this);
   // SQL datasets first, then the others; each closing dataset leaves the list.
   for (bool sql : {true, false}) {

@@ -24,23 +24,11 @@
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
 #include "engine/foundation/platform/system_error.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
 namespace {
-
-// Sets a flag for the lifetime of the guard and puts the old value back.
-class FlagScope {
- public:
-  FlagScope(bool& flag, bool value) : flag_(flag), saved_(flag) { flag_ = value; }
-  ~FlagScope() { flag_ = saved_; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-  bool saved_;
-};
 
 int64_t SizeOf(const std::string& fileName) {
   platform::FileStatus status;
@@ -206,8 +194,8 @@ std::string TQDXDatabase::RunRebuild(const RebuildJob& job) {
     target.Open();
 
     {
-      const FlagScope exclusive(Exclusive, true);
-      const FlagScope silent(SilentMode, true);
+      const ScopedValue exclusive(Exclusive, true);
+      const ScopedValue silent(SilentMode, true);
       Open();
     }
     // The disk engine reads the flag of the source's database while its tables are copied.

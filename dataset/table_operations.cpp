@@ -26,32 +26,25 @@
 #include "engine/disk/table_locks_file.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/scope_guard.h"
 #include "engine/foundation/types/strings.h"
 
 namespace qdx {
 
 namespace {
 
-// Gives the database back to the session when the operation ends, on every path.
-class DatabaseUse {
- public:
-  DatabaseUse(std::function<void()> attach, std::function<void()> detach)
-      : detach_(std::move(detach)) {
-    attach();
-  }
-  ~DatabaseUse() {
+// Takes the database for an operation; the guard returned gives it back to the session when the
+// operation ends, on every path, and a failed release does not hide the operation's own outcome.
+template <typename Attach, typename Detach>
+auto DatabaseInUse(Attach attach, Detach detach) {
+  attach();
+  return ScopeExit([detach] {
     try {
-      detach_();
+      detach();
     } catch (...) {
-      // A failed release does not hide the operation's own outcome.
     }
-  }
-  DatabaseUse(const DatabaseUse&) = delete;
-  DatabaseUse& operator=(const DatabaseUse&) = delete;
-
- private:
-  std::function<void()> detach_;
-};
+  });
+}
 
 bool SameText(std::string_view a, std::string_view b) {
   return AnsiUpperCase(a) == AnsiUpperCase(b);
@@ -94,35 +87,15 @@ class IndexCursor {
   TQDXLocalCursor* cursor_ = nullptr;
 };
 
-// The exclusive table lock an index is added under, given back however the change ends. The
-// normal end releases it explicitly, so that a failed unlock is reported there; on an exception
-// path the first failure is the one that counts.
-class ExclusiveTableLock {
- public:
-  ExclusiveTableLock(TQDXLocalCursor& cursor, const std::string& tableName) : cursor_(cursor) {
-    if (!cursor_.LockTable(TQDXTableLockKind::Exclusive, 1, false, 0)) {
-      Raise(msg::kAddIndexTableInUse, {tableName});
-    }
+// Takes the exclusive table lock an index is added under; the guard returned gives it back
+// however the change ends. The normal end releases it explicitly, so that a failed unlock is
+// reported there; on an exception path the first failure is the one that counts.
+auto LockExclusively(TQDXLocalCursor& cursor, const std::string& tableName) {
+  if (!cursor.LockTable(TQDXTableLockKind::Exclusive, 1, false, 0)) {
+    Raise(msg::kAddIndexTableInUse, {tableName});
   }
-  ExclusiveTableLock(const ExclusiveTableLock&) = delete;
-  ExclusiveTableLock& operator=(const ExclusiveTableLock&) = delete;
-  ~ExclusiveTableLock() {
-    if (!held_) return;
-    try {
-      cursor_.UnlockTable(TQDXTableLockKind::Exclusive, true);
-    } catch (...) {
-      // The exception in flight is the one to report.
-    }
-  }
-  void Release() {
-    held_ = false;
-    cursor_.UnlockTable(TQDXTableLockKind::Exclusive, true);
-  }
-
- private:
-  TQDXLocalCursor& cursor_;
-  bool held_ = true;
-};
+  return ScopeExit([&cursor] { cursor.UnlockTable(TQDXTableLockKind::Exclusive, true); });
+}
 
 // The restructure's and copy's progress: the table's event when set, else the wait dialog
 // unless the before-event is set (which then stands for the caller's own display).
@@ -158,7 +131,7 @@ void TQDXTable::CreateTable() {
   CheckInactive();
   const std::string table = Trimmed(tableName_);
   if (table.empty()) Error(dsmsg::kTableNameMissing);
-  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  const auto use = DatabaseInUse([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
 
   // Fields the application declared without a definition get one.
   for (int32_t i = 0; i < Fields().Count(); ++i) {
@@ -194,7 +167,7 @@ void TQDXTable::CreateTable() {
 
 void TQDXTable::EmptyTable() {
   CheckInactive();
-  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  const auto use = DatabaseInUse([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
   EmptyDatabaseTable(*Database(), {Trimmed(tableName_), InMemory(), false});
 }
 
@@ -202,7 +175,7 @@ void TQDXTable::DeleteTable() {
   if (Active()) Close();
   const std::string table = Trimmed(tableName_);
   if (table.empty()) Error(dsmsg::kTableNameMissing);
-  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  const auto use = DatabaseInUse([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
   DeleteDatabaseTable(*Database(), {table, InMemory(), false});
 }
 
@@ -211,7 +184,7 @@ void TQDXTable::RenameTable(std::string_view newName) {
   const std::string table = Trimmed(tableName_);
   if (table.empty()) Error(dsmsg::kTableNameMissing);
   {
-    const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+    const auto use = DatabaseInUse([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
     RenameDatabaseTable(*Database(), {table, InMemory(), false}, newName);
   }
   // Only after the engine renamed it.
@@ -222,7 +195,7 @@ void TQDXTable::RenameTable(std::string_view newName) {
 
 void TQDXTable::AddIndex(std::string_view name, std::string_view fields, TIndexOptions options,
                          std::string_view descFields, std::string_view caseInsFields) {
-  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  const auto use = DatabaseInUse([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
   if (Active()) CheckBrowseMode();
   IndexCursor cursor(Active() ? Cursor() : nullptr, *Database(), Trimmed(tableName_), exclusive_);
   if (name.empty()) Raise(msg::kAddIndexNameInvalid, {name});
@@ -241,14 +214,14 @@ void TQDXTable::AddIndex(std::string_view name, std::string_view fields, TIndexO
       MakeEngineIndexDef(index, tableFields, msg::kAddIndexNameInvalid, msg::kAddIndexFieldsEmpty,
                          msg::kCreateTableIndexFieldUnknown);
   cursor->GetIndexDefs();
-  ExclusiveTableLock lock(*cursor, tableName_);
+  auto lock = LockExclusively(*cursor, tableName_);
   cursor->AddIndex(*definition);
-  lock.Release();
+  lock.ReleaseNow();
   indexDefs_.SetUpdated(true);
 }
 
 void TQDXTable::DeleteIndex(std::string_view name) {
-  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  const auto use = DatabaseInUse([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
   if (Active()) CheckBrowseMode();
   IndexCursor cursor(Active() ? Cursor() : nullptr, *Database(), Trimmed(tableName_), exclusive_);
   RefuseTransaction(*Database(), msg::kDeleteIndexInTransaction, "DeleteIndex");
@@ -280,7 +253,7 @@ bool TQDXTable::RestructureTable(std::string& errorText) {
   CheckInactive();
   const std::string table = Trimmed(tableName_);
   if (table.empty()) Error(dsmsg::kTableNameMissing);
-  const DatabaseUse use([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
+  const auto use = DatabaseInUse([this] { AttachDatabase(); }, [this] { DetachDatabase(); });
   TQDXDatabase& database = *Database();
   RefuseTransaction(database, msg::kRestructureTableInTransaction, "RestructureTable");
   const TQDXTableTarget target{table, InMemory(), false};
@@ -371,18 +344,14 @@ std::string TQDXTable::CopyTable(std::string_view newTableName, std::string_view
   // A closed table is opened for the copy and closed again, also on error.
   const bool wasActive = Active();
   if (!wasActive) Open();
-  struct CloseAfter {
-    TQDXTable& table;
-    bool close;
-    ~CloseAfter() {
-      if (!close) return;
-      try {
-        table.Close();
-      } catch (...) {
-        // The copy's own outcome is what the caller hears about.
-      }
+  const ScopeExit closeAfter([this, wasActive] {
+    if (wasActive) return;
+    try {
+      Close();
+    } catch (...) {
+      // The copy's own outcome is what the caller hears about.
     }
-  } closeAfter{*this, !wasActive};
+  });
 
   TQDXDatabase& database = *Database();
   const bool sameFile = databaseFileName.empty() || databaseFileName == database.DatabaseFileName();
@@ -409,13 +378,9 @@ std::string TQDXTable::CopyTable(std::string_view newTableName, std::string_view
   TQDXDatabase* targetDatabase = &database;
   std::unique_ptr<TQDXDatabase> otherFile;
   TQDXSession* memorySession = nullptr;
-  struct ReleaseMemory {
-    TQDXSession*& session;
-    TQDXDatabase*& database;
-    ~ReleaseMemory() {
-      if (session != nullptr) session->CloseDatabase(*database);
-    }
-  } releaseMemory{memorySession, targetDatabase};
+  const ScopeExit releaseMemory([&memorySession, &targetDatabase] {
+    if (memorySession != nullptr) memorySession->CloseDatabase(*targetDatabase);
+  });
   if (!sameFile && SameText(databaseFileName, kMemoryDatabaseName)) {
     TQDXSession& session = *database.Session();
     targetDatabase = &session.OpenDatabase(kMemoryDatabaseName, Owner());
@@ -468,34 +433,26 @@ std::string TQDXTable::CopyTable(std::string_view newTableName, std::string_view
 
 namespace {
 
-// Opens a dataset for the import and puts it back as it was (closed, or on its record).
-class SourceScope {
- public:
-  explicit SourceScope(TDataSet& source) : source_(source), wasActive_(source.Active()) {
-    if (!wasActive_) source_.Open();
-    bookmark_ = source_.GetBookmark();
-    source_.DisableControls();
-  }
-  ~SourceScope() {
+// Opens a dataset for the import; the guard returned puts it back as it was (closed, or on its
+// record).
+auto UseAsSource(TDataSet& source) {
+  const bool wasActive = source.Active();
+  if (!wasActive) source.Open();
+  TBookmark bookmark = source.GetBookmark();
+  source.DisableControls();
+  return ScopeExit([&source, wasActive, bookmark = std::move(bookmark)] {
     try {
-      if (!wasActive_) {
-        source_.Close();
-      } else if (!bookmark_.empty() && source_.BookmarkValid(bookmark_)) {
-        source_.GotoBookmark(bookmark_);
+      if (!wasActive) {
+        source.Close();
+      } else if (!bookmark.empty() && source.BookmarkValid(bookmark)) {
+        source.GotoBookmark(bookmark);
       }
     } catch (...) {
       // The import's own outcome is what the caller hears about.
     }
-    source_.EnableControls();
-  }
-  SourceScope(const SourceScope&) = delete;
-  SourceScope& operator=(const SourceScope&) = delete;
-
- private:
-  TDataSet& source_;
-  bool wasActive_;
-  TBookmark bookmark_;
-};
+    source.EnableControls();
+  });
+}
 
 }  // namespace
 
@@ -510,7 +467,7 @@ std::string TQDXTable::ImportTable(TDataSet& source) {
        SameText(Trimmed(sourceTable->TableName()), table))) {
     Raise(msg::kCannotCopyTableIntoItself, {DatabaseName(), table});
   }
-  const SourceScope scope(source);
+  const auto sourceInUse = UseAsSource(source);
   std::string errors;
   auto note = [&errors](std::string text) {
     errors += text;

@@ -9,6 +9,7 @@
 #include "engine/core/table_data.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
@@ -191,21 +192,18 @@ void TQDXLocalCursor::CloseTable() {
   TQDXDatabaseData& database = table.Database();
   DatabaseSection section(database);
   // Whatever fails below, the cursor ends closed and the table no longer knows it.
-  struct Closer {
-    TQDXLocalCursor& cursor;
-    ~Closer() {
-      cursor.blobStreams_.clear();
-      cursor.FilterBitmap.reset();
-      cursor.FilterExpression.reset();
-      cursor.SQLFilterExpression.reset();
-      cursor.TableFieldDefs.reset();
-      cursor.VisibleFieldDefs.reset();
-      cursor.IndexDefs.reset();
-      cursor.ConstraintDefs.reset();
-      cursor.Projected = false;
-      cursor.ReleaseTableData();
-    }
-  } closer{*this};
+  const ScopeExit closer([this] {
+    blobStreams_.clear();
+    FilterBitmap.reset();
+    FilterExpression.reset();
+    SQLFilterExpression.reset();
+    TableFieldDefs.reset();
+    VisibleFieldDefs.reset();
+    IndexDefs.reset();
+    ConstraintDefs.reset();
+    Projected = false;
+    ReleaseTableData();
+  });
   FreeBlobs(false);
   const bool wasOpen = IsOpen();
   if (wasOpen) table.UnregisterCursor(*this);

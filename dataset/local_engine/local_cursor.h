@@ -49,8 +49,10 @@ class TQDXLocalCursor : public TQDXCursor {
   void InitFieldDefs() override;
   void OpenTable() override;
   void CloseTable() override;
-  void Lock() override;
-  void Unlock() override;
+  // The table's database section, held from Lock to Unlock across the caller's calls: the
+  // analysis cannot follow a lock handed out this way.
+  void Lock() override QDX_NO_THREAD_SAFETY_ANALYSIS;
+  void Unlock() override QDX_NO_THREAD_SAFETY_ANALYSIS;
   bool LockTable(TQDXTableLockKind kind, int32_t tries, bool editFlag, uint32_t pauseMs) override;
   bool UnlockTable(TQDXTableLockKind kind, bool onlyIfHeld) override;
   void RenameField(std::string_view oldName, std::string_view newName) override;
@@ -137,6 +139,10 @@ class TQDXLocalCursor : public TQDXCursor {
   bool LockTableSleeping(DatabaseSection& section, TQDXDiskTableLocks& locks,
                          TQDXTableLockKind kind, int32_t tries, uint32_t pauseMs);
   bool LockRecordSleeping(DatabaseSection& section, TQDXDiskTableLocks& locks, TQDXRecordID id);
+  struct ChangeLocks;
+  // The table lock of `kind`, then the record lock, as an edit and a delete take them.
+  ChangeLocks LockForChange(DatabaseSection& section, TQDXDiskTableLocks* locks,
+                            TQDXTableLockKind kind, TQDXRecordID id);
   // The record `id` read into the current buffer (position on it); whether it was found.
   bool ReRead(TQDXRecordID id);
   int32_t EditBody();

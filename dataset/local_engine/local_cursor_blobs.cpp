@@ -17,6 +17,7 @@
 #include "engine/disk/disk_table_locks.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
@@ -50,17 +51,13 @@ TQDXLocalBLOBStream* TQDXLocalCursor::OpenBlob(bool /*inInsert*/, bool /*inEdit*
       return nullptr;
     }
   }
-  struct ReadLock {
-    TQDXDiskTableLocks* locks;
-    int32_t session;
-    ~ReadLock() {
-      if (locks == nullptr) return;
-      try {
-        locks->UnlockTable(session, TQDXTableLockKind::Read, false, true);
-      } catch (...) {  // the lock goes with the session at the latest
-      }
+  const ScopeExit readLock([locks, session = SessionID()] {
+    if (locks == nullptr) return;
+    try {
+      locks->UnlockTable(session, TQDXTableLockKind::Read, false, true);
+    } catch (...) {  // the lock goes with the session at the latest
     }
-  } readLock{locks, SessionID()};
+  });
   if (locks != nullptr && inBrowse && blobStreams_.empty() && !RefreshForBlob()) return nullptr;
   std::unique_ptr<TQDXStream> wrapped =
       table.OpenBlob(*this, mode == bmRead, mode, field.SourceFieldNo);

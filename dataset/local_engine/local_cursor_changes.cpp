@@ -17,6 +17,7 @@
 // gives back the locks the operation took for itself.
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <vector>
 
 #include "dataset/local_engine/local_blob_stream.h"
@@ -53,21 +54,32 @@ TQDXTableLockKind WriteLockKind(bool inTransaction) {
   return inTransaction ? TQDXTableLockKind::TransactionEdit : TQDXTableLockKind::Commit;
 }
 
+using LockRelease = ScopeExit<std::function<void()>>;
+
 // Gives back a table lock the operation took when the operation ends, unless dismissed.
-auto TableLockRelease(TQDXDiskTableLocks* locks, int32_t session, TQDXTableLockKind kind) {
-  return ScopeGuard([=] {
+LockRelease TableLockRelease(TQDXDiskTableLocks* locks, int32_t session, TQDXTableLockKind kind) {
+  return LockRelease([=] {
     if (locks != nullptr) locks->UnlockTable(session, kind, false, true);
   });
 }
 
 // Gives back a record lock the operation took when the operation ends, unless dismissed.
-auto RecordLockRelease(TQDXDiskTableLocks* locks, int32_t session, TQDXRecordID id) {
-  return ScopeGuard([=] {
+LockRelease RecordLockRelease(TQDXDiskTableLocks* locks, int32_t session, TQDXRecordID id) {
+  return LockRelease([=] {
     if (locks != nullptr) locks->UnlockRecord(session, id);
   });
 }
 
 }  // namespace
+
+// The locks an edit or a delete holds, each given back when the operation ends unless
+// dismissed: the record lock first, then the table lock. Refused is crTableLocked or
+// crRecordLocked when a lock could not be taken; the guards then hold nothing more.
+struct TQDXLocalCursor::ChangeLocks {
+  int32_t Refused = crOK;
+  LockRelease Table;
+  LockRelease Record;
+};
 
 TQDXDiskTableLocks* TQDXLocalCursor::SharedLocks() const {
   return session_->MultiUser() ? DiskLocks() : nullptr;
@@ -95,6 +107,24 @@ bool TQDXLocalCursor::LockRecordSleeping(DatabaseSection& section, TQDXDiskTable
   return false;
 }
 
+TQDXLocalCursor::ChangeLocks TQDXLocalCursor::LockForChange(DatabaseSection& section,
+                                                           TQDXDiskTableLocks* locks,
+                                                           TQDXTableLockKind kind,
+                                                           TQDXRecordID id) {
+  const int32_t session = SessionID();
+  const LocalLockTiming& timing = session_->LockTiming;
+  if (locks != nullptr &&
+      !LockTableSleeping(section, *locks, kind, timing.EditTableTries, timing.EditTablePauseMs)) {
+    return {crTableLocked, TableLockRelease(nullptr, session, kind),
+            RecordLockRelease(nullptr, session, id)};
+  }
+  LockRelease table = TableLockRelease(locks, session, kind);
+  if (locks != nullptr && !LockRecordSleeping(section, *locks, id)) {
+    return {crRecordLocked, std::move(table), RecordLockRelease(nullptr, session, id)};
+  }
+  return {crOK, std::move(table), RecordLockRelease(locks, session, id)};
+}
+
 bool TQDXLocalCursor::ReRead(TQDXRecordID id) {
   RecordID = id;
   AtBOF = false;
@@ -116,24 +146,16 @@ void TQDXLocalCursor::EditRecord() {
   if (!session_->MultiUser()) return;
   TQDXDiskTableLocks* locks = DiskLocks();
   const TQDXRecordID id = Bookmark(Buffer);
-  const TQDXTableLockKind kind = EditLockKind(InTransaction());
-  const LocalLockTiming& timing = session_->LockTiming;
-  if (locks != nullptr &&
-      !LockTableSleeping(section, *locks, kind, timing.EditTableTries, timing.EditTablePauseMs)) {
-    ResultCode = crTableLocked;
+  ChangeLocks held = LockForChange(section, locks, EditLockKind(InTransaction()), id);
+  if (held.Refused != crOK) {
+    ResultCode = held.Refused;
     return;
   }
-  auto tableLock = TableLockRelease(locks, SessionID(), kind);
-  if (locks != nullptr && !LockRecordSleeping(section, *locks, id)) {
-    ResultCode = crRecordLocked;
-    return;
-  }
-  auto recordLock = RecordLockRelease(locks, SessionID(), id);
   ResultCode = EditBody();
   // The edit keeps both locks until its post or cancel.
   if (ResultCode == crOK) {
-    recordLock.Dismiss();
-    tableLock.Dismiss();
+    held.Record.Dismiss();
+    held.Table.Dismiss();
   }
 }
 
@@ -226,22 +248,14 @@ void TQDXLocalCursor::DeleteRecord() {
   ResultMessage.clear();
   TQDXDiskTableLocks* locks = SharedLocks();
   const bool inTransaction = InTransaction();
-  const TQDXTableLockKind kind = WriteLockKind(inTransaction);
   const TQDXRecordID id = Bookmark(Buffer);
-  const LocalLockTiming& timing = session_->LockTiming;
-  if (locks != nullptr &&
-      !LockTableSleeping(section, *locks, kind, timing.EditTableTries, timing.EditTablePauseMs)) {
-    ResultCode = crTableLocked;
-    return;
-  }
-  auto tableLock = TableLockRelease(locks, SessionID(), kind);
-  if (locks != nullptr && !LockRecordSleeping(section, *locks, id)) {
-    ResultCode = crRecordLocked;
+  ChangeLocks held = LockForChange(section, locks, WriteLockKind(inTransaction), id);
+  if (held.Refused != crOK) {
+    ResultCode = held.Refused;
     return;
   }
   // Inside a transaction the kind-3 lock stays until the transaction ends.
-  if (inTransaction) tableLock.Dismiss();
-  auto recordLock = RecordLockRelease(locks, SessionID(), id);
+  if (inTransaction) held.Table.Dismiss();
   ResultCode = DeleteBody();
 }
 

@@ -7,20 +7,23 @@
 
 #include "engine/core/database_data.h"
 #include "engine/foundation/platform/clock.h"
+#include "engine/foundation/thread_annotations.h"
 
 namespace qdx {
 
-class DatabaseSection {
+class QDX_SCOPED_CAPABILITY DatabaseSection {
  public:
-  explicit DatabaseSection(TQDXDatabaseData& database) : database_(database) {
+  explicit DatabaseSection(TQDXDatabaseData& database) QDX_ACQUIRE(database.Lock())
+      : database_(database) {
     database_.EnterDatabase();
   }
-  ~DatabaseSection() { database_.LeaveDatabase(); }
+  ~DatabaseSection() QDX_RELEASE() { database_.LeaveDatabase(); }
   DatabaseSection(const DatabaseSection&) = delete;
   DatabaseSection& operator=(const DatabaseSection&) = delete;
 
   // Sleeps outside the section. A caller that entered it more than once still holds it then.
-  void SleepOutside(uint32_t milliseconds) {
+  // Leaves and enters again: the section is held before and after, as the analysis assumes.
+  void SleepOutside(uint32_t milliseconds) QDX_NO_THREAD_SAFETY_ANALYSIS {
     database_.LeaveDatabase();
     platform::Sleep(milliseconds);
     database_.EnterDatabase();

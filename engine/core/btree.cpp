@@ -263,8 +263,10 @@ void TQDXBTree::InsertEntry(int32_t sessionID, const uint8_t* key, const uint8_t
   CheckKeySize();
   std::vector<uint8_t> keyCopy(key, key + keyRef_->KeySize);
   TQDXKeyPath path;
+  changedPages_.clear();
   Descend(sessionID, keyCopy.data(), ref, path);
   InsertAt(sessionID, path, path.LevelCount - 1, keyCopy.data(), ref);
+  CheckChangedPages(sessionID);
 }
 
 void TQDXBTree::InsertAt(int32_t sessionID, TQDXKeyPath& path, int32_t level, const uint8_t* key,
@@ -323,6 +325,9 @@ void TQDXBTree::InsertAt(int32_t sessionID, TQDXKeyPath& path, int32_t level, co
   }
   view.SetNextPageNo(rightNo);
   right->Dirty = true;
+  NoteChanged(page->PageNo);
+  NoteChanged(rightNo);
+  NoteChanged(path.Levels[level - 1].PageNo);
   right.Release();
   page.Release();
 
@@ -369,6 +374,9 @@ void TQDXBTree::SplitRoot(int32_t sessionID, TQDXPageHandle& root, std::vector<u
   std::memcpy(rootView.Key(1), separator.data(), keySize);
   rootView.SetChild(1, right->PageNo);
   root->Dirty = true;
+  NoteChanged(root->PageNo);
+  NoteChanged(left->PageNo);
+  NoteChanged(right->PageNo);
 }
 
 // ---- deletion ----
@@ -377,7 +385,9 @@ bool TQDXBTree::DeleteEntry(int32_t sessionID, const uint8_t* key, const uint8_t
   pageManager_->AssertDatabaseLockHeld();
   TQDXKeyPath path;
   if (!FindEntry(sessionID, key, ref, path)) return false;
+  changedPages_.clear();
   RemoveAt(sessionID, path, path.LevelCount - 1);
+  CheckChangedPages(sessionID);
   return true;
 }
 
@@ -437,6 +447,7 @@ void TQDXBTree::RemoveAt(int32_t sessionID, TQDXKeyPath& path, int32_t level) {
     TQDXBTreePage prevView = View(prev);
     const int32_t prevCount = prevView.EntryCount();
     if (fits(prevCount)) {
+      NoteChanged(prevNo);
       std::memcpy(prevView.Entry(prevCount), view.Entry(0), static_cast<size_t>(count) * size);
       // The page's leftmost entry now follows others: it takes its separator.
       if (!view.IsLeaf() && count > 0) {
@@ -456,6 +467,7 @@ void TQDXBTree::RemoveAt(int32_t sessionID, TQDXKeyPath& path, int32_t level) {
     TQDXBTreePage nextView = View(next);
     const int32_t nextCount = nextView.EntryCount();
     if (fits(nextCount)) {
+      NoteChanged(nextNo);
       std::memmove(nextView.Entry(count), nextView.Entry(0), static_cast<size_t>(nextCount) * size);
       std::memcpy(nextView.Entry(0), view.Entry(0), static_cast<size_t>(count) * size);
       if (!view.IsLeaf() && count > 0) {
@@ -473,6 +485,8 @@ void TQDXBTree::RemoveAt(int32_t sessionID, TQDXKeyPath& path, int32_t level) {
     }
   }
   if (!merged && count == 0) {
+    NoteChanged(view.PrevPageNo());
+    NoteChanged(view.NextPageNo());
     relink(view.PrevPageNo(), true, view.NextPageNo());
     relink(view.NextPageNo(), false, view.PrevPageNo());
     merged = true;
@@ -480,6 +494,8 @@ void TQDXBTree::RemoveAt(int32_t sessionID, TQDXKeyPath& path, int32_t level) {
   if (!merged) return;
   std::memset(page->Data(), 0, page->DataSize());
   page->Dirty = true;
+  NoteChanged(parent->PageNo);
+  ForgetChanged(pageNo);
   page.Release();
   parent.Release();
   pageManager_->RemovePage(sessionID, pageNo);
@@ -503,6 +519,8 @@ void TQDXBTree::CollapseRoot(int32_t sessionID) {
     root->Dirty = true;
     std::memset(child->Data(), 0, child->DataSize());
     child->Dirty = true;
+    NoteChanged(RootPageNo);
+    ForgetChanged(childNo);
     child.Release();
     root.Release();
     pageManager_->RemovePage(sessionID, childNo);

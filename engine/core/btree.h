@@ -187,9 +187,23 @@ class TQDXBTree {
   // 20078 when a page cannot hold three entries of this key size.
   void CheckKeySize() const;
 
+  // ---- btree_invariants.cpp: debug-build checks of the pages a split or a merge changed
+  // (engine/foundation/invariants.h); the notes cost nothing when the checks are off.
+  void NoteChanged(int32_t pageNo);
+  // A page that went back to the page manager is not checked.
+  void ForgetChanged(int32_t pageNo);
+  // Checks each noted page, then forgets the notes: 20390 unless its entries are ordered, a page
+  // other than the root holds at least one, its sibling links agree with its neighbours', and a
+  // node's children are linked in order, on one level, with their keys between the separators
+  // around them.
+  void CheckChangedPages(int32_t sessionID);
+  void CheckPageEntries(int32_t sessionID, int32_t pageNo, TQDXBTreePage& view);
+  void CheckChildren(int32_t sessionID, int32_t pageNo, TQDXBTreePage& view);
+
   TQDXPageManager* pageManager_;
   TQDXBTreeKeyRef* keyRef_;
   std::vector<uint8_t> scratchKey_;
+  std::vector<int32_t> changedPages_;
 };
 
 }  // namespace qdx

@@ -14,6 +14,7 @@
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/locale.h"
 #include "engine/foundation/types/compare.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
@@ -291,20 +292,13 @@ int TQDXRecordKeyRef::CompareFullKeys(const uint8_t* keyA, const uint8_t* keyB) 
 
 namespace {
 
-// Sets the key layout's comparison column count for one call and restores it on every path.
-class ColumnCountScope {
- public:
-  ColumnCountScope(TQDXRecordKeyRef& keys, int32_t count) : keys_(keys), saved_(keys.ColumnCount) {
-    keys.SetColumnCount(count);
-  }
-  ~ColumnCountScope() { keys_.ColumnCount = saved_; }
-  ColumnCountScope(const ColumnCountScope&) = delete;
-  ColumnCountScope& operator=(const ColumnCountScope&) = delete;
-
- private:
-  TQDXRecordKeyRef& keys_;
-  int32_t saved_;
-};
+// Sets the key layout's comparison column count for one call; the guard returned restores it on
+// every path.
+auto ComparingColumns(TQDXRecordKeyRef& keys, int32_t count) {
+  const int32_t saved = keys.ColumnCount;
+  keys.SetColumnCount(count);
+  return ScopeExit([&keys, saved] { keys.ColumnCount = saved; });
+}
 
 }  // namespace
 
@@ -590,7 +584,7 @@ double TQDXBTreeRecordIndex::RelativePosition(const TQDXKeyPath& path) {
 
 int TQDXBTreeRecordIndex::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t columnCount) {
   if (!keyRef_) Raise(msg::kIndexWithoutTree);
-  ColumnCountScope scope(*keyRef_, columnCount);
+  const auto columns = ComparingColumns(*keyRef_, columnCount);
   // Range tests and filters compare once per record: the key buffers are kept between calls.
   const size_t size = static_cast<size_t>(keyRef_->FullKeySize());
   compareKeyA_.assign(size, 0);
@@ -614,7 +608,7 @@ bool TQDXBTreeRecordIndex::FindWithCondition(int32_t sessionID, bool forward,
     return forward ? tree.GoFirst(sessionID, path) : tree.GoLast(sessionID, path);
   }
   const std::vector<uint8_t> key = CompactKey(condition.Record);
-  ColumnCountScope scope(*keyRef_, condition.ColumnCount);
+  const auto columns = ComparingColumns(*keyRef_, condition.ColumnCount);
   return tree.FindCondition(sessionID, forward, path, condition.Kind, key.data());
 }
 

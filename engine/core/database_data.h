@@ -78,10 +78,10 @@ class TQDXDatabaseData {
   // 11: makes the written data durable; nothing here.
   virtual void FlushToDisk();
 
-  void EnterDatabase() { lock_.Enter(); }
-  void LeaveDatabase() { lock_.Leave(); }
+  void EnterDatabase() QDX_ACQUIRE(lock_) { lock_.Enter(); }
+  void LeaveDatabase() QDX_RELEASE(lock_) { lock_.Leave(); }
   // The critical section itself, for a guard that holds it over one operation.
-  platform::CriticalSection& Lock() { return lock_; }
+  platform::CriticalSection& Lock() QDX_RETURN_CAPABILITY(lock_) { return lock_; }
   // Whether GetTableNames lists `name`, ignoring case.
   bool TableExists(std::string_view name);
   // Destroys an open table data object and forgets it.

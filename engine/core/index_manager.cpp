@@ -9,6 +9,7 @@
 #include "engine/core/table_data.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/platform/random.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
@@ -207,11 +208,7 @@ void TQDXBaseIndexManager::DeleteKeys(const TQDXIndexCursor& cursor) {
 
 void TQDXBaseIndexManager::RebuildStaleTemporaryIndexes(const TQDXIndexCursor& cursor) {
   if (rebuilding_) return;
-  struct Flag {
-    bool& flag;
-    explicit Flag(bool& f) : flag(f) { flag = true; }
-    ~Flag() { flag = false; }
-  } guard(rebuilding_);
+  const ScopedValue rebuilding(rebuilding_, true);
   const int32_t stamp = table_->RecordManager().ChangeStamp;
   for (int32_t i = 0; i < indexDefs_->Count(); ++i) {
     TQDXIndexDef& def = indexDefs_->GetIndexDef(i);

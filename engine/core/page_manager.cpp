@@ -5,6 +5,7 @@
 #include <cassert>
 
 #include "engine/foundation/except.h"
+#include "engine/foundation/invariants.h"
 #include "engine/foundation/memory.h"
 #include "engine/foundation/messages.h"
 
@@ -364,6 +365,7 @@ void TQDXPageManager::ApplyChanges(int32_t sessionID) {
     throw;
   }
   CommitWrittenPages(*session, written);
+  if constexpr (kCheckInvariants) CheckPageListsAfterCommit(*session);
 }
 
 void TQDXPageManager::CommitWrittenPages(Session& session, int32_t count) {

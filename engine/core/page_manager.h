@@ -197,6 +197,8 @@ class TQDXPageManager {
   int32_t CountHeldSharedPages(int32_t sessionID) const;
   void EvictOldestIfOver();
   void CheckCommitPreconditions(int32_t sessionID, const Session* session) const;
+  // page_manager_invariants.cpp: the lists as a commit leaves them (debug builds; 20390).
+  void CheckPageListsAfterCommit(const Session& committed) const;
   void AddCommittedPage(TQDXPage* page);
   // Moves the first `count` pages of the session's dirty list, written and clean, to the shared
   // list (or destroys them when it is full).

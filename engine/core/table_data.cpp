@@ -13,25 +13,18 @@ namespace qdx {
 
 namespace {
 
-// The cursor's position, put back when the scope ends unless released.
-class PositionKeeper {
- public:
-  explicit PositionKeeper(TQDXTableCursor& cursor)
-      : cursor_(cursor), id_(cursor.RecordID), bof_(cursor.AtBOF), eof_(cursor.AtEOF) {}
-  ~PositionKeeper() { Restore(); }
-  void Restore() {
-    cursor_.RecordID = id_;
-    cursor_.AtBOF = bof_;
-    cursor_.AtEOF = eof_;
+// The cursor's position, taken to be put back when a scope that moves the cursor ends.
+struct CursorPosition {
+  explicit CursorPosition(const TQDXTableCursor& cursor)
+      : id(cursor.RecordID), bof(cursor.AtBOF), eof(cursor.AtEOF) {}
+  void PutBack(TQDXTableCursor& cursor) const {
+    cursor.RecordID = id;
+    cursor.AtBOF = bof;
+    cursor.AtEOF = eof;
   }
-  PositionKeeper(const PositionKeeper&) = delete;
-  PositionKeeper& operator=(const PositionKeeper&) = delete;
-
- private:
-  TQDXTableCursor& cursor_;
-  TQDXRecordID id_;
-  bool bof_;
-  bool eof_;
+  TQDXRecordID id;
+  bool bof;
+  bool eof;
 };
 
 void TakePosition(TQDXTableCursor& cursor, const TQDXNavigationRequest& request) {
@@ -211,7 +204,8 @@ void TQDXTableData::RenameField(std::string_view oldName, std::string_view newNa
 
 int32_t TQDXTableData::AddIndex(const TQDXIndexDef& definition, TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(database_->Lock());
-  PositionKeeper position(cursor);
+  const CursorPosition position(cursor);
+  const ScopeExit putBack([&] { position.PutBack(cursor); });
   TQDXBaseIndexManager& indexes = IndexManager();
   const int32_t indexID = indexes.AddIndex(&cursor, definition);
   if (!definition.Temporary && !cursor.Temporary) {
@@ -756,11 +750,12 @@ bool TQDXTableData::DeleteRecordSteps(TQDXTableCursor& cursor) {
     ScratchRecord saved(*this);
     const size_t size = static_cast<size_t>(MemoryRecordSize());
     std::memcpy(saved.data(), cursor.Buffer, size);
-    PositionKeeper position(cursor);
+    const CursorPosition position(cursor);
+    const ScopeExit putBack([&] { position.PutBack(cursor); });
     if (GetRecord(cursor, grmNext) == grOK) {
       neighbour = cursor.RecordID;
     } else {
-      position.Restore();
+      position.PutBack(cursor);
       std::memcpy(cursor.Buffer, saved.data(), size);
       if (GetRecord(cursor, grmPrior) == grOK) neighbour = cursor.RecordID;
     }

@@ -152,8 +152,10 @@ class TQDXTableData : public TQDXIndexRecordSource {
   virtual void AfterRollback(int32_t sessionID);
 
   // ---- Shared operations ----------------------------------------------------------------------
-  void EnterDatabase();
-  void LeaveDatabase();
+  // The database's section handed to the caller until LeaveDatabase (the analysis cannot follow a
+  // lock held across calls).
+  void EnterDatabase() QDX_NO_THREAD_SAFETY_ANALYSIS;
+  void LeaveDatabase() QDX_NO_THREAD_SAFETY_ANALYSIS;
   // The filtered record count (the set bits of the fresh filter bitmap), else the physical one.
   int64_t GetRecordCount(TQDXTableCursor& cursor);
   // Range, filter expression, SQL filter and filter callback, in that order, on the record.
@@ -223,7 +225,7 @@ class TQDXTableData : public TQDXIndexRecordSource {
   // batch fails (raises or answers false) before it is dismissed: they would otherwise go out
   // with the next change's commit (a record without its keys, half a split tree, an insert the
   // caller saw fail).
-  using ChangeRollback = ScopeGuard<std::function<void()>>;
+  using ChangeRollback = ScopeExit<std::function<void()>>;
   ChangeRollback RollbackUnlessDone(const TQDXTableCursor& cursor);
 
   // Hooks of the steps for the engine's own parts; nothing here.

@@ -66,11 +66,11 @@ bool DecodeJournalHeader(std::span<const uint8_t> bytes, TJournalHeader& header)
 void TQDXCommitJournal::Begin(const std::string& databaseFile, const Start& start, bool durable) {
   if (file_.IsOpen()) Abandon();
   const std::string path = PathFor(databaseFile);
-  if (platform::FileExists(path)) {
+  if (platform::FileExists(file_.FileSystemInUse(), path)) {
     file_.OpenFile(path, TQDXDatabaseFile::kAccessReadWrite, TQDXDatabaseFile::kShareReadWrite);
   } else {
     file_.CreateFile(path);
-    if (durable) platform::SyncDirectoryOf(path);
+    if (durable) platform::SyncDirectoryOf(file_.FileSystemInUse(), path);
   }
   pageSize_ = start.PageSize;
   recordCount_ = 0;
@@ -177,8 +177,9 @@ TRecordCheck CheckJournal(TQDXDatabaseFile& database, TQDXDatabaseFile& journal,
 bool RollBackJournal(TQDXDatabaseFile& database, const TQDXDatabaseLayout& layout,
                      std::vector<int64_t>* restoredPositions, bool ownCommit) {
   const std::string path = TQDXCommitJournal::PathFor(database.FileName());
-  if (!platform::FileExists(path)) return false;
+  if (!platform::FileExists(database.FileSystemInUse(), path)) return false;
   TQDXDatabaseFile journal;
+  journal.SetFileSystem(database.GivenFileSystem());
   try {
     journal.OpenFile(path, TQDXDatabaseFile::kAccessReadWrite, TQDXDatabaseFile::kShareReadWrite);
   } catch (const EQDXException&) {  // a journal that cannot be opened cannot be used

@@ -75,6 +75,8 @@ class TQDXCommitJournal {
   // was created, so that its name survives a power cut. I/O failures raise (3056x).
   void Begin(const std::string& databaseFile, const Start& start, bool durable);
   bool IsOpen() const { return file_.IsOpen(); }
+  // The file system of the journal file; null for the current one. Set while it is closed.
+  void SetFileSystem(platform::FileSystem* fileSystem) { file_.SetFileSystem(fileSystem); }
   // Appends the original image of the page at `position` (PageSize bytes).
   void AddPage(int64_t position, std::span<const uint8_t> image);
   // Writes the header with the records added so far, flushed when `durable`: from here on the

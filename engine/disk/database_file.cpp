@@ -61,7 +61,8 @@ void TQDXDatabaseFile::CreateFile(const std::string& fileName) {
   if (fileName.empty()) Raise(msg::kBlankFileName);
   // Removing the name first replaces a file this process may not write to, as clearing its
   // read-only attribute does on Windows.
-  if (platform::FileExists(fileName)) platform::DeleteFile(fileName);
+  platform::FileSystem& fs = FileSystemInUse();
+  if (platform::FileExists(fs, fileName)) platform::DeleteFile(fs, fileName);
   fileName_ = fileName;
   accessMode_ = kAccessReadWrite;
   shareMode_ = kShareExclusive;

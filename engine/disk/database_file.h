@@ -54,6 +54,13 @@ class TQDXDatabaseFile {
   TQDXDatabaseFile& operator=(const TQDXDatabaseFile&) = delete;
 
   const std::string& FileName() const { return fileName_; }
+  // The file system the file's calls go to; null (the default) for the current one. Set while
+  // the file is closed.
+  void SetFileSystem(platform::FileSystem* fileSystem) { file_.SetFileSystem(fileSystem); }
+  platform::FileSystem* GivenFileSystem() const { return file_.GivenFileSystem(); }
+  platform::FileSystem& FileSystemInUse() const {
+    return GivenFileSystem() != nullptr ? *GivenFileSystem() : platform::CurrentFileSystem();
+  }
   uint8_t AccessMode() const { return accessMode_; }
   uint8_t ShareMode() const { return shareMode_; }
   uint32_t FlagsAndAttributes() const { return flagsAndAttributes_; }

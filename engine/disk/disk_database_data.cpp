@@ -16,8 +16,8 @@
 
 namespace qdx {
 
-TQDXDiskDatabaseData::TQDXDiskDatabaseData(std::string fileName)
-    : TQDXDatabaseData(std::move(fileName)) {}
+TQDXDiskDatabaseData::TQDXDiskDatabaseData(std::string fileName, platform::FileSystem* fileSystem)
+    : TQDXDatabaseData(std::move(fileName)), fileSystem_(fileSystem) {}
 
 TQDXDiskDatabaseData::~TQDXDiskDatabaseData() {
   CloseDatabase();
@@ -26,6 +26,7 @@ TQDXDiskDatabaseData::~TQDXDiskDatabaseData() {
 std::unique_ptr<TQDXDiskPageManager> TQDXDiskDatabaseData::NewPageManager() {
   auto manager = std::make_unique<TQDXDiskPageManager>();
   manager->UseDatabaseLock(Lock());
+  manager->UseFileSystem(fileSystem_);
   if (LockRetryCount > 0) manager->SetLockRetry(LockRetryCount, LockRetryPause);
   return manager;
 }
@@ -46,7 +47,7 @@ void TQDXDiskDatabaseData::CreateDatabase() {
   } catch (...) {
     // A half-made database is worse than none: it would be refused, or taken for a database.
     manager->CloseDatabaseFile();
-    platform::DeleteFile(FileName());
+    platform::DeleteFile(manager->FileSystemInUse(), FileName());
     throw;
   }
   manager->CloseDatabaseFile();

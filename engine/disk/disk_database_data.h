@@ -32,8 +32,12 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
  public:
   static constexpr int32_t kDefaultMaxConnections = 500;
 
-  explicit TQDXDiskDatabaseData(std::string fileName);
+  // `fileSystem`: where the database's files make their system calls, for a test that gives each
+  // database a wrapper of its own; it must outlive the database. Null (the default): the current
+  // file system of each call (platform/file_system.h).
+  explicit TQDXDiskDatabaseData(std::string fileName, platform::FileSystem* fileSystem = nullptr);
   ~TQDXDiskDatabaseData() override;
+  platform::FileSystem* GivenFileSystem() const { return fileSystem_; }
 
   // 0: opens the database for the first session, then gives the session its number.
   void AddSession(TQDXBaseSession& session) override;
@@ -102,20 +106,22 @@ class TQDXDiskDatabaseData : public TQDXDatabaseData {
  private:
   // A page manager whose callers hold this database's critical section.
   std::unique_ptr<TQDXDiskPageManager> NewPageManager();
-  void OpenDatabase(TQDXBaseSession& session);
+  // Those marked QDX_REQUIRES run under the database's critical section; clang checks the callers.
+  void OpenDatabase(TQDXBaseSession& session) QDX_REQUIRES(Lock());
   // Frees everything the open made, without raising.
   void CloseDatabase() noexcept;
-  void ConnectSession(TQDXBaseSession& session);
-  void DisconnectSession(TQDXBaseSession& session, bool last);
+  void ConnectSession(TQDXBaseSession& session) QDX_REQUIRES(Lock());
+  void DisconnectSession(TQDXBaseSession& session, bool last) QDX_REQUIRES(Lock());
   void RequireTableList() const;
   // Reads the table list afresh. In multi-user mode another process's commit may be rewriting
   // it page by page: the read waits for the tables lock, which every writer of the list holds to
   // the end of its commit, so the list is seen whole, as it was or as it became (20210 when the
   // lock stays taken).
-  void LoadTableList();
+  void LoadTableList() QDX_REQUIRES(Lock());
   // The page manager of the open database; 20131 "Pointer is nil" when closed.
   TQDXDiskPageManager& OpenManager() const;
 
+  platform::FileSystem* fileSystem_ = nullptr;
   std::unique_ptr<TQDXDiskPageManager> pageManager_;
   std::unique_ptr<TQDXSystemDirectory> systemDirectory_;
   std::unique_ptr<TQDXTableListFile> tableList_;

@@ -8,12 +8,14 @@
 #include "engine/core/btree_page.h"
 #include "engine/core/page.h"
 #include "engine/core/page_format.h"
+#include "engine/disk/allocation_check.h"
 #include "engine/disk/commit_journal.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/cipher/password_check.h"
 #include "engine/foundation/crc32.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
+#include "engine/foundation/invariants.h"
 #include "engine/foundation/little_endian.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/clock.h"
@@ -140,19 +142,20 @@ void TQDXDiskPageManager::CreateDatabaseFile(const std::string& fileName,
   } catch (...) {
     // What was written is no database: it goes, so that nobody takes it for one.
     CloseDatabaseFile();
-    platform::DeleteFile(fileName);
+    platform::DeleteFile(FileSystemInUse(), fileName);
     throw;
   }
 }
 
 bool TQDXDiskPageManager::IsFileReadOnly(const std::string& fileName, bool& multiUser) {
-  if (platform::IsFileReadOnly(fileName)) {
+  if (platform::IsFileReadOnly(FileSystemInUse(), fileName)) {
     multiUser = false;
     return true;
   }
   // Single-user denies other handles writing while it probes: a file another handle writes to
   // (the same program started twice) opens read-only.
   platform::File probe;
+  probe.SetFileSystem(file_.GivenFileSystem());
   if (!probe.Open(fileName, platform::FileAccess::ReadWrite,
                   multiUser ? platform::FileShare::ReadWrite : platform::FileShare::Read)) {
     return true;
@@ -169,7 +172,9 @@ void TQDXDiskPageManager::OpenDatabaseFile(const std::string& fileName,
   RequireRegularFile(fileName);
   ResetToNewFile();
   password_ = password;
-  if (!readOnly && platform::FileExists(fileName)) readOnly = IsFileReadOnly(fileName, multiUser);
+  if (!readOnly && platform::FileExists(FileSystemInUse(), fileName)) {
+    readOnly = IsFileReadOnly(fileName, multiUser);
+  }
   MultiUser = multiUser;
   exclusive_ = exclusive;
   readOnly_ = readOnly;
@@ -563,6 +568,7 @@ void TQDXDiskPageManager::SetCachedPageCurrent(int32_t sessionID, TQDXPage& page
 void TQDXDiskPageManager::InternalAddPage(TQDXPage& page) {
   if (freeSpace_ == nullptr) Raise(msg::kReadOnClosedDatabaseFile);
   page.PageNo = freeSpace_->AllocatePage();
+  if constexpr (kCheckInvariants) CheckAllocationAgainstHeader(*freeSpace_, Header(), page.PageNo);
   page.AllocateBuffer();
 }
 

@@ -176,6 +176,13 @@ class TQDXDiskPageManager : public TQDXPageManager {
   int32_t LockRetryCount() const { return lockBytes_.RetryCount(); }
   uint32_t LockRetryPause() const { return lockBytes_.RetryPause(); }
   void SetLockRetry(int32_t count, uint32_t pauseMs) { lockBytes_.SetRetry(count, pauseMs); }
+  // The file system of the database file and its journal; null for the current one. Set while
+  // the file is closed.
+  void UseFileSystem(platform::FileSystem* fileSystem) {
+    file_.SetFileSystem(fileSystem);
+    journal_.SetFileSystem(fileSystem);
+  }
+  platform::FileSystem& FileSystemInUse() const { return file_.FileSystemInUse(); }
 
   // The next database-wide object ID: the stored counter + 1, written back. A read-only file
   // is not written; the answer then adds a random 0..9999 so that two readers seldom agree.

@@ -17,6 +17,7 @@
 #include "engine/foundation/memory_stream.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/random.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
@@ -44,19 +45,6 @@ class TablesLock {
 
  private:
   TQDXDiskDatabaseData& database_;
-};
-
-// Sets a flag for the length of a scope and puts the old value back.
-class FlagScope {
- public:
-  FlagScope(bool& flag, bool value) : flag_(flag), old_(flag) { flag = value; }
-  ~FlagScope() { flag_ = old_; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-  bool old_;
 };
 
 }  // namespace
@@ -394,11 +382,11 @@ void TQDXDiskTableData::DeleteTable(TQDXTableCursor* cursor, bool forced) {
   RequireWritable();
   TQDXTableData::DeleteTable(cursor, forced);
   TablesLock tables(*disk_);
-  FlagScope structure(structureChange_, true);
+  ScopedValue structure(structureChange_, true);
   TQDXTableCursor own;
   own.TableName = Name();
   TQDXTableCursor& user = cursor != nullptr ? *cursor : own;
-  FlagScope exclusive(user.Exclusive, true);
+  ScopedValue exclusive(user.Exclusive, true);
   RegisterCursor(user);
   TQDXDiskPageManager& pages = DiskPages();
   std::exception_ptr failure;
@@ -431,7 +419,7 @@ void TQDXDiskTableData::EmptyTable(TQDXTableCursor& cursor) {
   platform::CriticalSectionGuard guard(Database().Lock());
   RequireWritable();
   const bool registered = std::ranges::find(Cursors(), &cursor) != Cursors().end();
-  FlagScope exclusive(cursor.Exclusive, true);
+  ScopedValue exclusive(cursor.Exclusive, true);
   if (!registered) RegisterCursor(cursor);
   const int32_t sessionID = cursor.SessionID();
   try {
@@ -454,8 +442,8 @@ void TQDXDiskTableData::RenameTable(std::string_view newName, TQDXTableCursor* c
   TQDXTableCursor own;
   own.TableName = Name();
   TQDXTableCursor& user = cursor != nullptr ? *cursor : own;
-  FlagScope exclusive(user.Exclusive, true);
-  FlagScope structure(structureChange_, true);
+  ScopedValue exclusive(user.Exclusive, true);
+  ScopedValue structure(structureChange_, true);
   // Opening exclusively proves that no other cursor of any process has the table open.
   if (Cursors().empty()) {
     RegisterCursor(user);

@@ -8,6 +8,7 @@
 #include "engine/foundation/compression/compression.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 
@@ -18,22 +19,6 @@ namespace {
 std::span<uint8_t> ContentHeader(TQDXPage& page) {
   return page.DataArea();
 }
-
-// Turns the type check off for its lifetime.
-class TypeCheckOff {
- public:
-  explicit TypeCheckOff(TQDXPageManager& manager)
-      : manager_(manager), previous_(manager.TypeCheckOff()) {
-    manager_.SetTypeCheckOff(true);
-  }
-  ~TypeCheckOff() { manager_.SetTypeCheckOff(previous_); }
-  TypeCheckOff(const TypeCheckOff&) = delete;
-  TypeCheckOff& operator=(const TypeCheckOff&) = delete;
-
- private:
-  TQDXPageManager& manager_;
-  bool previous_;
-};
 
 }  // namespace
 
@@ -86,7 +71,9 @@ void TQDXInternalDBTransactedAccessFile::Delete(int32_t sessionID, int32_t start
 
 void TQDXInternalDBTransactedAccessFile::Reset(int32_t sessionID) {
   if (!IsOpen()) Raise(msg::kRepairClosedTransactedFile);
-  TypeCheckOff typeCheckOff(pageManager_);
+  const bool typeCheckWasOff = pageManager_.TypeCheckOff();
+  pageManager_.SetTypeCheckOff(true);
+  const ScopeExit restoreTypeCheck([&] { pageManager_.SetTypeCheckOff(typeCheckWasOff); });
   TQDXPageHandle page = GetChainPage(sessionID, startPageNo_, true);
   // The write counter survives: other processes tell stale copies by it.
   const int32_t version = page->PageVersion();

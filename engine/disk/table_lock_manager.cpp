@@ -84,17 +84,18 @@ void TQDXTableLockList::Remove(Kind kind, int32_t tableKey) {
 // sleeps outside it, so that other sessions can release their locks meanwhile.
 class TQDXDatabaseTableLockManager::Section {
  public:
-  Section(platform::CriticalSection& lock, bool alreadyInside)
+  // Taken only when not held already, which the analysis cannot express.
+  Section(platform::CriticalSection& lock, bool alreadyInside) QDX_NO_THREAD_SAFETY_ANALYSIS
       : lock_(lock), owned_(!alreadyInside) {
     if (owned_) lock_.Enter();
   }
-  ~Section() {
+  ~Section() QDX_NO_THREAD_SAFETY_ANALYSIS {
     if (owned_) lock_.Leave();
   }
   Section(const Section&) = delete;
   Section& operator=(const Section&) = delete;
 
-  void Pause(uint32_t milliseconds) {
+  void Pause(uint32_t milliseconds) QDX_NO_THREAD_SAFETY_ANALYSIS {
     if (owned_) lock_.Leave();
     platform::Sleep(milliseconds);
     if (owned_) lock_.Enter();

@@ -746,6 +746,8 @@ inline constexpr const char* kInvalidStoredValue = "Invalid stored value. DataTy
   X(kDamagedBlobValue, 20323, "Invalid blob value. DataLength=%d, BlockOffset=%d")                 \
   /* A BLOB stream handed back that the disk BLOB storage did not open. */                        \
   X(kNotABlobValueStream, 20324, kInvalidPointer)                                              \
+  /* A debug build's check of a stated invariant failed (engine/foundation/invariants.h). */     \
+  X(kInvariantBroken, 20390, "Internal error: %s")                                                 \
   /* ---- Database component ---- */                                                              \
   /* The table operations' index definitions: AddIndex, then CreateTable. */                     \
   X(kAddIndexNameInvalid, 20046, kInvalidIndexName)                                                \

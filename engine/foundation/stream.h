@@ -46,8 +46,9 @@ class TQDXStream : public TStream {
   // Called with the stream and a percentage: 0 before a copy, after each block, 100 at the end.
   using ProgressEvent = std::function<void(TQDXStream& sender, double percent)>;
 
-  virtual void Lock() { lock_.Enter(); }
-  virtual void Unlock() { lock_.Leave(); }
+  // Hold the stream for a caller's sequence of calls; each Lock needs one Unlock.
+  virtual void Lock() QDX_ACQUIRE(lock_) { lock_.Enter(); }
+  virtual void Unlock() QDX_RELEASE(lock_) { lock_.Leave(); }
 
   // Copies this whole stream to the target's current position; both positions are restored.
   // Fails with 10418 for block size 0, 10146 / 10147 for a short read / write.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <random>
 #include <set>
@@ -14,6 +15,7 @@
 
 #include "engine/core/page_handle.h"
 #include "engine/foundation/except.h"
+#include "engine/foundation/invariants.h"
 #include "tests/core/memory_page_manager.h"
 
 namespace qdx {
@@ -312,6 +314,49 @@ TEST_F(BTreeTest, DamagedPagesAndMissingRootsRaiseEngineErrors) {
     FAIL();
   } catch (const EQDXException& e) {
     EXPECT_EQ(e.ErrorCode(), 20028);
+  }
+}
+
+// A debug build checks the pages a split changed as soon as the insert is done: damage that
+// a split carries along (keys out of order, a sibling link lost) stops the insert with 20390
+// instead of reaching storage.
+TEST_F(BTreeTest, ADebugBuildChecksThePagesASplitChanged) {
+  if constexpr (!kCheckInvariants) GTEST_SKIP() << "the checks are compiled out";
+  const std::vector<std::pair<const char*, std::function<void(TQDXBTreePage&)>>> damages = {
+      {"keys out of order",
+       [](TQDXBTreePage& leaf) {
+         std::vector<uint8_t> first(leaf.Key(0), leaf.Key(0) + 4);
+         std::copy_n(leaf.Key(leaf.EntryCount() - 1), 4, leaf.Key(0));
+         std::copy(first.begin(), first.end(), leaf.Key(leaf.EntryCount() - 1));
+       }},
+      {"sibling link lost", [](TQDXBTreePage& leaf) { leaf.SetNextPageNo(-1); }},
+  };
+  for (const auto& [name, damage] : damages) {
+    SCOPED_TRACE(name);
+    TQDXBTree damaged{pages, keyRef};
+    damaged.RootPageNo = damaged.CreateRoot(kSession);
+    const auto insert = [&](int32_t key, uint16_t slot) {
+      Bytes b({key, {1, slot}});
+      damaged.InsertEntry(kSession, b.key, b.ref);
+    };
+    for (int32_t k = 0; k < 50; ++k) insert(k, static_cast<uint16_t>(k));
+    {
+      TQDXPageHandle page = damaged.GetIndexPage(kSession, damaged.FirstLeafPageNo(kSession));
+      TQDXBTreePage leaf = damaged.View(page);
+      damage(leaf);
+      page->Dirty = true;
+    }
+    // Inserts in front of the damaged leaf until it splits.
+    int32_t code = 0;
+    for (int32_t k = -1; k > -20 && code == 0; --k) {
+      try {
+        insert(k, static_cast<uint16_t>(100 - k));
+      } catch (const EQDXException& e) {
+        code = e.ErrorCode();
+      }
+    }
+    EXPECT_EQ(code, 20390);
+    pages.CancelChanges(kSession);
   }
 }
 

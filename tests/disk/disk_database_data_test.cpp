@@ -462,6 +462,75 @@ TEST_F(DiskDatabaseDataTest, MultiUserTableListReadsSeeWholeCommits) {
   writer->RemoveSession(*writerSession);
 }
 
+// A database given a file system of its own makes every system call through it, whatever is
+// current: databases with wrappers of their own work side by side on separate threads, and a
+// fault in one of them leaves the others alone.
+TEST_F(DiskDatabaseDataTest, EachDatabaseCallsTheFileSystemItWasGiven) {
+  const std::string other = (dir_ / "other.qdx").string();
+  Create();
+  TQDXDiskDatabaseData(other).CreateDatabase();
+
+  // Adds a table to the list and commits it; the session stays for the caller to remove.
+  const auto addTable = [](TQDXDiskDatabaseData& data, const std::string& name) {
+    const platform::CriticalSectionGuard held(data.PageManager()->DatabaseLock());
+    data.TableList()->AddTable(data.NextObjectID(), name, 1, 2, 3);
+    data.TableList()->Save();
+    data.CommitTransaction(kSystemSessionID, true);
+  };
+  const auto tableNames = [](const std::string& file) {
+    TQDXDiskDatabaseData data(file);
+    auto session = Session(false);
+    data.AddSession(*session);
+    std::vector<std::string> names;
+    data.GetTableNames(names);
+    data.RemoveSession(*session);
+    return names;
+  };
+
+  testing::FaultFileSystem current;
+  {
+    const platform::FileSystemScope scope(current);
+    testing::FaultFileSystem firstFiles;
+    testing::FaultFileSystem secondFiles;
+    const auto work = [&](const std::string& file, testing::FaultFileSystem& files,
+                          const std::string& table) {
+      auto session = Session(false);
+      TQDXDiskDatabaseData data(file, &files);
+      data.AddSession(*session);
+      addTable(data, table);
+      data.RemoveSession(*session);
+    };
+    std::thread first([&] { work(path, firstFiles, "Brandstofkosten"); });
+    std::thread second([&] { work(other, secondFiles, "Onderhoud"); });
+    first.join();
+    second.join();
+    for (const testing::FileCall call : {testing::FileCall::Open, testing::FileCall::Read,
+                                         testing::FileCall::Write, testing::FileCall::Flush}) {
+      EXPECT_EQ(current.Count(call), 0) << testing::FileCallName(call);
+      EXPECT_GT(firstFiles.Count(call), 0) << testing::FileCallName(call);
+      EXPECT_EQ(firstFiles.Count(call), secondFiles.Count(call)) << testing::FileCallName(call);
+    }
+  }
+  EXPECT_EQ(tableNames(path), std::vector<std::string>{"Brandstofkosten"});
+  EXPECT_EQ(tableNames(other), std::vector<std::string>{"Onderhoud"});
+
+  // Every write of one database fails from its commit on; the other commits as ever.
+  auto brokenSession = Session(false);
+  auto soundSession = Session(false);
+  testing::FaultFileSystem failing;
+  TQDXDiskDatabaseData broken(path, &failing);
+  TQDXDiskDatabaseData sound(other);
+  broken.AddSession(*brokenSession);
+  sound.AddSession(*soundSession);
+  failing.Fail(testing::FileCall::Write, failing.Count(testing::FileCall::Write) + 1, EIO,
+               testing::FaultFileSystem::kForever);
+  EXPECT_THROW(addTable(broken, "Verzekering"), EQDXException);
+  EXPECT_GT(failing.Failures(), 0);
+  addTable(sound, "Verzekering");
+  sound.RemoveSession(*soundSession);
+  EXPECT_EQ(tableNames(other), (std::vector<std::string>{"Onderhoud", "Verzekering"}));
+}
+
 TEST_F(DiskDatabaseDataTest, ProcessListFindsObjectsByFileName) {
   auto* data = new TQDXDiskDatabaseData(path);
   DatabaseDataList().Add(data);

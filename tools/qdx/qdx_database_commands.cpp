@@ -11,6 +11,7 @@
 #include "engine/disk/disk_database_data.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/scope_guard.h"
 #include "tools/qdx/qdx_commands.h"
 #include "tools/qdx/qdx_messages.h"
 
@@ -26,27 +27,18 @@ int64_t FileSize(const std::string& fileName) {
   return status.Size;
 }
 
-// A session of the database data for the duration of one command; leaves on every path.
-class EngineSessionScope {
- public:
-  EngineSessionScope(TQDXDiskDatabaseData& data, TQDXBaseSession& session) : data_(data) {
-    data_.AddSession(session);
-    session_ = &session;
-  }
-  ~EngineSessionScope() {
+// Adds a session to the database data for the duration of one command; the guard returned
+// removes it on every path.
+auto Connected(TQDXDiskDatabaseData& data, TQDXBaseSession& session) {
+  data.AddSession(session);
+  return ScopeExit([&data, &session] {
     try {
-      data_.RemoveSession(*session_);
+      data.RemoveSession(session);
     } catch (...) {
       // The file is closed by the database data's destructor all the same.
     }
-  }
-  EngineSessionScope(const EngineSessionScope&) = delete;
-  EngineSessionScope& operator=(const EngineSessionScope&) = delete;
-
- private:
-  TQDXDiskDatabaseData& data_;
-  TQDXBaseSession* session_ = nullptr;
-};
+  });
+}
 
 }  // namespace
 
@@ -95,7 +87,7 @@ CompactResult CompactDatabase(const std::string& fileName, const std::string& pa
     TQDXBaseSession session;
     session.Exclusive = true;
     session.Password.Password = password;
-    const EngineSessionScope connected(data, session);
+    const auto connected = Connected(data, session);
     if (session.RepairNeeded) throw EQdxToolFault(ToolText(msg::kQdxCompactNeedsRepair, {fileName}));
     // The exclusive open found the file open elsewhere and fell back to reading it.
     if (data.ReadOnly && !platform::IsFileReadOnly(fileName)) {

@@ -30,6 +30,7 @@
 
 #include "engine/foundation/except.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/scope_guard.h"
 #include "engine/foundation/types/strings.h"
 
 namespace qdx::expr {
@@ -174,21 +175,13 @@ class Parser {
   }
 
  private:
-  // Keeps the nesting of the text within kMaxDepth, however it nests.
-  class Nesting {
-   public:
-    explicit Nesting(Parser& parser) : parser_(parser) {
-      if (++parser_.depth_ > kMaxDepth) {
-        Raise(msg::kExprTooDeep, {parser_.Peek().Position, kMaxDepth});
-      }
-    }
-    ~Nesting() { --parser_.depth_; }
-    Nesting(const Nesting&) = delete;
-    Nesting& operator=(const Nesting&) = delete;
-
-   private:
-    Parser& parser_;
-  };
+  // One level deeper into the text, kept within kMaxDepth however it nests; the guard returned
+  // steps back out.
+  auto Nest() {
+    if (depth_ >= kMaxDepth) Raise(msg::kExprTooDeep, {Peek().Position, kMaxDepth});
+    ++depth_;
+    return ScopeExit([this] { --depth_; });
+  }
 
   const Token& Peek(size_t ahead = 0) const {
     return tokens_[std::min(next_ + ahead, tokens_.size() - 1)];
@@ -246,7 +239,7 @@ class Parser {
   }
 
   int32_t Expression() {
-    Nesting nesting(*this);
+    const auto nesting = Nest();
     const int32_t position = Peek().Position;
     std::vector<int32_t> operands{Disjunct()};
     while (TakeKeyword("OR")) operands.push_back(Disjunct());
@@ -263,7 +256,7 @@ class Parser {
   int32_t Negation() {
     const int32_t position = Peek().Position;
     if (!TakeKeyword("NOT")) return Predicate();
-    Nesting nesting(*this);
+    const auto nesting = Nest();
     return builder_.Not(Negation(), position);
   }
 
@@ -345,11 +338,11 @@ class Parser {
       return builder_.Number("-" + Take().Text, position);  // a negative constant, not a negation
     }
     if (TakeSymbol("-")) {
-      Nesting nesting(*this);
+      const auto nesting = Nest();
       return builder_.Negate(Unary(), position);
     }
     if (TakeSymbol("+")) {
-      Nesting nesting(*this);
+      const auto nesting = Nest();
       return builder_.Arithmetic(Op::Add, builder_.Number("0", position), Unary(), position);
     }
     return Primary();
@@ -404,7 +397,7 @@ class Parser {
       return builder_.Function(name, {}, position);
     }
     if (!TakeSymbol("(")) return builder_.Field(name, position);
-    Nesting nesting(*this);
+    const auto nesting = Nest();
     std::vector<int32_t> args;
     if (!IsSymbol(Peek(), ")")) {
       args.push_back(Sum());

@@ -7,6 +7,7 @@
 
 #include "engine/foundation/cipher/wipe.h"
 #include "engine/foundation/messages.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 namespace {
@@ -120,10 +121,7 @@ void TCipher::InitKey(std::string_view password, const uint8_t* initVector) {
   hash_->Done();
 
   std::array<uint8_t, THash::kMaxDigestSize> digest{};
-  struct Wiper {
-    std::array<uint8_t, THash::kMaxDigestSize>& bytes;
-    ~Wiper() { SecureFill(bytes, 0); }
-  } wiper{digest};
+  const ScopeExit wipe([&digest] { SecureFill(digest, 0); });
   const std::span<const uint8_t> digestKey = hash_->DigestKey();
   std::copy(digestKey.begin(), digestKey.end(), digest.begin());
 

@@ -11,6 +11,7 @@
 #include "engine/foundation/compression/ppm_coder.h"
 #include "engine/foundation/constants.h"
 #include "engine/foundation/little_endian.h"
+#include "engine/foundation/scope_guard.h"
 
 namespace qdx {
 namespace {
@@ -69,10 +70,7 @@ bool ZlibCompress(int level, std::span<const uint8_t> input, TQDXMemBlock& outpu
                   int64_t& outputSize) {
   z_stream zs{};
   if (deflateInit(&zs, level) != Z_OK) return false;
-  struct End {
-    z_stream& zs;
-    ~End() { deflateEnd(&zs); }
-  } end{zs};
+  const ScopeExit end([&zs] { deflateEnd(&zs); });
   int64_t capacity = CompressionBufferSize(static_cast<int64_t>(input.size()));
   output = TQDXMemBlock(capacity);
   zs.next_in = const_cast<Bytef*>(input.data());
@@ -98,10 +96,7 @@ bool ZlibDecompress(std::span<const uint8_t> input, int64_t expectedSize, TQDXMe
   int64_t capacity = trusted ? expectedSize : step;
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) return false;
-  struct End {
-    z_stream& zs;
-    ~End() { inflateEnd(&zs); }
-  } end{zs};
+  const ScopeExit end([&zs] { inflateEnd(&zs); });
   output = TQDXMemBlock(capacity);
   zs.next_in = const_cast<Bytef*>(input.data());
   zs.avail_in = static_cast<uInt>(n);
@@ -127,10 +122,7 @@ bool BzipCompress(int mode, std::span<const uint8_t> input, TQDXMemBlock& output
   bz_stream bs{};
   // Block size 100k x mode, verbosity 0, the default work factor.
   if (BZ2_bzCompressInit(&bs, mode, 0, 0) != BZ_OK) return false;
-  struct End {
-    bz_stream& bs;
-    ~End() { BZ2_bzCompressEnd(&bs); }
-  } end{bs};
+  const ScopeExit end([&bs] { BZ2_bzCompressEnd(&bs); });
   int64_t capacity = CompressionBufferSize(static_cast<int64_t>(input.size()));
   output = TQDXMemBlock(capacity);
   bs.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(input.data()));
@@ -154,10 +146,7 @@ bool BzipDecompress(std::span<const uint8_t> input, int64_t expectedSize, TQDXMe
   int64_t capacity = expectedSize > 0 && expectedSize <= kMaxTrustedBzipSize ? expectedSize : step;
   bz_stream bs{};
   if (BZ2_bzDecompressInit(&bs, 0, 0) != BZ_OK) return false;
-  struct End {
-    bz_stream& bs;
-    ~End() { BZ2_bzDecompressEnd(&bs); }
-  } end{bs};
+  const ScopeExit end([&bs] { BZ2_bzDecompressEnd(&bs); });
   output = TQDXMemBlock(capacity);
   bs.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(input.data()));
   bs.avail_in = static_cast<unsigned>(n);
@@ -178,10 +167,7 @@ bool ZlibDecompressInto(std::span<const uint8_t> input, std::span<uint8_t> outpu
                         int64_t& outputSize) {
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) return false;
-  struct End {
-    z_stream& zs;
-    ~End() { inflateEnd(&zs); }
-  } end{zs};
+  const ScopeExit end([&zs] { inflateEnd(&zs); });
   zs.next_in = const_cast<Bytef*>(input.data());
   zs.avail_in = static_cast<uInt>(input.size());
   zs.next_out = output.data();
@@ -195,10 +181,7 @@ bool BzipDecompressInto(std::span<const uint8_t> input, std::span<uint8_t> outpu
                         int64_t& outputSize) {
   bz_stream bs{};
   if (BZ2_bzDecompressInit(&bs, 0, 0) != BZ_OK) return false;
-  struct End {
-    bz_stream& bs;
-    ~End() { BZ2_bzDecompressEnd(&bs); }
-  } end{bs};
+  const ScopeExit end([&bs] { BZ2_bzDecompressEnd(&bs); });
   bs.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(input.data()));
   bs.avail_in = static_cast<unsigned>(input.size());
   bs.next_out = reinterpret_cast<char*>(output.data());

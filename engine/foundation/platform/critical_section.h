@@ -5,10 +5,13 @@
 // destruction, so that no exception path leaves a section entered.
 //
 // Debug builds also track the owning thread, so that code which relies on its caller holding a
-// section can say so with AssertHeld (the lock order is in engine/core/database_data.h).
+// section can say so with AssertHeld (the lock order is in engine/core/database_data.h). The
+// section is a capability for clang's thread-safety analysis, and the guard a scoped one.
 #pragma once
 
 #include <mutex>
+
+#include "engine/foundation/thread_annotations.h"
 
 #ifndef NDEBUG
 #include <atomic>
@@ -20,29 +23,29 @@
 namespace qdx::platform {
 
 // A re-entrant lock. Safe for concurrent use; each Enter needs one Leave by the same thread.
-class CriticalSection {
+class QDX_CAPABILITY("critical section") CriticalSection {
  public:
   CriticalSection() = default;
   CriticalSection(const CriticalSection&) = delete;
   CriticalSection& operator=(const CriticalSection&) = delete;
 
-  void Enter() {
+  void Enter() QDX_ACQUIRE() {
     mutex_.lock();
     NoteEntered();
   }
-  void Leave() {
+  void Leave() QDX_RELEASE() {
     NoteLeaving();
     mutex_.unlock();
   }
-  bool TryEnter() {
+  bool TryEnter() QDX_TRY_ACQUIRE(true) {
     if (!mutex_.try_lock()) return false;
     NoteEntered();
     return true;
   }
 
   // BasicLockable, so that std::lock_guard and std::unique_lock work as well.
-  void lock() { Enter(); }
-  void unlock() { Leave(); }
+  void lock() QDX_ACQUIRE() { Enter(); }
+  void unlock() QDX_RELEASE() { Leave(); }
 
 #ifndef NDEBUG
   // Whether the calling thread holds the section.
@@ -50,11 +53,11 @@ class CriticalSection {
     return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
   }
   // Stops a debug build when the calling thread does not hold the section; nothing in release.
-  void AssertHeld() const {
+  void AssertHeld() const QDX_ASSERT_CAPABILITY(this) {
     assert(IsHeld() && "the caller must hold this critical section");
   }
 #else
-  void AssertHeld() const {}
+  void AssertHeld() const QDX_ASSERT_CAPABILITY(this) {}
 #endif
 
  private:
@@ -77,10 +80,13 @@ class CriticalSection {
 };
 
 // Holds a critical section for the guard's lifetime.
-class CriticalSectionGuard {
+class QDX_SCOPED_CAPABILITY CriticalSectionGuard {
  public:
-  explicit CriticalSectionGuard(CriticalSection& section) : section_(section) { section_.Enter(); }
-  ~CriticalSectionGuard() { section_.Leave(); }
+  explicit CriticalSectionGuard(CriticalSection& section) QDX_ACQUIRE(section)
+      : section_(section) {
+    section_.Enter();
+  }
+  ~CriticalSectionGuard() QDX_RELEASE() { section_.Leave(); }
   CriticalSectionGuard(const CriticalSectionGuard&) = delete;
   CriticalSectionGuard& operator=(const CriticalSectionGuard&) = delete;
 

@@ -67,29 +67,29 @@ ShareBytes ShareBytesOf(FileAccess access, FileShare share) {
           share != FileShare::ReadWrite};
 }
 
-bool OthersHold(int fd, int64_t byte) {
-  return Fs().OthersHoldShareLock(fd, kShareBytesPosition + byte, 1);
+bool OthersHold(FileSystem& fs, int fd, int64_t byte) {
+  return fs.OthersHoldShareLock(fd, kShareBytesPosition + byte, 1);
 }
 
 // Whether a handle other than `fd`'s denies what `mine` does, or does what `mine` denies.
-bool ShareConflict(int fd, const ShareBytes& mine) {
-  return (mine.reads && OthersHold(fd, kDeniesRead)) ||
-         (mine.writes && OthersHold(fd, kDeniesWrite)) ||
-         (mine.deniesRead && OthersHold(fd, kReads)) ||
-         (mine.deniesWrite && OthersHold(fd, kWrites));
+bool ShareConflict(FileSystem& fs, int fd, const ShareBytes& mine) {
+  return (mine.reads && OthersHold(fs, fd, kDeniesRead)) ||
+         (mine.writes && OthersHold(fs, fd, kDeniesWrite)) ||
+         (mine.deniesRead && OthersHold(fs, fd, kReads)) ||
+         (mine.deniesWrite && OthersHold(fs, fd, kWrites));
 }
 
-void ReleaseShareBytes(int fd, const ShareBytes& mine) {
+void ReleaseShareBytes(FileSystem& fs, int fd, const ShareBytes& mine) {
   for (int64_t byte = kReads; byte <= kDeniesWrite; ++byte) {
-    if (mine.Holds(byte)) Fs().SetShareLock(fd, false, kShareBytesPosition + byte, 1);
+    if (mine.Holds(byte)) fs.SetShareLock(fd, false, kShareBytesPosition + byte, 1);
   }
 }
 
 // Takes the bytes of `mine`; false when the system cannot lock them here at all.
-bool SetShareBytes(int fd, const ShareBytes& mine) {
+bool SetShareBytes(FileSystem& fs, int fd, const ShareBytes& mine) {
   for (int64_t byte = kReads; byte <= kDeniesWrite; ++byte) {
-    if (mine.Holds(byte) && !Fs().SetShareLock(fd, true, kShareBytesPosition + byte, 1)) {
-      ReleaseShareBytes(fd, mine);
+    if (mine.Holds(byte) && !fs.SetShareLock(fd, true, kShareBytesPosition + byte, 1)) {
+      ReleaseShareBytes(fs, fd, mine);
       return false;
     }
   }
@@ -111,11 +111,11 @@ bool File::TakeShareBytes(FileAccess access, FileShare share) {
     // Only shared locks are taken here, and nobody takes another kind on these bytes: a
     // refusal means a descriptor (one opened for writing only) or a file system that cannot
     // lock, where share modes are not enforced.
-    if (!SetShareBytes(fd_, mine)) return true;
-    if (!ShareConflict(fd_, mine)) return true;
-    ReleaseShareBytes(fd_, mine);
+    if (!SetShareBytes(Sys(), fd_, mine)) return true;
+    if (!ShareConflict(Sys(), fd_, mine)) return true;
+    ReleaseShareBytes(Sys(), fd_, mine);
   }
-  Fs().Close(std::exchange(fd_, -1));
+  Sys().Close(std::exchange(fd_, -1));
   readOnly_ = false;
   SetLastSystemError(EBUSY);
   return false;
@@ -126,13 +126,15 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : fileSystem_(other.fileSystem_),
+      fd_(std::exchange(other.fd_, -1)),
       readOnly_(std::exchange(other.readOnly_, false)),
       held_(std::exchange(other.held_, {})) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
+    fileSystem_ = other.fileSystem_;
     fd_ = std::exchange(other.fd_, -1);
     readOnly_ = std::exchange(other.readOnly_, false);
     held_ = std::exchange(other.held_, {});
@@ -142,7 +144,7 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::Create(const std::string& path, FileShare share) {
   Close();
-  fd_ = Fs().Open(path, OpenMode::CreateReadWrite);
+  fd_ = Sys().Open(path, OpenMode::CreateReadWrite);
   if (fd_ < 0) return Failed(false);
   return TakeShareBytes(FileAccess::ReadWrite, share);
 }
@@ -152,7 +154,7 @@ bool File::Open(const std::string& path, FileAccess access, FileShare share) {
   const OpenMode mode = access == FileAccess::Read    ? OpenMode::Read
                         : access == FileAccess::Write ? OpenMode::Write
                                                       : OpenMode::ReadWrite;
-  fd_ = Fs().Open(path, mode);
+  fd_ = Sys().Open(path, mode);
   if (fd_ < 0) return Failed(false);
   readOnly_ = access == FileAccess::Read;
   return TakeShareBytes(access, share);
@@ -161,9 +163,9 @@ bool File::Open(const std::string& path, FileAccess access, FileShare share) {
 bool File::CreateTemporary(const std::string& prefix, std::string* path) {
   Close();
   std::string name = TemporaryDirectory() + "/" + prefix + "XXXXXX";
-  fd_ = Fs().CreateUnique(name);
+  fd_ = Sys().CreateUnique(name);
   if (fd_ < 0) return Failed(false);
-  Fs().Delete(name);
+  Sys().Delete(name);
   if (path != nullptr) *path = std::move(name);
   return true;
 }
@@ -172,31 +174,31 @@ bool File::Close() {
   held_.clear();
   readOnly_ = false;
   if (fd_ < 0) return true;
-  const int result = Fs().Close(std::exchange(fd_, -1));
+  const int result = Sys().Close(std::exchange(fd_, -1));
   return result == 0 || Failed(false);
 }
 
 int64_t File::Read(void* buffer, int64_t count) {
   return TransferAll(count, false, [&](int64_t done) {
-    return Fs().Read(fd_, static_cast<char*>(buffer) + done, count - done);
+    return Sys().Read(fd_, static_cast<char*>(buffer) + done, count - done);
   });
 }
 
 int64_t File::Write(const void* buffer, int64_t count) {
   return TransferAll(count, true, [&](int64_t done) {
-    return Fs().Write(fd_, static_cast<const char*>(buffer) + done, count - done);
+    return Sys().Write(fd_, static_cast<const char*>(buffer) + done, count - done);
   });
 }
 
 int64_t File::ReadAt(int64_t offset, void* buffer, int64_t count) {
   return TransferAll(count, false, [&](int64_t done) {
-    return Fs().ReadAt(fd_, offset + done, static_cast<char*>(buffer) + done, count - done);
+    return Sys().ReadAt(fd_, offset + done, static_cast<char*>(buffer) + done, count - done);
   });
 }
 
 int64_t File::WriteAt(int64_t offset, const void* buffer, int64_t count) {
   return TransferAll(count, true, [&](int64_t done) {
-    return Fs().WriteAt(fd_, offset + done, static_cast<const char*>(buffer) + done, count - done);
+    return Sys().WriteAt(fd_, offset + done, static_cast<const char*>(buffer) + done, count - done);
   });
 }
 
@@ -204,22 +206,22 @@ int64_t File::Seek(int64_t offset, SeekOrigin origin) {
   const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
                      : origin == SeekOrigin::Current ? SEEK_CUR
                                                      : SEEK_END;
-  const int64_t result = Fs().Seek(fd_, offset, whence);
+  const int64_t result = Sys().Seek(fd_, offset, whence);
   return result >= 0 ? result : Failed<int64_t>(-1);
 }
 
 int64_t File::Size() {
   FileStatus status;
-  if (!Fs().Stat(fd_, status)) return Failed<int64_t>(-1);
+  if (!Sys().Stat(fd_, status)) return Failed<int64_t>(-1);
   return status.Size;
 }
 
 bool File::Truncate(int64_t size) {
-  return Fs().Truncate(fd_, size) || Failed(false);
+  return Sys().Truncate(fd_, size) || Failed(false);
 }
 
 bool File::Flush() {
-  return Fs().Flush(fd_) || Failed(false);
+  return Sys().Flush(fd_) || Failed(false);
 }
 
 namespace {
@@ -252,10 +254,10 @@ bool MeansLocksUnsupported(int error) {
   }
 }
 
-LockResult SetOfdLock(int fd, LockKind kind, int64_t offset, int64_t count) {
+LockResult SetOfdLock(FileSystem& fs, int fd, LockKind kind, int64_t offset, int64_t count) {
   bool done;
   do {
-    done = Fs().SetLock(fd, kind, offset, count);
+    done = fs.SetLock(fd, kind, offset, count);
   } while (!done && errno == EINTR);
   if (done) return LockResult::Done;
   const int error = errno;
@@ -267,11 +269,11 @@ LockResult SetOfdLock(int fd, LockKind kind, int64_t offset, int64_t count) {
 // take a shared lock (refused while anyone holds an exclusive one), then give it back when
 // another description holds any lock on the range. Two readers racing for one range may both
 // back off; neither ever believes it holds a range the other holds.
-LockResult LockShared(int fd, int64_t offset, int64_t count) {
-  const LockResult result = SetOfdLock(fd, LockKind::Shared, offset, count);
+LockResult LockShared(FileSystem& fs, int fd, int64_t offset, int64_t count) {
+  const LockResult result = SetOfdLock(fs, fd, LockKind::Shared, offset, count);
   if (result != LockResult::Done) return result;
-  if (!Fs().OthersHoldLock(fd, offset, count)) return LockResult::Done;
-  SetOfdLock(fd, LockKind::Unlock, offset, count);
+  if (!fs.OthersHoldLock(fd, offset, count)) return LockResult::Done;
+  SetOfdLock(fs, fd, LockKind::Unlock, offset, count);
   SetLastSystemError(EAGAIN);
   return LockResult::Refused;
 }
@@ -295,8 +297,8 @@ LockResult File::LockRange(int64_t offset, int64_t count) {
     SetLastSystemError(EAGAIN);
     return LockResult::Refused;
   }
-  const LockResult result = readOnly_ ? LockShared(fd_, offset, count)
-                                      : SetOfdLock(fd_, LockKind::Exclusive, offset, count);
+  const LockResult result = readOnly_ ? LockShared(Sys(), fd_, offset, count)
+                                      : SetOfdLock(Sys(), fd_, LockKind::Exclusive, offset, count);
   if (result == LockResult::Done) held_.push_back({offset, count});
   return result;
 }
@@ -313,7 +315,7 @@ LockResult File::UnlockRange(int64_t offset, int64_t count) {
     SetLastSystemError(ENOLCK);
     return LockResult::Refused;
   }
-  const LockResult result = SetOfdLock(fd_, LockKind::Unlock, offset, count);
+  const LockResult result = SetOfdLock(Sys(), fd_, LockKind::Unlock, offset, count);
   if (result == LockResult::Done) held_.erase(it);
   return result;
 }
@@ -330,12 +332,35 @@ std::vector<std::pair<int64_t, int64_t>> File::HeldRanges() const {
   return ranges;
 }
 
+bool FileExists(FileSystem& fs, const std::string& path) {
+  return fs.Exists(path);
+}
+
+bool DeleteFile(FileSystem& fs, const std::string& path) {
+  return fs.Delete(path) || Failed(false);
+}
+
+bool IsFileReadOnly(FileSystem& fs, const std::string& path) {
+  return FileExists(fs, path) && !fs.IsWritable(path);
+}
+
+bool SyncDirectoryOf(FileSystem& fs, const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const int fd = fs.Open(folder, OpenMode::Read);
+  if (fd < 0) return Failed(false);
+  const bool flushed = fs.Flush(fd);
+  fs.Close(fd);
+  return flushed || Failed(false);
+}
+
 bool FileExists(const std::string& path) {
-  return Fs().Exists(path);
+  return FileExists(Fs(), path);
 }
 
 bool DeleteFile(const std::string& path) {
-  return Fs().Delete(path) || Failed(false);
+  return DeleteFile(Fs(), path);
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -343,7 +368,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
 }
 
 bool IsFileReadOnly(const std::string& path) {
-  return FileExists(path) && !Fs().IsWritable(path);
+  return IsFileReadOnly(Fs(), path);
 }
 
 bool StatFile(const std::string& path, FileStatus& status) {
@@ -351,14 +376,7 @@ bool StatFile(const std::string& path, FileStatus& status) {
 }
 
 bool SyncDirectoryOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const int fd = Fs().Open(folder, OpenMode::Read);
-  if (fd < 0) return Failed(false);
-  const bool flushed = Fs().Flush(fd);
-  Fs().Close(fd);
-  return flushed || Failed(false);
+  return SyncDirectoryOf(Fs(), path);
 }
 
 bool EnsureDirectory(const std::string& path) {

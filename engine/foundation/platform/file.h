@@ -29,8 +29,8 @@
 // succeeds; NFS and SMB mounts that forward byte-range locks enforce them between the clients
 // of one server as well.
 //
-// Every operating-system call goes through the current platform::FileSystem (file_system.h),
-// so that tests can make any of them fail. The table of held ranges stays here: it is the
+// Every operating-system call goes through a platform::FileSystem (file_system.h): the one given
+// to the File, else the current one, so that tests can make any of them fail. The table of held ranges stays here: it is the
 // handle's behaviour, not the system's.
 #pragma once
 
@@ -86,6 +86,11 @@ class File {
   bool CreateTemporary(const std::string& prefix, std::string* path = nullptr);
   bool Close();
 
+  // The file system this File's calls go to; null (the default) for the current one of each
+  // call (file_system.h). Set before the File is opened.
+  void SetFileSystem(FileSystem* fileSystem) { fileSystem_ = fileSystem; }
+  FileSystem* GivenFileSystem() const { return fileSystem_; }
+
   bool IsOpen() const { return fd_ >= 0; }
   int Descriptor() const { return fd_; }
 
@@ -126,7 +131,9 @@ class File {
   // Takes the share bytes of `access` and `share` on the new descriptor; false (errno EBUSY)
   // when another handle's bytes conflict with them.
   bool TakeShareBytes(FileAccess access, FileShare share);
+  FileSystem& Sys() const { return fileSystem_ != nullptr ? *fileSystem_ : CurrentFileSystem(); }
 
+  FileSystem* fileSystem_ = nullptr;
   int fd_ = -1;
   bool readOnly_ = false;
   // The ranges this descriptor holds; the system forgets them all when the descriptor closes.
@@ -148,6 +155,11 @@ bool SyncDirectoryOf(const std::string& path);
 bool EnsureDirectory(const std::string& path);
 // The names of the entries of the folder `path`; false when it cannot be read.
 bool ListDirectory(const std::string& path, std::vector<std::string>& names);
+// The same through a given file system rather than the current one.
+bool FileExists(FileSystem& fs, const std::string& path);
+bool DeleteFile(FileSystem& fs, const std::string& path);
+bool IsFileReadOnly(FileSystem& fs, const std::string& path);
+bool SyncDirectoryOf(FileSystem& fs, const std::string& path);
 
 // $TMPDIR when set and not empty, else /tmp; without a trailing slash.
 std::string TemporaryDirectory();

@@ -15,6 +15,9 @@
 //     under one file system can be used and closed after its scope has ended.
 //  2. The current file system is process-wide. Scopes nest and must end in reverse order of
 //     construction; a test installs one while no other thread uses files.
+//  3. A database can be given a file system of its own (TQDXDiskDatabaseData's constructor): its
+//     files then call that one whatever is current, so tests that give each database its own
+//     wrapper can run side by side. Such a file system must outlive the database.
 #pragma once
 
 #include <cstdint>
