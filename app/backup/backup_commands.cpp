@@ -55,7 +55,7 @@ void Restore(QWidget& window, TDataModule1& data, const TRestoreHooks& hooks,
   // The file is replaced by a rename: this process must hold no handle to the old one.
   data.QDXDatabase1.Close();
   // The window opens its tables again whatever became of the restore.
-  const ScopeGuard reopen([&] { hooks.OpenTables(); });
+  const ScopeExit reopen([&] { hooks.OpenTables(); });
   wagenlog::BackupFolder(file).Restore(row.Entry, wagenlog::BackupTime::Now());
 }
 

@@ -100,7 +100,7 @@ bool RollBackCopy(const std::string& source, TQDXDatabaseFile& copy,
   const std::string sourceJournal = TQDXCommitJournal::PathFor(source);
   const std::string copyJournal = TQDXCommitJournal::PathFor(copy.FileName());
   if (!platform::FileExists(sourceJournal)) return false;
-  const ScopeGuard removeJournal([&] { platform::DeleteFile(copyJournal); });
+  const ScopeExit removeJournal([&] { platform::DeleteFile(copyJournal); });
   {
     TQDXDatabaseFile from;
     OpenShared(from, sourceJournal);
@@ -125,7 +125,7 @@ TQDXDatabaseCopy CopyDatabaseFile(const std::string& source, const std::string& 
 
   const std::string temporary = destination + ".part";
   TQDXDatabaseFile copy;
-  ScopeGuard removeTemporary([&] {
+  ScopeExit removeTemporary([&] {
     if (copy.IsOpen()) copy.CloseFile();
     platform::DeleteFile(temporary);
   });
