@@ -18,6 +18,7 @@
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_page_manager.h"
 #include "engine/disk/disk_table_data.h"
+#include "engine/disk/read_only_database.h"
 #include "engine/disk/record_page.h"
 #include "engine/foundation/except.h"
 #include "engine/foundation/format.h"
@@ -34,77 +35,37 @@ namespace {
   throw EQdxToolFault(ToolText(format, args));
 }
 
-// The database opened read-only for one session of this process.
-class ReadOnlyDatabase {
+// The database opened read-only for one session of this process; a password-protected file
+// opened without a password asks for one.
+class ReadOnlyDatabase : public TQDXReadOnlyDatabase {
  public:
-  ReadOnlyDatabase(const std::string& fileName, const std::string& password) : data_(fileName) {
-    data_.ReadOnly = true;
-    data_.LockRetryCount = 50;
-    data_.LockRetryPause = 20;
-    session_.ReadOnly = true;
-    session_.Password.Password = password;
-    try {
-      data_.AddSession(session_);
-    } catch (const EQDXException& e) {
-      if (e.ErrorCode() == msg::kIncorrectPassword.Code && password.empty()) {
-        throw EQdxToolFault(msg::kQdxPasswordNeeded);
-      }
-      throw;
+  ReadOnlyDatabase(const std::string& fileName, const std::string& password) try
+      : TQDXReadOnlyDatabase(fileName, password) {
+  } catch (const EQDXException& e) {
+    if (e.ErrorCode() == msg::kIncorrectPassword.Code && password.empty()) {
+      throw EQdxToolFault(msg::kQdxPasswordNeeded);
     }
+    throw;
   }
-  ~ReadOnlyDatabase() {
-    try {
-      data_.RemoveSession(session_);
-    } catch (...) {  // closing cannot be refused
-    }
-  }
-  ReadOnlyDatabase(const ReadOnlyDatabase&) = delete;
-  ReadOnlyDatabase& operator=(const ReadOnlyDatabase&) = delete;
-
-  TQDXDiskDatabaseData& Data() { return data_; }
-  TQDXBaseSession& Session() { return session_; }
-  std::vector<std::string> TableNames() {
-    std::vector<std::string> names;
-    data_.GetTableNames(names);
-    return names;
-  }
-
- private:
-  TQDXDiskDatabaseData data_;
-  TQDXBaseSession session_;
 };
 
 // A cursor that has one table open while it lives, with its record buffer.
-class TableReader : public TQDXTableCursor {
+class TableReader : public TQDXTableReader {
  public:
-  TableReader(ReadOnlyDatabase& database, const std::string& table) {
-    Session = &database.Session();
-    TableName = table;
-    if (!database.Data().TableExists(table)) Fault(msg::kQdxTableNotFound, {table});
-    data_ = static_cast<TQDXDiskTableData*>(database.Data().GetTableData(*this));
-    data_->RegisterCursor(*this);
-    buffer_.assign(static_cast<size_t>(data_->MemoryRecordSize()), 0);
-    Buffer = buffer_.data();
-  }
-  ~TableReader() override {
-    try {
-      data_->UnregisterCursor(*this);
-    } catch (...) {  // the table closes with the database anyway
-    }
-  }
-  TableReader(const TableReader&) = delete;
-  TableReader& operator=(const TableReader&) = delete;
+  TableReader(ReadOnlyDatabase& database, const std::string& table)
+      : TQDXTableReader(database, Existing(database, table)) {}
 
-  TQDXDiskTableData& Table() const { return *data_; }
-  const TQDXFieldDefs& Fields() const { return data_->FieldManager().FieldDefs(); }
-  const TQDXIndexDefs& Indexes() const { return data_->IndexManager().IndexDefs(); }
+  const TQDXFieldDefs& Fields() const { return Table().FieldManager().FieldDefs(); }
+  const TQDXIndexDefs& Indexes() const { return Table().IndexManager().IndexDefs(); }
   const TQDXConstraintDefs& Constraints() const {
-    return data_->ConstraintManager().ConstraintDefs();
+    return Table().ConstraintManager().ConstraintDefs();
   }
 
  private:
-  TQDXDiskTableData* data_;
-  std::vector<uint8_t> buffer_;
+  static const std::string& Existing(ReadOnlyDatabase& database, const std::string& table) {
+    if (!database.Data().TableExists(table)) Fault(msg::kQdxTableNotFound, {table});
+    return table;
+  }
 };
 
 // Joins texts; spelled out because GCC 12 mistakes chains of + on strings for overlapping copies
