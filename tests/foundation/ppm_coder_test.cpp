@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "engine/foundation/compression/ppm/ppm_model.h"
 #include "engine/foundation/compression/ppm/ppm_range_coder.h"
 #include "engine/foundation/compression/ppm/ppm_sub_allocator.h"
@@ -279,9 +281,11 @@ class PpmVariantGTest : public testing::Test {
  protected:
   void SetUp() override {
     if (!UnarAvailable()) GTEST_SKIP() << "unar is not installed (scripts/setup installs it)";
+    // One folder per process and test: the tests run in parallel processes, and the heap of a
+    // sanitized process sits at the same addresses in each, so `this` would not tell them apart.
     dir_ = fs::temp_directory_path() /
-           ("qdx_ppm_unar_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+           ("qdx_ppm_unar_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
