@@ -9,6 +9,7 @@
 #include "app/error_box.h"
 #include "app/forms/data_module.h"
 #include "app/forms/form_placement.h"
+#include "app/vehicle_files.h"
 #include "app/widgets/question_box.h"
 #include "dataset/qdx_database.h"
 #include "engine/disk/commit_journal.h"
@@ -112,27 +113,40 @@ void MakeProgramDatabase(const QString& path) {
   }
 }
 
-TDataLocation PrepareDataLocation(const TDataFolders& folders, const TDatabaseMaker& make) {
-  const TDataLocation location = ChooseDataLocation(folders);
+void OfferDefaultDatabase(const TDataLocation& location, const TDatabaseMaker& make) {
   const QString path = location.DatabasePath();
-  if (location.Portable || QFileInfo::exists(path) || !AskToMakeDatabase(path)) return location;
+  if (location.Portable || QFileInfo::exists(path) || !AskToMakeDatabase(path)) return;
   RunHandler([&] {
     if (!QDir().mkpath(location.DatabaseDirectory)) {
       RaiseMakeFailed(path, QString::fromUtf8(kFolderNotMade));
     }
     make(path);
   });
+}
+
+TDataLocation PrepareDataLocation(const TDataFolders& folders, const TDatabaseMaker& make) {
+  const TDataLocation location = ChooseDataLocation(folders);
+  OfferDefaultDatabase(location, make);
   return location;
 }
 
-void UseDataLocation() {
-  // The user's folders are named after the program ("~/.local/share/Wagenlog"), not after the
-  // executable's file name.
-  QCoreApplication::setApplicationName(QString::fromUtf8(msg::kProgramName));
-  const TDataLocation location = PrepareDataLocation(ProcessDataFolders());
+QString PrepareStart(const TDataFolders& folders, const QStringList& arguments,
+                     const TDatabaseMaker& make) {
+  const TDataLocation location = ChooseDataLocation(folders);
   SetDatabaseDirectory(location.DatabaseDirectory);
   if (!location.PlacementFile.isEmpty())
     TFormPlacement::SetDefaultIniFileName(location.PlacementFile);
+  // The recent files live in the placement store, so the start file is asked for only now.
+  const QString start = StartVehicleFile(arguments);
+  if (start.isEmpty()) OfferDefaultDatabase(location, make);
+  return start;
+}
+
+QString UseDataLocation(const QStringList& arguments) {
+  // The user's folders are named after the program ("~/.local/share/Wagenlog"), not after the
+  // executable's file name.
+  QCoreApplication::setApplicationName(QString::fromUtf8(msg::kProgramName));
+  return PrepareStart(ProcessDataFolders(), arguments);
 }
 
 }  // namespace qdx

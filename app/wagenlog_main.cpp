@@ -9,7 +9,7 @@
 #include "app/forms/program.h"
 #include "app/program_setup.h"
 #include "app/start_check.h"
-#include "app/vehicle_files.h"
+#include "app/forms/data_module.h"
 #include "wagenlog/startup.h"
 
 int main(int argc, char** argv) {
@@ -18,8 +18,7 @@ int main(int argc, char** argv) {
   // Before the database opens: it may ask for a password or whether to repair the file.
   qdx::TProgramSetup setup;
   qdx::wagenlog::Startup();
-  qdx::UseDataLocation();
-  qdx::SetDatabaseFile(qdx::StartVehicleFile(application.arguments()));
+  qdx::SetDatabaseFile(qdx::UseDataLocation(application.arguments()));
   qdx::TWagenlogProgram program;
   // Closing the main window ends the program, whichever chart windows are open.
   for (QWidget* chart : {static_cast<QWidget*>(&program.Form2),

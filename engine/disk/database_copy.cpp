@@ -14,7 +14,6 @@
 #include "engine/foundation/format.h"
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
-#include "engine/foundation/platform/file_info.h"
 #include "engine/foundation/platform/system_error.h"
 #include "engine/foundation/scope_guard.h"
 
@@ -25,23 +24,6 @@ constexpr int32_t kCopyChunk = 1 << 20;
 // The signature is looked for at the start of the file only: a database stored behind other
 // data is the open's business, not a backup's.
 constexpr int32_t kSignatureSearch = 64 * 1024;
-
-void RequireRegularSource(const std::string& fileName) {
-  const platform::PathInfo info = platform::StatPath(fileName);
-  switch (info.Kind) {
-    case platform::PathKind::Missing:
-    case platform::PathKind::Regular:
-      return;  // a missing file is left to the open, which names the system's error
-    case platform::PathKind::Directory:
-      Raise(msg::kNotARegularFile, {fileName, msg::kPathIsDirectory});
-    case platform::PathKind::Fifo:
-      Raise(msg::kNotARegularFile, {fileName, msg::kPathIsFifo});
-    case platform::PathKind::Socket:
-      Raise(msg::kNotARegularFile, {fileName, msg::kPathIsSocket});
-    default:
-      Raise(msg::kNotARegularFile, {fileName, msg::kPathIsOther});
-  }
-}
 
 void OpenShared(TQDXDatabaseFile& file, const std::string& fileName) {
   file.OpenFile(fileName, TQDXDatabaseFile::kAccessReadOnly, TQDXDatabaseFile::kShareReadWrite);
@@ -115,7 +97,7 @@ bool RollBackCopy(const std::string& source, TQDXDatabaseFile& copy,
 
 TQDXDatabaseCopy CopyDatabaseFile(const std::string& source, const std::string& destination,
                                   const TQDXDatabaseCopyOptions& options) {
-  RequireRegularSource(source);
+  RequireRegularFile(platform::CurrentFileSystem(), source);
   TQDXDatabaseFile file;
   OpenShared(file, source);
   // Only the base offset moves the database lock byte: header and password block have fixed
@@ -163,7 +145,7 @@ TQDXDatabaseCopy CopyDatabaseFile(const std::string& source, const std::string& 
 }
 
 int32_t ReadDatabaseChangeCounter(const std::string& fileName) {
-  RequireRegularSource(fileName);
+  RequireRegularFile(platform::CurrentFileSystem(), fileName);
   TQDXDatabaseFile file;
   OpenShared(file, fileName);
   const TQDXDatabaseLayout layout(FindBaseOffset(file), kMainHeaderSize, kLockBlockSize,

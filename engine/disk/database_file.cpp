@@ -30,7 +30,30 @@ SystemError LastError() {
   return {code, platform::SystemErrorMessage(code)};
 }
 
+const char* PathKindText(platform::PathKind kind) {
+  switch (kind) {
+    case platform::PathKind::Directory:
+      return msg::kPathIsDirectory;
+    case platform::PathKind::Fifo:
+      return msg::kPathIsFifo;
+    case platform::PathKind::CharacterDevice:
+      return msg::kPathIsCharacterDevice;
+    case platform::PathKind::BlockDevice:
+      return msg::kPathIsBlockDevice;
+    case platform::PathKind::Socket:
+      return msg::kPathIsSocket;
+    default:
+      return msg::kPathIsOther;
+  }
+}
+
 }  // namespace
+
+void RequireRegularFile(platform::FileSystem& fs, const std::string& fileName) {
+  const platform::PathInfo info = platform::StatPath(fs, fileName);
+  if (info.Kind == platform::PathKind::Missing || info.Kind == platform::PathKind::Regular) return;
+  Raise(msg::kNotARegularFile, {fileName, PathKindText(info.Kind)});
+}
 
 bool QDXDesignTimeMode() {
   return designTimeMode.load(std::memory_order_relaxed);

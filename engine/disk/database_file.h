@@ -28,6 +28,7 @@
 
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/platform/file_system.h"
 
 namespace qdx {
 
@@ -36,6 +37,11 @@ namespace qdx {
 // (TQDXDatabaseFile::Attach / Detach).
 bool QDXDesignTimeMode();
 void SetQDXDesignTimeMode(bool on);
+
+// Refuses a path that names a folder, a named pipe, a device or a socket before it is opened:
+// opening a pipe would wait for a writer, and none of them is a database. A missing path is left
+// to the open, which names the system's error.
+void RequireRegularFile(platform::FileSystem& fs, const std::string& fileName);
 
 class TQDXDatabaseFile {
  public:

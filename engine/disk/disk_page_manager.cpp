@@ -20,7 +20,6 @@
 #include "engine/foundation/messages.h"
 #include "engine/foundation/platform/clock.h"
 #include "engine/foundation/platform/file.h"
-#include "engine/foundation/platform/file_info.h"
 
 namespace qdx {
 namespace {
@@ -42,32 +41,6 @@ static_assert(kMinPageSize == kPageHeaderSize + kBTreeHeaderSize + 3 * (4 + kBTr
 // Refuses a page size too small for the layouts a page must hold.
 void CheckPageSize(uint16_t pageSize) {
   if (pageSize < kMinPageSize) Raise(msg::kPageSizeTooSmall, {pageSize, kMinPageSize});
-}
-
-const char* PathKindText(platform::PathKind kind) {
-  switch (kind) {
-    case platform::PathKind::Directory:
-      return msg::kPathIsDirectory;
-    case platform::PathKind::Fifo:
-      return msg::kPathIsFifo;
-    case platform::PathKind::CharacterDevice:
-      return msg::kPathIsCharacterDevice;
-    case platform::PathKind::BlockDevice:
-      return msg::kPathIsBlockDevice;
-    case platform::PathKind::Socket:
-      return msg::kPathIsSocket;
-    default:
-      return msg::kPathIsOther;
-  }
-}
-
-// Opening a named pipe would wait for a writer and a device or directory is no database: the
-// path is refused before it is opened. A missing path is left to the open, which names the
-// system's error.
-void RequireRegularFile(const std::string& fileName) {
-  const platform::PathInfo info = platform::StatPath(fileName);
-  if (info.Kind == platform::PathKind::Missing || info.Kind == platform::PathKind::Regular) return;
-  Raise(msg::kNotARegularFile, {fileName, PathKindText(info.Kind)});
 }
 
 }  // namespace
@@ -169,7 +142,7 @@ void TQDXDiskPageManager::OpenDatabaseFile(const std::string& fileName,
                                            const TQDXPassword& password, bool& multiUser,
                                            bool exclusive, bool& repairNeeded, bool& readOnly) {
   if (file_.IsOpen() || isOpen_) Raise(msg::kOpenDatabaseFileInUse, {fileName});
-  RequireRegularFile(fileName);
+  RequireRegularFile(FileSystemInUse(), fileName);
   ResetToNewFile();
   password_ = password;
   if (!readOnly && platform::FileExists(FileSystemInUse(), fileName)) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/error_box.h"
+#include "app/forms/data_module.h"
 #include "app/forms/form_placement.h"
 #include "app/widgets/question_box.h"
 #include "dataset/qdx_database.h"
@@ -160,6 +161,38 @@ TEST_F(DataLocationTest, TheFirstStartAsksOnceAndMakesTheDatabaseOnYes) {
     EXPECT_EQ(QFileInfo::exists(folders_.UserData), c.made || c.databaseExists);
     EXPECT_TRUE(errors_.empty());
   }
+}
+
+// The question belongs to a start on the default database only: a start on a file given on the
+// command line, or on the file used last, asks nothing and makes nothing.
+TEST_F(DataLocationTest, OnlyAStartOnTheDefaultDatabaseOffersToMakeIt) {
+  const QString previousStore = TFormPlacement::DefaultIniFileName();
+  TFormPlacement::SetDefaultIniFileName(root_.filePath(QStringLiteral("placement.ini")));
+  const QString given = root_.filePath(QStringLiteral("auto.qdx"));
+  const struct {
+    const char* name;
+    QStringList arguments;
+    QString start;
+    size_t questions;
+  } cases[] = {
+      {"a given file", {QStringLiteral("wagenlog"), given}, given, 0},
+      {"an option, then a given file",
+       {QStringLiteral("wagenlog"), QStringLiteral("--demo"), given},
+       given,
+       0},
+      {"no file", {QStringLiteral("wagenlog")}, QString(), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    questions_.clear();
+    made_.clear();
+    answer_ = QMessageBox::No;
+    EXPECT_EQ(PrepareStart(folders_, c.arguments, RecordingMaker()), c.start);
+    EXPECT_EQ(questions_.size(), c.questions);
+    EXPECT_TRUE(made_.empty());
+  }
+  SetDatabaseDirectory(QString());
+  TFormPlacement::SetDefaultIniFileName(previousStore);
 }
 
 // A database that appeared between the question and the make (another start made it) is kept.

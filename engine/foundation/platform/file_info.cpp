@@ -1,6 +1,5 @@
 #include "engine/foundation/platform/file_info.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,29 +8,17 @@
 
 namespace qdx::platform {
 
-PathInfo StatPath(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
+PathInfo StatPath(FileSystem& fs, const std::string& path) {
+  FileStatus status;
+  if (!fs.StatPath(path, status)) {
     SetLastSystemError(errno);
     return {};
   }
-  const mode_t type = info.st_mode & S_IFMT;
-  switch (type) {
-    case S_IFREG:
-      return {PathKind::Regular, static_cast<int64_t>(info.st_size)};
-    case S_IFDIR:
-      return {PathKind::Directory, -1};
-    case S_IFIFO:
-      return {PathKind::Fifo, -1};
-    case S_IFCHR:
-      return {PathKind::CharacterDevice, -1};
-    case S_IFBLK:
-      return {PathKind::BlockDevice, -1};
-    case S_IFSOCK:
-      return {PathKind::Socket, -1};
-    default:
-      return {PathKind::Other, -1};
-  }
+  return {status.Kind, status.Kind == PathKind::Regular ? status.Size : -1};
+}
+
+PathInfo StatPath(const std::string& path) {
+  return StatPath(CurrentFileSystem(), path);
 }
 
 int64_t NextDataOffset(const File& file, int64_t offset) {

@@ -10,26 +10,18 @@
 #include <string>
 
 #include "engine/foundation/platform/file.h"
+#include "engine/foundation/platform/file_system.h"
 
 namespace qdx::platform {
-
-enum class PathKind {
-  Missing,  // the path names nothing that can be asked about (the system error is recorded)
-  Regular,
-  Directory,
-  Fifo,
-  CharacterDevice,
-  BlockDevice,
-  Socket,
-  Other,
-};
 
 struct PathInfo {
   PathKind Kind = PathKind::Missing;
   int64_t Size = -1;  // bytes of a regular file; -1 otherwise
 };
 
-// The kind and size of what `path` names, following symbolic links.
+// The kind and size of what `path` names, following symbolic links, asked of `fs` (or of the
+// current file system).
+PathInfo StatPath(FileSystem& fs, const std::string& path);
 PathInfo StatPath(const std::string& path);
 
 // The first position at or after `offset` where `file` holds data rather than a hole; -1 when

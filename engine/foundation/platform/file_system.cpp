@@ -18,8 +18,28 @@ size_t Transfer(int64_t count) {
   return static_cast<size_t>(std::clamp<int64_t>(count, 0, FileSystem::kMaxTransfer));
 }
 
+PathKind KindOf(mode_t mode) {
+  switch (mode & S_IFMT) {
+    case S_IFREG:
+      return PathKind::Regular;
+    case S_IFDIR:
+      return PathKind::Directory;
+    case S_IFIFO:
+      return PathKind::Fifo;
+    case S_IFCHR:
+      return PathKind::CharacterDevice;
+    case S_IFBLK:
+      return PathKind::BlockDevice;
+    case S_IFSOCK:
+      return PathKind::Socket;
+    default:
+      return PathKind::Other;
+  }
+}
+
 void ToStatus(const struct stat& info, FileStatus& status) {
   status.IsRegular = S_ISREG(info.st_mode);
+  status.Kind = KindOf(info.st_mode);
   status.Size = static_cast<int64_t>(info.st_size);
 }
 

@@ -34,9 +34,22 @@ enum class OpenMode {
   CreateReadWrite  // created or emptied, for reading and writing
 };
 
+// What a path names.
+enum class PathKind {
+  Missing,  // the path names nothing that can be asked about (the system error is recorded)
+  Regular,
+  Directory,
+  Fifo,
+  CharacterDevice,
+  BlockDevice,
+  Socket,
+  Other,
+};
+
 // What stat tells of a path or a descriptor.
 struct FileStatus {
   bool IsRegular = false;  // a regular file (not a folder, device, pipe or socket)
+  PathKind Kind = PathKind::Missing;
   int64_t Size = 0;
 };
 
