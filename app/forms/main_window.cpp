@@ -1,9 +1,9 @@
 #include "app/forms/main_window.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QComboBox>
 #include <QFont>
 #include <QLineEdit>
 #include <QShowEvent>
@@ -15,10 +15,9 @@
 #include "app/forms/chart_windows.h"
 #include "app/forms/data_module.h"
 #include "app/interchange/interchange_menu.h"
-#include "app/vehicle_files.h"
 #include "app/statistics/chart_commands.h"
 #include "app/statistics/statistics_labels.h"
-#include "wagenlog/statistics/statistics.h"
+#include "app/vehicle_files.h"
 #include "app/widgets/date_edit.h"
 #include "app/widgets/gradient.h"
 #include "app/widgets/label_command.h"
@@ -28,6 +27,7 @@
 #include "engine/foundation/messages.h"
 #include "wagenlog/program_texts.h"
 #include "wagenlog/report/cost_report.h"
+#include "wagenlog/statistics/statistics.h"
 
 namespace qdx {
 
@@ -41,8 +41,7 @@ constexpr QSize kClientSize(820, 579);
 const QColor kBackground(226, 226, 241);
 
 bool IsChanging(const TDataSet& dataSet) {
-  return dataSet.State() == TDataSetState::Editing ||
-         dataSet.State() == TDataSetState::Inserting;
+  return dataSet.State() == TDataSetState::Editing || dataSet.State() == TDataSetState::Inserting;
 }
 
 // The window was laid out in "MS Sans Serif" and "Microsoft Sans Serif", which Linux rarely
@@ -59,8 +58,7 @@ void SubstituteWindowsFonts() {
 
 }  // namespace
 
-TForm1::TForm1(TDataModule1& dataModule)
-    : TForm(QStringLiteral("TForm1")), data_(dataModule) {
+TForm1::TForm1(TDataModule1& dataModule) : TForm(QStringLiteral("TForm1")), data_(dataModule) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromUtf8(msg::kProgramName));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -95,26 +93,28 @@ TForm1::TForm1(TDataModule1& dataModule)
   LbStaticText[6]->OnClick = [this] { LbStaticText7Click(); };
   LbStaticText[7]->OnClick = [this] { LbStaticText8Click(); };
   LbStaticText[8]->OnClick = [this] { LbStaticText9Click(); };
-  AddInterchangeCommands(*this, data_,
-                         [this] { RunHandler([this] { LbStaticText1Click(); }, this); });
+  writeCommands_.push_back(AddInterchangeCommands(*this, data_, [this] {
+                             RunHandler([this] { LbStaticText1Click(); }, this);
+                           }).Import);
   AddVehicleCommands(*this);
   // A stored vehicle record may have given the vehicle another name.
   data_.tb6.AfterPost = [this](TDataSet&) { ShowCaption(); };
-  AddRestoreCommand(*this, data_,
-                    {.MayClose = [this] { return CloseQuery(); },
-                     // The restore keeps the replaced file itself: no close-time copy.
-                     .CloseTables =
-                         [this] {
-                           data_.tb1.Close();
-                           data_.tb6.Close();
-                         },
-                     .OpenTables =
-                         [this] {
-                           OpenDatabase();
-                           FormShow();
-                           LbStaticText1Click();
-                           WatchForBackup();
-                         }});
+  writeCommands_.push_back(
+      AddRestoreCommand(*this, data_,
+                        {.MayClose = [this] { return CloseQuery(); },
+                         // The restore keeps the replaced file itself: no close-time copy.
+                         .CloseTables =
+                             [this] {
+                               data_.tb1.Close();
+                               data_.tb6.Close();
+                             },
+                         .OpenTables =
+                             [this] {
+                               OpenDatabase();
+                               FormShow();
+                               LbStaticText1Click();
+                               WatchForBackup();
+                             }}));
 
   RunHandler([this] { FormCreate(); }, this);
 }
@@ -129,8 +129,8 @@ void TForm1::SetChartWindows(TForm2* form2, TForm3* form3, TForm4* form4) {
   form3_ = form3;
   form4_ = form4;
   // The chart windows open on the main window's screen, whatever they were laid out or stored for.
-  for (TForm* chart : {static_cast<TForm*>(form2), static_cast<TForm*>(form3),
-                       static_cast<TForm*>(form4)}) {
+  for (TForm* chart :
+       {static_cast<TForm*>(form2), static_cast<TForm*>(form3), static_cast<TForm*>(form4)}) {
     if (chart != nullptr) chart->KeepOnScreenOf(this);
   }
 }
@@ -215,6 +215,7 @@ void TForm1::ShowReadOnlyState() {
            DBEditBedrag, LbStaticText[5]}) {
     input->setEnabled(writable);
   }
+  for (QAction* command : writeCommands_) command->setEnabled(writable);
 }
 
 void TForm1::FormShow() {
@@ -310,7 +311,8 @@ bool TForm1::CloseQuery() {
   // Controls first write what the user typed into their records, so that a change still in an
   // edit counts as well.
   bool changed = false;
-  for (TDataSet* dataSet : {static_cast<TDataSet*>(&data_.tb1), static_cast<TDataSet*>(&data_.tb6)}) {
+  for (TDataSet* dataSet :
+       {static_cast<TDataSet*>(&data_.tb1), static_cast<TDataSet*>(&data_.tb6)}) {
     if (!IsChanging(*dataSet)) continue;
     if (!RunHandler([&] { dataSet->UpdateRecord(); }, this)) return false;
     changed = changed || dataSet->Modified();
@@ -331,8 +333,8 @@ bool TForm1::CloseQuery() {
       // A record that cannot be stored keeps the window open so the user can correct it.
       return RunHandler(
           [this] {
-            for (TDataSet* dataSet : {static_cast<TDataSet*>(&data_.tb1),
-                                      static_cast<TDataSet*>(&data_.tb6)}) {
+            for (TDataSet* dataSet :
+                 {static_cast<TDataSet*>(&data_.tb1), static_cast<TDataSet*>(&data_.tb6)}) {
               if (IsChanging(*dataSet)) dataSet->Post();
             }
           },

@@ -24,10 +24,12 @@
 // is reported and the current one is opened again. The caption names the vehicle.
 #pragma once
 
+#include <QAction>
 #include <QLabel>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "app/backup/backup_commands.h"
 #include "app/data/db_navigator.h"
@@ -148,7 +150,7 @@ class TForm1 : public TForm {
   // Arms the close-time backup for the file now open, once the start-up's own writes are done.
   void WatchForBackup();
   // On a database opened read-only (another program writes it): says so in the caption and
-  // disables the inputs and "Legen tabel".
+  // disables the inputs, "Legen tabel" and the commands that write the file.
   void ShowReadOnlyState();
   // Runs a chart command on the expense table; errors go to an error box.
   template <typename Command>
@@ -160,6 +162,8 @@ class TForm1 : public TForm {
   TForm4* form4_ = nullptr;
   int32_t startKmStand_ = 0;
   bool closed_ = false;
+  // The menu's commands that write the file: the import and the restore of a backup.
+  std::vector<QAction*> writeCommands_;
   // A backup when the window closes after the session changed the database.
   TBackupOnClose backupOnClose_;
 };

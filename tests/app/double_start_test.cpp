@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProcess>
@@ -164,6 +165,15 @@ class DoubleStartTest : public ::testing::Test {
   QTemporaryDir directory_;
 };
 
+// Whether the window's menu command of this text is there and enabled.
+bool CommandEnabled(const QWidget& window, const QString& text) {
+  for (const QAction* action : window.actions()) {
+    if (action->text() == text) return action->isEnabled();
+  }
+  ADD_FAILURE() << "no command " << text.toStdString();
+  return false;
+}
+
 // What the second data module found, one bit a fault; 0 when all was as it should be.
 enum SecondStartFault {
   kNotReadOnly = 1,
@@ -242,6 +252,14 @@ TEST_F(DoubleStartTest, TheSecondWindowSaysItOnlyReadsAndOffersNoChange) {
                            static_cast<QWidget*>(f.DBEditBedrijf)}) {
       EXPECT_FALSE(input->isEnabled());
     }
+    // Of the menu's commands, those that write the file are off; reading and switching stay.
+    for (const char* command : {"Importeren...", msg::kRestoreBackupCommand}) {
+      EXPECT_FALSE(CommandEnabled(f, QString::fromUtf8(command))) << command;
+    }
+    for (const char* command : {"Exporteren...", msg::kNewVehicleCommand,
+                                msg::kOpenVehicleCommand, msg::kReportCommand}) {
+      EXPECT_TRUE(CommandEnabled(f, QString::fromUtf8(command))) << command;
+    }
     // "Legen tabel" does nothing, not even ask.
     f.LbStaticText[5]->Click();
     EXPECT_EQ(program.DataModule1.tb1.RecordCount(), 2);
@@ -316,6 +334,9 @@ TEST_F(DoubleStartTest, AWindowAloneOnItsFileWritesAsBefore) {
   EXPECT_EQ(program.Form1.windowTitle(), "Wagenlog - Volvo");
   EXPECT_TRUE(program.Form1.LbStaticText[5]->isEnabled());
   EXPECT_TRUE(program.DataModule1.tb1.CanModify());
+  for (const char* command : {"Importeren...", msg::kRestoreBackupCommand}) {
+    EXPECT_TRUE(CommandEnabled(program.Form1, QString::fromUtf8(command))) << command;
+  }
 }
 
 }  // namespace
