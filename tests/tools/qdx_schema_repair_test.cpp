@@ -122,6 +122,36 @@ TEST_F(QdxSchemaRepairTest, CreateWithTheWagenlogSchemaMakesTheProgramsTables) {
   EXPECT_EQ(Qdx({"check", path}).Status, 0);
 }
 
+// Whichever write fails, the create says so and leaves nothing in the folder: neither a file
+// that would be taken for a database nor the journal of the commit that failed.
+TEST_F(QdxSchemaRepairTest, ACreateThatFailsPartWayLeavesNothingBehind) {
+  testing::FaultFileSystem faults;
+  int64_t writes = 0;
+  {
+    const platform::FileSystemScope scope(faults);
+    ASSERT_EQ(Qdx({"create", path, "--schema", "wagenlog"}).Status, 0);
+    writes = faults.Count(testing::FileCall::Write);
+  }
+  ASSERT_GT(writes, 0);
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  for (int64_t n = 1; n <= writes; ++n) {
+    SCOPED_TRACE(n);
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      std::filesystem::remove_all(entry.path());
+    }
+    faults.Reset();
+    faults.Fail(testing::FileCall::Write, n, ENOSPC, testing::FaultFileSystem::kForever);
+    Outcome created;
+    {
+      const platform::FileSystemScope scope(faults);
+      created = Qdx({"create", path, "--schema", "wagenlog"});
+    }
+    EXPECT_NE(created.Status, 0);
+    EXPECT_FALSE(created.Err.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+  }
+}
+
 // The program's data module: one database component and two tables that find it by name.
 TEST_F(QdxSchemaRepairTest, TheProgramsDataModuleOpensTheCreatedFile) {
   ASSERT_EQ(Qdx({"create", path, "--schema", "wagenlog"}).Status, 0);

@@ -13,6 +13,7 @@
 #include "wagenlog/interchange/interchange_messages.h"
 #include "wagenlog/interchange/whole_file.h"
 #include "engine/disk/active_sessions_file.h"
+#include "engine/disk/commit_journal.h"
 #include "engine/disk/database_copy.h"
 #include "engine/disk/disk_database_data.h"
 #include "engine/disk/disk_page_manager.h"
@@ -132,13 +133,14 @@ void Create(const CommandLine& line) {
   if (platform::FileExists(line.FileName)) {
     throw EQdxToolFault(Text(msg::kQdxFileExists, {line.FileName}));
   }
-  data.CreateDatabase();
-  if (schema.empty()) return;
   try {
-    CreateSchemaTables(line.FileName, data.Password.Password, schema);
+    data.CreateDatabase();
+    if (!schema.empty()) CreateSchemaTables(line.FileName, data.Password.Password, schema);
   } catch (...) {
-    // No half-made database is left behind.
+    // No half-made database is left behind, nor the journal of its failed commit, which would
+    // wait for the next database of that name.
     platform::DeleteFile(line.FileName);
+    platform::DeleteFile(TQDXCommitJournal::PathFor(line.FileName));
     throw;
   }
 }
