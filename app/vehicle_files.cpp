@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -118,8 +119,16 @@ void ShowRecentFiles(const std::array<QAction*, kRecentVehicleCount>& actions) {
     action->setVisible(shown);
     if (!shown) continue;
     // "&1 volvo.qdx": the file's name with its number as the accelerator; the path as the tip.
-    const QString name =
-        QFileInfo(files[i]).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"));
+    // Two files of one name in different folders ("wagenlog.qdx" beside two portable copies)
+    // also show their folders, or the entries could not be told apart.
+    const QFileInfo file(files[i]);
+    QString name = file.fileName();
+    const auto sameName = [&](const QString& other) {
+      return QFileInfo(other).fileName() == file.fileName();
+    };
+    if (std::count_if(files.begin(), files.end(), sameName) > 1)
+      name += QStringLiteral(" (%1)").arg(QDir::toNativeSeparators(file.absolutePath()));
+    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
     action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(name));
     action->setData(files[i]);
     action->setToolTip(QDir::toNativeSeparators(files[i]));

@@ -299,6 +299,22 @@ TEST_F(VehicleFilesTest, ANewVehicleIsAnEmptyFileWithTheProgramsTables) {
   EXPECT_EQ(window.DBGrid1->Model().rowCount(), 2);
 }
 
+// Files of one name in different folders are told apart on the menu by their folders.
+TEST_F(VehicleFilesTest, RecentFilesOfOneNameShowTheirFolders) {
+  CreateTwoVehicles();
+  const QString first = File("a/wagenlog.qdx");
+  const QString second = File("b/wagenlog.qdx");
+  RememberVehicleFile(first);
+  RememberVehicleFile(second);
+  auto program = Start(volvo_);
+  const auto folder = [](const QString& file) {
+    return QDir::toNativeSeparators(QFileInfo(file).absolutePath());
+  };
+  EXPECT_EQ(RecentTexts(program->Form1),
+            (QStringList{"&1 volvo.qdx", "&2 wagenlog.qdx (" + folder(second) + ")",
+                         "&3 wagenlog.qdx (" + folder(first) + ")"}));
+}
+
 TEST_F(VehicleFilesTest, RecentFilesKeepTheFiveNewestAndChooseTheStart) {
   QStringList files;
   for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx", "e.qdx", "f.qdx"}) {
