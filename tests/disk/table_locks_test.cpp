@@ -40,10 +40,8 @@ using testing::TempDirTest;
 using Kind = TQDXTableLockKind;
 
 // Callers of the page manager hold the database's critical section, as the cursor does around
-// each of its operations.
-platform::CriticalSectionGuard HoldDatabase(TQDXDiskDatabaseData& data) {
-  return platform::CriticalSectionGuard(data.PageManager()->DatabaseLock());
-}
+// each of its operations; the tests declare the guard where they take it, so that clang's lock
+// analysis sees it.
 
 constexpr int32_t kSlots = 4;
 constexpr int32_t kMe = 0;
@@ -540,7 +538,7 @@ class DatabaseLocksTest : public TempDirTest {
     // The tables' lock slot files, made by a connected process.
     auto data = Open();
     auto session = Connect(*data, true);
-    const auto held = HoldDatabase(*data);
+    const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
     for (int i = 0; i < 2; ++i) {
       TQDXTableLocksFile file(*data->PageManager());
       keys.push_back(file.Create(data->MaxConnections));
@@ -576,8 +574,8 @@ TEST_F(DatabaseLocksTest, CommitTakesTheLocksOfModifiedTablesAndRollbackDropsThe
   auto theirs = Open();
   auto writer = Connect(*mine, true);
   auto reader = Connect(*theirs, true);
-  const auto holdMine = HoldDatabase(*mine);
-  const auto holdTheirs = HoldDatabase(*theirs);
+  const platform::CriticalSectionGuard holdMine(mine->PageManager()->DatabaseLock());
+  const platform::CriticalSectionGuard holdTheirs(theirs->PageManager()->DatabaseLock());
   const int32_t w = writer->SessionID();
   const int32_t r = reader->SessionID();
   auto myTable = Table(*mine, keys[0]);
@@ -612,7 +610,7 @@ TEST_F(DatabaseLocksTest, SessionLeavingWithLocksFreesThemAndItsSlot) {
   auto theirs = Open();
   auto stays = Connect(*mine, true);
   auto leaves = Connect(*mine, true);
-  const auto holdMine = HoldDatabase(*mine);
+  const platform::CriticalSectionGuard holdMine(mine->PageManager()->DatabaseLock());
   const int32_t number = leaves->SessionID();
   auto myTable = Table(*mine, keys[0]);
   ASSERT_TRUE(
@@ -624,7 +622,7 @@ TEST_F(DatabaseLocksTest, SessionLeavingWithLocksFreesThemAndItsSlot) {
   EXPECT_TRUE(mine->TableLockManager()->Locks(number).empty());
 
   auto other = Connect(*theirs, true);
-  const auto holdTheirs = HoldDatabase(*theirs);
+  const platform::CriticalSectionGuard holdTheirs(theirs->PageManager()->DatabaseLock());
   auto theirTable = Table(*theirs, keys[0]);
   EXPECT_TRUE(theirs->TableLockManager()->LockTable(other->SessionID(), Kind::Exclusive, false,
                                                     false, 2, 1, *theirTable));
@@ -639,7 +637,7 @@ TEST_F(DatabaseLocksTest, TableDataWrappersLockOnlyInMultiUserModeAndCountReadAn
   {
     auto single = Open();
     auto session = Connect(*single, false);
-    const auto held = HoldDatabase(*single);
+    const platform::CriticalSectionGuard held(single->PageManager()->DatabaseLock());
     auto file = Table(*single, keys[0]);
     TQDXDiskTableLocks locks(*single, table, *file);
     EXPECT_TRUE(locks.LockTable(0, Kind::Exclusive, false, false, 2, 1));
@@ -651,7 +649,7 @@ TEST_F(DatabaseLocksTest, TableDataWrappersLockOnlyInMultiUserModeAndCountReadAn
   }
   auto multi = Open();
   auto session = Connect(*multi, true);
-  const auto held = HoldDatabase(*multi);
+  const platform::CriticalSectionGuard held(multi->PageManager()->DatabaseLock());
   const int32_t s = session->SessionID();
   auto file = Table(*multi, keys[0]);
   TQDXDiskTableLocks locks(*multi, table, *file);
@@ -720,7 +718,7 @@ int RunRandomLocker(const std::string& path, const std::vector<int32_t>& keys, u
     TQDXBaseSession session;
     session.SetMultiUser(true);
     data.AddSession(session);
-    const auto held = HoldDatabase(data);
+    const platform::CriticalSectionGuard held(data.PageManager()->DatabaseLock());
     const int32_t me = session.SessionID();
     TQDXDatabaseTableLockManager& manager = *data.TableLockManager();
     std::vector<std::unique_ptr<TQDXTableLocksFile>> tables;
@@ -873,7 +871,7 @@ TEST_F(DatabaseLocksTest, KilledProcessLeavesNoLockBehind) {
       TQDXBaseSession session;
       session.SetMultiUser(true);
       data.AddSession(session);
-      const auto held = HoldDatabase(data);
+      const platform::CriticalSectionGuard held(data.PageManager()->DatabaseLock());
       const int32_t me = session.SessionID();
       TQDXTableLocksFile first(*data.PageManager());
       TQDXTableLocksFile second(*data.PageManager());
@@ -909,7 +907,7 @@ TEST_F(DatabaseLocksTest, KilledProcessLeavesNoLockBehind) {
 
   auto data = Open();
   auto session = Connect(*data, true);
-  const auto held = HoldDatabase(*data);
+  const platform::CriticalSectionGuard held(data->PageManager()->DatabaseLock());
   const int32_t me = session->SessionID();
   auto first = Table(*data, keys[0]);
   auto second = Table(*data, keys[1]);
