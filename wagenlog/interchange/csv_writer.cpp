@@ -77,7 +77,9 @@ std::string FormatCsvDate(int32_t dayNumber) {
   if (date.Year >= 0 && date.Year <= 9999 && date.Month <= 99 && date.Day <= 99) {
     std::string text = "0000-00-00";
     auto digits = [&](size_t end, unsigned value, int count) {
-      for (int i = 0; i < count; ++i, value /= 10) text[end - i] = static_cast<char>('0' + value % 10);
+      for (int i = 0; i < count; ++i, value /= 10) {
+        text[end - i] = static_cast<char>('0' + value % 10);
+      }
     };
     digits(3, static_cast<unsigned>(date.Year), 4);
     digits(6, date.Month, 2);
@@ -121,7 +123,8 @@ std::string FormatCsvNumber(long double value) {
 
 std::string AnsiToUtf8(std::string_view text) {
   // ASCII is the same in both, and is what most cells hold: no round trip through UTF-16.
-  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
     return std::string(text);
   }
   return Utf16ToUtf8(platform::AnsiToWide(text));
