@@ -66,6 +66,7 @@ class BlobDatabase {
     data_->RemoveSession(session_);
     data_.reset();
     std::filesystem::remove(path_);
+    std::filesystem::remove(path_ + "-journal");  // the commit journal stays beside the file
   }
 
   std::vector<uint8_t> NewRecord() const {
