@@ -50,6 +50,8 @@ class BlobDatabase {
     }
     data_ = std::make_unique<TQDXDiskDatabaseData>(path_);
     data_->AddSession(session_);
+    // Commits flush nothing, as SQLite's side runs with synchronous OFF.
+    data_->PageManager()->SyncAutoCommits = false;
     held_.emplace(data_->PageManager()->DatabaseLock());
     TQDXFieldDefs defs;
     defs.AddField("Scan", TQDXFieldType::Blob);
@@ -64,6 +66,7 @@ class BlobDatabase {
     data_->RemoveSession(session_);
     data_.reset();
     std::filesystem::remove(path_);
+    std::filesystem::remove(path_ + "-journal");  // the commit journal stays beside the file
   }
 
   std::vector<uint8_t> NewRecord() const {

@@ -58,8 +58,11 @@ int32_t TQDXBTreePageIndex::RoomInLeaf(int32_t sessionID, TQDXKeyPath& path, boo
   const TQDXBTreePage view = tree_.View(page);
   if (!view.IsLeaf()) Raise(msg::kIndexPositionInvalid);
   const int32_t count = view.EntryCount();
+  const int32_t limit = RoomLimit(needed);
+  const uint8_t* firstRef = view.Ref(0);
+  const ptrdiff_t stride = view.EntrySize();
   for (int32_t i = path.Leaf().EntryNo; i >= 0 && i < count; i += forward ? 1 : -1) {
-    if (HasRoom(le::Load<uint16_t>(view.Ref(i)), needed)) {
+    if (le::Load<uint16_t>(firstRef + i * stride) < limit) {
       path.Levels[path.LevelCount - 1].EntryNo = i;
       return le::Load<int32_t>(view.Key(i));
     }

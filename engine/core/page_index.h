@@ -84,8 +84,11 @@ class TQDXBTreePageIndex {
   TQDXBTree& Tree() { return tree_; }
 
  protected:
-  // Whether a page with `value` can take `amount` more.
-  virtual bool HasRoom(int32_t value, int32_t amount) const = 0;
+  // Whether a page with `value` can take `amount` more: every value below RoomLimit has room.
+  bool HasRoom(int32_t value, int32_t amount) const { return value < RoomLimit(amount); }
+  // The value from which on a page has no room for `amount` more. A search computes it once
+  // and compares each entry with it, instead of a call per entry.
+  virtual int32_t RoomLimit(int32_t amount) const = 0;
   // The first page with room for `needed` among the entries of the path's leaf, from the path's
   // entry towards the leaf's last (forward) or first entry, the path left on it; -1 when none.
   int32_t RoomInLeaf(int32_t sessionID, TQDXKeyPath& path, bool forward, int32_t needed);
@@ -105,7 +108,7 @@ class TQDXBTreeRecordPageIndex : public TQDXBTreePageIndex {
   int32_t RecordsPerPage;
 
  protected:
-  bool HasRoom(int32_t value, int32_t) const override { return value < RecordsPerPage; }
+  int32_t RoomLimit(int32_t) const override { return RecordsPerPage; }
 };
 
 // BLOB pages: the value is the number of bytes used in the page.
@@ -114,8 +117,9 @@ class TQDXBTreeBlobPageIndex : public TQDXBTreePageIndex {
   using TQDXBTreePageIndex::TQDXBTreePageIndex;
 
  protected:
-  bool HasRoom(int32_t value, int32_t amount) const override {
-    return value + amount < pageManager_->PageDataSize() - 2;
+  // value + amount < PageDataSize - 2
+  int32_t RoomLimit(int32_t amount) const override {
+    return pageManager_->PageDataSize() - 2 - amount;
   }
 };
 

@@ -41,6 +41,13 @@ int32_t TQDXBlobFormStream::Seek(int32_t offset, uint16_t origin) {
   return position_;
 }
 
+std::span<const uint8_t> TQDXBlobFormStream::BytesInMemory() {
+  if (!own_) return *shared_;
+  const uint8_t* data = own_->MemoryData();
+  if (data == nullptr) return {};
+  return {data, static_cast<size_t>(own_->Size())};
+}
+
 TQDXTemporaryStream& TQDXBlobFormStream::Own() {
   if (own_) return *own_;
   auto own = std::make_unique<TQDXTemporaryStream>(keepInMemory_);
@@ -78,6 +85,11 @@ int32_t TQDXBlobValueStream::Write(const void* buffer, int32_t count) {
 
 std::vector<uint8_t> TQDXBlobValueStream::CompressedForm() {
   const int64_t size = value_.StoredSize();
+  // In memory the form is copied once, without zero-filling the result first.
+  const std::span<const uint8_t> inMemory = data_->BytesInMemory();
+  if (size >= 0 && static_cast<size_t>(size) <= inMemory.size()) {
+    return {inMemory.begin(), inMemory.begin() + static_cast<std::ptrdiff_t>(size)};
+  }
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   if (size == 0) return bytes;
   const int32_t position = data_->Position();

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "engine/foundation/compression/compressed_blob_stream.h"
@@ -38,6 +39,9 @@ class TQDXBlobFormStream : public TQDXStream {
 
   // Whether the bytes are still the shared ones.
   bool Shared() const { return own_ == nullptr; }
+  // All the bytes where they lie in memory, when they do (shared, or a temporary stream that
+  // has not moved to a file); empty otherwise. Valid until the next change.
+  std::span<const uint8_t> BytesInMemory();
 
  private:
   // The temporary stream, made on the first change from the shared bytes (position kept).

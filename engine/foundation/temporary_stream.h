@@ -21,6 +21,8 @@ class TQDXTemporaryStream : public TQDXStream {
   int32_t Size() override { return Current().Size(); }
 
   bool InMemory() const { return memory_ != nullptr; }
+  // The contents while in memory (Size() bytes), null otherwise; valid until the next change.
+  const uint8_t* MemoryData() const { return memory_ ? memory_->Memory() : nullptr; }
   bool MemoryOnly() const { return memoryOnly_; }
   // The name the temporary file had when it was made; empty while in memory.
   const std::string& TempFileName() const { return tempFileName_; }

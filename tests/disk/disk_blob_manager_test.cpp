@@ -359,6 +359,36 @@ TEST_F(BlobTest, StreamsShareTheCachedFormUntilTheyWrite) {
   EXPECT_EQ(BlobPagesInUse(), 0);
 }
 
+// A value's compressed form is taken from the stream it was written to, in memory or, past
+// 1 MiB without keepInMemory, from the temporary file the stream moved to: the same bytes
+// either way.
+TEST_F(BlobTest, WrittenFormsAreKeptWholeFromMemoryAndFromATemporaryFile) {
+  for (const uint8_t algorithm : {kCompressionNone, kCompressionZlib}) {
+    for (const bool keepInMemory : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << int{algorithm} << " keepInMemory " << keepInMemory);
+      SetCompression(algorithm, 1, 65536);
+      // Random bytes do not compress: the form stays past the 1 MiB of the temporary stream.
+      const std::vector<uint8_t> value = RandomBytes((3 << 19) + 3, 7);
+      std::vector<uint8_t> record = NewRecord();
+      std::unique_ptr<TQDXBlobValueStream> stream =
+          blobs->OpenBlob(kSession, record.data(), kBinaryField, false, keepInMemory);
+      ASSERT_EQ(stream->Write(value.data(), static_cast<int32_t>(value.size())),
+                static_cast<int32_t>(value.size()));
+      blobs->CloseBlob(record.data(), kBinaryField, *stream);
+      const TQDXBlobCacheEntry* entry = blobs->CacheEntry(record.data(), kBinaryField);
+      ASSERT_NE(entry, nullptr);
+      EXPECT_EQ(static_cast<int64_t>(entry->Data.size()), stream->StoredSize());
+      stream.reset();
+      blobs->WriteRecordBlobs(kSession, record.data());
+      Commit();
+      EXPECT_EQ(Get(record.data(), kBinaryField), value);
+      blobs->DeleteRecordBlobs(kSession, record.data());
+      Commit();
+    }
+  }
+  EXPECT_EQ(BlobPagesInUse(), 0);
+}
+
 TEST_F(BlobTest, RawValuesCopyBetweenBuffers) {
   SetCompression(kCompressionZlib, 6, 1000);
   std::vector<uint8_t> source = NewRecord(), target = NewRecord();

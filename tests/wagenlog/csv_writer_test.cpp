@@ -37,6 +37,10 @@ TEST(CsvWriter, ValuesHaveOneTextEach) {
       {"largeint", make([](TQDXVariant& v) { v.SetAsLargeInt(INT64_MIN); }),
        "-9223372036854775808"},
       {"cardinal", make([](TQDXVariant& v) { v.SetAsCardinal(4000000000u); }), "4000000000"},
+      {"shortint", make([](TQDXVariant& v) { v.SetAsShortInt(-128); }), "-128"},
+      {"smallint", make([](TQDXVariant& v) { v.SetAsSmallInt(-32768); }), "-32768"},
+      {"byte", make([](TQDXVariant& v) { v.SetAsByte(255); }), "255"},
+      {"word", make([](TQDXVariant& v) { v.SetAsWord(65535); }), "65535"},
       {"float shortest", make([](TQDXVariant& v) { v.SetAsFloat(0.1); }), "0.1"},
       {"float exponent", make([](TQDXVariant& v) { v.SetAsFloat(1e21); }), "1e+21"},
       {"single", make([](TQDXVariant& v) { v.SetAsSingle(0.1f); }), "0.1"},
@@ -45,6 +49,8 @@ TEST(CsvWriter, ValuesHaveOneTextEach) {
       {"logical false", make([](TQDXVariant& v) { v.SetAsLogical(false); }), "false"},
       {"date", make([](TQDXVariant& v) { v.SetAsDate(Day(2024, 2, 29)); }), "2024-02-29"},
       {"date year 1", make([](TQDXVariant& v) { v.SetAsDate(Day(1, 1, 1)); }), "0001-01-01"},
+      {"date last", make([](TQDXVariant& v) { v.SetAsDate(Day(9999, 12, 31)); }), "9999-12-31"},
+      {"date year 987", make([](TQDXVariant& v) { v.SetAsDate(Day(987, 10, 5)); }), "0987-10-05"},
       {"time whole", make([](TQDXVariant& v) { v.SetAsTime(8 * 3600000 + 5 * 60000 + 9000); }),
        "08:05:09"},
       {"time ms", make([](TQDXVariant& v) { v.SetAsTime(23 * 3600000 + 59 * 60000 + 59007); }),
@@ -54,6 +60,9 @@ TEST(CsvWriter, ValuesHaveOneTextEach) {
        "2026-12-10T15:00:00"},
       {"ansi text", make([](TQDXVariant& v) { v.SetAsString("Caf\xE9 \x80"); }),
        "Caf\xC3\xA9 \xE2\x82\xAC"},
+      {"ascii text", make([](TQDXVariant& v) { v.SetAsString("Tank\t~ 1\x7F"); }), "Tank\t~ 1\x7F"},
+      {"ansi text ending high", make([](TQDXVariant& v) { v.SetAsString("ab\x9F"); }),
+       "ab\xC5\xB8"},
       {"wide text",
        make([](TQDXVariant& v) { v.SetAsWideString(u"\u00FC \U0001F697"); }),
        "\xC3\xBC \xF0\x9F\x9A\x97"},
@@ -99,6 +108,16 @@ TEST(CsvWriter, CellsAreQuotedOnlyWhenTheyMustBe) {
   const std::vector<std::string> header = {"Name", "Betrag"};
   writer.WriteLine(header);
   EXPECT_EQ(out.str(), "a,,\"\",\"x,y\"\r\nName,Betrag\r\n");
+}
+
+TEST(CsvWriter, QuotingEveryCellQuotesEachLineAlike) {
+  std::ostringstream out;
+  TCsvWriter writer(out, /*quoteEvery=*/true);
+  const std::vector<std::optional<std::string>> first = {"a\"b", std::nullopt, "c"};
+  const std::vector<std::optional<std::string>> second = {"d"};
+  writer.WriteLine(first);
+  writer.WriteLine(second);
+  EXPECT_EQ(out.str(), "\"a\"\"b\",,\"c\"\r\n\"d\"\r\n");
 }
 
 }  // namespace

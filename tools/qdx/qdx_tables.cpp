@@ -342,11 +342,14 @@ void ExportTable(const std::string& fileName, const std::string& password,
     cells[static_cast<size_t>(i)] = interchange::AnsiToUtf8(fields.GetFieldDef(i).Name());
   }
   csv.WriteLine(cells);
-  TQDXVariant value;
+  // One variant per field: a field's value has the same size in every record, so its variant
+  // keeps its block instead of making one per value.
+  std::vector<TQDXVariant> values(static_cast<size_t>(fields.Count()));
   std::vector<uint8_t> blob;  // the variant borrows a BLOB value's bytes from here
   while (table.GetRecord(reader, grmNext) == grOK) {
     for (int32_t i = 0; i < fields.Count(); ++i) {
       const TQDXFieldDef& field = fields.GetFieldDef(i);
+      TQDXVariant& value = values[static_cast<size_t>(i)];
       std::optional<std::string>& cell = cells[static_cast<size_t>(i)];
       cell.reset();
       if (IsNull(i, reader.Buffer)) continue;

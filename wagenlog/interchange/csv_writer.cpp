@@ -49,20 +49,43 @@ std::string_view TextBytes(const TQDXVariant& value, bool terminated) {
   return all;
 }
 
-std::string InQuotes(std::string_view cell) {
-  std::string out = "\"";
+void AppendInQuotes(std::string& out, std::string_view cell) {
+  out += '"';
   for (const char c : cell) {
     if (c == '"') out += '"';
     out += c;
   }
   out += '"';
+}
+
+std::string InQuotes(std::string_view cell) {
+  std::string out;
+  AppendInQuotes(out, cell);
   return out;
+}
+
+bool NeedsQuotes(std::string_view cell) {
+  return cell.empty() || cell.find_first_of(",\"\r\n") != std::string_view::npos ||
+         cell.front() == ' ' || cell.back() == ' ';
 }
 
 }  // namespace
 
 std::string FormatCsvDate(int32_t dayNumber) {
   const TCalendarDate date = DecodeDate(dayNumber);
+  // The common shape by hand: a formatted print costs more than the rest of a cell.
+  if (date.Year >= 0 && date.Year <= 9999 && date.Month <= 99 && date.Day <= 99) {
+    std::string text = "0000-00-00";
+    auto digits = [&](size_t end, unsigned value, int count) {
+      for (int i = 0; i < count; ++i, value /= 10) {
+        text[end - i] = static_cast<char>('0' + value % 10);
+      }
+    };
+    digits(3, static_cast<unsigned>(date.Year), 4);
+    digits(6, date.Month, 2);
+    digits(9, date.Day, 2);
+    return text;
+  }
   char text[32];
   const int n = std::snprintf(text, sizeof text, "%04d-%02u-%02u", date.Year, date.Month, date.Day);
   return std::string(text, static_cast<size_t>(n));
@@ -99,6 +122,11 @@ std::string FormatCsvNumber(long double value) {
 }
 
 std::string AnsiToUtf8(std::string_view text) {
+  // ASCII is the same in both, and is what most cells hold: no round trip through UTF-16.
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
+    return std::string(text);
+  }
   return Utf16ToUtf8(platform::AnsiToWide(text));
 }
 
@@ -144,13 +172,19 @@ std::string Base64(std::span<const uint8_t> bytes) {
 std::string FormatCsvValue(const TQDXVariant& value) {
   if (value.IsNull()) return {};
   switch (value.DataType()) {
+    // Each read as its own type: a conversion to a wider one would go through a scratch value.
     case TQDXDataType::ShortInt:
+      return std::to_string(value.AsShortInt());
     case TQDXDataType::SmallInt:
+      return std::to_string(value.AsSmallInt());
     case TQDXDataType::Integer:
+      return std::to_string(value.AsInteger());
     case TQDXDataType::LargeInt:
       return std::to_string(value.AsLargeInt());
     case TQDXDataType::Byte:
+      return std::to_string(value.AsByte());
     case TQDXDataType::Word:
+      return std::to_string(value.AsWord());
     case TQDXDataType::Cardinal:
       return std::to_string(value.AsCardinal());
     case TQDXDataType::Single:
@@ -189,33 +223,35 @@ std::string FormatCsvValue(const TQDXVariant& value) {
 }
 
 std::string QuoteCsvCell(std::string_view cell) {
-  const bool quote = cell.empty() || cell.find_first_of(",\"\r\n") != std::string_view::npos ||
-                     cell.front() == ' ' || cell.back() == ' ';
-  return quote ? InQuotes(cell) : std::string(cell);
+  return NeedsQuotes(cell) ? InQuotes(cell) : std::string(cell);
 }
 
-std::string TCsvWriter::Quoted(std::string_view cell) const {
-  return quoteEvery_ ? InQuotes(cell) : QuoteCsvCell(cell);
+void TCsvWriter::AppendQuoted(std::string_view cell) {
+  if (quoteEvery_ || NeedsQuotes(cell)) {
+    AppendInQuotes(line_, cell);
+  } else {
+    line_ += cell;
+  }
 }
 
 void TCsvWriter::WriteLine(std::span<const std::optional<std::string>> cells) {
-  std::string line;
+  line_.clear();
   for (size_t i = 0; i < cells.size(); ++i) {
-    if (i > 0) line += ',';
-    if (cells[i]) line += Quoted(*cells[i]);
+    if (i > 0) line_ += ',';
+    if (cells[i]) AppendQuoted(*cells[i]);
   }
-  line += "\r\n";
-  out_ << line;
+  line_ += "\r\n";
+  out_ << line_;
 }
 
 void TCsvWriter::WriteLine(std::span<const std::string> cells) {
-  std::string line;
+  line_.clear();
   for (size_t i = 0; i < cells.size(); ++i) {
-    if (i > 0) line += ',';
-    line += Quoted(cells[i]);
+    if (i > 0) line_ += ',';
+    AppendQuoted(cells[i]);
   }
-  line += "\r\n";
-  out_ << line;
+  line_ += "\r\n";
+  out_ << line_;
 }
 
 }  // namespace qdx::interchange

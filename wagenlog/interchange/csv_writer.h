@@ -58,10 +58,12 @@ class TCsvWriter {
   void WriteLine(std::span<const std::string> cells);
 
  private:
-  std::string Quoted(std::string_view cell) const;
+  // Appends the cell to the line being built, quoted where it must be (or always).
+  void AppendQuoted(std::string_view cell);
 
   std::ostream& out_;
   bool quoteEvery_;
+  std::string line_;  // kept between lines, so that a line costs no allocation
 };
 
 }  // namespace qdx::interchange
