@@ -409,4 +409,19 @@ class TDataSet {
   TDataSetState disableState_ = TDataSetState::Inactive;
 };
 
+// The dataset's controls suspended for one scope (DisableControls, and EnableControls on every
+// path out): a walk over the records does not redraw a grid at each of them.
+class TControlsSuspension {
+ public:
+  explicit TControlsSuspension(TDataSet& dataSet) : dataSet_(dataSet) {
+    dataSet_.DisableControls();
+  }
+  ~TControlsSuspension() { dataSet_.EnableControls(); }
+  TControlsSuspension(const TControlsSuspension&) = delete;
+  TControlsSuspension& operator=(const TControlsSuspension&) = delete;
+
+ private:
+  TDataSet& dataSet_;
+};
+
 }  // namespace qdx

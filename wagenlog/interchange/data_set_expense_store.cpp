@@ -18,18 +18,6 @@ std::array<TField*, kExpenseFieldCount> FieldsOf(TDataSet& dataSet) {
   return fields;
 }
 
-// Re-enables the dataset's controls on every path.
-class ControlsDisabled {
- public:
-  explicit ControlsDisabled(TDataSet& dataSet) : dataSet_(dataSet) { dataSet_.DisableControls(); }
-  ~ControlsDisabled() { dataSet_.EnableControls(); }
-  ControlsDisabled(const ControlsDisabled&) = delete;
-  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
-
- private:
-  TDataSet& dataSet_;
-};
-
 ExpenseRecord ReadCurrent(const std::array<TField*, kExpenseFieldCount>& f) {
   const auto field = [&](ExpenseField which) -> const TField& {
     return *f[static_cast<size_t>(which)];
@@ -88,7 +76,7 @@ void WriteCurrent(const std::array<TField*, kExpenseFieldCount>& f, const Expens
 
 std::vector<ExpenseRecord> DataSetExpenseStore::ReadAll() {
   const auto fields = FieldsOf(dataSet_);
-  const ControlsDisabled quiet(dataSet_);
+  const TControlsSuspension quiet(dataSet_);
   std::vector<ExpenseRecord> records;
   for (dataSet_.First(); !dataSet_.Eof(); dataSet_.Next()) records.push_back(ReadCurrent(fields));
   return records;
@@ -97,7 +85,7 @@ std::vector<ExpenseRecord> DataSetExpenseStore::ReadAll() {
 void DataSetExpenseStore::InsertAll(std::span<const ExpenseRecord> records) {
   const auto fields = FieldsOf(dataSet_);
   dataSet_.CheckBrowseMode();
-  const ControlsDisabled quiet(dataSet_);
+  const TControlsSuspension quiet(dataSet_);
   transaction_.Start();
   try {
     for (size_t i = 0; i < records.size(); ++i) {

@@ -5,14 +5,6 @@
 
 namespace qdx {
 
-TControlsSuspension::TControlsSuspension(TDataSet& dataSet) : dataSet_(dataSet) {
-  dataSet_.DisableControls();
-}
-
-TControlsSuspension::~TControlsSuspension() {
-  dataSet_.EnableControls();
-}
-
 int32_t ReadStartKmStand(TDataSet& vehicle) {
   return vehicle.FieldByName("start_km-stand").AsInteger();
 }

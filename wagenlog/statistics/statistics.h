@@ -67,17 +67,6 @@ TStatistics ComputeStatistics(TDataSet& expenses, TDataSet& vehicle, int32_t& st
 // even, / 100. Raises EZeroDivide or EInvalidOp.
 double FuelRecordConsumption(int32_t distance, double litres);
 
-// Counted suspension of a dataset's control refreshing for one scope.
-class TControlsSuspension {
- public:
-  explicit TControlsSuspension(TDataSet& dataSet);
-  ~TControlsSuspension();
-  TControlsSuspension(const TControlsSuspension&) = delete;
-  TControlsSuspension& operator=(const TControlsSuspension&) = delete;
-
- private:
-  TDataSet& dataSet_;
-};
 
 // Integer subtraction as the 32-bit machine does it: wraps instead of overflowing.
 inline int32_t WrappingSubtract(int32_t a, int32_t b) {
