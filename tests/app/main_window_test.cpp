@@ -257,8 +257,10 @@ TEST_F(MainWindowTest, ControlsStandAsLaidOutAndNoTextIsClippedOrOverlapped) {
   for (const auto& [navigator, button, text] : captions) {
     const QRect face = InWindow(f, *navigator->Button(button));
     EXPECT_EQ(face, navigator->ButtonFace(button).translated(navigator->pos())) << text;
+    // A copy for the search: clang 14 cannot capture a structured binding in a lambda.
+    const QString caption = QString::fromUtf8(text);
     const auto label = std::find_if(occupied.begin(), occupied.end(), [&](const auto& entry) {
-      return entry.first == QString::fromUtf8(text) && entry.second.top() == 293;
+      return entry.first == caption && entry.second.top() == 293;
     });
     ASSERT_NE(label, occupied.end()) << text;
     EXPECT_LE(std::abs(label->second.center().x() - face.center().x()), 1) << text;
