@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/core/page_handle.h"
+#include "engine/disk/commit_journal.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/crc32.h"
 #include "engine/foundation/little_endian.h"
@@ -358,6 +360,55 @@ TEST_F(DiskPageManagerTest, AFailedEncryptionWritesNothing) {
   EXPECT_QDX_ERROR(other.CreateDatabaseFile(second, {"x", 8}), 20282,
                    "Unknown crypto algorithm: 8");
   EXPECT_FALSE(std::filesystem::exists(second));
+}
+
+// A commit gives its journal up by clearing the journal's header: the file keeps its length, so
+// that the next commit writes over its blocks, unless it grew past kKeptJournalSize; then it is
+// cut to nothing.
+TEST_F(DiskPageManagerTest, AGivenUpJournalKeepsItsLengthUnlessItGrewPastTheLimit) {
+  CreateDatabase();
+  THeldDiskPageManager pm;
+  Open(pm);
+  constexpr int32_t kPages = 300;
+  static_assert(TQDXCommitJournal::kRecordsOffset + kPages * (12 + kPage) >
+                TQDXCommitJournal::kKeptJournalSize);
+  std::vector<int32_t> pages;
+  for (int32_t i = 0; i < kPages; ++i) {
+    pages.push_back(TQDXPageHandle::Add(pm, 0, ptTableRecord)->PageNo);
+  }
+  pm.ApplyChanges(0);
+  const std::string journal = TQDXCommitJournal::PathFor(path);
+  struct Case {
+    int32_t Rewritten;
+    bool Kept;
+  };
+  for (const Case c : {Case{kPages, false}, Case{1, true}, Case{20, true}, Case{2, true}}) {
+    SCOPED_TRACE(c.Rewritten);
+    for (int32_t i = 0; i < c.Rewritten; ++i) {
+      TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pages[i], true, ptTableRecord);
+      page->Data()[0] ^= 1;
+      page->Dirty = true;
+    }
+    pm.ApplyChanges(0);
+    const auto size = static_cast<int64_t>(std::filesystem::file_size(journal));
+    if (!c.Kept) {
+      EXPECT_EQ(size, 0);
+      continue;
+    }
+    EXPECT_GE(size, TQDXCommitJournal::kRecordsOffset + c.Rewritten * (12 + kPage));
+    std::ifstream in(journal, std::ios::binary);
+    std::vector<char> header(TQDXCommitJournal::kJournalHeaderSize, 1);
+    in.read(header.data(), static_cast<std::streamsize>(header.size()));
+    EXPECT_TRUE(std::all_of(header.begin(), header.end(), [](char b) { return b == 0; }));
+  }
+  // The journal kept is none: the file opens without a repair question or a rollback.
+  pm.CloseDatabaseFile();
+  THeldDiskPageManager again;
+  bool multiUser = false;
+  bool repair = true;
+  bool readOnly = false;
+  again.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
+  EXPECT_FALSE(repair);
 }
 
 TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
