@@ -54,6 +54,39 @@ void BM_AllocateAndFree100000Pages(benchmark::State& state) {
 }
 BENCHMARK(BM_AllocateAndFree100000Pages)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// The same in multi-user mode, where the maps are read and written in the file at every call
+// and a map write that rests on earlier ones waits for them to be flushed (an extent turning
+// full or no longer full, the file growing or shrinking).
+void BM_AllocateAndFree100000PagesMultiUser(benchmark::State& state) {
+  const std::string path = BenchFile("alloc_multi");
+  constexpr int32_t kPages = 100000;
+  for (auto _ : state) {
+    {
+      TQDXDiskPageManager created;
+      const qdx::platform::CriticalSectionGuard held(created.DatabaseLock());
+      created.CreateDatabaseFile(path, {});
+      created.CloseDatabaseFile();
+    }
+    TQDXDiskPageManager pm;
+    const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
+    bool multiUser = true;
+    bool repair = false;
+    bool readOnly = false;
+    pm.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
+    if (!pm.MultiUser) state.SkipWithError("not opened in multi-user mode");
+    qdx::TQDXDatabaseFreeSpaceManager& fsm = *pm.FreeSpaceManager();
+    std::vector<int32_t> pages;
+    pages.reserve(kPages);
+    for (int32_t i = 0; i < kPages; ++i) pages.push_back(fsm.AllocatePage());
+    for (int32_t pageNo : pages) fsm.FreePage(pageNo);
+    pm.CloseDatabaseFile();
+  }
+  state.counters["calls/s"] =
+      benchmark::Counter(2.0 * kPages, benchmark::Counter::kIsIterationInvariantRate);
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_AllocateAndFree100000PagesMultiUser)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // One record page changed and committed: FileState 1, the page, FileState 2, under the lock.
 void BM_CommitOneDirtyPage(benchmark::State& state) {
   const std::string path = BenchFile("commit");

@@ -115,7 +115,13 @@ void TQDXCommitJournal::Seal(bool durable) {
 void TQDXCommitJournal::End() {
   if (!file_.IsOpen()) return;
   try {
-    file_.SetSize(0);
+    if (kRecordsOffset + recordCount_ * RecordSize(pageSize_) <= kKeptJournalSize) {
+      // No magic, no journal: the records that follow are never read.
+      std::fill(header_.begin(), header_.end(), uint8_t{0});
+      file_.WriteBuffer(header_.data(), msg::kWriteCommitJournal, 0, kJournalHeaderSize);
+    } else {
+      file_.SetSize(0);
+    }
   } catch (const EQDXException&) {  // stale by its ChangeCounter anyway
   }
   Abandon();

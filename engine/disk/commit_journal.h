@@ -5,8 +5,9 @@
 // The disk page manager writes a journal at the start of every commit that has pages to write:
 // the main header and the file size as they were, then the original image of every page the
 // commit will overwrite. The journal is made durable before the database file is touched, and
-// given up (cut to zero bytes) only after the commit is durable. docs/ARCHITECTURE.md draws the
-// states ("The commit and its journal").
+// given up only after the commit is durable: its header is cleared, and the file keeps its
+// length for the next commit (cut to zero bytes once it is longer than kKeptJournalSize).
+// docs/ARCHITECTURE.md draws the states ("The commit and its journal").
 //
 // A journal is hot, and rolled back by RollBackJournal, when the database header still carries
 // the commit marker (FileState 1) and the journal's header is whole and names the database's
@@ -53,6 +54,11 @@ class TQDXCommitJournal {
  public:
   static constexpr int32_t kJournalHeaderSize = 120;
   static constexpr int64_t kRecordsOffset = 512;
+  // A journal up to this long is kept for the next commit when given up. Flushing a file that
+  // grew also waits for the file system's own journal (its size and blocks changed); flushing
+  // bytes written over a file's existing blocks does not: a journal cut to nothing at every
+  // commit made the first of a durable commit's flushes cost more than the other three.
+  static constexpr int64_t kKeptJournalSize = int64_t{1} << 20;
 
   // What the journal's header holds besides its count of records.
   struct Start {
@@ -82,8 +88,9 @@ class TQDXCommitJournal {
   // Writes the header with the records added so far, flushed when `durable`: from here on the
   // journal covers them.
   void Seal(bool durable);
-  // Gives the journal up after a commit is durable: cut to zero bytes and closed. A failure is
-  // swallowed: the journal names a ChangeCounter the file has left behind, so it is stale.
+  // Gives the journal up after a commit is durable: its header cleared (or the file cut to
+  // zero bytes when longer than kKeptJournalSize) and closed. A failure is swallowed: the
+  // journal names a ChangeCounter the file has left behind, so it is stale.
   void End();
   // Closes the journal as it is, for the next open's rollback.
   void Abandon();

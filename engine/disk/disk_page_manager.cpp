@@ -491,8 +491,16 @@ void TQDXDiskPageManager::ShrinkFile(int32_t count) {
   if (count < 1 || count > Header().TotalPageCount) return;
   TQDXFileAttachment attachment(file_);
   Header().TotalPageCount -= count;
-  file_.SetSize(layout_.FileSizeFor(Header().TotalPageCount));
   WriteHeader(/*checkExternalChange=*/true);
+  // Inside a commit the journal holds the header and the size; outside one a power cut may
+  // keep the shorter file and lose the header.
+  if (!journaling_) file_.FlushFileBuffers();
+  file_.SetSize(layout_.FileSizeFor(Header().TotalPageCount));
+}
+
+void TQDXDiskPageManager::FlushFile() {
+  TQDXFileAttachment attachment(file_);
+  file_.FlushFileBuffers();
 }
 
 void TQDXDiskPageManager::TruncateFreeTail() {

@@ -37,7 +37,7 @@
 //     them), the header and the file size go to the rollback journal beside the file; a page
 //     written during the commit that the journal does not hold yet is added first. A durable
 //     commit flushes the journal before FileState 1, the file after FileState 1, after the
-//     pages and after FileState 2, and only then cuts the journal. A commit that fails rolls
+//     pages and after FileState 2, and only then gives the journal up. A commit that fails rolls
 //     the file back from the journal and drops the restored pages from the cache; when that
 //     fails too, the journal stays for the next one to take the database lock. That one rolls
 //     it back before it reads a page: the open (not a read-only one), a commit, an allocation
@@ -195,8 +195,12 @@ class TQDXDiskPageManager : public TQDXPageManager {
   // The file is made long enough for `count` pages (a rolled-back commit may have cut growth
   // that held free-space maps still count).
   void CoverPages(int32_t count);
-  // The file shrinks by `count` pages (1..TotalPageCount) and the header is written.
+  // The file shrinks by `count` pages (1..TotalPageCount): the header is written first, and
+  // outside a commit flushed before the file is cut, so that it never counts pages the file
+  // has lost.
   void ShrinkFile(int32_t count);
+  // Makes everything written to the database file so far durable (10478 and the like for I/O).
+  void FlushFile();
   // Cuts the free pages after LastUsedPageNo off the file, under the database lock (20213).
   void TruncateFreeTail();
 

@@ -272,6 +272,8 @@ void TQDXDatabaseFreeSpaceManager::SaveWorkingCopies() {
     return;
   }
   if (storedLastUsedPageNo_ == lastUsedPageNo_ && storedTotalPageCount_ == totalPageCount_) return;
+  // A grown file is counted only once its size and its new map pages are on the disk.
+  if (totalPageCount_ > storedTotalPageCount_) OrderWrites();
   TQDXDatabaseHeader& header = pageManager_.Header();
   header.LastUsedPageNo = lastUsedPageNo_;
   header.TotalPageCount = totalPageCount_;
@@ -297,6 +299,9 @@ void TQDXDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
   const int32_t freeTail = totalPageCount_ - lastUsedPageNo_ - 1;
   // Held maps shrink the file only inside a commit, where the header write is journaled.
   if (freeTail >= step && (!holdsMaps_ || committing_)) {
+    // The shrink writes the header: with the old LastUsedPageNo it would name a page past the
+    // new end until the save below, which a power cut in between could keep.
+    pageManager_.Header().LastUsedPageNo = lastUsedPageNo_;
     pageManager_.ShrinkFile(freeTail / step * step);
     totalPageCount_ = pageManager_.Header().TotalPageCount;
     // The shrink wrote the header image.
@@ -467,9 +472,25 @@ void TQDXDatabaseFreeSpaceManager::MarkPage(int32_t pageNo, bool used) {
   const TQDXMapSlot eamSlot = geometry_.EamSlot(extent);
   MapPage eam(*this, eamSlot.MapPageNo);
   eam.Read(ptEAM, msg::kUpdateExtentEamType);
-  eam.SetField(eamSlot, kEntryMask, ExtentEntry(extent, &pfs));
+  const bool wasFull = eam.Field(eamSlot, kEntryMask) == kEamExtentFull;
+  const uint8_t entry = ExtentEntry(extent, &pfs);
+  eam.SetField(eamSlot, kEntryMask, entry);
+  // An extent marked full over a page that is free would hide that page from every search and
+  // fail the file's checks: the entry never claims more than the PFS bits on the disk.
+  if (wasFull && entry != kEamExtentFull) {
+    eam.WriteIfChanged();
+    OrderWrites();
+    pfs.WriteIfChanged();
+    return;
+  }
   pfs.WriteIfChanged();
+  if (!wasFull && entry == kEamExtentFull) OrderWrites();
   eam.WriteIfChanged();
+}
+
+void TQDXDatabaseFreeSpaceManager::OrderWrites() {
+  if (holdsMaps_ || committing_) return;
+  pageManager_.FlushFile();
 }
 
 void TQDXDatabaseFreeSpaceManager::UpdateExtentEntry(int64_t extent, const MapPage* pfs) {

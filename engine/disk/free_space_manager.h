@@ -26,6 +26,14 @@
 //  4. After a failure the working copies are still saved into the header and the lock is
 //     released, so the header always describes the maps as far as they were written. A
 //     failure before the working copies were loaded saves nothing.
+//  6. Write order in multi-user mode. The maps are written straight to the file, unflushed, and
+//     a power cut may keep any part of what was written since the last flush. Where a write
+//     claims something that rests on an earlier one, the earlier one is flushed first: an EAM
+//     entry turns full only over PFS bits already on the disk, a PFS bit is cleared only under
+//     an EAM entry already no longer full, and the header counts pages only once the file and
+//     its new map pages are on the disk (and stops counting them before the file is cut).
+//     Any other mix a cut can leave is lost space (pages marked used that no one owns), not
+//     damage. Inside a commit the journal covers the maps instead.
 //
 // Not safe for concurrent use: the caller holds its database's critical section.
 #pragma once
@@ -110,6 +118,8 @@ class TQDXDatabaseFreeSpaceManager {
   // marked them and then failed, or died, before its header was written leaves them set.
   void ClearBitsPastEnd(int64_t oldTotal, int64_t lastOldPfs);
   void MarkPage(int32_t pageNo, bool used);
+  // Makes the map writes so far durable before one that rests on them (design note 6).
+  void OrderWrites();
   // The EAM entry of `extent` from the PFS bits; `pfs` is a PFS page already in memory.
   uint8_t ExtentEntry(int64_t extent, const MapPage* pfs);
   void UpdateExtentEntry(int64_t extent, const MapPage* pfs);

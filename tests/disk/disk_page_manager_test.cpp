@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/core/page_handle.h"
+#include "engine/disk/commit_journal.h"
 #include "engine/disk/free_space_manager.h"
 #include "engine/foundation/crc32.h"
 #include "engine/foundation/little_endian.h"
@@ -360,6 +362,55 @@ TEST_F(DiskPageManagerTest, AFailedEncryptionWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(second));
 }
 
+// A commit gives its journal up by clearing the journal's header: the file keeps its length, so
+// that the next commit writes over its blocks, unless it grew past kKeptJournalSize; then it is
+// cut to nothing.
+TEST_F(DiskPageManagerTest, AGivenUpJournalKeepsItsLengthUnlessItGrewPastTheLimit) {
+  CreateDatabase();
+  THeldDiskPageManager pm;
+  Open(pm);
+  constexpr int32_t kPages = 300;
+  static_assert(TQDXCommitJournal::kRecordsOffset + kPages * (12 + kPage) >
+                TQDXCommitJournal::kKeptJournalSize);
+  std::vector<int32_t> pages;
+  for (int32_t i = 0; i < kPages; ++i) {
+    pages.push_back(TQDXPageHandle::Add(pm, 0, ptTableRecord)->PageNo);
+  }
+  pm.ApplyChanges(0);
+  const std::string journal = TQDXCommitJournal::PathFor(path);
+  struct Case {
+    int32_t Rewritten;
+    bool Kept;
+  };
+  for (const Case c : {Case{kPages, false}, Case{1, true}, Case{20, true}, Case{2, true}}) {
+    SCOPED_TRACE(c.Rewritten);
+    for (int32_t i = 0; i < c.Rewritten; ++i) {
+      TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pages[i], true, ptTableRecord);
+      page->Data()[0] ^= 1;
+      page->Dirty = true;
+    }
+    pm.ApplyChanges(0);
+    const auto size = static_cast<int64_t>(std::filesystem::file_size(journal));
+    if (!c.Kept) {
+      EXPECT_EQ(size, 0);
+      continue;
+    }
+    EXPECT_GE(size, TQDXCommitJournal::kRecordsOffset + c.Rewritten * (12 + kPage));
+    std::ifstream in(journal, std::ios::binary);
+    std::vector<char> header(TQDXCommitJournal::kJournalHeaderSize, 1);
+    in.read(header.data(), static_cast<std::streamsize>(header.size()));
+    EXPECT_TRUE(std::all_of(header.begin(), header.end(), [](char b) { return b == 0; }));
+  }
+  // The journal kept is none: the file opens without a repair question or a rollback.
+  pm.CloseDatabaseFile();
+  THeldDiskPageManager again;
+  bool multiUser = false;
+  bool repair = true;
+  bool readOnly = false;
+  again.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
+  EXPECT_FALSE(repair);
+}
+
 TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
   CreateDatabase();
   THeldDiskPageManager pm;
@@ -383,7 +434,8 @@ TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
   EXPECT_TRUE(statesSeen.empty());
   EXPECT_EQ(ReadAll(), file);
 
-  // The journal's page record and header, the marker, the page, the consistent header.
+  // The journal's page record and header, the marker, the page, the consistent header, the
+  // journal's header cleared.
   const auto changePage = [&] {
     TQDXPageHandle page = TQDXPageHandle::Get(pm, 0, pageNo, true, ptTableRecord);
     page->Dirty = true;
@@ -391,8 +443,8 @@ TEST_F(DiskPageManagerTest, CommitWritesPagesUnderTheCrashMarker) {
   changePage();
   pm.ApplyChanges(0);
   EXPECT_EQ(statesSeen,
-            (std::vector<uint8_t>{kFileStateConsistent, kFileStateConsistent,
-                                  kFileStateConsistent, kFileStateWriting, kFileStateWriting}));
+            (std::vector<uint8_t>{kFileStateConsistent, kFileStateConsistent, kFileStateConsistent,
+                                  kFileStateWriting, kFileStateWriting, kFileStateConsistent}));
   EXPECT_EQ(ReadAt(42, 1).at(0), kFileStateConsistent);
 
   // A crash while the pages are written leaves FileState 1 and the journal: the next open
@@ -459,7 +511,13 @@ TEST_F(DiskPageManagerTest, ACommitFailingAtAnyWriteLeavesTheCacheSound) {
         continue;
       }
       faults.Fail(testing::FileCall::Write, n, EIO, testing::FaultFileSystem::kForever);
-      EXPECT_THROW(pm.ApplyChanges(0), EQDXException) << "write " << n;
+      if (n < writes) {
+        EXPECT_THROW(pm.ApplyChanges(0), EQDXException) << "write " << n;
+      } else {
+        // The last write gives the journal up, after the commit point: the commit stands and
+        // the journal left behind is stale by its ChangeCounter.
+        EXPECT_NO_THROW(pm.ApplyChanges(0));
+      }
     }
     pm.CancelChanges(0);
     EXPECT_FALSE(pm.HasPendingChanges(0));

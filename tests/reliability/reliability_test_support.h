@@ -60,11 +60,12 @@ class ScriptedWorkloadTest : public testing::TempDirTest {
 
   void Restore() { WriteAll(start_); }
 
-  // Connects and runs `steps` steps; an engine error ends the run. Anything else is a fault.
-  Outcome RunScript(int64_t steps) {
+  // Connects (in multi-user mode when `multiUser`) and runs `steps` steps; an engine error ends
+  // the run. Anything else is a fault.
+  Outcome RunScript(int64_t steps, bool multiUser = false) {
     Outcome outcome;
     try {
-      auto session = workload_->Connect(path, false, 0, kSeed, 0);
+      auto session = workload_->Connect(path, multiUser, 0, kSeed, 0);
       for (int64_t i = 0; i < steps; ++i) {
         session->Step();
         ++outcome.Acknowledged;
