@@ -32,6 +32,21 @@ void Open(TQDXDiskPageManager& pm, const std::string& path, const qdx::TQDXPassw
   pm.OpenDatabaseFile(path, password, multiUser, false, repair, readOnly);
 }
 
+// `count` pages allocated one by one, then freed one by one.
+void AllocateThenFree(TQDXDiskPageManager& pm, int32_t count) {
+  qdx::TQDXDatabaseFreeSpaceManager& fsm = *pm.FreeSpaceManager();
+  std::vector<int32_t> pages;
+  pages.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) pages.push_back(fsm.AllocatePage());
+  for (int32_t pageNo : pages) fsm.FreePage(pageNo);
+}
+
+// The rate of allocation and release calls, two per page.
+void CountCalls(benchmark::State& state, int32_t pages) {
+  state.counters["calls/s"] =
+      benchmark::Counter(2.0 * pages, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 // 100 000 pages allocated one by one, then freed one by one, each call under the database lock
 // with the header and the map pages read and written in the file.
 void BM_AllocateAndFree100000Pages(benchmark::State& state) {
@@ -41,15 +56,10 @@ void BM_AllocateAndFree100000Pages(benchmark::State& state) {
     TQDXDiskPageManager pm;
     const qdx::platform::CriticalSectionGuard held(pm.DatabaseLock());
     pm.CreateDatabaseFile(path, {});
-    qdx::TQDXDatabaseFreeSpaceManager& fsm = *pm.FreeSpaceManager();
-    std::vector<int32_t> pages;
-    pages.reserve(kPages);
-    for (int32_t i = 0; i < kPages; ++i) pages.push_back(fsm.AllocatePage());
-    for (int32_t pageNo : pages) fsm.FreePage(pageNo);
+    AllocateThenFree(pm, kPages);
     pm.CloseDatabaseFile();
   }
-  state.counters["calls/s"] =
-      benchmark::Counter(2.0 * kPages, benchmark::Counter::kIsIterationInvariantRate);
+  CountCalls(state, kPages);
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_AllocateAndFree100000Pages)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -74,15 +84,10 @@ void BM_AllocateAndFree100000PagesMultiUser(benchmark::State& state) {
     bool readOnly = false;
     pm.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);
     if (!pm.MultiUser) state.SkipWithError("not opened in multi-user mode");
-    qdx::TQDXDatabaseFreeSpaceManager& fsm = *pm.FreeSpaceManager();
-    std::vector<int32_t> pages;
-    pages.reserve(kPages);
-    for (int32_t i = 0; i < kPages; ++i) pages.push_back(fsm.AllocatePage());
-    for (int32_t pageNo : pages) fsm.FreePage(pageNo);
+    AllocateThenFree(pm, kPages);
     pm.CloseDatabaseFile();
   }
-  state.counters["calls/s"] =
-      benchmark::Counter(2.0 * kPages, benchmark::Counter::kIsIterationInvariantRate);
+  CountCalls(state, kPages);
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_AllocateAndFree100000PagesMultiUser)->Iterations(1)->Unit(benchmark::kMillisecond);
